@@ -1,0 +1,83 @@
+// Text types of the library: kiv::string (owned, growable), StringRef
+// (reference-counted, shared between copies) and StringMut (its modifiable
+// form). Single-threaded value types; texts are 8-bit and NUL-terminated.
+#pragma once
+#include <cstdint>
+
+namespace kiv {
+
+class string {
+public:
+    string();
+    explicit string(int n);  // reserves n bytes for direct writing, text empty
+    string(const char* text);
+    string(const string& other);
+    string(string&& other) noexcept;
+    string& operator=(const string& other);
+    string& operator=(string&& other) noexcept;
+    string& operator=(const char* text);
+    string& operator+=(const string& other);
+    string& operator+=(const char* text);
+    virtual ~string();
+
+    // The buffer: null for a string that never held text.
+    const char* GetText() const { return m_text; }
+    char* GetBuffer() { return m_text; }
+    // Never null: "" for a string without text.
+    const char* CStr() const { return m_text ? m_text : ""; }
+    int GetLength() const { return m_length; }
+    int GetCapacity() const { return m_capacity; }
+    bool IsEmpty() const { return m_length == 0; }
+
+    void Reserve(int n);
+    void Clear();
+    void Assign(const char* text);
+    void Append(const char* text);
+    void AppendChar(char c);
+    void UpdateLength();
+    void TrimRight();
+    void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+
+    bool StartsWith(const char* text) const;
+    bool LessNoCase(const string& other) const;
+    bool GreaterNoCase(const string& other) const;
+
+private:
+    char* m_text = nullptr;
+    int32_t m_capacity = 0;
+    int32_t m_length = 0;
+};
+
+}  // namespace kiv
+
+class StringRef {
+public:
+    StringRef();
+    StringRef(const StringRef& other);
+    StringRef& operator=(const StringRef& other);
+    StringRef(const char* text, int maxLength = -1);
+    virtual ~StringRef();
+
+    bool Init(const char* text, int maxLength);
+    const char* GetText() const { return m_str; }
+    const char* CStr() const { return m_str ? m_str : ""; }
+    int GetLength() const { return m_length; }
+    int ReverseFind(char c) const;
+    StringRef Mid(int pos, int count) const;
+
+protected:
+    void Release();
+    void Detach();  // makes the buffer this object's own before a change
+
+    char* m_str = nullptr;
+    int32_t m_length = 0;
+    int32_t m_capacity = 0;
+    int32_t* m_count = nullptr;
+};
+
+class StringMut : public StringRef {
+public:
+    using StringRef::StringRef;
+    void Clear();
+    void Assign(const char* text);
+};

@@ -1,0 +1,194 @@
+#include "support/TestSupport.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <vector>
+#include <cerrno>
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define KIV_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define KIV_TEST_SANITIZED 1
+#endif
+#endif
+
+namespace {
+thread_local long t_allocations = 0;
+thread_local bool t_armed = false;
+
+inline void Note()
+{
+    if (t_armed)
+        ++t_allocations;
+}
+}  // namespace
+
+// ---- the replaced allocator -------------------------------------------------
+
+#ifndef KIV_TEST_SANITIZED
+extern "C" {
+void* __libc_malloc(size_t);
+void* __libc_calloc(size_t, size_t);
+void* __libc_realloc(void*, size_t);
+void* __libc_memalign(size_t, size_t);
+
+void* malloc(size_t n)
+{
+    Note();
+    return __libc_malloc(n);
+}
+void* calloc(size_t n, size_t m)
+{
+    Note();
+    return __libc_calloc(n, m);
+}
+void* realloc(void* p, size_t n)
+{
+    Note();
+    return __libc_realloc(p, n);
+}
+int posix_memalign(void** out, size_t align, size_t n)
+{
+    Note();
+    void* p = __libc_memalign(align, n);
+    if (!p)
+        return ENOMEM;
+    *out = p;
+    return 0;
+}
+void* aligned_alloc(size_t align, size_t n)
+{
+    Note();
+    return __libc_memalign(align, n);
+}
+}
+#endif
+
+// The uncounted allocator underneath (so one new counts once).
+static void* RawMalloc(size_t n)
+{
+#ifndef KIV_TEST_SANITIZED
+    return __libc_malloc(n);
+#else
+    return std::malloc(n);
+#endif
+}
+
+static void* RawMemalign(size_t align, size_t n)
+{
+#ifndef KIV_TEST_SANITIZED
+    return __libc_memalign(align, n);
+#else
+    return std::aligned_alloc(align, n);
+#endif
+}
+
+static void* CountedNew(size_t n)
+{
+    Note();
+    if (n == 0)
+        n = 1;
+    void* p = RawMalloc(n);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+static void* CountedAlignedNew(size_t n, std::align_val_t a)
+{
+    Note();
+    size_t align = static_cast<size_t>(a);
+    size_t size = (n + align - 1) / align * align;
+    void* p = RawMemalign(align, size ? size : align);
+    if (!p)
+        throw std::bad_alloc();
+    return p;
+}
+
+void* operator new(size_t n) { return CountedNew(n); }
+void* operator new[](size_t n) { return CountedNew(n); }
+void* operator new(size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return CountedNew(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new[](size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return CountedNew(n);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void* operator new(size_t n, std::align_val_t a) { return CountedAlignedNew(n, a); }
+void* operator new[](size_t n, std::align_val_t a) { return CountedAlignedNew(n, a); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::align_val_t) noexcept { std::free(p); }
+void operator delete(void* p, size_t, std::align_val_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t, std::align_val_t) noexcept { std::free(p); }
+
+namespace kivtest {
+
+AllocCounter::AllocCounter() : m_start(t_allocations), m_wasArmed(t_armed)
+{
+    t_armed = true;
+}
+
+AllocCounter::~AllocCounter() { t_armed = m_wasArmed; }
+
+long AllocCounter::Count() const { return t_allocations - m_start; }
+
+TempDir::TempDir()
+{
+    const char* home = getenv("HOME");
+    std::string base = std::string(home && *home ? home : "/tmp") + "/tmp";
+    std::filesystem::create_directories(base);
+    std::string pattern = base + "/t-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back(0);
+    if (mkdtemp(buf.data()))
+        m_path = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    if (!m_path.empty() && !getenv("KIV_KEEP_TESTHOME"))
+        std::filesystem::remove_all(m_path, ec);
+}
+
+bool WriteFile(const std::string& path, const void* bytes, size_t size)
+{
+    FILE* f = fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = size == 0 || fwrite(bytes, 1, size, f) == size;
+    return fclose(f) == 0 && ok;
+}
+
+std::string ReadFile(const std::string& path)
+{
+    std::string out;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return out;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, n);
+    fclose(f);
+    return out;
+}
+
+}  // namespace kivtest

@@ -1,0 +1,42 @@
+// Helpers shared by the test programs: a per-thread allocation counter for
+// proving that real-time paths never allocate, and temporary folders.
+#pragma once
+#include <string>
+
+namespace kivtest {
+
+// Counts heap allocations (operator new and, outside sanitizer builds, the
+// malloc family) made by the calling thread while the object lives.
+class AllocCounter {
+public:
+    AllocCounter();
+    ~AllocCounter();
+    AllocCounter(const AllocCounter&) = delete;
+    AllocCounter& operator=(const AllocCounter&) = delete;
+    long Count() const;
+
+private:
+    long m_start;
+    bool m_wasArmed;
+};
+
+// A fresh folder under the test's home, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Writes bytes to a file; returns false on failure.
+bool WriteFile(const std::string& path, const void* bytes, size_t size);
+// Reads a whole file into a string of bytes (empty when missing).
+std::string ReadFile(const std::string& path);
+
+}  // namespace kivtest
