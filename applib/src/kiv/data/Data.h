@@ -15,9 +15,10 @@ public:
     data& operator=(data&& other) noexcept;
     virtual ~data();
 
+    // Allocates size zeroed bytes (owned); an earlier owned block is freed.
     bool Alloc(int size);
     void Free();
-    void Borrow(void* p, int size);
+    void Borrow(void* p, int size);  // frees an owned block first
 
     uint8_t* GetBytes() const { return m_bytes; }
     int GetSize() const { return m_size; }

@@ -6,6 +6,11 @@
 
 namespace kiv {
 
+// Case-insensitive order of two texts with only a-z folded to A-Z: <0, 0 or
+// >0. At the first difference the characters decide; a text that ends first
+// sorts first. Null counts as empty.
+int CompareNoCase(const char* a, const char* b);
+
 class string {
 public:
     string();
@@ -36,6 +41,7 @@ public:
     void AppendChar(char c);
     void UpdateLength();
     void TrimRight();
+    // Formats into a 1024-byte work buffer (longer results are cut).
     void Format(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
 
     bool StartsWith(const char* text) const;
@@ -63,6 +69,8 @@ public:
     const char* CStr() const { return m_str ? m_str : ""; }
     int GetLength() const { return m_length; }
     int ReverseFind(char c) const;
+    // A negative pos counts from the end; a pos at or beyond the length gives
+    // an empty text; count 0 (or past the end) takes the rest.
     StringRef Mid(int pos, int count) const;
 
 protected:
