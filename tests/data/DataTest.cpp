@@ -63,7 +63,8 @@ TEST(Data, CopiesOwnTheirBytesAndMovesTransferOwnership)
     assigned = copy;
     EXPECT_EQ(assigned.GetSize(), 3);
     EXPECT_NE(assigned.GetBytes(), copy.GetBytes());
-    assigned = assigned;
+    const data& self = assigned;
+    assigned = self;
     EXPECT_EQ(assigned.GetSize(), 3);
 
     data moved(std::move(copy));

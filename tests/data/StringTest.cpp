@@ -73,7 +73,8 @@ TEST(String, AssignFromItsOwnText)
     s.Assign(s.GetText() + 2);
     EXPECT_STREQ(s.GetText(), "cdef");
     EXPECT_EQ(s.GetLength(), 4);
-    s = s;
+    const string& self = s;
+    s = self;
     EXPECT_STREQ(s.GetText(), "cdef");
 }
 
@@ -254,7 +255,8 @@ TEST(StringRef, CopiesShareOneBufferFreedByTheLastHolder)
     delete second;
     // Under the address sanitizer a freed buffer would be reported here.
     EXPECT_STREQ(third.GetText(), "shared");
-    third = third;
+    const StringRef& self = third;
+    third = self;
     EXPECT_STREQ(third.GetText(), "shared");
 }
 

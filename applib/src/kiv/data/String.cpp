@@ -229,11 +229,15 @@ void string::TrimRight()
 
 void string::Format(const char* fmt, ...)
 {
+    if (!fmt) {
+        Clear();
+        return;
+    }
     char work[1024];
     work[0] = 0;
     va_list args;
     va_start(args, fmt);
-    vsnprintf(work, sizeof(work), fmt ? fmt : "", args);
+    vsnprintf(work, sizeof(work), fmt, args);
     va_end(args);
     Assign(work);
 }
