@@ -21,6 +21,12 @@ public:
     GigaStream(const GigaStream&) = delete;
     GigaStream& operator=(const GigaStream&) = delete;
 
+    // Disk thread: a stream for sample from the idle pool of the sample's file
+    // (a new one when the pool is empty); null when the sample has no file.
+    static GigaStream* TakeFor(GigaSample* sample);
+    // The file that holds the sample's data (null when none).
+    static GigaFile* FileOf(const GigaSample* sample);
+
     // Disk thread: prepares the stream for the part of the sample that is not
     // in memory. False when the sample cannot be streamed (its rings stay empty).
     bool Start(GigaSample* sample);

@@ -1,0 +1,191 @@
+#include "engine/GigaPart.h"
+
+#include <cstring>
+
+#include "engine/GigaBank.h"
+#include "engine/GigaBankManager.h"
+#include "engine/GigaTone.h"
+
+namespace {
+
+// Sets a zone value only when it differs: a program shared with another
+// player that is playing is then left untouched on a reload.
+template <typename T>
+void Store(T& field, T value)
+{
+    if (field != value)
+        field = value;
+}
+
+}  // namespace
+
+GigaPart::GigaPart(GigaTone* tone) : m_tone(tone) {}
+
+GigaPart::~GigaPart()
+{
+    ReleaseProgram();
+    ReleaseBank();
+}
+
+void GigaPart::SetProgram(const char* path, int index, bool reset)
+{
+    if (path)
+        m_path.Assign(path);
+    else
+        m_path.Clear();
+    m_programIndex = index;
+    if (reset) {
+        keyLow = 0;
+        keyHigh = 0;
+        keyOffset = 0;
+    }
+    SetState(giga::kPartToLoad);
+}
+
+void GigaPart::SetPath(const char* path)
+{
+    if (path)
+        m_path.Assign(path);
+    else
+        m_path.Clear();
+    SetState(giga::kPartToLoad);
+}
+
+void GigaPart::Clear()
+{
+    m_programIndex = -1;
+    SetState(giga::kPartToLoad);
+}
+
+const char* GigaPart::GetPath() const
+{
+    return m_path.IsEmpty() ? nullptr : m_path.CStr();
+}
+
+const char* GigaPart::GetFileName() const
+{
+    if (m_path.IsEmpty())
+        return nullptr;
+    const char* text = m_path.CStr();
+    int length = m_path.GetLength();
+    // The search starts five characters before the end (".gig" and one more)
+    // and never leaves the text; without a separator the whole path is the name.
+    for (int i = length - 5; i >= 0; --i)
+        if (text[i] == '/' || text[i] == '\\')
+            return text + i + 1;
+    return text;
+}
+
+const char* GigaPart::GetProgramName() const
+{
+    GigaProgram* program = GetProgram();
+    return program ? program->GetName() : nullptr;
+}
+
+void GigaPart::ReleaseProgram()
+{
+    GigaProgram* program = m_program.exchange(nullptr, std::memory_order_acq_rel);
+    if (program)
+        program->Release();
+}
+
+void GigaPart::ReleaseBank()
+{
+    if (!m_bank)
+        return;
+    GigaBank* bank = m_bank;
+    m_bank = nullptr;
+    GigaBankManager::ReleaseBank(bank);
+}
+
+bool GigaPart::Load(GigaBankManager& manager)
+{
+    int state = GetState();
+    if (state == giga::kPartMissing)
+        return false;
+    if (state != giga::kPartToLoad)
+        return true;
+    ReleaseProgram();
+    SetState(giga::kPartLoading);
+    if (m_programIndex < 0) {
+        ReleaseBank();
+        return true;  // emptied: the tone removes it
+    }
+    // An index without a path names no file: the part is missing, never a
+    // load from whatever bank it held before.
+    if (m_path.IsEmpty()) {
+        SetState(giga::kPartMissing);
+        return false;
+    }
+    GigaBank* bank = manager.GetBank(m_path.CStr());
+    if (!bank) {
+        SetState(giga::kPartMissing);
+        return false;
+    }
+    ReleaseBank();
+    m_bank = bank;
+    if (m_programIndex >= bank->GetProgramCount())
+        return false;  // no such instrument: removed, and the load failed
+    GigaProgram* program = bank->LoadProgram(m_programIndex, m_tone);
+    if (!program)
+        return false;  // memory, malformed file: removed, and the load failed
+    m_program.store(program, std::memory_order_release);
+    SetState(giga::kPartLoaded);
+    if (keyHigh == 0 || (keyLow == 12 && keyHigh == 12)) {
+        keyLow = program->lowestKey;
+        keyHigh = program->highestKey;
+    }
+    programBend = program->bendRange;
+    if (bend == 0)
+        bend = programBend;
+    ComputeAverages();
+    return true;
+}
+
+void GigaPart::ComputeAverages()
+{
+    for (int i = 0; i < kEnvelopeFloats; ++i) {
+        ampAverage[i] = 0.0f;
+        filterAverage[i] = 0.0f;
+    }
+    GigaProgram* program = GetProgram();
+    if (!program)
+        return;
+    int zones = 0;
+    int filterZones = 0;
+    for (int r = 0; r < program->GetRegionCount(); ++r) {
+        GigaRegion* region = program->GetRegion(r);
+        if (!region)
+            continue;
+        for (int z = 0; z < region->GetZoneCount(); ++z) {
+            GigaZone* zone = region->GetZone(z);
+            if (!zone)
+                continue;
+            ++zones;
+            ampAverage[kVelocity] += zone->velocityDepth;
+            ampAverage[kAttack] += zone->ampAttack;
+            ampAverage[kDecay] += zone->ampDecay;
+            ampAverage[kSustain] += zone->ampSustain;
+            ampAverage[kRelease] += zone->ampRelease;
+            if (!zone->filterOn) {
+                Store(zone->filterCutoff, 0.0f);
+                Store(zone->filterVelocityDepth, 0.0f);
+                Store(zone->filterVelocityCurve, 1);
+                continue;
+            }
+            ++filterZones;
+            filterAverage[kLevel] += zone->filterCutoff;
+            filterAverage[kVelocity] += zone->filterVelocityDepth;
+        }
+    }
+    if (zones > 1)
+        for (int i = kVelocity; i <= kRelease; ++i)
+            ampAverage[i] /= static_cast<float>(zones);
+    if (filterZones > 1) {
+        filterAverage[kLevel] /= static_cast<float>(filterZones);
+        filterAverage[kVelocity] /= static_cast<float>(filterZones);
+    }
+    if (filterZones == 0)
+        for (int i = 0; i < kEnvelopeFloats; ++i)
+            filterAverage[i] = 0.0f;
+}

@@ -1,0 +1,84 @@
+// GigaPart: one layer of a GigaTone: which instrument of which .gig file, its
+// key range and offset, level, pan, tuning, bend, envelope and filter
+// offsets, and its load state. Owned by its tone. The GUI thread edits the
+// settings with plain stores; the loader thread loads it (Load) while its
+// player is stopped; the audio thread reads the loaded program.
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/GigaStreamConstants.h"
+#include "kiv/data/String.h"
+
+class GigaBank;
+class GigaBankManager;
+class GigaProgram;
+class GigaTone;
+
+class GigaPart {
+public:
+    // Places in the 13-float envelope blocks.
+    enum Envelope { kLevel = 0, kVelocity, kAttack, kDecay, kSustain, kRelease, kEnvelopeFloats = 13 };
+
+    explicit GigaPart(GigaTone* tone);
+    ~GigaPart();  // releases the program and the bank
+    GigaPart(const GigaPart&) = delete;
+    GigaPart& operator=(const GigaPart&) = delete;
+
+    // New path (none when null) and program index, state 1; reset also
+    // clears the key range and the key offset.
+    void SetProgram(const char* path, int index, bool reset);
+    // A missing file found elsewhere: new path, state 1.
+    void SetPath(const char* path);
+    // Program index -1, state 1: the next load releases it and removes the part.
+    void Clear();
+
+    // Null without a path.
+    const char* GetPath() const;
+    // The path's last element (after '/' or '\'); null without a path.
+    const char* GetFileName() const;
+    // Null without a loaded program.
+    const char* GetProgramName() const;
+
+    // Loader thread: loads the part (see GigaTone::LoadParts). False when the
+    // part is missing (state 3) or its instrument failed to load; a part left
+    // in state 4 is to be removed by its tone.
+    bool Load(GigaBankManager& manager);
+    // Recomputes the display averages from the loaded program's zones.
+    void ComputeAverages();
+
+    int GetState() const { return m_state.load(std::memory_order_acquire); }
+    void SetState(int state) { m_state.store(state, std::memory_order_release); }
+    GigaTone* GetTone() const { return m_tone; }
+    GigaBank* GetBank() const { return m_bank; }
+    GigaProgram* GetProgram() const { return m_program.load(std::memory_order_acquire); }
+    int GetProgramIndex() const { return m_programIndex; }
+
+    // Settings.
+    int bus = 0;
+    int level = 127;
+    int pan = 64;
+    int tuning = 0;
+    bool mute = false;
+    int keyLow = 0;       // 0..0: not set
+    int keyHigh = 0;
+    int keyOffset = 0;
+    int programBend = 0;  // the program's pitch-bend range
+    int bend = 0;         // 0: the program's
+    int filterUse = 0;
+    float ampAverage[kEnvelopeFloats] = {};
+    float ampSettings[kEnvelopeFloats] = {};
+    float filterAverage[kEnvelopeFloats] = {};
+    float filterSettings[kEnvelopeFloats] = {};
+
+private:
+    void ReleaseProgram();
+    void ReleaseBank();
+
+    std::atomic<int> m_state{giga::kPartNone};
+    GigaTone* m_tone;
+    kiv::string m_path;
+    GigaBank* m_bank = nullptr;
+    int m_programIndex = -1;
+    std::atomic<GigaProgram*> m_program{nullptr};
+};

@@ -1,0 +1,183 @@
+#include "engine/GigaPrefs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/GigaMemory.h"
+#include "kiv/data/FourCC.h"
+
+namespace {
+
+std::atomic<GigaPrefs*> g_prefs{nullptr};
+
+constexpr const char* kSettingsKey = "tessivo";
+constexpr const char* kPrefsFile = "tessivo.prefs";
+constexpr uint32_t kPrefsType = fourcc("pref");
+constexpr uint32_t kMapTag = fourcc("cmap");
+constexpr int kMinControllerTarget = -1;
+constexpr int kMaxControllerTarget = 255;  // the tone's controller table
+
+}  // namespace
+
+GigaPrefs::GigaPrefs()
+{
+    for (int i = 0; i < giga::kControllerCount; ++i)
+        controllerMap[i] = i;
+    int64_t available = 0;
+    GigaSystemBudget::ReadMemInfo(m_totalMB, available);
+    // Tests force a small budget to provoke "not enough memory".
+    if (const char* forced = getenv(giga::kBudgetEnv))
+        available = strtoll(forced, nullptr, 10);
+    m_budgetMB.store(BudgetFor(available), std::memory_order_release);
+    DeclareEntries(kSettingsKey);
+    LoadFile();
+    GigaPrefs* none = nullptr;
+    if (g_prefs.compare_exchange_strong(none, this, std::memory_order_acq_rel)) {
+        GigaHooks::SetBudget(this);
+        PublishPreload();
+    }
+}
+
+GigaPrefs::~GigaPrefs()
+{
+    GigaPrefs* self = this;
+    if (g_prefs.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel))
+        GigaHooks::SetBudget(nullptr);
+    SaveFile();
+    // Save needs the key path that Load builds; a process that never read the
+    // settings reads them now so that what it writes is complete.
+    if (!IsLoaded())
+        LoadSettings();
+    Save();
+}
+
+GigaPrefs* GigaPrefs::Get()
+{
+    return g_prefs.load(std::memory_order_acquire);
+}
+
+bool GigaPrefs::LoadSettings()
+{
+    return Load(kSettingsKey);
+}
+
+void GigaPrefs::DeclareEntries(const char*)
+{
+    if (m_declared)
+        return;
+    m_declared = true;
+    Add("lmin", &lmin, sizeof lmin);
+    Add("lmax", &lmax, sizeof lmax);
+    Add("cvol", &cvol, sizeof cvol);
+    AddString("misp", misp, sizeof misp);
+}
+
+void GigaPrefs::OnLoaded()
+{
+    AfterLoad();
+}
+
+void GigaPrefs::AfterLoad()
+{
+    if (cvol != 7 && cvol != 11) {
+        cvol = kDefaultCvol;
+        lmin = kDefaultLmin;
+        lmax = kDefaultLmax;
+    }
+    // A stored value that is not a number would pass every comparison.
+    if (!(lmin == lmin))
+        lmin = kDefaultLmin;
+    if (!(lmax == lmax))
+        lmax = kDefaultLmax;
+    if (lmin < 0.2f)
+        lmin = 0.2f;
+    if (lmin > 4.0f)
+        lmin = 4.0f;
+    if (lmax < lmin)
+        lmax = lmin;
+    if (lmax > 4.0f)
+        lmax = 4.0f;
+    misp[sizeof misp - 1] = 0;
+    if (Get() == this)
+        PublishPreload();
+}
+
+void GigaPrefs::PublishPreload() const
+{
+    GigaHooks::SetPreloadSeconds(lmin, lmax);
+}
+
+const char* GigaPrefs::PrefsFilePath()
+{
+    if (!m_folder.IsOpen() && !m_folder.Open(1, file::kMakerFolder))
+        return nullptr;
+    const char* path = m_folder.GetFilePath(kPrefsFile);
+    return path && path[0] ? path : nullptr;
+}
+
+bool GigaPrefs::LoadFile()
+{
+    for (int i = 0; i < giga::kControllerCount; ++i)
+        controllerMap[i] = i;
+    const char* path = PrefsFilePath();
+    if (!path)
+        return false;
+    ArchiLoad loader;
+    return loader.LoadFile(this, kPrefsType, path);
+}
+
+bool GigaPrefs::SaveFile()
+{
+    const char* path = PrefsFilePath();
+    if (!path)
+        return false;
+    ArchiSave saver;
+    return saver.SaveFile(this, kPrefsType, path);
+}
+
+void GigaPrefs::Archive(ArchiFile* archive)
+{
+    if (!archive->ExchangeVersion(1, 1, 1))
+        return;
+    for (int i = 0; i < giga::kControllerCount; ++i) {
+        int value = controllerMap[i];
+        if (!archive->ExchangeInt(value, kMapTag))
+            break;
+        // The engine indexes its controller table with the mapped number.
+        if (value < kMinControllerTarget || value > kMaxControllerTarget)
+            value = i;
+        controllerMap[i] = value;
+    }
+}
+
+bool GigaPrefs::Reserve(int64_t megabytes)
+{
+    if (megabytes < 0)
+        return false;
+    int64_t used = m_usedMB.load(std::memory_order_acquire);
+    for (;;) {
+        if (used + megabytes > m_budgetMB.load(std::memory_order_acquire))
+            return false;
+        if (m_usedMB.compare_exchange_weak(used, used + megabytes, std::memory_order_acq_rel))
+            return true;
+    }
+}
+
+void GigaPrefs::Release(int64_t megabytes)
+{
+    if (megabytes <= 0)
+        return;
+    int64_t used = m_usedMB.load(std::memory_order_acquire);
+    int64_t next;
+    do {
+        next = used > megabytes ? used - megabytes : 0;
+    } while (!m_usedMB.compare_exchange_weak(used, next, std::memory_order_acq_rel));
+}
+
+int64_t GigaPrefs::BudgetFor(int64_t availableMB)
+{
+    if (availableMB < 0)
+        return 0;
+    return availableMB > giga::kMaxBudgetMB ? giga::kMaxBudgetMB : availableMB;
+}

@@ -1,0 +1,83 @@
+// GigaPrefs: the process-wide engine preferences, built first at library load
+// and destroyed last. Holds the settings of the "tessivo" key (sample preload
+// lengths, the controller-volume choice and the missing-files folder), the
+// MIDI controller map kept in "tessivo.prefs" in the maker folder under the
+// all-users application data, and the sample-memory budget.
+//
+// Threads: built and destroyed on the host's thread; the settings and the
+// controller map are read by the loader and edited by the GUI thread; the
+// budget is charged by the loader side (atomic, so a release from any thread
+// is safe).
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "engine/GigaBankHooks.h"
+#include "engine/GigaStreamConstants.h"
+#include "kiv/file/Archive.h"
+#include "kiv/file/Dir.h"
+#include "kiv/file/Prefs.h"
+
+class GigaPrefs : public file::Prefs, public Archivable, public GigaMemoryBudget {
+public:
+    static constexpr float kDefaultLmin = 1.0f;
+    static constexpr float kDefaultLmax = 3.0f;
+    static constexpr int kDefaultCvol = 7;
+    // The settings layer may hand back up to 511 characters of text.
+    static constexpr int kMispCapacity = 512;
+
+    // Takes the memory figures, registers the settings and loads the file.
+    // The first one built becomes the engine's budget and preload source.
+    GigaPrefs();
+    // Writes "tessivo.prefs" and the settings.
+    ~GigaPrefs() override;
+
+    // The process-wide object (the first one built), or null.
+    static GigaPrefs* Get();
+
+    // Reads the settings of the key "tessivo" (once per object).
+    bool LoadSettings();
+
+    bool LoadFile();
+    bool SaveFile();
+    // Puts out-of-range settings back into range.
+    void AfterLoad();
+    void Archive(ArchiFile* archive) override;
+
+    // Memory budget in megabytes.
+    bool Reserve(int64_t megabytes) override;
+    void Release(int64_t megabytes) override;
+    int64_t GetTotalMB() const { return m_totalMB; }
+    int64_t GetBudgetMB() const { return m_budgetMB.load(std::memory_order_acquire); }
+    int64_t GetUsedMB() const { return m_usedMB.load(std::memory_order_acquire); }
+    void SetBudgetMB(int64_t megabytes) { m_budgetMB.store(megabytes, std::memory_order_release); }
+
+    // Hands lmin and lmax to program loading (after an edit of either).
+    void PublishPreload() const;
+
+    // Budget for the available memory: at most 16384 MB.
+    static int64_t BudgetFor(int64_t availableMB);
+
+    // Settings (the editor writes them in place).
+    float lmin = kDefaultLmin;   // seconds of a long sample kept in memory
+    float lmax = kDefaultLmax;   // samples up to this length (s) are kept whole
+    int cvol = kDefaultCvol;     // 7 or 11
+    char misp[kMispCapacity] = {};  // folder searched for missing .gig files
+
+    // MIDI controller number -> the controller the engine uses (negative drops).
+    int controllerMap[giga::kControllerCount];
+
+
+protected:
+    void DeclareEntries(const char* programName) override;
+    void OnLoaded() override;
+
+private:
+    const char* PrefsFilePath();
+
+    bool m_declared = false;
+    app::folder m_folder;  // "Quillane" under the all-users application data
+    int64_t m_totalMB = 0;
+    std::atomic<int64_t> m_budgetMB{0};
+    std::atomic<int64_t> m_usedMB{0};
+};

@@ -1,0 +1,158 @@
+// Read runs on the audio thread: it never allocates, locks or waits (except
+// the ring's bounded offline wait).
+#include "engine/GigaStream.h"
+
+#include <algorithm>
+
+#include "engine/GigaFile.h"
+#include "engine/GigaSample.h"
+#include "engine/GigaSampleReader.h"
+#include "engine/GigaStreamConstants.h"
+#include "engine/OvAudioRing.h"
+
+GigaStream::GigaStream(GigaFile* file)
+    : m_file(file),
+      m_reader(new GigaSampleReader),
+      m_left(new OvAudioRing),
+      m_right(new OvAudioRing)
+{
+    m_left->Init(giga::kStreamRingBytes);
+    m_right->Init(giga::kStreamRingBytes);
+}
+
+GigaStream::~GigaStream() = default;
+
+GigaFile* GigaStream::FileOf(const GigaSample* sample)
+{
+    return sample ? sample->file : nullptr;
+}
+
+GigaStream* GigaStream::TakeFor(GigaSample* sample)
+{
+    GigaFile* file = FileOf(sample);
+    GigaStreamPool* pool = file ? file->GetStreamPool() : nullptr;
+    return pool ? pool->Take() : nullptr;
+}
+
+bool GigaStream::Start(GigaSample* sample)
+{
+    m_left->Reset();
+    m_right->Reset();
+    m_sample = sample;
+    m_framesLeft = 0;
+    m_channels = 0;
+    m_finished.store(false, std::memory_order_release);
+    if (!sample || sample->file != m_file || !sample->IsUsable())
+        return false;
+    int64_t left = sample->frames - sample->framesInMemory;
+    if (left < 0)
+        left = 0;
+    if (!m_reader->SetUp(sample, &m_file->GetFile(), sample->streamOffset, sample->framesInMemory))
+        return false;
+    m_channels = sample->channels;
+    m_framesLeft = left;
+    return true;
+}
+
+void GigaStream::Refill(float* left, float* right)
+{
+    if (IsFinished() || m_framesLeft <= 0)
+        return;
+    if (m_left->GetFree() < giga::kStreamRefillFreeBytes)
+        return;
+    int64_t want = std::min<int64_t>(m_framesLeft, giga::kStreamRefillFrames);
+    bool stereo = m_channels == 2;
+    int64_t got = m_reader->DecodeFloat(left, stereo ? right : nullptr, want);
+    if (got < want) {
+        // Malformed or cut data: stream what there is and end; the voice sees
+        // a short read when the rings run dry.
+        m_framesLeft = 0;
+    } else {
+        m_framesLeft -= got;
+    }
+    if (got <= 0)
+        return;
+    int bytes = static_cast<int>(got) * static_cast<int>(sizeof(float));
+    m_left->Write(left, bytes);
+    if (stereo)
+        m_right->Write(right, bytes);
+}
+
+bool GigaStream::Read(float* left, float* right, int frames) noexcept
+{
+    if (frames <= 0)
+        return true;
+    int bytes = frames * static_cast<int>(sizeof(float));
+    int got = m_left->Read(left, bytes);
+    if (right) {
+        if (m_channels == 2)
+            m_right->Read(right, got);
+        else
+            std::copy(left, left + got / static_cast<int>(sizeof(float)), right);
+    }
+    return got == bytes;
+}
+
+int GigaStream::BytesQueued() const noexcept
+{
+    return m_left->GetUsed();
+}
+
+void GigaStream::Recycle()
+{
+    m_left->Reset();
+    m_right->Reset();
+    m_sample = nullptr;
+    m_framesLeft = 0;
+    m_finished.store(true, std::memory_order_release);
+    GigaStreamPool* pool = m_file ? m_file->GetStreamPool() : nullptr;
+    if (pool)
+        pool->Recycle(this);
+    else
+        delete this;  // a stream always comes from a pool; never left ownerless
+}
+
+GigaStreamPool::~GigaStreamPool()
+{
+    GigaStream* s = m_head;
+    while (s) {
+        GigaStream* next = s->next;
+        delete s;
+        s = next;
+    }
+}
+
+void GigaStreamPool::Fill(GigaFile* file, int count)
+{
+    m_file = file;
+    for (int i = 0; i < count; ++i) {
+        ++m_made;
+        Recycle(new GigaStream(file));
+    }
+}
+
+GigaStream* GigaStreamPool::Take()
+{
+    GigaStream* s = m_head;
+    if (!s) {
+        ++m_made;
+        return new GigaStream(m_file);
+    }
+    m_head = s->next;
+    if (!m_head)
+        m_tail = nullptr;
+    s->next = nullptr;
+    --m_idle;
+    return s;
+}
+
+void GigaStreamPool::Recycle(GigaStream* stream)
+{
+    stream->next = nullptr;
+    if (m_tail)
+        m_tail->next = stream;
+    else
+        m_head = stream;
+    m_tail = stream;
+    ++m_idle;
+}

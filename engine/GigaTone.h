@@ -1,0 +1,115 @@
+// GigaTone: the tone of the .gig player: an OvTone that stacks up to 24
+// parts. This file holds what the loader needs: the parts, the load state
+// and its reports, the stack mode, key ranges and switches, the name, and
+// LoadParts. The note handling comes with the stacked-tone issue.
+//
+// Threads: the GUI thread adds, clears and moves parts and sets the stack
+// mode; the loader thread runs LoadParts while the player is stopped (and
+// reports state and progress to the view from there); the audio thread reads
+// the parts of a started tone.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/GigaBankHooks.h"
+#include "engine/GigaPart.h"
+#include "engine/GigaStreamConstants.h"
+#include "engine/OvTone.h"
+#include "kiv/data/String.h"
+
+class GigaBankManager;
+
+class GigaTone : public OvTone, public GigaLoadSink {
+public:
+    GigaTone();
+    ~GigaTone() override;  // deletes the parts that remain
+
+    bool CanStart() override { return GetPartCount() > 0; }
+    // The player is being destroyed: lets the disk thread drop the parts'
+    // streams, then deletes every part.
+    void OnRelease() override;
+
+    // --- Parts ---
+    // The first empty part (negative program index) or a new one while there
+    // are fewer than 24; null when full. Sets file and program; state 1.
+    GigaPart* AddPart(const char* path, int program);
+    GigaPart* GetPart(int index) const;
+    int GetPartCount() const { return m_partCount.load(std::memory_order_acquire); }
+    // Moves a part and shifts those between; false when to is outside the
+    // parts or equals from.
+    bool MovePart(int from, int to);
+    // Empties every part; state 1 when there were parts; clears the name.
+    void Clear();
+
+    // Loader thread: loads every part; true when every part loaded.
+    bool LoadParts(GigaBankManager& manager);
+
+    // --- Load state ---
+    void SetState(int state) override;  // reports 'stat' when it changes
+    int GetState() const { return m_state.load(std::memory_order_acquire); }
+    void ReportProgress(int done, int total) override;  // reports 'load'
+    int GetPercent() const { return m_percent.load(std::memory_order_acquire); }
+    void MarkShown();
+    bool IsEmpty() const;
+    bool IsModified() const { return m_modified.load(std::memory_order_acquire); }
+    void SetModified(bool modified) { m_modified.store(modified, std::memory_order_release); }
+
+    // --- Stacking ---
+    void SetStackMode(int mode);
+    int GetStackMode() const { return m_stackMode.load(std::memory_order_acquire); }
+    GigaPart* GetSelectedPart() const { return m_selected.load(std::memory_order_acquire); }
+    int GetKeySwitchLow() const { return m_keySwitchLow; }
+    int GetKeySwitchHigh() const { return m_keySwitchHigh; }
+    void SetKeySwitchRange(int low, int high);
+    // Lowest low key plus offset over the parts (127 when none) / highest
+    // high key plus offset (0 when none).
+    int GetLowestKey() const;
+    int GetHighestKey() const;
+    bool IsStacked() const { return m_stacked; }
+    void SetStacked(bool stacked) { m_stacked = stacked; }
+
+    // --- Identity ---
+    const char* GetName() const { return m_name.CStr(); }
+    void SetName(const char* name) { m_name.Assign(name ? name : ""); }
+    int GetIndex() const { return m_index; }
+    void SetIndex(int index) { m_index = index; }
+    uint32_t GetType() const { return m_type; }
+    // The player's two scratch blocks for the voices (not owned).
+    void SetScratch(float* left, float* right)
+    {
+        m_scratchLeft = left;
+        m_scratchRight = right;
+    }
+    float* GetScratchLeft() const { return m_scratchLeft; }
+    float* GetScratchRight() const { return m_scratchRight; }
+
+    // The tone defaults, key-switch range 0..0, stacked flag clear.
+    void Reset();
+    // Controllers 0..119 to 0, then the on-by-default ones to 127.
+    void ResetControllers();
+
+private:
+    void RemovePart(int index);
+    void SelectDefaultPart();
+    void DeleteParts();
+
+    std::unique_ptr<GigaPart> m_parts[giga::kMaxParts];
+    std::atomic<int> m_partCount{0};
+    std::atomic<GigaPart*> m_selected{nullptr};
+    std::atomic<int> m_stackMode{0};
+    int m_keySwitchLow = 0;
+    int m_keySwitchHigh = 0;
+    std::atomic<int> m_state{giga::kToneNone};
+    std::atomic<int> m_percent{0};
+    std::atomic<bool> m_modified{false};
+    bool m_sawNoMemory = false;  // a program load reported state 5
+    kiv::string m_name;
+    bool m_stacked = false;
+    int m_index = 0;
+    uint32_t m_type;
+    float* m_scratchLeft = nullptr;
+    float* m_scratchRight = nullptr;
+    int m_lowKey = 127;   // key span of the loaded parts
+    int m_highKey = 0;
+};
