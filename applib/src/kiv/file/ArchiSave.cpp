@@ -41,7 +41,8 @@ public:
     bool Close(mode_t mode)
     {
         bool ok = fflush(m_file) == 0;
-        ok = fchmod(m_fd, mode) == 0 && ok;
+        // Best effort: some file systems keep no permissions.
+        (void)fchmod(m_fd, mode);
         ok = fsync(m_fd) == 0 && ok;
         ok = fclose(m_file) == 0 && ok;
         m_file = nullptr;
