@@ -1,0 +1,272 @@
+// ctest-label: thread
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "OvTestDoubles.h"
+
+using namespace ovtest;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// A player whose tones are started (the audio thread took 'ovsa').
+std::unique_ptr<TestPlayer> StartedPlayer(int tones = 1, int voices = kOvVoicesPerPlayer)
+{
+    auto p = std::make_unique<TestPlayer>(tones, voices);
+    p->OnInit();
+    p->OvStart();
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    return p;
+}
+
+long Millis(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- the ring
+
+TEST(OvTone, EventsQueuedBeforeStartNeverPlay)
+{
+    TestPlayer p(1);
+    p.OnInit();
+    TestTone* t = p.Tone(0);
+    EXPECT_FALSE(t->QueueEvent(kOvEventNoteOn, 60, 100, 0));
+    t->NoteOn(61, 100, 0);
+    p.OvStart();
+    auto buses = MakeBuses(64);
+    p.Render(buses.get(), 64);
+    EXPECT_TRUE(t->IsStarted());
+    EXPECT_EQ(t->handled.load(), 0);
+    EXPECT_EQ(t->GetVoices().Count(), 0);
+}
+
+TEST(OvTone, RingHolds1023EventsDropsTheNextAndDeliversThemInOrder)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    for (int i = 0; i < 1023; ++i)
+        ASSERT_TRUE(t->QueueEvent(kOvEventController, 20, i, 0)) << i;
+    EXPECT_FALSE(t->QueueEvent(kOvEventController, 20, 9999, 0));
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->handled.load(), 1023);
+    for (int i = 0; i < 1023; ++i)
+        ASSERT_EQ(t->events[static_cast<size_t>(i)].data2, i);
+    EXPECT_EQ(t->GetController(20), 1022);
+}
+
+TEST(OvTone, WrappedReadComesInOrder)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    auto buses = MakeBuses(64);
+    // Move the ring's position near the end of its array, then wrap.
+    for (int i = 0; i < 1000; ++i)
+        t->QueueEvent(kOvEventController, 21, i, 0);
+    p->Render(buses.get(), 64);
+    const int before = t->handled.load();
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(t->QueueEvent(kOvEventPitchBend, i, 0, 0));
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->handled.load(), before + 100);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_EQ(t->events[static_cast<size_t>(before + i)].data1, i);
+}
+
+TEST(OvTone, AllNotesOffReleasesEveryKeyWithOneRingEntry)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    for (int i = 0; i < 1022; ++i)
+        t->QueueEvent(kOvEventController, 22, i, 0);
+    t->AllNotesOff();  // the 1023rd entry
+    EXPECT_FALSE(t->QueueEvent(kOvEventController, 22, 0, 0));
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->handled.load(), 1022 + 128);
+    for (int k = 0; k < 128; ++k) {
+        const OvMidiEvent& e = t->events[static_cast<size_t>(1022 + k)];
+        EXPECT_EQ(e.type, kOvEventNoteOff);
+        EXPECT_EQ(e.data1, k);
+    }
+}
+
+TEST(OvTone, AllNotesOffIntoAFullRingStillTakesEffectAfterTheWaitingEvents)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    auto buses = MakeBuses(64);
+    t->NoteOn(64, 100, 0);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->GetVoices().Count(), 1);
+    const int before = t->handled.load();
+    for (int i = 0; i < 1023; ++i)
+        t->QueueEvent(kOvEventController, 23, i, 0);
+    t->AllNotesOff();  // the ring is full
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->handled.load(), before + 1023 + 128);
+    EXPECT_EQ(t->events[static_cast<size_t>(before + 1022)].type, kOvEventController);
+    EXPECT_EQ(t->events[static_cast<size_t>(before + 1023)].type, kOvEventNoteOff);
+    EXPECT_TRUE(t->GetVoices().Head()->GetState() >= kOvVoiceReleased);
+}
+
+TEST(OvTone, ControllersAreStoredAndSustainFollowsController64)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    RecordingView view;
+    t->SetView(&view);
+    t->SetWatched(7, true);
+    t->Controller(7, 100, 0);
+    t->Controller(64, 127, 0);
+    t->Controller(300, 5, 0);  // outside the table: ignored
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    EXPECT_EQ(t->GetController(7), 100);
+    EXPECT_TRUE(t->IsSustain());
+    EXPECT_EQ(t->GetController(300), 0);
+    ASSERT_GE(view.count.load(), 1);
+    EXPECT_EQ(view.codes[0], kOvNotifyController);
+    EXPECT_TRUE(t->TakeControllerChange(7));
+    EXPECT_FALSE(t->TakeControllerChange(7));
+}
+
+TEST(OvTone, NotesHeldIsSentOnlyWhenTheHeldStateChangesWithVoices)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    RecordingView view;
+    t->SetView(&view);
+    auto buses = MakeBuses(64);
+    t->NoteOn(60, 100, 0);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(view.count.load(), 1);
+    EXPECT_EQ(view.codes[0], kOvNotifyNotesHeld);
+    EXPECT_EQ(view.values[0], 1);
+    t->NoteOn(62, 100, 0);
+    p->Render(buses.get(), 64);
+    EXPECT_EQ(view.count.load(), 1);  // still held: nothing new
+    t->NoteOff(60, 0, 0);
+    t->NoteOff(62, 0, 0);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(view.count.load(), 2);
+    EXPECT_EQ(view.values[1], 0);
+}
+
+TEST(OvTone, TuneSettingsKeepTheTotalUpToDate)
+{
+    TestTone t;
+    t.SetCoarseTune(-2);
+    t.SetFineTune(30);
+    EXPECT_EQ(t.GetTotalTune(), -170);
+    t.SetVolume(127);
+    t.SetExpression(64);
+    EXPECT_NEAR(t.GetLevel(), 64.0f, 1e-4);
+    t.Reset();
+    EXPECT_EQ(t.GetTotalTune(), 0);
+    EXPECT_FLOAT_EQ(t.GetLevel(), 90.0f);
+    EXPECT_EQ(t.GetPan(), 64);
+}
+
+// ---------------------------------------------------------------- start and stop
+
+TEST(OvTone, StartIsArmedOnlyWhenTheToneCanStart)
+{
+    TestPlayer p(2);
+    p.OnInit();
+    p.Tone(1)->canStart = false;
+    p.OvStart();
+    EXPECT_EQ(p.Tone(0)->GetCommand(), kOvCmdStart);
+    EXPECT_EQ(p.Tone(1)->GetCommand(), kOvCmdNone);
+    auto buses = MakeBuses(64);
+    p.Render(buses.get(), 64);
+    EXPECT_TRUE(p.Tone(0)->IsStarted());
+    EXPECT_FALSE(p.Tone(1)->IsStarted());
+    EXPECT_EQ(p.Tone(0)->GetCommand(), kOvCmdNone);
+}
+
+TEST(OvTone, StopWithNobodyRenderingGivesUpAfterAbout100ms)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    t->NoteOn(60, 100, 0);
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(t->GetVoices().Count(), 1);
+    const int poolBefore = p->GetVoicePool().Count();
+
+    const auto start = Clock::now();
+    t->OvStop();
+    const long ms = Millis(Clock::now() - start);
+    EXPECT_GE(ms, 90);
+    EXPECT_LT(ms, 1000);
+    EXPECT_FALSE(t->IsStarted());
+    EXPECT_EQ(t->GetCommand(), kOvCmdNone);
+    // Its voices end and go back to the pool (through the next render).
+    EXPECT_EQ(t->GetVoices().Count(), 0);
+    p->Render(buses.get(), 64);
+    EXPECT_EQ(p->GetVoicePool().Count(), poolBefore + 1);
+    // Stopped: new events are dropped.
+    EXPECT_FALSE(t->QueueEvent(kOvEventNoteOn, 60, 100, 0));
+}
+
+TEST(OvTone, StopWhileRenderingEndsVoicesByFastReleaseWithinAFewBlocks)
+{
+    auto p = StartedPlayer(2);
+    TestTone* t = p->Tone(0);
+    for (int k = 0; k < 8; ++k)
+        t->NoteOn(40 + k, 100, 0);
+    p->Tone(1)->SetChannel(1);
+
+    std::atomic<bool> quit{false};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        auto buses = MakeBuses(128);
+        while (!quit.load()) {
+            p->Render(buses.get(), 128);
+            blocks.fetch_add(1);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+    while (blocks.load() < 3)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(t->GetHeldNotes(), 8);
+
+    const int startBlocks = blocks.load();
+    const auto start = Clock::now();
+    t->OvStop();
+    const long ms = Millis(Clock::now() - start);
+    const int used = blocks.load() - startBlocks;
+    quit.store(true);
+    audio.join();
+
+    EXPECT_LT(ms, 100);  // at least one phase answered (two timeouts take 100 ms)
+    EXPECT_LE(used, 10);
+    EXPECT_FALSE(t->IsStarted());
+    EXPECT_EQ(t->GetVoices().Count(), 0);
+    EXPECT_EQ(t->GetCommand(), kOvCmdNone);
+    // Every voice went back to the pool, ended by its own (fast) release.
+    auto buses = MakeBuses(128);
+    p->Render(buses.get(), 128);
+    EXPECT_EQ(p->GetVoicePool().Count(), kOvVoicesPerPlayer);
+    for (OvVoice* v = p->GetVoicePool().Head(); v; v = v->GetNext())
+        EXPECT_EQ(v->GetState(), kOvVoiceFinished);
+}
+
+TEST(OvTone, StopOfAnArmedButUntakenToneWithdrawsTheStart)
+{
+    TestPlayer p(1);
+    p.OnInit();
+    p.OvStart();
+    TestTone* t = p.Tone(0);
+    ASSERT_EQ(t->GetCommand(), kOvCmdStart);
+    t->OvStop();
+    EXPECT_EQ(t->GetCommand(), kOvCmdNone);
+    auto buses = MakeBuses(64);
+    p.Render(buses.get(), 64);
+    EXPECT_FALSE(t->IsStarted());
+}
