@@ -63,12 +63,11 @@ private:
     void ReadExtensionFiles();
     void DeleteSampleList();
     GigaProgram* LoadRegions(int index, GigaLoadSink* tone);
+
     bool ReadRegion(GigaProgram& program, GigaRegion& region);
-    void ReadDimensions(GigaProgram& program, GigaRegion& region,
-                        std::vector<int32_t>& waveIndex);
-    void ReadZoneRecords(GigaRegion& region, const std::vector<int32_t>& waveIndex, int step);
     void ReadZone(GigaZone& zone);
-    bool PlaceSamples(int index, GigaProgram& program, GigaMemory& memory, int& considered);
+    bool PlaceSamples(int index, GigaProgram& program, GigaMemory& memory, GigaRegion& region,
+                      int& considered, int64_t& total);
     void DecodeSamples(GigaProgram& program, int considered, GigaLoadSink* tone);
     void FailLoad(GigaProgram& program, GigaMemory& memory);
 

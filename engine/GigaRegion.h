@@ -49,10 +49,12 @@ public:
     // Builds the zones and the tree from the dimension slots: code and split
     // bits per slot. False when the slots ask for more than 8 bits in all.
     bool BuildTree(const uint8_t* codes, const uint8_t* bits, int slotCount);
-    // File upper limits for zone: its velocity limit, and its eight per-level
-    // bytes (ignored when all are 0).
+    // File upper limits for zone: its velocity limit (0 sets nothing), and
+    // its eight per-slot bytes. ApplyUpperLimits takes every zone's bytes once
+    // all zones are read; a dimension whose bytes are all 0 keeps its even splits.
     void SetVelocityUpperLimit(int zone, int value);
     void SetUpperLimits(int zone, const uint8_t* limits);
+    void ApplyUpperLimits();
     // The round-robin value for this note; the counter moves on by one step.
     int NextRoundRobin() noexcept;
 
@@ -86,6 +88,7 @@ private:
     int m_dimCount = 0;
     int m_dimCodes[giga::kDimSlots] = {};
     int m_dimZones[giga::kDimSlots] = {};
+    int m_dimSlot[giga::kDimSlots] = {};     // '3lnk' slot of each dimension
     int m_levelStart[giga::kDimSlots] = {};  // index of each level's first node
     int m_zoneCount = 1;
     std::unique_ptr<GigaZone[]> m_zones;

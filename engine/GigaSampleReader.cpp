@@ -1,0 +1,317 @@
+// Runs on the loader thread (preload) and the disk thread (streams); each
+// reader belongs to one of them. No allocation after construction.
+#include "engine/GigaSampleReader.h"
+
+#include <algorithm>
+#include <cstring>
+#include <type_traits>
+
+#include "engine/FastFile.h"
+#include "engine/GigaConstants.h"
+#include "engine/GigaSample.h"
+
+namespace {
+
+constexpr int kPlainBatchBytes = 32768;
+constexpr int kMaxParamBytes = 12;
+constexpr int kFrameBufferBytes = 2 + 2 * kMaxParamBytes + giga::kMaxCompressedFrame * 3 * 2;
+constexpr int kBufferBytes = kFrameBufferBytes > kPlainBatchBytes ? kFrameBufferBytes : kPlainBatchBytes;
+
+int32_t S16(const uint8_t* p)
+{
+    return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
+}
+
+int32_t S24(const uint8_t* p)
+{
+    uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                 (static_cast<uint32_t>(p[2]) << 16);
+    return static_cast<int32_t>(v << 8) >> 8;
+}
+
+int32_t S12(uint32_t v)
+{
+    return static_cast<int32_t>(v << 20) >> 20;
+}
+
+// Wrapping arithmetic: malformed data must not overflow a signed integer.
+int32_t Add(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+int32_t Sub(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+int ParamBytes(int mode)
+{
+    if (mode == 1)
+        return 4;
+    if (mode >= 3)
+        return kMaxParamBytes;
+    return 0;
+}
+
+}  // namespace
+
+GigaSampleReader::GigaSampleReader() : m_buffer(new uint8_t[kBufferBytes]) {}
+
+GigaSampleReader::~GigaSampleReader() = default;
+
+float GigaSampleReader::Scale24(int truncatedBits)
+{
+    if (truncatedBits >= 1 && truncatedBits <= giga::kMaxTruncatedBits)
+        return 1.0f / static_cast<float>((1 << (23 - truncatedBits)) - 1);
+    return giga::kPlain24Scale;
+}
+
+bool GigaSampleReader::SetUp(const GigaSample* sample, const FastFile* file, int64_t position,
+                             int64_t frameOffset)
+{
+    m_sample = sample;
+    m_file = file;
+    m_failed = !sample || !file || !sample->IsUsable();
+    m_frameLeft = 0;
+    m_framePos = 0;
+    m_pending[0] = m_pending[1] = 0;
+    if (m_failed)
+        return false;
+    m_channels = sample->channels;
+    m_bits = sample->bits;
+    m_frameSize = sample->frameSize;
+    m_truncated = sample->frameSize ? sample->truncatedBits : 0;
+    m_scale = Scale24(m_truncated);
+    m_dataEnd = std::min(sample->dataOffset + std::max<int64_t>(sample->dataSize, 0), file->GetSize());
+    m_position = std::clamp(position, sample->dataOffset, std::max(sample->dataOffset, m_dataEnd));
+    m_framesTotal = sample->frames;
+    m_framesDone = std::clamp<int64_t>(frameOffset, 0, m_framesTotal);
+    return true;
+}
+
+int64_t GigaSampleReader::Decode16(int16_t* left, int16_t* right, int64_t frames)
+{
+    return Decode(left, right, frames);
+}
+
+int64_t GigaSampleReader::DecodeFloat(float* left, float* right, int64_t frames)
+{
+    return Decode(left, right, frames);
+}
+
+template <typename T>
+int64_t GigaSampleReader::Decode(T* left, T* right, int64_t frames)
+{
+    if (m_failed || frames <= 0)
+        return 0;
+    if (m_channels == 1)
+        right = nullptr;
+    frames = std::min(frames, m_framesTotal - m_framesDone);
+    if (frames <= 0)
+        return 0;
+    int64_t done = m_frameSize ? DecodeCompressed(left, right, frames) : DecodePlain(left, right, frames);
+    m_framesDone += done;
+    if (done < frames)
+        m_failed = true;  // the data ended early or is malformed
+    return done;
+}
+
+template <typename T>
+int64_t GigaSampleReader::DecodePlain(T* left, T* right, int64_t frames)
+{
+    const int bpf = m_channels * m_bits / 8;
+    const int64_t batch = kPlainBatchBytes / bpf;
+    uint8_t* buf = m_buffer.get();
+    int64_t done = 0;
+    while (done < frames) {
+        int64_t want = std::min(batch, frames - done);
+        want = std::min(want, (m_dataEnd - m_position) / bpf);
+        if (want <= 0)
+            break;
+        const int64_t got = m_file->ReadAt(m_position, buf, want * bpf) / bpf;
+        if (got <= 0)
+            break;
+        m_position += got * bpf;
+        T* l = left ? left + done : nullptr;
+        T* r = right ? right + done : nullptr;
+        for (int64_t i = 0; i < got; ++i) {
+            const uint8_t* p = buf + i * bpf;
+            for (int ch = 0; ch < m_channels; ++ch) {
+                T* out = ch == 0 ? l : r;
+                if (!out)
+                    continue;
+                if (m_bits == 16) {
+                    const int32_t v = S16(p + ch * 2);
+                    if constexpr (std::is_same_v<T, float>)
+                        out[i] = static_cast<float>(v) * giga::kInt16StreamScale;
+                    else
+                        out[i] = static_cast<T>(v);
+                } else {
+                    const uint8_t* q = p + ch * 3;
+                    if constexpr (std::is_same_v<T, float>)
+                        out[i] = static_cast<float>(S24(q)) * giga::kPlain24Scale;
+                    else
+                        out[i] = static_cast<T>(static_cast<int16_t>(static_cast<uint16_t>(q[1] | (q[2] << 8))));
+                }
+            }
+        }
+        done += got;
+        if (got < want)
+            break;
+    }
+    return done;
+}
+
+bool GigaSampleReader::ReadFrameHeader()
+{
+    uint8_t* buf = m_buffer.get();
+    const int F = m_frameSize;
+    const int64_t avail = m_dataEnd - m_position;
+    const int64_t largest = m_channels * (1 + kMaxParamBytes + (m_bits / 8) * static_cast<int64_t>(F));
+    const int64_t want = std::min<int64_t>(largest, avail);
+    if (want < m_channels)
+        return false;
+    const int64_t got = m_file->ReadAt(m_position, buf, want);
+    if (got < m_channels)
+        return false;
+
+    int params = 0;
+    int64_t dataBytes = 0;
+    for (int ch = 0; ch < m_channels; ++ch) {
+        const int mode = buf[ch];
+        if (m_bits == 16 ? mode > 1 : (mode < 2 || mode > 5))
+            return false;
+        m_mode[ch] = mode;
+        params += ParamBytes(mode);
+        if (m_bits == 16)
+            dataBytes += mode == 1 ? F : 2 * F;
+        else
+            dataBytes += mode > 2 ? 3 * F - F / 2 * (mode - 1) : 3 * F;
+    }
+    const int64_t total = m_channels + params + dataBytes;
+    if (total > got)
+        return false;
+
+    const uint8_t* p = buf + m_channels;
+    for (int ch = 0; ch < m_channels; ++ch) {
+        const int mode = m_mode[ch];
+        m_y[ch] = m_dy[ch] = m_ddy[ch] = m_dddy[ch] = 0;
+        if (mode == 1) {
+            m_y[ch] = S16(p);
+            m_dy[ch] = S16(p + 2);
+        } else if (mode >= 3) {
+            const int32_t p0 = S24(p), p1 = S24(p + 3), p2 = S24(p + 6), p3 = S24(p + 9);
+            m_y[ch] = p0;
+            m_dy[ch] = Sub(p0, p1);
+            m_ddy[ch] = p2;
+            m_dddy[ch] = p3;
+        }
+        p += ParamBytes(mode);
+    }
+    const int start = m_channels + params;
+    m_cursor[0] = start;
+    if (m_channels == 2) {
+        if (m_bits == 16)
+            m_cursor[1] = start + (m_mode[0] == 1 ? 1 : 2);  // interleaved
+        else
+            m_cursor[1] = start + (m_mode[0] > 2 ? 3 * F - F / 2 * (m_mode[0] - 1) : 3 * F);
+    }
+    m_position += total;
+    m_frameLeft = F;
+    m_framePos = 0;
+    return true;
+}
+
+template <typename T>
+void GigaSampleReader::DecodeChannel(int ch, T* out, int64_t n)
+{
+    const uint8_t* buf = m_buffer.get();
+    const int mode = m_mode[ch];
+    // 16-bit channels interleave sample by sample; 24-bit channels are blocks.
+    int stride = 0;
+    if (m_bits == 16) {
+        stride = m_mode[0] == 1 ? 1 : 2;
+        if (m_channels == 2)
+            stride += m_mode[1] == 1 ? 1 : 2;
+    }
+    int cursor = m_cursor[ch];
+    int32_t y = m_y[ch], dy = m_dy[ch], ddy = m_ddy[ch], dddy = m_dddy[ch];
+    const int shift = 8 - m_truncated;
+    for (int64_t i = 0; i < n; ++i) {
+        const int pos = m_framePos + static_cast<int>(i);
+        int32_t v = 0;  // the value before scaling
+        switch (mode) {
+        case 0:
+            v = S16(buf + cursor);
+            cursor += stride;
+            break;
+        case 1:
+            dy = Sub(dy, static_cast<int8_t>(buf[cursor]));
+            y = Sub(y, dy);
+            v = static_cast<int16_t>(y);
+            cursor += stride;
+            break;
+        case 2:
+            v = S24(buf + cursor);
+            cursor += 3;
+            break;
+        default: {
+            int32_t d;
+            if (mode == 3) {
+                d = S16(buf + cursor);
+                cursor += 2;
+            } else if (mode == 5) {
+                d = static_cast<int8_t>(buf[cursor]);
+                cursor += 1;
+            } else if ((pos & 1) == 0) {
+                const uint8_t* q = buf + cursor;
+                d = S12(q[0] | ((q[1] & 0x0F) << 8));
+                m_pending[ch] = S12((q[1] >> 4) | (q[2] << 4));
+                cursor += 3;
+            } else {
+                d = m_pending[ch];  // second value of a pair started earlier
+            }
+            dddy = Sub(dddy, d);
+            ddy = Sub(ddy, dddy);
+            dy = Sub(Sub(0, dy), ddy);
+            y = Add(y, dy);
+            v = y;
+            break;
+        }
+        }
+        if (!out)
+            continue;
+        if constexpr (std::is_same_v<T, float>) {
+            out[i] = mode <= 1 ? static_cast<float>(v) * giga::kInt16StreamScale : static_cast<float>(v) * m_scale;
+        } else {
+            out[i] = mode <= 1 ? static_cast<T>(v) : static_cast<T>(static_cast<int16_t>(v >> shift));
+        }
+    }
+    m_cursor[ch] = cursor;
+    m_y[ch] = y;
+    m_dy[ch] = dy;
+    m_ddy[ch] = ddy;
+    m_dddy[ch] = dddy;
+}
+
+template <typename T>
+int64_t GigaSampleReader::DecodeCompressed(T* left, T* right, int64_t frames)
+{
+    int64_t done = 0;
+    while (done < frames) {
+        if (m_frameLeft == 0 && !ReadFrameHeader())
+            break;
+        const int64_t n = std::min<int64_t>(frames - done, m_frameLeft);
+        DecodeChannel(0, left ? left + done : nullptr, n);
+        if (m_channels == 2)
+            DecodeChannel(1, right ? right + done : nullptr, n);
+        m_framePos += static_cast<int>(n);
+        m_frameLeft -= static_cast<int>(n);
+        done += n;
+    }
+    return done;
+}
+
+template int64_t GigaSampleReader::Decode<int16_t>(int16_t*, int16_t*, int64_t);
+template int64_t GigaSampleReader::Decode<float>(float*, float*, int64_t);
