@@ -81,19 +81,6 @@ TEST(List, ValuesAfterNamesOfAnyLengthAreAligned)
     }
 }
 
-TEST(List, RemoveAllEmptiesAndAllowsReuse)
-{
-    T_List<int> list;
-    list.Add("x", 1);
-    list.Add("y", 2);
-    list.GetValue(1);
-    list.RemoveAll();
-    EXPECT_EQ(list.GetCount(), 0);
-    EXPECT_EQ(list.GetName(0), nullptr);
-    EXPECT_EQ(list.Add("z", 3), 0);
-    EXPECT_STREQ(list.GetName(0), "z");
-}
-
 TEST(List, NamesTooLongForTheirSizeAreRefused)
 {
     T_List<int> list;

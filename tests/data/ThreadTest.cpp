@@ -134,11 +134,3 @@ TEST(Thread, PriorityStepsChangeNiceValueAtBestEffort)
     EXPECT_EQ(w.runs.load(), 4);
 }
 
-TEST(Thread, DestroyingAFinishedThreadJoinsIt)
-{
-    auto* w = new Worker;
-    ASSERT_TRUE(w->Start(fourcc("load"), 0));
-    ASSERT_TRUE(WaitIdle(*w));
-    delete w;  // a joinable handle left behind would end the process
-    SUCCEED();
-}
