@@ -1,0 +1,258 @@
+// ctest-label: thread
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "engine/GigaBank.h"
+#include "engine/GigaBankManager.h"
+#include "engine/GigaDeck.h"
+#include "engine/GigaDiskThread.h"
+#include "engine/GigaPrefs.h"
+#include "engine/GigaTone.h"
+#include "GigaLoaderTestBanks.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// The process-wide objects in library-load order, and one initialised player.
+struct Loader {
+    GigaPrefs prefs;
+    GigaBankManager manager;
+    GigaDiskThread disk;
+    loadertest::EventLog editor;
+    GigaDeck deck;
+    kivtest::TempDir dir;
+
+    Loader()
+    {
+        deck.OnInit();
+        deck.SetEditor(&editor);
+    }
+    ~Loader()
+    {
+        for (int i = 0; i < giga::kDeckTones; ++i)
+            tone(i)->Clear();
+        manager.QueuePlayer(&deck);
+        manager.RunNow(false);
+        deck.SetEditor(nullptr);
+    }
+    GigaTone* tone(int i) { return deck.GetGigaTone(i); }
+    std::string Bank(const char* name, int instruments = 2, uint32_t frames = 2000)
+    {
+        std::string path = dir.File(name);
+        EXPECT_TRUE(loadertest::WriteBank(path, instruments, 2, frames));
+        return path;
+    }
+    void Load(bool search = false)
+    {
+        manager.QueuePlayer(&deck);
+        manager.RunNow(search);
+    }
+};
+
+}  // namespace
+
+TEST(GigaBankManager, PartsOfOnePathShareOneCachedBank)
+{
+    Loader l;
+    std::string path = l.Bank("Shared.gig");
+    l.tone(0)->AddPart(path.c_str(), 0);
+    l.tone(0)->AddPart(path.c_str(), 1);
+    l.Load();
+    ASSERT_EQ(l.manager.GetBankCount(), 1);
+    GigaBank* bank = l.tone(0)->GetPart(0)->GetBank();
+    ASSERT_NE(bank, nullptr);
+    EXPECT_EQ(bank, l.tone(0)->GetPart(1)->GetBank());
+    EXPECT_EQ(bank->GetRefCount(), 2);
+    EXPECT_EQ(l.tone(0)->GetState(), giga::kToneLoaded);
+    EXPECT_EQ(l.tone(0)->GetPart(0)->GetState(), giga::kPartLoaded);
+    GigaBankManager::Stats stats;
+    l.manager.GetStats(stats);
+    EXPECT_EQ(stats.banks, 1);
+    EXPECT_EQ(stats.programs, 2);
+    EXPECT_EQ(stats.samples, 2);  // both instruments play the same two samples
+    EXPECT_EQ(l.editor.CountLoaded(1), 1);
+}
+
+TEST(GigaBankManager, PassDeletesOnlyBanksWithoutUsers)
+{
+    Loader l;
+    std::string a = l.Bank("A.gig");
+    std::string b = l.Bank("B.gig");
+    l.tone(0)->AddPart(a.c_str(), 0);
+    l.tone(1)->AddPart(b.c_str(), 0);
+    l.Load();
+    ASSERT_EQ(l.manager.GetBankCount(), 2);
+
+    l.tone(1)->Clear();
+    l.Load();
+    EXPECT_EQ(l.manager.GetBankCount(), 1);
+    EXPECT_EQ(l.tone(1)->GetPartCount(), 0);
+    EXPECT_STREQ(l.tone(0)->GetPart(0)->GetBank()->GetPath(), a.c_str());
+
+    l.manager.RunNow(false);  // empty queue: nothing unused, nothing deleted
+    EXPECT_EQ(l.manager.GetBankCount(), 1);
+}
+
+TEST(GigaBankManager, QueueOfLoadedTonesPostsAllLoadedWithoutStopping)
+{
+    Loader l;
+    EXPECT_FALSE(l.deck.IsRunning());
+    l.Load();
+    EXPECT_FALSE(l.deck.IsRunning());  // nothing to load: never stopped and started
+    EXPECT_EQ(l.editor.CountLoaded(1), 1);
+}
+
+TEST(GigaBankManager, FailuresEndInTheirStates)
+{
+    Loader l;
+    std::string path = l.Bank("Two.gig", 2);
+
+    // A missing file: part 3, tone 6, and the editor is told something is missing.
+    l.tone(0)->AddPart(l.dir.File("Nowhere.gig").c_str(), 0);
+    // An instrument index past the bank: removed, tone failed, nothing missing.
+    l.tone(1)->AddPart(path.c_str(), 7);
+    // An index with no path names no file: missing, never a null bank.
+    GigaPart* noPath = l.tone(2)->AddPart(nullptr, 1);
+    ASSERT_NE(noPath, nullptr);
+    l.Load();
+
+    EXPECT_EQ(l.tone(0)->GetPart(0)->GetState(), giga::kPartMissing);
+    EXPECT_EQ(l.tone(0)->GetState(), giga::kToneFailed);
+    EXPECT_EQ(l.tone(1)->GetPartCount(), 0);
+    EXPECT_EQ(l.tone(1)->GetState(), giga::kToneFailed);
+    EXPECT_EQ(l.tone(2)->GetPart(0)->GetState(), giga::kPartMissing);
+    EXPECT_EQ(l.editor.CountLoaded(0), 1);
+    EXPECT_TRUE(l.deck.HasFailedTone());
+
+    // Without any missing part a failure reports everything found.
+    l.tone(0)->Clear();
+    l.tone(2)->Clear();
+    l.tone(3)->AddPart(path.c_str(), 9);
+    l.Load();
+    EXPECT_EQ(l.tone(3)->GetState(), giga::kToneFailed);
+    EXPECT_EQ(l.editor.CountLoaded(1), 1);
+}
+
+TEST(GigaBankManager, NotEnoughMemoryEndsInState5)
+{
+    Loader l;
+    std::string path = l.Bank("Big.gig", 1, 40000);
+    l.prefs.SetBudgetMB(-1);  // refuses even a charge below one megabyte
+    l.tone(0)->AddPart(path.c_str(), 0);
+    l.Load();
+    EXPECT_EQ(l.tone(0)->GetState(), giga::kToneNoMemory);
+    EXPECT_EQ(l.tone(0)->GetPartCount(), 0);
+    EXPECT_EQ(l.prefs.GetUsedMB(), 0);
+    l.prefs.SetBudgetMB(16384);
+}
+
+TEST(GigaBankManager, RepeatedLoadAndClearOfSharedBanksLeavesNothingBehind)
+{
+    Loader l;
+    // Short preload so that the samples stream and the disk thread runs.
+    l.prefs.lmin = 0.2f;
+    l.prefs.lmax = 0.2f;
+    l.prefs.AfterLoad();
+    std::string banks[3] = {l.Bank("One.gig", 3, 20000), l.Bank("Two.gig", 3, 20000),
+                            l.Bank("Three.gig", 3, 20000)};
+    for (int cycle = 0; cycle < 200; ++cycle) {
+        for (int b = 0; b < 3; ++b)
+            for (int p = 0; p < 3; ++p)
+                l.tone(b)->AddPart(banks[b].c_str(), p);
+        l.Load();
+        ASSERT_EQ(l.manager.GetBankCount(), 3) << cycle;
+        ASSERT_EQ(l.tone(0)->GetState(), giga::kToneLoaded) << cycle;
+        ASSERT_GT(l.disk.GetUserCount(), 0);
+        for (int b = 0; b < 3; ++b)
+            l.tone(b)->Clear();
+        l.Load();
+        ASSERT_EQ(l.manager.GetBankCount(), 0) << cycle;
+        ASSERT_EQ(l.prefs.GetUsedMB(), 0) << cycle;
+        ASSERT_EQ(l.disk.GetUserCount(), 0) << cycle;
+        ASSERT_EQ(l.disk.ActiveStreams(), 0) << cycle;
+    }
+    EXPECT_FALSE(l.disk.IsRunning());
+    l.prefs.lmin = 1.0f;
+    l.prefs.lmax = 3.0f;
+    l.prefs.AfterLoad();
+}
+
+TEST(GigaBankManager, ConcurrentRequestsNeverOverlapAndNoneIsLost)
+{
+    GigaPrefs prefs;
+    GigaBankManager manager;
+    GigaDiskThread disk;
+    kivtest::TempDir dir;
+    std::string path = dir.File("Shared.gig");
+    ASSERT_TRUE(loadertest::WriteBank(path, 2, 2, 4000));
+    loadertest::OverlapView view;
+    loadertest::EventLog editorA, editorB;
+    GigaDeck a, b;
+    a.OnInit();
+    b.OnInit();
+    a.SetEditor(&editorA);
+    b.SetEditor(&editorB);
+    for (int i = 0; i < giga::kDeckTones; ++i) {
+        a.GetGigaTone(i)->SetView(&view);
+        b.GetGigaTone(i)->SetView(&view);
+    }
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        for (int t = 0; t < 3; ++t) {
+            a.GetGigaTone(t)->Clear();
+            a.GetGigaTone(t)->AddPart(path.c_str(), t % 2);
+            b.GetGigaTone(t)->Clear();
+            b.GetGigaTone(t)->AddPart(path.c_str(), (t + 1) % 2);
+        }
+        std::thread gui([&] {
+            manager.QueuePlayer(&a);
+            manager.StartLoading(false);
+        });
+        manager.QueuePlayer(&b);
+        manager.RunNow(false);  // the host's thread, as for a state chunk
+        gui.join();
+        ASSERT_TRUE(manager.WaitIdle(10000));
+        for (int t = 0; t < 3; ++t) {
+            ASSERT_EQ(a.GetGigaTone(t)->GetState(), giga::kToneLoaded) << round;
+            ASSERT_EQ(b.GetGigaTone(t)->GetState(), giga::kToneLoaded) << round;
+        }
+    }
+    EXPECT_EQ(view.MaxConcurrent(), 1);
+    EXPECT_GE(editorA.CountLoaded(1), kRounds);
+    EXPECT_GE(editorB.CountLoaded(1), kRounds);
+    for (int t = 0; t < 3; ++t) {
+        a.GetGigaTone(t)->Clear();
+        b.GetGigaTone(t)->Clear();
+    }
+    manager.QueuePlayer(&a);
+    manager.QueuePlayer(&b);
+    manager.RunNow(false);
+    EXPECT_EQ(manager.GetBankCount(), 0);
+    for (int i = 0; i < giga::kDeckTones; ++i) {
+        a.GetGigaTone(i)->SetView(nullptr);
+        b.GetGigaTone(i)->SetView(nullptr);
+    }
+}
+
+TEST(GigaBankManager, RequestDuringRunningPassIsServedBeforeTheThreadEnds)
+{
+    Loader l;
+    std::string path = l.Bank("Late.gig");
+    for (int round = 0; round < 30; ++round) {
+        l.tone(0)->Clear();
+        l.tone(0)->AddPart(path.c_str(), 0);
+        l.manager.QueuePlayer(&l.deck);
+        l.manager.StartLoading(false);
+        // A second request while the first pass may be finishing.
+        l.tone(1)->Clear();
+        l.tone(1)->AddPart(path.c_str(), 1);
+        l.manager.QueuePlayer(&l.deck);
+        l.manager.StartLoading(false);
+        ASSERT_TRUE(l.manager.WaitIdle(10000));
+        ASSERT_EQ(l.tone(1)->GetState(), giga::kToneLoaded) << round;
+        ASSERT_EQ(l.tone(0)->GetState(), giga::kToneLoaded) << round;
+    }
+}
