@@ -88,7 +88,8 @@ public:
     OvEventTarget* GetEditor() const { return m_editor.load(std::memory_order_acquire); }
     bool PostToEditor(const XEvent& event);
     void SetPath(const char* path);
-    const char* GetPath() const { return m_path.GetText(); }
+    // Null when no path is kept.
+    const char* GetPath() const { return m_path.IsEmpty() ? nullptr : m_path.GetText(); }
     // A printf format with at most two %d (and %%); other formats are refused.
     bool SetOutputNameFormat(const char* format);
     // Name of stereo pair n, numbered 2n+1 and 2n+2.

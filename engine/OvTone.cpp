@@ -329,10 +329,10 @@ void OvTone::HandleEvents(const OvMidiEvent* events, int count) noexcept
             OvZone* zone = FindZone(e.data1, e.data2);
             if (!zone)
                 break;
-            m_voices.FastReleaseKey(e.data1);
             OvVoice* voice = m_pool ? m_pool->PopFront() : nullptr;
             if (!voice)
-                break;  // no free voice: the note is dropped, nothing is stolen
+                break;  // no free voice: the note is dropped, nothing is stolen or cut
+            m_voices.FastReleaseKey(e.data1);
             voice->Setup(e.data1, e.data2, e.deltaFrames, zone, this, nullptr);
             m_voices.Append(voice);
             break;
