@@ -55,8 +55,11 @@ void GigaDiskThread::AddUser()
     // A previous run always ended before its last user went (RemoveUser waits).
     WaitStopped();
     m_quit.store(false, std::memory_order_release);
+    // Voices may offer themselves as soon as the program is in use.
+    m_accepting.store(true, std::memory_order_seq_cst);
     Print("GigaDiskThread::Start()");
-    Start(fourcc("disk"), 0);
+    if (!Start(fourcc("disk"), 0))
+        StopAccepting();
 }
 
 void GigaDiskThread::RemoveUser()
@@ -123,7 +126,6 @@ bool GigaDiskThread::UsesFile(const GigaFile* file) const
 void GigaDiskThread::Run()
 {
     Print("GigaDiskThread::Run()");
-    m_accepting.store(true, std::memory_order_seq_cst);
     while (m_users.load(std::memory_order_acquire) > 0 && !m_quit.load(std::memory_order_acquire)) {
         int passes = m_passes.load(std::memory_order_acquire);
         while (passes > 0 &&
