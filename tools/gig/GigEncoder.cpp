@@ -43,7 +43,7 @@ void Put24(std::vector<uint8_t>& out, int64_t v)
 }  // namespace
 
 GigEncoder::GigEncoder(int channels, int bits, uint32_t frameSize)
-    : m_channels(channels), m_bits(bits), m_frameSize(frameSize)
+    : m_channels(channels), m_bits(bits), m_frameSize(frameSize != 0 ? frameSize : CompressedFrameFor(bits))
 {
 }
 

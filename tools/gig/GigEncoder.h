@@ -34,8 +34,10 @@ namespace gigtools {
 
 class GigEncoder {
 public:
-    // channels 1 or 2; bits 16 (modes 0-1) or 24 (modes 2-5).
-    GigEncoder(int channels, int bits, uint32_t frameSize = kCompressedFrame);
+    // channels 1 or 2; bits 16 (modes 0-1) or 24 (modes 2-5); frameSize 0
+    // takes the format's usual frame (CompressedFrameFor(bits)).
+    GigEncoder(int channels, int bits, uint32_t frameSize = 0);
+    uint32_t FrameSize() const { return m_frameSize; }
 
     // Forces the mode of a channel (0 left, 1 right) for every frame; -1 (the
     // default) picks the smallest mode whose differences fit, per frame.
@@ -53,7 +55,7 @@ public:
 
     // The 'ewav' frame-count field from which the reader computes `frames`
     // (F x (field - 2 when above 5) / channels rounds up to whole F / channels).
-    static uint32_t FrameCountField(uint32_t frames, int channels, uint32_t frameSize = kCompressedFrame);
+    static uint32_t FrameCountField(uint32_t frames, int channels, uint32_t frameSize);
     // Data bytes of one frame (without header and parameters) for the modes.
     static uint32_t FrameDataBytes(int channels, int bits, const int* modes, uint32_t frameSize);
     // Parameter bytes of one channel in `mode`.

@@ -48,8 +48,11 @@ constexpr uint32_t kInamBytesMax = 200;
 constexpr int32_t kTimeZero = INT32_MIN;
 constexpr double kTimeUnit = 78643200.0;
 
-// Samples per channel in one compressed frame.
-constexpr uint32_t kCompressedFrame = 2048;
+// Samples per channel in one compressed frame ('ewav' frame size): 2048 for
+// 16-bit samples, 256 for 24-bit samples.
+constexpr uint32_t kCompressedFrame16 = 2048;
+constexpr uint32_t kCompressedFrame24 = 256;
+constexpr uint32_t CompressedFrameFor(int bits) { return bits == 24 ? kCompressedFrame24 : kCompressedFrame16; }
 
 // A bank file shorter than this is refused by the reader.
 constexpr uint64_t kMinBankBytes = 3000;

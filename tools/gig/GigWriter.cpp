@@ -419,8 +419,8 @@ RiffNode GigBuilder::BuildWave(const GigSample& s) const
         if (!enc.Encode(coded, data))
             std::fprintf(stderr, "GigBuilder: sample '%s' not encoded: %s\n", s.name.c_str(), enc.Error().c_str());
         ByteWriter ewav;
-        ewav.U32(s.bits == 24 ? 3 : 2).U32(0).U32(kCompressedFrame)
-            .U32(GigEncoder::FrameCountField(frames, s.channels));
+        ewav.U32(s.bits == 24 ? 3 : 2).U32(0).U32(enc.FrameSize())
+            .U32(GigEncoder::FrameCountField(frames, s.channels, enc.FrameSize()));
         ewav.Zero(kEwavBytes - ewav.Size());
         Bytes e = ewav.Take();
         const uint32_t at = s.channels == 2 ? kEwavTruncStereo : kEwavTruncMono;

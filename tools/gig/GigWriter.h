@@ -118,7 +118,7 @@ struct GigSample {
     GigLoop loop;                    // written to 'smpl'
     std::vector<int32_t> values;
     int file = 0;                    // 0 = the .gig itself, k = extension file .gx0k
-    // Compressed data: frames of kCompressedFrame samples per channel.
+    // Compressed data: frames of CompressedFrameFor(bits) samples per channel.
     bool compressed = false;
     int truncatedBits = 0;           // 24-bit compressed only (ewav version 3)
     int forcedMode = -1;             // -1 picks the smallest mode per frame
