@@ -1,0 +1,78 @@
+#include <gtest/gtest.h>
+
+#include "engine/GigaBankManager.h"
+#include "engine/GigaDeck.h"
+#include "engine/GigaDiskThread.h"
+#include "engine/GigaPrefs.h"
+#include "engine/GigaTone.h"
+#include "GigaLoaderTestBanks.h"
+#include "support/TestSupport.h"
+
+TEST(GigaDeck, OnInitBuildsVoicesTonesAndTheControllerMap)
+{
+    GigaPrefs prefs;
+    GigaDeck deck;
+    ASSERT_TRUE(deck.OnInit());
+    EXPECT_EQ(deck.GetVoicePool().Count(), giga::kDeckVoices);
+    ASSERT_EQ(deck.GetToneCount(), giga::kDeckTones);
+    for (int i = 0; i < giga::kDeckTones; ++i) {
+        GigaTone* tone = deck.GetGigaTone(i);
+        EXPECT_EQ(tone->GetChannel(), i);
+        EXPECT_EQ(tone->GetBus(), i);
+        EXPECT_EQ(tone->GetIndex(), i);
+        EXPECT_EQ(tone->GetScratchLeft(), deck.GetScratchLeft());
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(tone->GetScratchRight()) % 16, 0u);
+        EXPECT_EQ(tone->GetState(), giga::kToneNone);
+    }
+}
+
+TEST(GigaDeck, PrintStatsWritesNothingWhenIdle)
+{
+    GigaDiskThread disk;
+    GigaDeck deck;
+    deck.OnInit();
+    testing::internal::CaptureStdout();
+    deck.PrintStats();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
+
+TEST(GigaDeck, ClearPerformanceEmptiesEveryToneWithParts)
+{
+    GigaPrefs prefs;
+    GigaBankManager manager;
+    GigaDiskThread disk;
+    kivtest::TempDir dir;
+    std::string path = dir.File("Piano.gig");
+    ASSERT_TRUE(loadertest::WriteBank(path));
+    GigaDeck deck;
+    deck.OnInit();
+    deck.SetPath("/perf/old.tv2");
+    deck.GetGigaTone(0)->AddPart(path.c_str(), 0);
+    deck.GetGigaTone(1)->AddPart(path.c_str(), 1);
+    manager.QueuePlayer(&deck);
+    manager.RunNow(false);
+    ASSERT_EQ(deck.GetGigaTone(0)->GetState(), giga::kToneLoaded);
+    EXPECT_TRUE(deck.IsModified());
+    // Tone 1 waits to load (never started) when the performance is cleared.
+    deck.GetGigaTone(1)->AddPart(path.c_str(), 0);
+    deck.GetGigaTone(2)->SetState(giga::kToneFailed);  // no parts, not 0
+
+    deck.ClearPerformance();
+    ASSERT_TRUE(manager.WaitIdle(10000));
+    EXPECT_EQ(deck.GetPath(), nullptr);
+    EXPECT_EQ(deck.GetGigaTone(0)->GetPartCount(), 0);
+    EXPECT_EQ(deck.GetGigaTone(1)->GetPartCount(), 0);  // not doubled by a later load
+    EXPECT_EQ(deck.GetGigaTone(2)->GetState(), giga::kToneLoaded);
+    EXPECT_FALSE(deck.HasFailedTone());
+    EXPECT_EQ(manager.GetBankCount(), 0);
+}
+
+TEST(GigaDeck, LoadingWaitIsBounded)
+{
+    GigaDeck deck;
+    EXPECT_TRUE(deck.WaitWhileLoading());
+    deck.SetLoading(true);
+    // Not waited out here (10 s); the flag is cleared by every load.
+    deck.SetLoading(false);
+    EXPECT_TRUE(deck.WaitWhileLoading());
+}
