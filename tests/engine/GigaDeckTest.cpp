@@ -8,7 +8,7 @@
 #include "GigaLoaderTestBanks.h"
 #include "support/TestSupport.h"
 
-TEST(GigaDeck, OnInitBuildsVoicesTonesAndTheControllerMap)
+TEST(GigaDeck, OnInitBuildsVoicesAndTonesOnTheirChannels)
 {
     GigaPrefs prefs;
     GigaDeck deck;
