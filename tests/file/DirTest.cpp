@@ -1,3 +1,4 @@
+// ctest-label: thread
 #include "kiv/file/Dir.h"
 #include "support/TestSupport.h"
 
@@ -7,7 +8,9 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -164,6 +167,32 @@ TEST(Dir, TempFilesAreNewFilesWithTwelveLettersAndTheSuffix)
     file::Dir gone;
     gone.SetPath(tmp.File("no/such").c_str());
     EXPECT_STREQ(gone.GetTempFilePath(".tmp"), "");
+}
+
+TEST(Dir, TempFilesOfParallelThreadsNeverShareAName)
+{
+    kivtest::TempDir tmp;
+    constexpr int kThreads = 4, kEach = 40;
+    std::vector<std::vector<std::string>> made(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            file::Dir dir;
+            dir.SetPath(tmp.Path().c_str());
+            for (int i = 0; i < kEach; ++i)
+                made[t].push_back(dir.GetTempFilePath(".part"));
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    std::set<std::string> names;
+    for (const auto& list : made) {
+        for (const auto& path : list) {
+            EXPECT_TRUE(file::FileExists(path.c_str())) << path;
+            names.insert(path);
+        }
+    }
+    EXPECT_EQ(names.size(), static_cast<size_t>(kThreads * kEach));
 }
 
 TEST(Dir, ChecksTellFilesFromFoldersWithoutChangingTheWorkingFolder)
