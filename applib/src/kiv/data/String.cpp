@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -15,6 +16,13 @@ size_t TextLength(const char* text)
     if (!text)
         return 0;
     return strnlen(text, kMaxTextLength);
+}
+
+// Allocation failures are results here, never exceptions: a text that cannot
+// grow stays as it was.
+char* NewText(size_t bytes)
+{
+    return new (std::nothrow) char[bytes];
 }
 
 unsigned char FoldUpper(char c)
@@ -118,10 +126,8 @@ void string::Reserve(int n)
 {
     if (m_capacity < n) {
         delete[] m_text;
-        m_text = nullptr;
-        m_capacity = 0;
-        m_text = new char[n];
-        m_capacity = n;
+        m_text = NewText(n);
+        m_capacity = m_text ? n : 0;
     }
     // The caller writes the text itself; until then it is empty.
     if (m_text)
@@ -146,7 +152,9 @@ void string::Assign(const char* text)
     }
     if (static_cast<size_t>(m_capacity) < len + 1) {
         // The source may not be ours (a larger one cannot be), so free after copying.
-        char* fresh = new char[len + 1];
+        char* fresh = NewText(len + 1);
+        if (!fresh)
+            return;
         memcpy(fresh, text, len);
         fresh[len] = 0;
         delete[] m_text;
@@ -172,7 +180,9 @@ void string::Append(const char* text)
     if (added > kMaxTextLength - old)
         added = kMaxTextLength - old;
     if (old + added >= static_cast<size_t>(m_capacity)) {
-        char* fresh = new char[old + added + 1];
+        char* fresh = NewText(old + added + 1);
+        if (!fresh)
+            return;
         memcpy(fresh, m_text, old);
         // text may point into our own buffer (s += s): copy before freeing it.
         memcpy(fresh + old, text, added);
@@ -190,10 +200,14 @@ void string::AppendChar(char c)
 {
     if (!m_text) {
         Reserve(16);
+        if (!m_text)
+            return;
     } else if (m_length + 1 >= m_capacity) {
         if (m_length > static_cast<int32_t>(kMaxTextLength))
             return;
-        char* fresh = new char[m_length + 16];
+        char* fresh = NewText(m_length + 16);
+        if (!fresh)
+            return;
         memcpy(fresh, m_text, m_length);
         delete[] m_text;
         m_text = fresh;
@@ -311,8 +325,13 @@ bool StringRef::Init(const char* text, int maxLength)
                                : TextLength(text);
     if (len == 0)
         return true;
-    char* fresh = new char[len + 1];
-    int32_t* count = new int32_t(1);
+    char* fresh = NewText(len + 1);
+    int32_t* count = new (std::nothrow) int32_t(1);
+    if (!fresh || !count) {
+        delete[] fresh;
+        delete count;
+        return false;
+    }
     memcpy(fresh, text, len);
     fresh[len] = 0;
     m_str = fresh;
@@ -367,8 +386,15 @@ void StringRef::Detach()
 {
     if (!m_count || *m_count <= 1)
         return;
-    char* fresh = new char[m_length + 1];
-    int32_t* count = new int32_t(1);
+    char* fresh = NewText(m_length + 1);
+    int32_t* count = new (std::nothrow) int32_t(1);
+    if (!fresh || !count) {
+        // Without a copy of its own this object lets go of the shared text.
+        delete[] fresh;
+        delete count;
+        Release();
+        return;
+    }
     memcpy(fresh, m_str, m_length);
     fresh[m_length] = 0;
     --*m_count;
@@ -400,8 +426,13 @@ void StringMut::Assign(const char* text)
     bool shared = m_count && *m_count > 1;
     if (shared || static_cast<size_t>(m_capacity) < len + 1) {
         // Copy first: text may point into the buffer being released.
-        char* fresh = new char[len + 1];
-        int32_t* count = new int32_t(1);
+        char* fresh = NewText(len + 1);
+        int32_t* count = new (std::nothrow) int32_t(1);
+        if (!fresh || !count) {
+            delete[] fresh;
+            delete count;
+            return;
+        }
         memcpy(fresh, text, len);
         fresh[len] = 0;
         Release();

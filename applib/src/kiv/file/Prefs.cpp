@@ -239,7 +239,11 @@ Prefs::Prefs() = default;
 
 Prefs::~Prefs()
 {
-    Save();
+    try {
+        Save();
+    } catch (...) {
+        // Out of memory while writing back: the old file stays, the program goes on.
+    }
     m_entries.RemoveAll();
 }
 
