@@ -1,6 +1,8 @@
 // Text types of the library: kiv::string (owned, growable), StringRef
 // (reference-counted, shared between copies) and StringMut (its modifiable
 // form). Single-threaded value types; texts are 8-bit and NUL-terminated.
+// Growth is by exact sizes; a text that cannot grow (out of memory) stays as
+// it was rather than throwing.
 #pragma once
 #include <cstdint>
 
@@ -34,6 +36,8 @@ public:
     int GetCapacity() const { return m_capacity; }
     bool IsEmpty() const { return m_length == 0; }
 
+    // Makes room for n bytes (the old text is dropped); the text is empty
+    // afterwards. Without memory the string is left with no buffer.
     void Reserve(int n);
     void Clear();
     void Assign(const char* text);
