@@ -73,9 +73,11 @@ void GigaStream::Refill(float* left, float* right)
     if (got <= 0)
         return;
     int bytes = static_cast<int>(got) * static_cast<int>(sizeof(float));
-    m_left->Write(left, bytes);
+    // The reader measures by the left ring: the right data goes in first, so
+    // whatever the left ring shows is in the right ring too.
     if (stereo)
         m_right->Write(right, bytes);
+    m_left->Write(left, bytes);
 }
 
 bool GigaStream::Read(float* left, float* right, int frames) noexcept
