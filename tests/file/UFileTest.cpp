@@ -26,8 +26,8 @@ long long DiskSize(const std::string& path)
 TEST(UFileDisk, AppendsGiveFilesOfExactlyTheirSize)
 {
     kivtest::TempDir dir;
-    for (size_t size : {size_t(4096), size_t(5000), size_t(8192), size_t(1), size_t(4095), size_t(4097)}) {
-        for (int item : {1, 7, 4096, 10000}) {
+    for (size_t size : {4096u, 5000u, 8192u, 4095u}) {
+        for (int item : {7, 4096, 10000}) {
             SCOPED_TRACE("size " + std::to_string(size) + " item " + std::to_string(item));
             std::string path = dir.File("append.bin");
             std::string data = Pattern(size, item);
