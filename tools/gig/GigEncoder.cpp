@@ -1,6 +1,8 @@
 // Compressed-frame encoder: see GigEncoder.h for the layout it writes.
 #include "gig/GigEncoder.h"
 
+#include <algorithm>
+
 namespace gigtools {
 
 namespace {
@@ -84,8 +86,9 @@ uint32_t GigEncoder::FrameCountField(uint32_t frames, int channels, uint32_t fra
 }
 
 // Fills the parameters and per-sample codes of one channel's frame in `mode`;
-// false when the mode cannot represent the values.
-bool GigEncoder::EncodeChannel(const int32_t* s, int mode, ChannelFrame& out) const
+// the first `real` values are the signal, the rest fill the frame. False when
+// the mode cannot represent the values.
+bool GigEncoder::EncodeChannel(const int32_t* s, uint32_t real, int mode, ChannelFrame& out) const
 {
     const uint32_t n = m_frameSize;
     out.mode = mode;
@@ -94,16 +97,19 @@ bool GigEncoder::EncodeChannel(const int32_t* s, int mode, ChannelFrame& out) co
     if (mode == 0 || mode == 2) {
         const int width = mode == 0 ? 16 : 24;
         for (uint32_t i = 0; i < n; ++i) {
-            if (!Fits(s[i], width))
+            const int32_t v = s[i < real ? i : real - 1];
+            if (!Fits(v, width))
                 return false;
-            out.codes[i] = s[i];
+            out.codes[i] = v;
         }
         return true;
     }
     const int dbits = DiffBits(mode);
     if (dbits == 0)
         return false;
-    const int64_t slope = n > 1 ? int64_t{s[1]} - s[0] : 0;
+    const int outBits = mode == 1 ? 16 : 24;
+    const int64_t dMax = (int64_t{1} << (dbits - 1)) - 1;
+    const int64_t slope = real > 1 ? int64_t{s[1]} - s[0] : 0;
     // Two starting states: one that continues the first slope backwards (small
     // first differences), and a resting one whose parameters always fit.
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -117,12 +123,16 @@ bool GigEncoder::EncodeChannel(const int32_t* s, int mode, ChannelFrame& out) co
             Put16(out.params, y);
             Put16(out.params, dy);
             for (uint32_t i = 0; i < n && ok; ++i) {
-                const int64_t dyNext = y - s[i];
-                const int64_t d = dy - dyNext;
+                // Past the signal, steer towards a flat line within the difference range.
+                const int64_t target = i < real ? s[i] : y;
+                int64_t d = dy - (y - target);
+                if (i >= real)
+                    d = std::clamp(d, -dMax - 1, dMax);
                 ok = Fits(d, dbits);
                 out.codes[i] = static_cast<int32_t>(d);
-                dy = dyNext;
-                y = s[i];
+                dy -= d;
+                y -= dy;
+                ok = ok && Fits(y, outBits);
             }
         } else {
             int64_t y = s[0] - d0, dy = d0, ddy = -2 * d0, dddy = 0;
@@ -135,16 +145,20 @@ bool GigEncoder::EncodeChannel(const int32_t* s, int mode, ChannelFrame& out) co
             Put24(out.params, ddy);
             Put24(out.params, dddy);
             for (uint32_t i = 0; i < n && ok; ++i) {
-                const int64_t dyNext = s[i] - y;
+                const int64_t target = i < real ? s[i] : y;
+                const int64_t dyNext = target - y;
                 const int64_t ddyNext = -dy - dyNext;
                 const int64_t dddyNext = ddy - ddyNext;
-                const int64_t d = dddy - dddyNext;
+                int64_t d = dddy - dddyNext;
+                if (i >= real)
+                    d = std::clamp(d, -dMax - 1, dMax);
                 ok = Fits(d, dbits);
                 out.codes[i] = static_cast<int32_t>(d);
-                y = s[i];
-                dy = dyNext;
-                ddy = ddyNext;
-                dddy = dddyNext;
+                dddy -= d;
+                ddy -= dddy;
+                dy = -dy - ddy;
+                y += dy;
+                ok = ok && Fits(y, outBits);
             }
         }
         if (ok)
@@ -226,17 +240,15 @@ bool GigEncoder::Encode(const std::vector<int32_t>& interleaved, std::vector<uin
     ChannelFrame cf[2];
     for (size_t f = 0; f < frameCount; ++f) {
         for (int c = 0; c < m_channels; ++c) {
-            // Gather this channel's F samples; the tail repeats the last value.
-            for (uint32_t i = 0; i < m_frameSize; ++i) {
-                size_t frame = f * m_frameSize + i;
-                if (frame >= frames)
-                    frame = frames - 1;
-                plane[i] = interleaved[frame * static_cast<size_t>(m_channels) + static_cast<size_t>(c)];
-            }
+            // Gather this channel's samples of the frame; the last frame may be short.
+            const size_t first = f * m_frameSize;
+            const uint32_t real = static_cast<uint32_t>(std::min<size_t>(m_frameSize, frames - first));
+            for (uint32_t i = 0; i < real; ++i)
+                plane[i] = interleaved[(first + i) * static_cast<size_t>(m_channels) + static_cast<size_t>(c)];
             bool ok = false;
             if (m_forced[c] >= 0) {
                 const bool legal = m_bits == 16 ? m_forced[c] <= 1 : (m_forced[c] >= 2 && m_forced[c] <= 5);
-                ok = legal && EncodeChannel(plane.data(), m_forced[c], cf[c]);
+                ok = legal && EncodeChannel(plane.data(), real, m_forced[c], cf[c]);
                 if (!ok) {
                     m_error = "forced mode " + std::to_string(m_forced[c]) + " cannot hold frame " +
                               std::to_string(f) + " of channel " + std::to_string(c);
@@ -244,11 +256,11 @@ bool GigEncoder::Encode(const std::vector<int32_t>& interleaved, std::vector<uin
                 }
             } else if (m_bits == 16) {
                 for (int mode : autoModes16)
-                    if ((ok = EncodeChannel(plane.data(), mode, cf[c])))
+                    if ((ok = EncodeChannel(plane.data(), real, mode, cf[c])))
                         break;
             } else {
                 for (int mode : autoModes24)
-                    if ((ok = EncodeChannel(plane.data(), mode, cf[c])))
+                    if ((ok = EncodeChannel(plane.data(), real, mode, cf[c])))
                         break;
             }
             if (!ok) {

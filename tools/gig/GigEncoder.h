@@ -20,8 +20,10 @@
 // as stored, i.e. the 24-bit value already shifted right by the truncated
 // bits (the decoder gives y >> (8 - t) as 16-bit and y / (2^(23 - t) - 1) as
 // float).
-// The last frame is filled up to F samples by repeating the last value, so
-// every frame is whole; the reader's frame count comes from FrameCountField().
+// The last frame is filled up to F samples (the last value repeated in plain
+// modes; in difference modes a tail steered towards a flat line within the
+// mode's range), so every frame is whole; the reader's frame count comes from
+// FrameCountField(). Whole frames of signal avoid the filled tail.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -67,7 +69,7 @@ private:
         std::vector<uint8_t> params;
         std::vector<int32_t> codes;    // per sample: raw value or difference
     };
-    bool EncodeChannel(const int32_t* s, int mode, ChannelFrame& out) const;
+    bool EncodeChannel(const int32_t* s, uint32_t real, int mode, ChannelFrame& out) const;
     static void PutData(const ChannelFrame& cf, uint32_t index, std::vector<uint8_t>& out);
     static void PutBlock(const ChannelFrame& cf, std::vector<uint8_t>& out);
 

@@ -234,6 +234,8 @@ public:
     int AddInstrument(GigInstrument instrument);
     GigSample& Sample(int handle) { return m_samples.at(handle); }
     GigInstrument& Instrument(int index) { return m_instruments.at(index); }
+    const GigSample& Sample(int handle) const { return m_samples.at(handle); }
+    const GigInstrument& Instrument(int index) const { return m_instruments.at(index); }
     int SampleCount() const { return static_cast<int>(m_samples.size()); }
     int InstrumentCount() const { return static_cast<int>(m_instruments.size()); }
     // Index of the sample in the pools as a reader counts them (the .gig's pool
