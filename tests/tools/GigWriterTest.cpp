@@ -566,6 +566,18 @@ TEST(GigEncoder, RefusesWhatTheFormatCannotHold)
     EXPECT_FALSE(odd.Encode({1, 2, 3}, data));
     GigEncoder threeChannels(3, 16);
     EXPECT_FALSE(threeChannels.Encode({1, 2, 3}, data));
+
+    // The bank writer refuses to write a sample it cannot encode.
+    GigBuilder g;
+    GigSample s = GigSample::Drum("Loud", 1, 16, 44100, 4096, 0);
+    s.compressed = true;
+    s.forcedMode = 1;
+    g.AddSample(s);
+    std::string why;
+    EXPECT_FALSE(g.CanEncode(&why));
+    EXPECT_NE(why.find("Loud"), std::string::npos);
+    kivtest::TempDir dir;
+    EXPECT_FALSE(g.Write(dir.File("loud.gig")));
 }
 
 TEST(GigEncoder, FrameCountFieldGivesTheReaderTheFrameCount)

@@ -671,8 +671,32 @@ bool WriteBytes(const std::string& path, const Bytes& bytes)
     return std::fclose(f) == 0 && ok;
 }
 
+bool GigBuilder::CanEncode(std::string* error) const
+{
+    for (const GigSample& s : m_samples) {
+        if (!s.compressed)
+            continue;
+        GigEncoder enc(s.channels, s.bits);
+        if (s.forcedMode >= 0)
+            enc.ForceMode(s.forcedMode);
+        std::vector<int32_t> coded = s.values;
+        if (s.bits == 24 && s.truncatedBits > 0)
+            for (int32_t& v : coded)
+                v >>= s.truncatedBits;
+        Bytes scratch;
+        if (!enc.Encode(coded, scratch)) {
+            if (error)
+                *error = s.name + ": " + enc.Error();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool GigBuilder::Write(const std::string& path) const
 {
+    if (!CanEncode())
+        return false;
     const size_t slash = path.find_last_of('/');
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);

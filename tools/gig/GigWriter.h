@@ -251,8 +251,11 @@ public:
     Bytes Build(const std::string& stem = "bank") const;
     // The .gig and every extension file, named after `stem`.
     std::vector<File> BuildFiles(const std::string& stem) const;
-    // Writes the .gig to `path` and the extension files next to it; false on failure.
+    // Writes the .gig to `path` and the extension files next to it; false when
+    // a file cannot be written or a compressed sample cannot be encoded.
     bool Write(const std::string& path) const;
+    // True when every compressed sample encodes (else `error` says which not).
+    bool CanEncode(std::string* error = nullptr) const;
 
 private:
     RiffNode BuildWave(const GigSample& s) const;
