@@ -121,6 +121,15 @@ template <typename T>
 int64_t GigaSampleReader::DecodePlain(T* left, T* right, int64_t frames)
 {
     const int bpf = m_channels * m_bits / 8;
+    if constexpr (std::is_same_v<T, int16_t>) {
+        // Mono 16-bit data is the output already: read it straight in.
+        if (m_channels == 1 && m_bits == 16 && left) {
+            const int64_t want = std::min(frames, (m_dataEnd - m_position) / 2);
+            const int64_t got = want > 0 ? m_file->ReadAt(m_position, left, want * 2) / 2 : 0;
+            m_position += got * 2;
+            return got;
+        }
+    }
     const int64_t batch = kPlainBatchBytes / bpf;
     uint8_t* buf = m_buffer.get();
     int64_t done = 0;
