@@ -22,6 +22,9 @@ int main(int argc, char** argv)
         setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
         setenv("XDG_DESKTOP_DIR", (home + "/Desktop").c_str(), 1);
     }
+    // The source and build folders for tests that look for tools or data.
+    setenv("KIV_TEST_SOURCE_DIR", KIV_TEST_SOURCE_DIR_DEFAULT, 0);
+    setenv("KIV_TEST_BINARY_DIR", KIV_TEST_BINARY_DIR_DEFAULT, 0);
     ::testing::InitGoogleTest(&argc, argv);
     int rc = RUN_ALL_TESTS();
     if (!home.empty() && !getenv("KIV_KEEP_TESTHOME")) {
