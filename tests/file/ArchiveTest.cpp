@@ -424,7 +424,7 @@ TEST(ArchiveSave, FailedFileWriteKeepsTheOldFile)
     int entries = 0;
     DIR* d = opendir(dir.Path().c_str());
     while (dirent* e = readdir(d))
-        entries += e->d_name[0] != '.';
+        entries += strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0;
     closedir(d);
     EXPECT_EQ(entries, 1);
 }

@@ -1,89 +1,13 @@
 #include "kiv/file/Archive.h"
 
-#include <climits>
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include "kiv/file/SafeFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <climits>
+#include <cstring>
 
 using namespace archi;
 
 namespace {
-
-// A temporary file created exclusively beside the target; removed unless it
-// was renamed over the target.
-class TempFile {
-public:
-    explicit TempFile(const std::string& target) : m_path(target + ".XXXXXX")
-    {
-        m_fd = mkstemp(m_path.data());
-        if (m_fd >= 0)
-            m_file = fdopen(m_fd, "wb");
-    }
-    ~TempFile()
-    {
-        if (m_file)
-            fclose(m_file);
-        else if (m_fd >= 0)
-            close(m_fd);
-        if (m_fd >= 0 && !m_renamed)
-            unlink(m_path.c_str());
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    FILE* File() const { return m_file; }
-
-    // Flushes to the disk and closes; false when anything failed on the way.
-    bool Close(mode_t mode)
-    {
-        bool ok = fflush(m_file) == 0;
-        // Best effort: some file systems keep no permissions.
-        (void)fchmod(m_fd, mode);
-        ok = fsync(m_fd) == 0 && ok;
-        ok = fclose(m_file) == 0 && ok;
-        m_file = nullptr;
-        return ok;
-    }
-    bool RenameOver(const std::string& target)
-    {
-        m_renamed = rename(m_path.c_str(), target.c_str()) == 0;
-        return m_renamed;
-    }
-
-private:
-    std::string m_path;
-    int m_fd = -1;
-    FILE* m_file = nullptr;
-    bool m_renamed = false;
-};
-
-// The file the path stands for: a symbolic link is followed, so saving
-// replaces the file it points at rather than the link.
-std::string ResolveTarget(const char* path)
-{
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = realpath(path, nullptr)) {
-            std::string target = real;
-            free(real);
-            return target;
-        }
-    }
-    return path;
-}
-
-// A replaced file keeps its permissions; a new one is readable by all.
-mode_t TargetMode(const std::string& target)
-{
-    struct stat st;
-    if (stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        return st.st_mode & 07777;
-    return 0644;
-}
 
 void PutWord(uint8_t* out, uint32_t word)
 {
@@ -97,18 +21,11 @@ void PutWord(uint8_t* out, uint32_t word)
 
 bool ArchiSave::SaveFile(Archivable* root, uint32_t type, const char* path)
 {
-    if (!path || !*path)
-        return false;
-    const std::string target = ResolveTarget(path);
-    struct stat st;
-    if (stat(target.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-        return false;  // never replace a folder or a device
-
-    TempFile temp(target);
-    if (!temp.File())
+    file::SafeFile out;
+    if (!out.Open(path))
         return false;
     m_target = nullptr;
-    m_file = temp.File();
+    m_file = out.File();
     struct FileReset {
         FILE*& file;
         ~FileReset() { file = nullptr; }
@@ -116,9 +33,7 @@ bool ArchiSave::SaveFile(Archivable* root, uint32_t type, const char* path)
     SaveRoot(root, type);
     if (m_writeFailed)
         return false;
-    if (!temp.Close(TargetMode(target)))
-        return false;
-    return temp.RenameOver(target);
+    return out.Commit();
 }
 
 bool ArchiSave::SaveMemory(Archivable* root, uint32_t type, kiv::data& block)

@@ -1,0 +1,115 @@
+#include "kiv/file/SafeFile.h"
+
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace file {
+
+namespace {
+
+// The file the path stands for: a symbolic link is followed, so saving
+// replaces the file it points at rather than the link.
+std::string ResolveTarget(const char* path)
+{
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = realpath(path, nullptr)) {
+            std::string target = real;
+            free(real);
+            return target;
+        }
+    }
+    return path;
+}
+
+// The temporary name: hidden, in the target's folder (a rename never
+// crosses file systems), with mkstemp's six letters at the end.
+std::string TempPattern(const std::string& target)
+{
+    const size_t slash = target.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, nameStart) + "." + target.substr(nameStart) + ".XXXXXX";
+}
+
+}  // namespace
+
+SafeFile::~SafeFile() { Discard(); }
+
+bool SafeFile::Open(const char* target)
+{
+    Discard();
+    if (!target || !*target)
+        return false;
+    std::string resolved = ResolveTarget(target);
+    struct stat st;
+    mode_t mode = 0644;
+    if (stat(resolved.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode))
+            return false;  // never replace a folder or a device
+        mode = st.st_mode & 07777;
+    }
+
+    std::string pattern = TempPattern(resolved);
+    int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    FILE* file = fdopen(fd, "wb");
+    if (!file) {
+        close(fd);
+        unlink(pattern.c_str());
+        return false;
+    }
+    m_target = std::move(resolved);
+    m_tempPath = std::move(pattern);
+    m_fd = fd;
+    m_file = file;
+    m_mode = mode;
+    m_writeFailed = false;
+    return true;
+}
+
+bool SafeFile::Write(const void* bytes, size_t count)
+{
+    if (!m_file) {
+        m_writeFailed = true;
+        return false;
+    }
+    if (count > 0 && fwrite(bytes, 1, count, m_file) != count)
+        m_writeFailed = true;
+    return !m_writeFailed;
+}
+
+bool SafeFile::Commit()
+{
+    if (!m_file)
+        return false;
+    bool ok = !m_writeFailed && fflush(m_file) == 0 && !ferror(m_file);
+    // Best effort: some file systems keep no permissions.
+    (void)fchmod(m_fd, m_mode);
+    ok = ok && fsync(m_fd) == 0;
+    ok = fclose(m_file) == 0 && ok;
+    m_file = nullptr;
+    m_fd = -1;
+    ok = ok && rename(m_tempPath.c_str(), m_target.c_str()) == 0;
+    if (ok)
+        m_tempPath.clear();
+    else
+        Discard();
+    return ok;
+}
+
+void SafeFile::Discard()
+{
+    if (m_file)
+        fclose(m_file);
+    m_file = nullptr;
+    m_fd = -1;
+    if (!m_tempPath.empty())
+        unlink(m_tempPath.c_str());
+    m_tempPath.clear();
+}
+
+}  // namespace file

@@ -1,0 +1,131 @@
+#include "kiv/file/SafeFile.h"
+
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Every name in the folder, hidden ones too, sorted.
+std::vector<std::string> Entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    if (DIR* d = opendir(folder.c_str())) {
+        while (dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t ModeOf(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
+
+}  // namespace
+
+TEST(SafeFile, CommitReplacesTheTargetAndKeepsItsPermissions)
+{
+    kivtest::TempDir dir;
+    const std::string path = dir.File("bank.prefs");
+    ASSERT_TRUE(kivtest::WriteFile(path, "old contents", 12));
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+
+    file::SafeFile out;
+    ASSERT_TRUE(out.Open(path.c_str()));
+    EXPECT_TRUE(out.Write(std::string("new")));
+    ASSERT_NE(out.File(), nullptr);
+    EXPECT_EQ(fputs(" text", out.File()), 1);
+    // Nothing reaches the target before Commit.
+    EXPECT_EQ(kivtest::ReadFile(path), "old contents");
+    EXPECT_TRUE(out.Commit());
+    EXPECT_EQ(out.File(), nullptr);
+
+    EXPECT_EQ(kivtest::ReadFile(path), "new text");
+    EXPECT_EQ(ModeOf(path), 0640u);
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"bank.prefs"});
+    EXPECT_FALSE(out.Commit());  // once only
+}
+
+TEST(SafeFile, NewFileIsReadableByAll)
+{
+    kivtest::TempDir dir;
+    const std::string path = dir.File("fresh");
+    file::SafeFile out;
+    ASSERT_TRUE(out.Open(path.c_str()));
+    ASSERT_TRUE(out.Commit());
+    EXPECT_EQ(kivtest::ReadFile(path), "");
+    EXPECT_EQ(ModeOf(path), 0644u);
+}
+
+TEST(SafeFile, UncommittedFileLeavesTargetAndNoTemporary)
+{
+    kivtest::TempDir dir;
+    const std::string path = dir.File("keep");
+    ASSERT_TRUE(kivtest::WriteFile(path, "kept", 4));
+    {
+        file::SafeFile out;
+        ASSERT_TRUE(out.Open(path.c_str()));
+        EXPECT_TRUE(out.Write(std::string("half written")));
+        EXPECT_EQ(Entries(dir.Path()).size(), 2u);
+    }
+    EXPECT_EQ(kivtest::ReadFile(path), "kept");
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"keep"});
+
+    // Opening again drops the first temporary file.
+    file::SafeFile twice;
+    ASSERT_TRUE(twice.Open(path.c_str()));
+    ASSERT_TRUE(twice.Open(path.c_str()));
+    EXPECT_EQ(Entries(dir.Path()).size(), 2u);
+    EXPECT_TRUE(twice.Commit());
+    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"keep"});
+}
+
+TEST(SafeFile, SymbolicLinkTargetIsFollowed)
+{
+    kivtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("real").c_str(), 0755), 0);
+    const std::string real = dir.File("real/settings");
+    const std::string link = dir.File("link");
+    ASSERT_TRUE(kivtest::WriteFile(real, "old", 3));
+    ASSERT_EQ(symlink(real.c_str(), link.c_str()), 0);
+
+    file::SafeFile out;
+    ASSERT_TRUE(out.Open(link.c_str()));
+    EXPECT_TRUE(out.Write(std::string("through the link")));
+    ASSERT_TRUE(out.Commit());
+
+    struct stat st;
+    ASSERT_EQ(lstat(link.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(kivtest::ReadFile(real), "through the link");
+    EXPECT_EQ(Entries(dir.File("real")), std::vector<std::string>{"settings"});
+}
+
+TEST(SafeFile, FoldersDevicesAndMissingFoldersAreRefused)
+{
+    kivtest::TempDir dir;
+    file::SafeFile out;
+    EXPECT_FALSE(out.Open(nullptr));
+    EXPECT_FALSE(out.Open(""));
+    EXPECT_FALSE(out.Open(dir.Path().c_str()));
+    EXPECT_FALSE(out.Open("/dev/null"));
+    EXPECT_FALSE(out.Open(dir.File("missing/file").c_str()));
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_FALSE(out.Write(std::string("x")));
+    EXPECT_FALSE(out.Commit());
+    EXPECT_TRUE(Entries(dir.Path()).empty());
+}
