@@ -1,12 +1,14 @@
 #include "kiv/file/Prefs.h"
 
+#include "kiv/file/Dir.h"
+#include "kiv/file/SafeFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -15,7 +17,6 @@
 namespace {
 
 constexpr char kKeyPrefix[] = "SOFTWARE\\";
-constexpr char kMakerFolder[] = "Quillane";
 constexpr char kSettingsExtension[] = ".settings";
 // A settings file is a handful of short lines; anything larger is not ours.
 constexpr long kMaxSettingsFileBytes = 1 << 20;
@@ -24,18 +25,6 @@ struct StoredValue {
     std::string name;
     std::string value;  // as written in the file, still encoded
 };
-
-// Per-user application data: $XDG_CONFIG_HOME or ~/.config.
-std::string UserDataFolder()
-{
-    const char* config = getenv("XDG_CONFIG_HOME");
-    if (config && config[0] == '/')
-        return config;
-    const char* home = getenv("HOME");
-    if (home && home[0] == '/')
-        return std::string(home) + "/.config";
-    return {};
-}
 
 bool ProgramNameUsable(const char* name)
 {
@@ -59,15 +48,6 @@ bool NameUsable(const char* name)
             return false;
     }
     return true;
-}
-
-bool MakeFolder(const std::string& path)
-{
-    if (mkdir(path.c_str(), 0755) == 0 || errno == EEXIST) {
-        struct stat st;
-        return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    }
-    return false;
 }
 
 // The whole file, or false when it cannot be read or is implausibly large.
@@ -198,39 +178,6 @@ std::string DecodeText(const std::string& text)
     return out;
 }
 
-bool WriteAll(int fd, const std::string& bytes)
-{
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t put = write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<size_t>(put);
-    }
-    return true;
-}
-
-// A temporary file in the same folder, renamed over the target only when
-// every byte reached the disk.
-bool ReplaceFile(const std::string& folder, const std::string& path, const std::string& contents)
-{
-    std::string pattern = folder + "/.settings-XXXXXX";
-    std::vector<char> tmp(pattern.begin(), pattern.end());
-    tmp.push_back(0);
-    int fd = mkstemp(tmp.data());
-    if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, contents) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    if (ok)
-        ok = rename(tmp.data(), path.c_str()) == 0;
-    if (!ok)
-        unlink(tmp.data());
-    return ok;
-}
-
 }  // namespace
 
 namespace file {
@@ -278,15 +225,14 @@ kiv::string Prefs::GetFilePath() const
     kiv::string path;
     if (!m_keyPath[0])
         return path;
-    std::string folder = UserDataFolder();
-    if (folder.empty())
+    // Composed without creating the maker folder: only Save creates it.
+    Dir folder;
+    if (!folder.SetSpecialFolder(kUserAppData) || !folder.GetPath()[0])
         return path;
-    const char* program = m_keyPath + strlen(kKeyPrefix);
-    path.Assign(folder.c_str());
-    path.Append("/");
+    path.Assign(folder.GetPath());
     path.Append(kMakerFolder);
     path.Append("/");
-    path.Append(program);
+    path.Append(m_keyPath + strlen(kKeyPrefix));
     path.Append(kSettingsExtension);
     return path;
 }
@@ -344,14 +290,12 @@ bool Prefs::Save()
 {
     if (m_entries.GetCount() == 0 || !m_keyPath[0])
         return false;
-    std::string folder = UserDataFolder();
-    if (folder.empty() || !MakeFolder(folder))
-        return false;
-    folder += "/";
-    folder += kMakerFolder;
-    if (!MakeFolder(folder))
+    app::folder folder;
+    if (!folder.Open(0, kMakerFolder))
         return false;
     kiv::string path = GetFilePath();
+    if (path.IsEmpty())
+        return false;
 
     std::string contents;
     for (int i = 0; i < m_entries.GetCount(); ++i) {
@@ -378,7 +322,8 @@ bool Prefs::Save()
                 contents += v.name + "=" + v.value + "\n";
         }
     }
-    return ReplaceFile(folder, path.CStr(), contents);
+    SafeFile out;
+    return out.Open(path.CStr()) && out.Write(contents) && out.Commit();
 }
 
 }  // namespace file
