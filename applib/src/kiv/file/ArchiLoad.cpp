@@ -199,6 +199,15 @@ uint32_t ArchiLoad::ValueLength() const
     return std::min(m_value.length, m_payloadLeft);
 }
 
+// A one-byte integer: no payload stands for 0, a longer one is passed over.
+bool ArchiLoad::ReadByteValue(uint32_t tag, uint8_t& byte)
+{
+    if (!Take(tag))
+        return false;
+    const bool ok = ValueLength() == 0 || ReadPayload(&byte, 1);
+    return FinishValue() && ok;
+}
+
 bool ArchiLoad::ExchangeVersion(int current, int older, int oldest)
 {
     if (!Take(kVersionTag))
@@ -354,11 +363,8 @@ bool ArchiLoad::ExchangeInt(int& value, uint32_t tag)
 
 bool ArchiLoad::ExchangeChar(char& value, uint32_t tag)
 {
-    if (!Take(tag))
-        return false;
     uint8_t byte = 0;
-    const bool ok = ValueLength() == 0 || ReadPayload(&byte, 1);
-    if (!FinishValue() || !ok)
+    if (!ReadByteValue(tag, byte))
         return false;
     value = static_cast<char>(byte);
     return true;
@@ -366,11 +372,8 @@ bool ArchiLoad::ExchangeChar(char& value, uint32_t tag)
 
 bool ArchiLoad::ExchangeBool(bool& value, uint32_t tag)
 {
-    if (!Take(tag))
-        return false;
     uint8_t byte = 0;
-    const bool ok = ValueLength() == 0 || ReadPayload(&byte, 1);
-    if (!FinishValue() || !ok)
+    if (!ReadByteValue(tag, byte))
         return false;
     value = byte != 0;
     return true;

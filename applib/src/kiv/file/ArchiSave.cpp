@@ -100,6 +100,13 @@ void ArchiSave::WriteRaw(const void* bytes, uint32_t count)
     m_count += count;
 }
 
+// A one-byte integer; 0 takes no bytes.
+void ArchiSave::WriteByteValue(uint32_t tag, uint8_t byte)
+{
+    WriteHeader(tag, kTypeInt, byte ? 1 : 0);
+    WriteRaw(&byte, byte ? 1 : 0);
+}
+
 void ArchiSave::WriteWord(uint32_t word)
 {
     uint8_t out[4];
@@ -192,17 +199,13 @@ bool ArchiSave::ExchangeInt(int& value, uint32_t tag)
 
 bool ArchiSave::ExchangeChar(char& value, uint32_t tag)
 {
-    const uint8_t byte = static_cast<uint8_t>(value);
-    WriteHeader(tag, kTypeInt, byte ? 1 : 0);
-    WriteRaw(&byte, byte ? 1 : 0);
+    WriteByteValue(tag, static_cast<uint8_t>(value));
     return true;
 }
 
 bool ArchiSave::ExchangeBool(bool& value, uint32_t tag)
 {
-    const uint8_t byte = value ? 1 : 0;
-    WriteHeader(tag, kTypeInt, byte);
-    WriteRaw(&byte, byte);
+    WriteByteValue(tag, value ? 1 : 0);
     return true;
 }
 

@@ -124,6 +124,7 @@ private:
     void WriteHeader(uint32_t tag, uint32_t type, uint32_t length);
     void WriteWord(uint32_t word);
     void WriteRaw(const void* bytes, uint32_t count);
+    void WriteByteValue(uint32_t tag, uint8_t byte);
 
     FILE* m_file = nullptr;          // output file, or null
     uint8_t* m_target = nullptr;     // memory target, or null
@@ -176,6 +177,7 @@ private:
     bool ReadPayload(void* bytes, uint32_t count);
     bool FinishValue();
     uint32_t ValueLength() const;
+    bool ReadByteValue(uint32_t tag, uint8_t& byte);
     bool Fail();
     bool ReadRaw(void* bytes, uint32_t count);
     bool SkipRaw(uint32_t count);
