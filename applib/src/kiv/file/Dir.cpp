@@ -179,25 +179,28 @@ void Dir::Up()
 
 bool Dir::Enter(const char* name)
 {
-    if (!name || !name[0])
+    const size_t before = strlen(m_path);
+    if (!AppendFolderName(name))
         return false;
-    size_t n = strlen(m_path);
-    size_t add = strlen(name);
-    if (n + add + 1 >= sizeof m_path)
-        return false;
-    memcpy(m_path + n, name, add);
-    m_path[n + add] = m_separator;
-    m_path[n + add + 1] = '\0';
     if (FolderExists(m_path))
         return true;
-    m_path[n] = '\0';
+    m_path[before] = '\0';
     return false;
 }
 
 bool Dir::EnterOrCreate(const char* name)
 {
-    if (Enter(name))
+    const size_t before = strlen(m_path);
+    if (!AppendFolderName(name))
+        return false;
+    if (FolderExists(m_path) || mkdir(m_path, 0777) == 0 || (errno == EEXIST && FolderExists(m_path)))
         return true;
+    m_path[before] = '\0';
+    return false;
+}
+
+bool Dir::AppendFolderName(const char* name)
+{
     if (!name || !name[0])
         return false;
     size_t n = strlen(m_path);
@@ -207,10 +210,7 @@ bool Dir::EnterOrCreate(const char* name)
     memcpy(m_path + n, name, add);
     m_path[n + add] = m_separator;
     m_path[n + add + 1] = '\0';
-    if (mkdir(m_path, 0777) == 0 || (errno == EEXIST && FolderExists(m_path)))
-        return true;
-    m_path[n] = '\0';
-    return false;
+    return true;
 }
 
 const char* Dir::GetFilePath(const char* name, const char* ext)

@@ -52,6 +52,10 @@ public:
     char GetSeparator() const { return m_separator; }
 
 private:
+    // Appends name and the separator; false (unchanged) for an empty name or
+    // a path that would be too long.
+    bool AppendFolderName(const char* name);
+
     char m_separator = '/';
     char m_path[kDirPathCapacity] = {};
     char m_filePath[kDirPathCapacity] = {};
