@@ -1,16 +1,14 @@
 #include "kiv/file/Archive.h"
+#include "file/FileTestHelpers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <csignal>
 #include <cstring>
-#include <dirent.h>
 #include <functional>
 #include <stdexcept>
 #include <string>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -398,16 +396,12 @@ TEST(ArchiveSave, FailedFileWriteKeepsTheOldFile)
     blob.Alloc(1 << 16);
     Obj big([&](ArchiFile* f) { f->ExchangeData(blob, fourcc("blob")); });
 
-    // A file size limit stands in for a full disk.
-    struct rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool ok = ArchiSave().SaveFile(&big, fourcc("test"), path.c_str());
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
+    bool ok = true;
+    {
+        filetest::FileSizeLimit diskFull(4096);
+        ASSERT_TRUE(diskFull.IsSet());
+        ok = ArchiSave().SaveFile(&big, fourcc("test"), path.c_str());
+    }
     EXPECT_FALSE(ok);
     EXPECT_EQ(kivtest::ReadFile(path), "old");
 
@@ -421,12 +415,7 @@ TEST(ArchiveSave, FailedFileWriteKeepsTheOldFile)
     struct stat st;
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    int entries = 0;
-    DIR* d = opendir(dir.Path().c_str());
-    while (dirent* e = readdir(d))
-        entries += strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0;
-    closedir(d);
-    EXPECT_EQ(entries, 1);
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"prefs"});
 }
 
 }  // namespace

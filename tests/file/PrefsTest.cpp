@@ -1,13 +1,12 @@
 #include "kiv/file/Prefs.h"
 
+#include "file/FileTestHelpers.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -232,24 +231,19 @@ TEST(Prefs, AFailedWriteLeavesTheOldFile)
         TestPrefs p;
         ASSERT_TRUE(p.Load("keep"));
         p.cvol = 3;
-        // A file-size limit fails the write as a full disk would, even for root.
-        struct rlimit old;
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        struct rlimit tiny = old;
-        tiny.rlim_cur = 8;
-        void (*oldHandler)(int) = signal(SIGXFSZ, SIG_IGN);
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        bool saved = p.Save();
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, oldHandler);
+        bool saved = true;
+        {
+            filetest::FileSizeLimit diskFull(8);
+            ASSERT_TRUE(diskFull.IsSet());
+            saved = p.Save();
+        }
         EXPECT_FALSE(saved);
         p.cvol = 11;  // the destructor's write then stores what was there
     }
     EXPECT_EQ(kivtest::ReadFile(SettingsPath("keep")), before);
     // No temporary file is left behind.
-    std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane";
-    std::string cmd = "test -z \"$(ls -A '" + folder + "' | grep '^\\.')\"";
-    EXPECT_EQ(system(cmd.c_str()), 0);
+    for (const std::string& name : filetest::FolderEntries(std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane"))
+        EXPECT_NE(name[0], '.') << name;
 }
 
 // Run only as a child of SettingsSurviveANewProcess.

@@ -1,33 +1,16 @@
 #include "kiv/file/SafeFile.h"
 
+#include "file/FileTestHelpers.h"
 #include "support/TestSupport.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Every name in the folder, hidden ones too, sorted.
-std::vector<std::string> Entries(const std::string& folder)
-{
-    std::vector<std::string> names;
-    if (DIR* d = opendir(folder.c_str())) {
-        while (dirent* e = readdir(d)) {
-            std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        closedir(d);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 mode_t ModeOf(const std::string& path)
 {
@@ -56,7 +39,7 @@ TEST(SafeFile, CommitReplacesTheTargetAndKeepsItsPermissions)
 
     EXPECT_EQ(kivtest::ReadFile(path), "new text");
     EXPECT_EQ(ModeOf(path), 0640u);
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"bank.prefs"});
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"bank.prefs"});
     EXPECT_FALSE(out.Commit());  // once only
 }
 
@@ -80,18 +63,39 @@ TEST(SafeFile, UncommittedFileLeavesTargetAndNoTemporary)
         file::SafeFile out;
         ASSERT_TRUE(out.Open(path.c_str()));
         EXPECT_TRUE(out.Write(std::string("half written")));
-        EXPECT_EQ(Entries(dir.Path()).size(), 2u);
+        EXPECT_EQ(filetest::FolderEntries(dir.Path()).size(), 2u);
     }
     EXPECT_EQ(kivtest::ReadFile(path), "kept");
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"keep"});
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"keep"});
 
     // Opening again drops the first temporary file.
     file::SafeFile twice;
     ASSERT_TRUE(twice.Open(path.c_str()));
     ASSERT_TRUE(twice.Open(path.c_str()));
-    EXPECT_EQ(Entries(dir.Path()).size(), 2u);
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()).size(), 2u);
     EXPECT_TRUE(twice.Commit());
-    EXPECT_EQ(Entries(dir.Path()), std::vector<std::string>{"keep"});
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"keep"});
+}
+
+TEST(SafeFile, FailedWriteFailsTheCommitAndKeepsTheTarget)
+{
+    kivtest::TempDir dir;
+    const std::string path = dir.File("full");
+    ASSERT_TRUE(kivtest::WriteFile(path, "old", 3));
+    const std::string big(64 * 1024, 'x');
+    bool committed = true;
+    {
+        filetest::FileSizeLimit diskFull(4096);
+        ASSERT_TRUE(diskFull.IsSet());
+        file::SafeFile out;
+        ASSERT_TRUE(out.Open(path.c_str()));
+        // stdio may hold the bytes until the flush: Commit must see the failure.
+        fwrite(big.data(), 1, big.size(), out.File());
+        committed = out.Commit();
+    }
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(kivtest::ReadFile(path), "old");
+    EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"full"});
 }
 
 TEST(SafeFile, SymbolicLinkTargetIsFollowed)
@@ -112,7 +116,7 @@ TEST(SafeFile, SymbolicLinkTargetIsFollowed)
     ASSERT_EQ(lstat(link.c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(kivtest::ReadFile(real), "through the link");
-    EXPECT_EQ(Entries(dir.File("real")), std::vector<std::string>{"settings"});
+    EXPECT_EQ(filetest::FolderEntries(dir.File("real")), std::vector<std::string>{"settings"});
 }
 
 TEST(SafeFile, FoldersDevicesAndMissingFoldersAreRefused)
@@ -127,5 +131,5 @@ TEST(SafeFile, FoldersDevicesAndMissingFoldersAreRefused)
     EXPECT_FALSE(out.IsOpen());
     EXPECT_FALSE(out.Write(std::string("x")));
     EXPECT_FALSE(out.Commit());
-    EXPECT_TRUE(Entries(dir.Path()).empty());
+    EXPECT_TRUE(filetest::FolderEntries(dir.Path()).empty());
 }
