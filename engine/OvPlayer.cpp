@@ -82,8 +82,11 @@ OvTone* OvPlayer::GetTone(int index) const
 
 bool OvPlayer::WaitRenderIdle(int timeoutMs) const
 {
+    const uint32_t seen = m_renderSeq.load(std::memory_order_seq_cst);
+    if ((seen & 1u) == 0)
+        return true;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_rendering.load(std::memory_order_seq_cst)) {
+    while (m_renderSeq.load(std::memory_order_seq_cst) == seen) {
         if (std::chrono::steady_clock::now() >= deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
@@ -93,6 +96,7 @@ bool OvPlayer::WaitRenderIdle(int timeoutMs) const
 
 void OvPlayer::OvStart()
 {
+    std::lock_guard<std::mutex> lock(m_control);
     m_midiEnabled.store(true, std::memory_order_release);
     if (m_running.load(std::memory_order_seq_cst)) {
         Print("*** OvPlayer::OvStart() but player is running ***");
@@ -115,6 +119,7 @@ void OvPlayer::OvStart()
 
 void OvPlayer::OvStop()
 {
+    std::lock_guard<std::mutex> lock(m_control);
     if (!m_running.load(std::memory_order_seq_cst)) {
         Print("*** OvPlayer::OvStop() but player is not running ***");
         return;
@@ -133,6 +138,7 @@ void OvPlayer::OvStop()
 
 void OvPlayer::Suspend()
 {
+    std::lock_guard<std::mutex> lock(m_control);
     Print("OvPlayer::Suspend()");
     m_midiEnabled.store(false, std::memory_order_release);
     m_hostOn.store(false, std::memory_order_seq_cst);
@@ -151,6 +157,7 @@ void OvPlayer::Suspend()
 
 void OvPlayer::Resume()
 {
+    std::lock_guard<std::mutex> lock(m_control);
     Print("OvPlayer::Resume()");
     m_midiEnabled.store(true, std::memory_order_release);
     m_hostOn.store(true, std::memory_order_seq_cst);
@@ -242,22 +249,26 @@ int OvPlayer::Render(audio::Buffers* buses, int frames) noexcept
         return frames;
     // Announce the render before looking at the switches: a stopping thread
     // that switched them off then either sees this render or is seen by it.
-    m_rendering.store(true, std::memory_order_seq_cst);
+    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
     if (m_running.load(std::memory_order_seq_cst) && m_hostOn.load(std::memory_order_seq_cst)) {
         OvDenormalGuard denormals;
-        m_frames += static_cast<uint64_t>(frames);
-        m_position += static_cast<uint64_t>(static_cast<double>(frames) * 256.0 * m_tempo / kOvPositionRate);
+        m_frames.store(m_frames.load(std::memory_order_relaxed) + static_cast<uint64_t>(frames),
+                       std::memory_order_relaxed);
+        const uint64_t position =
+            m_position.load(std::memory_order_relaxed) +
+            static_cast<uint64_t>(static_cast<double>(frames) * 256.0 * m_tempo / kOvPositionRate);
+        m_position.store(position, std::memory_order_relaxed);
         const int count = GetToneCount();
         for (int i = 0; i < count; ++i) {
             OvTone* t = m_tones[i].get();
             t->ReclaimRetired();
             if (!t->TakeStart())
                 continue;
-            t->SetPosition(m_position);
+            t->SetPosition(position);
             t->Render(buses, frames);
         }
     }
-    m_rendering.store(false, std::memory_order_seq_cst);
+    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
     return frames;
 }
 

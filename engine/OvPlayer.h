@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/AudioSource.h"
 #include "engine/MidiInput.h"
@@ -63,8 +64,11 @@ public:
     bool IsRunning() const { return m_running.load(std::memory_order_seq_cst); }
     bool IsHostOn() const { return m_hostOn.load(std::memory_order_seq_cst); }
     bool IsMidiEnabled() const { return m_midiEnabled.load(std::memory_order_acquire); }
-    // Waits up to timeoutMs for a render in progress to end; true when none
-    // is (then no render touches a stopped tone until it is started again).
+    // Waits up to timeoutMs for the render in progress (if any) to end; true
+    // when it did. A render that begins later sees the switches stored
+    // before the call, so none touches a stopped tone until it is started
+    // again. Renders that follow each other without a pause do not hold it
+    // up: it waits for the one it saw, not for a moment without any.
     bool WaitRenderIdle(int timeoutMs) const;
 
     // --- midi::Input (any thread) ---
@@ -96,8 +100,8 @@ public:
     bool GetOutputName(int n, kiv::string& out) const;
     void SetSampleRate(float rate);
     int GetIndex() const { return m_index; }
-    uint64_t GetFrameCounter() const { return m_frames; }
-    uint64_t GetPosition() const { return m_position; }
+    uint64_t GetFrameCounter() const { return m_frames.load(std::memory_order_relaxed); }
+    uint64_t GetPosition() const { return m_position.load(std::memory_order_relaxed); }
     static int GetLivePlayerCount();
 
 private:
@@ -108,13 +112,17 @@ private:
     std::atomic<bool> m_midiEnabled{false};
     std::atomic<bool> m_running{false};   // the loader's start
     std::atomic<bool> m_hostOn{true};     // the host's on/off
-    mutable std::atomic<bool> m_rendering{false};
+    // Odd while a render runs; every render adds 2.
+    std::atomic<uint32_t> m_renderSeq{0};
+    // OvStart, OvStop, Suspend and Resume come from the loader and the host's
+    // thread; they touch the tones and the pool one at a time.
+    std::mutex m_control;
     std::atomic<OvEventTarget*> m_editor{nullptr};
     int m_index = 0;
     kiv::string m_path;
     char m_outputFormat[65] = "Out %d-%d";
-    uint64_t m_position = 0;  // audio thread only
-    uint64_t m_frames = 0;    // audio thread only
+    std::atomic<uint64_t> m_position{0};  // written by the audio thread only
+    std::atomic<uint64_t> m_frames{0};    // written by the audio thread only
     double m_tempo = kOvDefaultTempo;
 
     OvVoiceList m_voicePool;

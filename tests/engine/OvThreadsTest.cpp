@@ -57,7 +57,20 @@ TEST(OvThreads, ThreeWritersAndARendererKeepRingsAndPoolIntact)
         p.Tone(0)->OvStop();
         p.Tone(0)->OvStart();
     });
+    // The host switches the plug-in off and on from its own thread while the
+    // loader stops and starts the player.
+    std::atomic<bool> loaderDone{false};
+    std::thread host([&] {
+        while (!loaderDone.load()) {
+            p.Suspend();
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            p.Resume();
+            std::this_thread::sleep_for(std::chrono::milliseconds(7));
+        }
+    });
     loader.join();
+    loaderDone.store(true);
+    host.join();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     quit.store(true);
     gui.join();

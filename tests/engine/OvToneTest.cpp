@@ -270,3 +270,164 @@ TEST(OvTone, StopOfAnArmedButUntakenToneWithdrawsTheStart)
     p.Render(buses.get(), 64);
     EXPECT_FALSE(t->IsStarted());
 }
+
+namespace {
+
+// A voice whose render can be held inside the render, as a render that is
+// preempted or slow would be.
+struct Gate {
+    std::atomic<bool> hold{false};
+    std::atomic<bool> entered{false};
+    std::atomic<bool> left{false};
+};
+
+class GateVoice : public TestVoice {
+public:
+    explicit GateVoice(Gate& gate) : m_gate(gate) {}
+
+protected:
+    int Render(audio::Buffers* buses, int frames) noexcept override
+    {
+        if (m_gate.hold.load()) {
+            m_gate.entered.store(true);
+            while (m_gate.hold.load())
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            m_gate.left.store(true);
+        }
+        return TestVoice::Render(buses, frames);
+    }
+
+private:
+    Gate& m_gate;
+};
+
+class GatePlayer : public TestPlayer {
+public:
+    explicit GatePlayer(Gate& gate) : TestPlayer(1, 4), m_gate(gate) {}
+    bool OnInit() override
+    {
+        for (int i = 0; i < 4; ++i)
+            AddVoice(std::make_unique<GateVoice>(m_gate));
+        AddTone(std::make_unique<TestTone>());
+        return true;
+    }
+
+private:
+    Gate& m_gate;
+};
+
+}  // namespace
+
+TEST(OvTone, StopDoesNotReturnWhileARenderOfTheToneIsInProgress)
+{
+    Gate gate;
+    GatePlayer p(gate);
+    p.OnInit();
+    p.OvStart();
+    auto buses = MakeBuses(64);
+    p.Render(buses.get(), 64);
+    TestTone* t = p.Tone(0);
+    t->NoteOn(60, 100, 0);
+    p.Render(buses.get(), 64);
+    ASSERT_EQ(t->GetVoices().Count(), 1);
+    auto* voice = static_cast<TestVoice*>(t->GetVoices().Head());
+
+    // One render enters the voice and stays there past both handshake
+    // timeouts (2 x 50 ms).
+    gate.hold.store(true);
+    std::thread audio([&] {
+        auto own = MakeBuses(64);
+        p.Render(own.get(), 64);
+    });
+    while (!gate.entered.load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        gate.hold.store(false);
+    });
+
+    t->OvStop();
+    const bool renderEnded = gate.left.load();
+    release.join();
+    audio.join();
+
+    EXPECT_TRUE(renderEnded);
+    EXPECT_FALSE(t->IsStarted());
+    // Then the stop ends the voices: out of the tone, stopped, and back in
+    // the pool at the next render.
+    EXPECT_EQ(t->GetVoices().Count(), 0);
+    EXPECT_GE(voice->stops, 1);
+    p.Render(buses.get(), 64);
+    EXPECT_EQ(p.GetVoicePool().Count(), 4);
+}
+
+namespace {
+
+// A voice whose every render takes a few milliseconds of wall time.
+class SlowVoice : public TestVoice {
+protected:
+    int Render(audio::Buffers* buses, int frames) noexcept override
+    {
+        const auto until = Clock::now() + std::chrono::milliseconds(4);
+        while (Clock::now() < until) {
+        }
+        return TestVoice::Render(buses, frames);
+    }
+};
+
+// Tone 1 holds one slow voice; tone 0 plays ordinary ones.
+class SlowPlayer : public TestPlayer {
+public:
+    SlowPlayer() : TestPlayer(2, 8) {}
+    bool OnInit() override
+    {
+        AddVoice(std::make_unique<SlowVoice>());
+        for (int i = 0; i < 7; ++i)
+            AddVoice(std::make_unique<TestVoice>());
+        for (int i = 0; i < 2; ++i)
+            AddTone(std::make_unique<TestTone>())->SetChannel(i);
+        return true;
+    }
+};
+
+}  // namespace
+
+TEST(OvTone, StopKeepsPaceWithRendersThatFollowEachOtherWithoutPause)
+{
+    SlowPlayer p;
+    p.OnInit();
+    p.OvStart();
+    auto buses = MakeBuses(64);
+    p.Render(buses.get(), 64);
+    p.NoteOn(1, 50, 100, 0);  // takes the slow voice
+    p.Render(buses.get(), 64);
+    for (int k = 0; k < 4; ++k)
+        p.NoteOn(0, 60 + k, 100, 0);
+    std::atomic<bool> quit{false};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        auto own = MakeBuses(64);
+        while (!quit.load(std::memory_order_relaxed)) {
+            p.Render(own.get(), 64);  // an offline bounce: no pause at all
+            blocks.fetch_add(1);
+        }
+    });
+    while (blocks.load() < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(p.Tone(0)->GetVoices().Count(), 4);
+
+    const auto start = Clock::now();
+    p.Tone(0)->OvStop();
+    const long ms = Millis(Clock::now() - start);
+    quit.store(true);
+    audio.join();
+
+    // A render is almost always in progress. The stop waits for the one it
+    // saw to end, not for a moment with none, which may never come before
+    // its bound.
+    EXPECT_LT(ms, kOvRenderWaitMs);
+    EXPECT_FALSE(p.Tone(0)->IsStarted());
+    EXPECT_EQ(p.Tone(0)->GetVoices().Count(), 0);
+    EXPECT_TRUE(p.Tone(1)->IsStarted());
+    EXPECT_EQ(p.Tone(1)->GetVoices().Count(), 1);
+}
