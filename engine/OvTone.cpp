@@ -300,8 +300,11 @@ void OvTone::Render(audio::Buffers* buses, int frames) noexcept
 
 void OvTone::TakeEvents() noexcept
 {
-    const int n = std::min(m_ring.Pending(), kOvMaxEventsPerBlock);
+    // The overflowed all-notes-off first: every event queued before it is
+    // then counted below and handled ahead of it, so none of those notes
+    // can start after it and hang.
     const bool allOff = m_allNotesOffPending.exchange(false, std::memory_order_acq_rel);
+    const int n = std::min(m_ring.Pending(), kOvMaxEventsPerBlock);
     int batched = 0;
     OvMidiEvent event;
     for (int i = 0; i < n && m_ring.Read(event); ++i) {
