@@ -51,11 +51,24 @@ public:
     // Channel buffer, or null when the bus or channel does not exist.
     float* GetChannel(int bus, int channel) noexcept;
 
-    bool HasSignal(int bus) const noexcept { return m_hasSignal[bus] != 0; }
-    void SetHasSignal(int bus, bool on) noexcept { m_hasSignal[bus] = on ? 1 : 0; }
+    // Bus numbers come from stored tone and part settings: outside the
+    // table a bus reads as silent and off, and setting it does nothing.
+    bool HasSignal(int bus) const noexcept { return InTable(bus) && m_hasSignal[bus] != 0; }
+    void SetHasSignal(int bus, bool on) noexcept
+    {
+        if (InTable(bus))
+            m_hasSignal[bus] = on ? 1 : 0;
+    }
     // The studio's mute of a mixer channel (GUI thread writes, audio reads).
-    bool IsBusOff(int bus) const noexcept { return m_busOff[bus].load(std::memory_order_relaxed) != 0; }
-    void SetBusOff(int bus, bool off) noexcept { m_busOff[bus].store(off ? 1 : 0, std::memory_order_relaxed); }
+    bool IsBusOff(int bus) const noexcept
+    {
+        return InTable(bus) && m_busOff[bus].load(std::memory_order_relaxed) != 0;
+    }
+    void SetBusOff(int bus, bool off) noexcept
+    {
+        if (InTable(bus))
+            m_busOff[bus].store(off ? 1 : 0, std::memory_order_relaxed);
+    }
 
     // Channel buffer allocation: aligned, zeroed, rounded up to whole groups
     // of 8 frames plus kOvBusPadFloats floats. Exposed for the tests.
@@ -64,6 +77,7 @@ public:
     static int PaddedLength(int frames);
 
 private:
+    static bool InTable(int bus) noexcept { return bus >= 0 && bus < kOvMaxBuses; }
     void FreeBus(Bus& bus, bool keepArray);
     void AllocateBus(Bus& bus, int frames);
 

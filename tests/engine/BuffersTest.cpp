@@ -124,3 +124,18 @@ TEST(Buffers, BusCountIsCappedAtTheTable)
     EXPECT_EQ(b.GetBusCount(), kOvMaxBuses);
     EXPECT_NE(b.GetChannel(kOvMaxBuses - 1, 0), nullptr);
 }
+
+TEST(Buffers, FlagsOfBusNumbersOutsideTheTableReadOffAndIgnoreWrites)
+{
+    Buffers b;
+    b.Resize(2, 2, 16);
+    for (int bus : {-1, kOvMaxBuses, 100000}) {
+        b.SetHasSignal(bus, true);
+        b.SetBusOff(bus, true);
+        EXPECT_FALSE(b.HasSignal(bus));
+        EXPECT_FALSE(b.IsBusOff(bus));
+        EXPECT_EQ(b.GetChannel(bus, 0), nullptr);
+    }
+    EXPECT_FALSE(b.HasSignal(0));
+    EXPECT_FALSE(b.IsBusOff(kOvMaxBuses - 1));
+}
