@@ -1,0 +1,76 @@
+// GigaScan: the utility's folder scanner. The window thread starts it on one
+// root folder; its own thread walks the tree, gives every .gig file not yet
+// in the database its folder and file rows and reads the file's keyword and
+// instrument names into them, and reports each new file ('newf') and the end
+// of the walk ('done') through the window's event queue.
+//
+// Threads: Start, Stop, WaitFinished and the database (GetBase) belong to
+// the window thread while no scan runs; while one runs, the scan thread
+// alone uses the database. The stop flag is the only field both touch.
+#pragma once
+#include "kiv/data/Thread.h"
+#include "kiv/file/Dir.h"
+#include "kiv/gui/XEvent.h"
+#include "utility/CorvaneLimits.h"
+#include "utility/GigaBase.h"
+#include "utility/Scan.h"
+
+#include <atomic>
+#include <cstdint>
+
+// The main window's event queue as the scanner sees it (the window adapts
+// its XEventQueue). Called on the scan thread.
+class ScanEventTarget {
+public:
+    virtual ~ScanEventTarget() = default;
+    virtual bool PostEvent(const XEvent& event) = 0;
+};
+
+class GigaScan : public kiv::thread, public file::Scan {
+public:
+    GigaScan();
+    // Stops a running scan and waits for its thread: the walk unwinds at
+    // once after the stop flag is set.
+    ~GigaScan() override;
+
+    // Window thread. False when the folder does not exist, when a scan is
+    // still walking, or when the root has no database row (the database is
+    // not open or refuses the insert); no 'done' follows then. A thread that
+    // has posted its 'done' and is finishing is waited for.
+    bool Start(const char* rootFolder, ScanEventTarget* queue);
+    // Any thread: every pending folder and file step returns at once, and
+    // the walk still posts 'done'.
+    void Stop() { m_stop.store(1, std::memory_order_release); }
+    // True until the walk has ended (before 'done' is posted).
+    bool IsWalking() const { return m_walking.load(std::memory_order_acquire); }
+    // Waits up to timeoutMs for the scan thread to end; true when none runs.
+    bool WaitFinished(int timeoutMs);
+
+    // Window thread, while no scan runs (the main window's 'load', counts).
+    GigaBase& GetBase() { return m_base; }
+
+    // Reads a file's keyword and instrument names into the current file row;
+    // true when the reading ended normally.
+    bool ScanGigaFile(const char* path);
+
+protected:
+    void Run() override;
+    void EnterDirectory(const char* folder, const char* name, const char* fullPath) override;
+    void OnFile(const char* folder, const char* name, const char* fullPath) override;
+
+private:
+    class Reader;
+
+    bool IsStopping() const { return m_stop.load(std::memory_order_acquire) != 0; }
+    // The path row of the folder being walked, looked up or inserted once.
+    int CurrentPathId(const char* folder);
+
+    GigaBase m_base;
+    file::Dir m_root;
+    ScanEventTarget* m_queue = nullptr;
+    int m_pathIds[corvane::kPathIdDepth] = {};
+    int m_depth = 0;
+    int m_fileId = -1;
+    std::atomic<uint8_t> m_stop{0};
+    std::atomic<bool> m_walking{false};
+};

@@ -1,0 +1,111 @@
+#include "utility/Scan.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// Closes the folder search however the walk of it ends.
+class FolderSearch {
+public:
+    explicit FolderSearch(const char* folder) : m_dir(opendir(folder)) {}
+    ~FolderSearch()
+    {
+        if (m_dir)
+            closedir(m_dir);
+    }
+    FolderSearch(const FolderSearch&) = delete;
+    FolderSearch& operator=(const FolderSearch&) = delete;
+    DIR* Get() const { return m_dir; }
+
+private:
+    DIR* m_dir;
+};
+
+enum class EntryKind { kOther, kFolder, kFile };
+
+// A link is looked through only to a regular file.
+EntryKind KindOf(const std::string& path)
+{
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0)
+        return EntryKind::kOther;
+    if (S_ISDIR(info.st_mode))
+        return EntryKind::kFolder;
+    if (S_ISREG(info.st_mode))
+        return EntryKind::kFile;
+    if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+        return EntryKind::kFile;
+    return EntryKind::kOther;
+}
+
+}  // namespace
+
+namespace file {
+
+Scan::Scan() = default;
+
+Scan::~Scan() = default;
+
+bool Scan::Walk(const char* folder)
+{
+    if (!folder || !folder[0])
+        return false;
+    try {
+        return WalkEntries(folder);
+    } catch (...) {
+        // Only this folder's walk ends.
+        return false;
+    }
+}
+
+bool Scan::WalkEntries(const char* folder)
+{
+    FolderSearch search(folder);
+    if (!search.Get())
+        return false;
+    std::string base(folder);
+    if (base.back() != '/')
+        base += '/';
+    while (struct dirent* entry = readdir(search.Get())) {
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue;
+        std::string fullPath = base + name;
+        switch (KindOf(fullPath)) {
+        case EntryKind::kFolder:
+            fullPath += '/';
+            EnterDirectory(base.c_str(), name, fullPath.c_str());
+            break;
+        case EntryKind::kFile:
+            if (AcceptsExtension(name))
+                OnFile(base.c_str(), name, fullPath.c_str());
+            break;
+        case EntryKind::kOther:
+            break;
+        }
+    }
+    return true;
+}
+
+bool Scan::AcceptsExtension(const char* name)
+{
+    if (m_extensions.empty())
+        return true;
+    const char* dot = strrchr(name, '.');
+    if (!dot)
+        return false;
+    m_extension.clear();
+    for (const char* c = dot + 1; *c; ++c)
+        m_extension += static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    for (const std::string& accepted : m_extensions) {
+        if (accepted == m_extension)
+            return true;
+    }
+    return false;
+}
+
+}  // namespace file

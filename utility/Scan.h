@@ -1,0 +1,42 @@
+// file::Scan: a recursive folder walk. A derived class gets one call per
+// sub-folder (and decides whether to walk it) and one per file. Runs on the
+// thread that calls Walk.
+//
+// Entries whose names begin with '.' (hidden on this platform) are skipped.
+// Symbolic links to folders are never followed, so a link loop cannot trap
+// the walk; a link to a regular file counts as that file. Only regular files
+// reach OnFile: opening a pipe or a device named like a file could block.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace file {
+
+class Scan {
+public:
+    Scan();
+    virtual ~Scan();
+
+    // Walks one folder (its path ends with the separator). False when the
+    // folder cannot be searched or the walk of it failed.
+    bool Walk(const char* folder);
+
+    // Lower-case extensions (without the dot) a file must have to reach
+    // OnFile; none set: every file does.
+    void SetExtensions(std::vector<std::string> extensions) { m_extensions = std::move(extensions); }
+
+protected:
+    // folder ends with the separator; fullPath is folder + name, and for a
+    // sub-folder it ends with the separator too.
+    virtual void EnterDirectory(const char* folder, const char* name, const char* fullPath) = 0;
+    virtual void OnFile(const char* folder, const char* name, const char* fullPath) = 0;
+
+private:
+    bool AcceptsExtension(const char* name);
+    bool WalkEntries(const char* folder);
+
+    std::vector<std::string> m_extensions;
+    std::string m_extension;  // the extension being tested
+};
+
+}  // namespace file
