@@ -66,8 +66,10 @@ GigaTone* GigaDeck::GetGigaTone(int index) const
 
 void GigaDeck::WaitIdle()
 {
+    // Passes, not the thread's end: another plug-in instance's streaming
+    // program keeps the thread running for as long as it likes.
     if (GigaDiskThread* disk = GigaDiskThread::Get())
-        disk->WaitStopped();
+        disk->WaitPasses(giga::kLoaderDiskPasses);
 }
 
 void GigaDeck::PrintStats()

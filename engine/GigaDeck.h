@@ -24,7 +24,8 @@ public:
     // Reads the settings, points the controller map at the preferences,
     // creates the voices and the tones (tone i on channel i, bus i).
     bool OnInit() override;
-    // Waits until the disk thread has stopped.
+    // Waits until the disk thread has made a few passes (it has then taken or
+    // dropped this player's waiting voices and recycled their finished streams).
     void WaitIdle() override;
     // "Voices: %d\r\n" and "Streams: %d\r\n" on standard output, each only
     // when not 0.

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "engine/GigaBankManager.h"
 #include "engine/GigaStream.h"
 #include "engine/GigaVoice.h"
 #include "kiv/data/FourCC.h"
@@ -13,6 +14,7 @@ namespace {
 std::atomic<GigaDiskThread*> g_diskThread{nullptr};
 
 constexpr uint32_t kRingMask = giga::kDiskRingEntries - 1;
+constexpr int kUnloadWaitMs = 10000;  // for a loader pass at library unload
 
 void SleepMs(int ms)
 {
@@ -31,15 +33,21 @@ GigaDiskThread::GigaDiskThread()
 
 GigaDiskThread::~GigaDiskThread()
 {
+    // Library unload destroys this object before the bank manager: a loader
+    // pass still running (it takes this object's stream lock and user count)
+    // ends first, and nothing finds this object afterwards.
+    if (GigaBankManager* manager = GigaBankManager::Get())
+        if (!manager->WaitIdle(kUnloadWaitMs))
+            Print("*** GigaDiskThread::~GigaDiskThread() loader still busy ***");
+    GigaDiskThread* self = this;
+    if (g_diskThread.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel))
+        GigaHooks::SetDiskUsers(nullptr);
     m_quit.store(true, std::memory_order_release);
     WaitStopped();
     {
         std::lock_guard<std::mutex> guard(m_lock);
         EmptyActiveList();
     }
-    GigaDiskThread* self = this;
-    if (g_diskThread.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel))
-        GigaHooks::SetDiskUsers(nullptr);
 }
 
 GigaDiskThread* GigaDiskThread::Get()

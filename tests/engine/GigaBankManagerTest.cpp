@@ -4,13 +4,16 @@
 #include <atomic>
 #include <cstring>
 #include <thread>
+#include <vector>
 
 #include "engine/GigaBank.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaPrefs.h"
+#include "engine/GigaStream.h"
 #include "engine/GigaTone.h"
+#include "engine/GigaVoice.h"
 #include "GigaLoaderTestBanks.h"
 #include "support/TestSupport.h"
 
@@ -241,18 +244,98 @@ TEST(GigaBankManager, RequestDuringRunningPassIsServedBeforeTheThreadEnds)
 {
     Loader l;
     std::string path = l.Bank("Late.gig");
+    // The late request comes from a second player: the first one's parts
+    // belong to the pass that may be loading them.
+    GigaDeck late;
+    late.OnInit();
+    loadertest::EventLog lateEditor;
+    late.SetEditor(&lateEditor);
     for (int round = 0; round < 30; ++round) {
         l.tone(0)->Clear();
-        l.tone(0)->AddPart(path.c_str(), 0);
+        l.tone(0)->AddPart(path.c_str(), round % 2);
         l.manager.QueuePlayer(&l.deck);
         l.manager.StartLoading(false);
         // A second request while the first pass may be finishing.
-        l.tone(1)->Clear();
-        l.tone(1)->AddPart(path.c_str(), 1);
-        l.manager.QueuePlayer(&l.deck);
+        late.GetGigaTone(0)->Clear();
+        late.GetGigaTone(0)->AddPart(path.c_str(), (round + 1) % 2);
+        l.manager.QueuePlayer(&late);
         l.manager.StartLoading(false);
         ASSERT_TRUE(l.manager.WaitIdle(10000));
-        ASSERT_EQ(l.tone(1)->GetState(), giga::kToneLoaded) << round;
         ASSERT_EQ(l.tone(0)->GetState(), giga::kToneLoaded) << round;
+        ASSERT_EQ(late.GetGigaTone(0)->GetState(), giga::kToneLoaded) << round;
+        ASSERT_EQ(late.GetGigaTone(0)->GetPartCount(), 1) << round;
+    }
+    EXPECT_EQ(lateEditor.CountLoaded(1), 30);
+    late.SetEditor(nullptr);
+}
+
+TEST(GigaBankManager, BankStaysCachedWhileOneOfItsStreamsIsActive)
+{
+    Loader l;
+    l.prefs.lmin = 0.2f;  // everything past 0.2 s streams
+    l.prefs.lmax = 0.2f;
+    l.prefs.AfterLoad();
+    std::string a = l.Bank("A.gig", 1, 40000);
+    std::string b = l.Bank("B.gig", 1, 40000);
+    l.tone(0)->AddPart(a.c_str(), 0);
+    l.tone(1)->AddPart(b.c_str(), 0);  // keeps the disk thread running
+    l.Load();
+    ASSERT_EQ(l.manager.GetBankCount(), 2);
+    ASSERT_TRUE(l.disk.IsRunning());
+    GigaSample* sample = l.tone(0)->GetPart(0)->GetBank()->GetSample(0);
+    ASSERT_TRUE(sample->IsStreamed());
+
+    // A voice still reads a stream of A when the last part using A goes.
+    GigaVoice voice;
+    ASSERT_TRUE(voice.OfferToDisk(sample));
+    for (int i = 0; i < 400 && !voice.GetStream(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_NE(voice.GetStream(), nullptr);
+    l.tone(0)->Clear();
+    l.Load();
+    EXPECT_EQ(l.manager.GetBankCount(), 2);  // A has no user but its stream is active
+    std::vector<float> out(256);
+    EXPECT_TRUE(voice.GetStream()->Read(out.data(), nullptr, 256));
+
+    voice.LeaveStream();
+    l.disk.WaitPasses(3);
+    l.manager.RunNow(false);
+    ASSERT_EQ(l.manager.GetBankCount(), 1);
+    EXPECT_STREQ(l.tone(1)->GetPart(0)->GetBank()->GetPath(), b.c_str());
+    l.prefs.lmin = 1.0f;
+    l.prefs.lmax = 3.0f;
+    l.prefs.AfterLoad();
+}
+
+TEST(GigaBankManager, LibraryUnloadOrderWithALoadInFlightIsSafe)
+{
+    kivtest::TempDir dir;
+    std::string path = dir.File("Stream.gig");
+    ASSERT_TRUE(loadertest::WriteBank(path, 2, 2, 40000));
+    for (int round = 0; round < 10; ++round) {
+        // Built in library-load order, destroyed in reverse.
+        auto prefs = std::make_unique<GigaPrefs>();
+        prefs->lmin = 0.2f;
+        prefs->lmax = 0.2f;
+        prefs->AfterLoad();
+        auto manager = std::make_unique<GigaBankManager>();
+        auto disk = std::make_unique<GigaDiskThread>();
+        {
+            GigaDeck deck;
+            deck.OnInit();
+            deck.GetGigaTone(0)->AddPart(path.c_str(), 0);
+            deck.GetGigaTone(1)->AddPart(path.c_str(), 1);
+            manager->QueuePlayer(&deck);
+            manager->StartLoading(false);
+            if (round % 2)
+                std::this_thread::sleep_for(std::chrono::milliseconds(round));
+        }  // the plug-in closes while its load may run
+        EXPECT_EQ(disk->GetUserCount(), 0);
+        disk.reset();  // the loader's pass may still be deleting banks
+        manager.reset();
+        prefs->lmin = 1.0f;
+        prefs->lmax = 3.0f;
+        prefs->AfterLoad();
+        prefs.reset();
     }
 }

@@ -1,11 +1,19 @@
+// ctest-label: thread
 #include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaPrefs.h"
+#include "engine/GigaStream.h"
 #include "engine/GigaTone.h"
+#include "engine/GigaVoice.h"
 #include "GigaLoaderTestBanks.h"
+#include "GigaStreamTestBank.h"
 #include "support/TestSupport.h"
 
 TEST(GigaDeck, OnInitBuildsVoicesAndTonesOnTheirChannels)
@@ -26,14 +34,53 @@ TEST(GigaDeck, OnInitBuildsVoicesAndTonesOnTheirChannels)
     }
 }
 
-TEST(GigaDeck, PrintStatsWritesNothingWhenIdle)
+TEST(GigaDeck, PrintStatsCountsVoicesInUseAndActiveStreams)
 {
+    kivtest::TempDir dir;
     GigaDiskThread disk;
     GigaDeck deck;
     deck.OnInit();
     testing::internal::CaptureStdout();
     deck.PrintStats();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    OvVoice* playing = deck.GetVoicePool().PopFront();
+    ASSERT_NE(playing, nullptr);
+    testing::internal::CaptureStdout();
+    deck.PrintStats();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Voices: 1\r\n");
+
+    streamtest::StreamBank bank;
+    ASSERT_TRUE(bank.Make(dir.File("Ramp.gig"), 1, 30000));
+    GigaVoice voice;
+    ASSERT_TRUE(voice.OfferToDisk(bank.Sample()));
+    for (int i = 0; i < 400 && !voice.GetStream(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_NE(voice.GetStream(), nullptr);
+    testing::internal::CaptureStdout();
+    deck.PrintStats();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Voices: 1\r\nStreams: 1\r\n");
+    voice.LeaveStream();
+    deck.GetVoicePool().Append(playing);
+}
+
+TEST(GigaDeck, WaitIdleReturnsWhileAnotherInstanceKeepsStreaming)
+{
+    GigaDiskThread disk;
+    disk.AddUser();  // another plug-in instance's streaming program
+    GigaDeck deck;
+    deck.OnInit();
+    std::atomic<bool> done{false};
+    std::thread waiter([&] {
+        deck.WaitIdle();
+        done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(disk.IsRunning());
+    disk.RemoveUser();  // lets a waiter for the thread's end go in any case
+    waiter.join();
 }
 
 TEST(GigaDeck, ClearPerformanceEmptiesEveryToneWithParts)

@@ -163,16 +163,20 @@ TEST(GigaDiskThread, EndOfTheLastUserEmptiesTheActiveList)
     GigaDiskThread disk;
     auto bank = std::make_unique<streamtest::StreamBank>();
     ASSERT_TRUE(bank->Make(dir.File("Ramp.gig"), 1, 30000));
+    GigaStreamPool* pool = bank->Sample()->file->GetStreamPool();
     GigaVoice voice;
     ASSERT_TRUE(voice.OfferToDisk(bank->Sample()));
     for (int i = 0; i < 200 && !voice.GetStream(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(disk.ActiveStreams(), 1);
-    voice.LeaveStream();
+    EXPECT_EQ(pool->Idle(), pool->Made() - 1);
+    // The stream is not finished: only the end of the loop takes it back.
     bank->program->Release();  // last streaming program: the thread ends
     bank->program = nullptr;
     EXPECT_FALSE(disk.IsRunning());
     EXPECT_EQ(disk.ActiveStreams(), 0);
+    EXPECT_EQ(pool->Idle(), pool->Made());
+    voice.LeaveStream();
     EXPECT_FALSE(voice.OfferToDisk(bank->Sample()));  // refused while stopped
     voice.LeaveStream();
 }
