@@ -62,9 +62,15 @@ int GigaNameReader::ReadChunks(CImpRiff& riff)
 
     int64_t count = -1;  // no 'colh' yet: no limit
     int position = 0;
+    bool namesRead = false;
+    bool keywordRead = false;
     while (riff.Descend(1)) {
         if (riff.IsChunk("LIST", "INFO")) {
-            ReadKeyword(riff);
+            if (!keywordRead)
+                keywordRead = ReadKeyword(riff);
+        } else if (namesRead) {
+            // After the names only a keyword further on is still looked for.
+            continue;
         } else if (riff.IsChunk("colh")) {
             uint8_t bytes[4] = {};
             if (riff.GetChunkSize() >= 4 && riff.UFile::Read(bytes, 1, 4) == 4)
@@ -77,13 +83,13 @@ int GigaNameReader::ReadChunks(CImpRiff& riff)
             if (riff.GetChunkSize() <= 4)
                 return kEmptyList;
             ReadInstruments(riff, count, position);
-            return kRead;
+            namesRead = true;
         }
     }
     return kRead;
 }
 
-void GigaNameReader::ReadKeyword(CImpRiff& riff)
+bool GigaNameReader::ReadKeyword(CImpRiff& riff)
 {
     char keyword[corvane::kNameTextBytes];
     while (riff.Descend(2)) {
@@ -92,8 +98,9 @@ void GigaNameReader::ReadKeyword(CImpRiff& riff)
         ReadChunkText(riff, keyword, sizeof keyword);
         if (keyword[0])
             OnKeyword(keyword);
-        return;
+        return true;
     }
+    return false;
 }
 
 bool GigaNameReader::ReadInstruments(CImpRiff& riff, int64_t count, int& position)

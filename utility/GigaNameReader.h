@@ -31,14 +31,16 @@ public:
     static void MapName(char* name);
 
 protected:
-    // The first non-empty keyword text ('IKEY' of LIST "INFO"), as read.
+    // The first non-empty keyword text ('IKEY' of LIST "INFO"), as read; an
+    // INFO list after the instrument list counts too.
     virtual void OnKeyword(const char* keyword);
     // One instrument name (mapped), with its position 0, 1, 2 ... in the file.
     virtual void OnInstrument(const char* name, int position);
 
 private:
     int ReadChunks(CImpRiff& riff);
-    void ReadKeyword(CImpRiff& riff);
+    // True when the list held a non-empty IKEY chunk.
+    bool ReadKeyword(CImpRiff& riff);
     // Walks LIST "lins"; true when the 'colh' count was reached.
     bool ReadInstruments(CImpRiff& riff, int64_t count, int& position);
 };
