@@ -1,0 +1,101 @@
+#include "vst/PlugInfo.h"
+
+#include <cstring>
+
+#include "vst/VstConstants.h"
+
+namespace {
+
+// Copies a text into a fixed exchange buffer, cut to fit.
+void CopyCut(char* buffer, int size, const char* text)
+{
+    memset(buffer, 0, size);
+    if (text)
+        strncpy(buffer, text, size - 1);
+}
+
+}  // namespace
+
+PlugInfo::PlugInfo() = default;
+PlugInfo::~PlugInfo() = default;
+
+const char* PlugInfo::GetDisplayName() const
+{
+    return m_effectName.IsEmpty() ? m_name.GetText() : m_effectName.GetText();
+}
+
+void PlugInfo::SetVendor(const char* vendor)
+{
+    if (vendor && vendor[0])
+        m_vendor = vendor;
+}
+
+void PlugInfo::Archive(ArchiFile* archive)
+{
+    if (!archive->ExchangeVersion(1, 1, 1))
+        return;
+    constexpr uint32_t kTag = fourcc("path");
+    char buffer[plug::kListTextBytes];
+    kiv::string* fields[] = {&m_path, &m_vendor, &m_name};
+    for (kiv::string* field : fields) {
+        CopyCut(buffer, sizeof(buffer), field->GetText());
+        if (!archive->ExchangeChars(buffer, sizeof(buffer), kTag))
+            return;
+        if (archive->IsLoading()) {
+            buffer[sizeof(buffer) - 1] = 0;
+            if (buffer[0])
+                *field = buffer;
+            else
+                field->Clear();
+        }
+    }
+    archive->ExchangeInt(m_type, fourcc("type"));
+    if (archive->IsLoading())
+        m_found = false;
+}
+
+PlugManuf::PlugManuf(const char* vendor, std::recursive_mutex* lock) : m_vendor(vendor), m_lock(lock) {}
+
+PlugManuf::~PlugManuf() = default;
+
+int PlugManuf::GetCount() const
+{
+    std::lock_guard<std::recursive_mutex> hold(*m_lock);
+    return static_cast<int>(m_items.size());
+}
+
+bool PlugManuf::HasType(int type) const
+{
+    std::lock_guard<std::recursive_mutex> hold(*m_lock);
+    for (const auto& item : m_items) {
+        if (item->GetType() == type)
+            return true;
+    }
+    return false;
+}
+
+PlugInfo* PlugManuf::GetItem(int index) const
+{
+    std::lock_guard<std::recursive_mutex> hold(*m_lock);
+    if (index < 0 || index >= static_cast<int>(m_items.size()))
+        return nullptr;
+    return m_items[index].get();
+}
+
+PlugInfo* PlugManuf::GetItemOfType(int type, int n) const
+{
+    std::lock_guard<std::recursive_mutex> hold(*m_lock);
+    for (const auto& item : m_items) {
+        if (item->GetType() == type && n-- == 0)
+            return item.get();
+    }
+    return nullptr;
+}
+
+void PlugManuf::Insert(std::unique_ptr<PlugInfo> info)
+{
+    auto at = m_items.begin();
+    while (at != m_items.end() && kiv::CompareNoCase((*at)->GetName(), info->GetName()) <= 0)
+        ++at;
+    m_items.insert(at, std::move(info));
+}

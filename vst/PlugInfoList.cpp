@@ -1,0 +1,539 @@
+#include "vst/PlugInfoList.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "kiv/file/Riff.h"
+#include "vst/PlugLibrary.h"
+
+namespace {
+
+std::atomic<int> g_probeCount{0};
+std::atomic<PlugInfoList*> g_processList{nullptr};
+
+// Default plug-in folders, tried in order when none is set.
+std::string HomeVstFolder()
+{
+    const char* home = getenv("HOME");
+    return home && home[0] ? std::string(home) + "/.vst/" : std::string();
+}
+constexpr const char* kSystemFolders[] = {"/usr/lib/vst/", "/usr/lib/lxvst/", "/usr/local/lib/vst/"};
+
+bool EndsWithLibraryExt(const char* name)
+{
+    size_t len = strlen(name);
+    size_t ext = strlen(plug::kLibraryExt);
+    return len > ext && strcmp(name + len - ext, plug::kLibraryExt) == 0;
+}
+
+// One text chunk of the cache, cut to the buffer.
+void ReadCacheText(CImpRiff& riff, char* buffer, int capacity)
+{
+    int64_t size = riff.GetChunkSize();
+    int64_t left = riff.GetSize() - riff.GetDataStart();
+    if (size > left)
+        size = left;
+    buffer[0] = 0;
+    if (size > 0 && size < (1 << 30))
+        riff.ReadString(buffer, static_cast<int>(size), capacity);
+    buffer[capacity - 1] = 0;
+}
+
+}  // namespace
+
+PlugInfoList::PlugInfoList()
+{
+    SetName("plug");
+}
+
+PlugInfoList::~PlugInfoList()
+{
+    m_stopRequest.store(true, std::memory_order_release);
+    // A probe inside a plug-in's entry cannot be interrupted; freeing the
+    // list under it would crash, so the wait is as long as the probe.
+    while (IsRunning())
+        std::this_thread::sleep_for(std::chrono::milliseconds(plug::kStopPollMs));
+    PlugInfoList* self = this;
+    g_processList.compare_exchange_strong(self, nullptr, std::memory_order_acq_rel);
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    RemoveAllLocked();
+}
+
+void PlugInfoList::SetProcessList(PlugInfoList* list)
+{
+    g_processList.store(list, std::memory_order_release);
+}
+
+PlugInfoList* PlugInfoList::GetProcessList()
+{
+    return g_processList.load(std::memory_order_acquire);
+}
+
+int PlugInfoList::GetProbeCount()
+{
+    return g_probeCount.load(std::memory_order_relaxed);
+}
+
+// ---- files ------------------------------------------------------------------
+
+
+bool PlugInfoList::Load(const char* makerFolder, const char* productName)
+{
+    Print("PlugInfoList::Load(%s, %s)", makerFolder ? makerFolder : "", productName ? productName : "");
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (m_loadedOnce || !m_manufs.empty() || !makerFolder || !productName)
+        return false;
+    m_loadedOnce = true;
+    if (strlen(productName) + strlen(plug::kBaseNameSuffix) >= sizeof(m_baseName))
+        return false;
+    snprintf(m_baseName, sizeof(m_baseName), "%s%s", productName, plug::kBaseNameSuffix);
+
+    file::Dir dir;
+    if (dir.SetSpecialFolder(file::kUserAppData) && dir.EnterOrCreate(makerFolder)) {
+        // Fixed from here on: the scan thread reads them without the lock.
+        m_listPath = dir.GetFilePath(m_baseName, plug::kListExt);
+        m_guardPath = dir.GetFilePath(m_baseName, plug::kGuardExt);
+        ArchiLoad load;
+        if (load.LoadFile(this, plug::kListArchiveType, m_listPath.c_str())) {
+            ReadGuardFile();
+            return true;
+        }
+        // A list file that fails half way leaves nothing behind.
+        RemoveAllLocked();
+        m_folder.Clear();
+    }
+
+    file::Dir common;
+    if (!common.SetSpecialFolder(file::kCommonAppData) || !common.Enter(makerFolder))
+        return false;
+    const char* cachePath = common.GetFilePath(m_baseName, plug::kCacheExt);
+    if (!cachePath[0] || !LoadCache(cachePath))
+        return false;
+    SaveLocked();
+    return true;
+}
+
+void PlugInfoList::ReadGuardFile()
+{
+    auto info = std::make_unique<PlugInfo>();
+    ArchiLoad load;
+    if (!load.LoadFile(info.get(), plug::kInfoArchiveType, m_guardPath.c_str()))
+        return;
+    // The library of an unfinished probe: listed as failed, never probed
+    // again. One already listed keeps its entry.
+    if (!info->GetName() || FindEntry(info->GetName()))
+        return;
+    info->SetType(plug::kTypeFailed);
+    info->SetVendor(plug::kVendorUnknown);
+    File(std::move(info));
+}
+
+bool PlugInfoList::LoadCache(const char* path)
+{
+    CImpRiff riff;
+    if (!riff.Open(path, false))
+        return false;
+    std::vector<std::unique_ptr<PlugInfo>> entries;
+    kiv::string folder;
+    try {
+        char text[plug::kListTextBytes];
+        int top = 0;
+        if (riff.Descend(0) && riff.IsChunk("RIFF")) {
+            top = 1;  // a file wrapped in one RIFF chunk: its children are the top level
+            if (!riff.Descend(1))
+                return false;
+        } else if (riff.GetLevel() < 0) {
+            return false;
+        }
+        do {
+            if (riff.IsChunk("root")) {
+                ReadCacheText(riff, text, sizeof(text));
+                folder = text;
+            } else if (riff.IsChunk("LIST", "PLUG")) {
+                while (riff.Descend(top + 1)) {
+                    if (!riff.IsChunk("RIFF", "PLUG"))
+                        continue;
+                    auto info = std::make_unique<PlugInfo>();
+                    int type = plug::kTypeNotProbed;
+                    while (riff.Descend(top + 2)) {
+                        if (riff.IsChunk("path") || riff.IsChunk("vndr") || riff.IsChunk("name")) {
+                            ReadCacheText(riff, text, sizeof(text));
+                            if (riff.IsChunk("path"))
+                                info->SetPath(text);
+                            else if (riff.IsChunk("vndr"))
+                                info->SetVendor(text);
+                            else
+                                info->SetName(text);
+                        } else if (riff.IsChunk("type") && riff.GetChunkSize() >= 4) {
+                            uint8_t b[4] = {};
+                            if (riff.Read(b, 1, 4))
+                                type = static_cast<int32_t>(b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
+                        }
+                    }
+                    // Entries without a vendor or a name have no place in the list.
+                    if (!info->GetVendor() || !info->GetName())
+                        continue;
+                    info->SetType(type);
+                    info->SetFound(true);
+                    entries.push_back(std::move(info));
+                }
+            }
+        } while (riff.Descend(top));
+    } catch (...) {
+        return false;
+    }
+    if (!folder.IsEmpty())
+        m_folder = folder;
+    for (auto& info : entries) {
+        if (!FindEntry(info->GetName()))
+            File(std::move(info));
+    }
+    return true;
+}
+
+bool PlugInfoList::Save()
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return SaveLocked();
+}
+
+bool PlugInfoList::SaveLocked()
+{
+    if (!m_baseName[0] || m_listPath.empty())
+        return false;
+    if (m_manufs.empty())
+        return true;
+    ArchiSave save;
+    return save.SaveFile(this, plug::kListArchiveType, m_listPath.c_str());
+}
+
+void PlugInfoList::Archive(ArchiFile* archive)
+{
+    if (!archive->ExchangeVersion(1, 1, 1))
+        return;
+    archive->ExchangeString(m_folder, fourcc("vstd"));
+    constexpr uint32_t kInfoTag = fourcc("info");
+    if (archive->IsLoading()) {
+        int count = 0;
+        if (!archive->ExchangeInt(count, fourcc("pcnt")))
+            return;
+        for (int i = 0; i < count; ++i) {
+            auto info = std::make_unique<PlugInfo>();
+            if (!archive->ExchangeObject(info.get(), kInfoTag))
+                return;
+            if (!info->GetVendor())
+                info->SetVendor(plug::kVendorUnknown);
+            File(std::move(info));
+        }
+        return;
+    }
+    // While a scan walks, the entries it has not reached yet are kept: a
+    // probe that crashes the process must not cost the rest of the list.
+    bool keepAll = m_walking.load(std::memory_order_acquire);
+    int count = 0;
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items)
+            count += (keepAll || item->IsFound()) ? 1 : 0;
+    }
+    archive->ExchangeInt(count, fourcc("pcnt"));
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items) {
+            if (keepAll || item->IsFound())
+                archive->ExchangeObject(item.get(), kInfoTag);
+        }
+    }
+}
+
+// ---- folder -------------------------------------------------------------------
+
+bool PlugInfoList::SetFolder(const char* folder)
+{
+    if (!folder || strlen(folder) < 2 || !file::FolderExists(folder))
+        return false;
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    m_folder = folder;
+    if (folder[strlen(folder) - 1] != '/')
+        m_folder.AppendChar('/');
+    return true;
+}
+
+const char* PlugInfoList::GetFolder()
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (m_folder.IsEmpty()) {
+        std::string home = HomeVstFolder();
+        if (home.empty() || !SetFolder(home.c_str())) {
+            for (const char* folder : kSystemFolders) {
+                if (SetFolder(folder))
+                    break;
+            }
+        }
+    }
+    return m_folder.GetText();
+}
+
+// ---- readers ------------------------------------------------------------------
+
+int PlugInfoList::GetManufCount() const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    return static_cast<int>(m_manufs.size());
+}
+
+PlugManuf* PlugInfoList::GetManuf(int index) const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (index < 0 || index >= static_cast<int>(m_manufs.size()))
+        return nullptr;
+    return m_manufs[index].get();
+}
+
+PlugInfo* PlugInfoList::GetPlugOfType(int vendorIndex, int type, int index) const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (const auto& manuf : m_manufs) {
+        if (!manuf->HasType(type))
+            continue;
+        if (vendorIndex-- > 0)
+            continue;
+        PlugInfo* info = manuf->GetItemOfType(type, index);
+        return info && info->IsAvailable() ? info : nullptr;
+    }
+    return nullptr;
+}
+
+PlugInfo* PlugInfoList::FindByName(const char* name) const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    PlugInfo* info = FindEntry(name);
+    return info && info->IsAvailable() ? info : nullptr;
+}
+
+int PlugInfoList::GetEntryCount() const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    int count = 0;
+    for (const auto& manuf : m_manufs)
+        count += static_cast<int>(manuf->m_items.size());
+    return count;
+}
+
+PlugInfo* PlugInfoList::FindEntry(const char* name) const
+{
+    if (!name)
+        return nullptr;
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items) {
+            if (item->GetName() && strcmp(item->GetName(), name) == 0)
+                return item.get();
+        }
+    }
+    return nullptr;
+}
+
+PlugManuf* PlugInfoList::FindOrMakeManuf(const char* vendor)
+{
+    if (!vendor)
+        vendor = "";
+    for (const auto& manuf : m_manufs) {
+        if (strcmp(manuf->GetVendor(), vendor) == 0)
+            return manuf.get();
+    }
+    auto manuf = std::make_unique<PlugManuf>(vendor, &m_lock);
+    PlugManuf* made = manuf.get();
+    auto at = m_manufs.begin();
+    while (at != m_manufs.end() && kiv::CompareNoCase((*at)->GetVendor(), vendor) <= 0)
+        ++at;
+    m_manufs.insert(at, std::move(manuf));
+    return made;
+}
+
+void PlugInfoList::File(std::unique_ptr<PlugInfo> info)
+{
+    PlugManuf* manuf = FindOrMakeManuf(info->GetVendor());
+    manuf->Insert(std::move(info));
+}
+
+void PlugInfoList::RemoveAllLocked()
+{
+    m_manufs.clear();
+}
+
+// ---- scan ---------------------------------------------------------------------
+
+bool PlugInfoList::StartScan(ProgressCallback callback, void* context)
+{
+    Print("PlugInfoList::StartScan()");
+    if (IsRunning() || m_guardPath.empty())
+        return false;
+    m_callback = callback;
+    m_callbackContext = context;
+    return Start(plug::kScanThreadCode, 0);
+}
+
+void PlugInfoList::Run()
+{
+    m_stopRequest.store(false, std::memory_order_release);
+    try {
+        Scan();
+    } catch (...) {
+        m_walking.store(false, std::memory_order_release);
+    }
+}
+
+bool PlugInfoList::Scan()
+{
+    const char* folderText = GetFolder();
+    bool stopped = m_stopRequest.load(std::memory_order_acquire);
+    if (!folderText) {
+        if (m_callback && !stopped)
+            m_callback(nullptr, m_callbackContext);
+        return false;
+    }
+    std::string folder = folderText;
+    {
+        // Found means seen by this scan.
+        std::lock_guard<std::recursive_mutex> hold(m_lock);
+        for (const auto& manuf : m_manufs) {
+            for (const auto& item : manuf->m_items)
+                item->SetFound(false);
+        }
+    }
+    m_walking.store(true, std::memory_order_release);
+    Walk(folder.c_str(), 0);
+    stopped = m_stopRequest.load(std::memory_order_acquire);
+    // A scan cut short keeps the entries it did not reach.
+    m_walking.store(stopped, std::memory_order_release);
+    // The callback's owner may be gone when the list is being destroyed.
+    if (m_callback && !stopped)
+        m_callback(nullptr, m_callbackContext);
+    Save();
+    m_walking.store(false, std::memory_order_release);
+    file::RemoveFile(m_guardPath.c_str());
+    return GetManufCount() > 0;
+}
+
+void PlugInfoList::Walk(const char* folder, int depth)
+{
+    if (depth > plug::kMaxScanDepth || m_stopRequest.load(std::memory_order_acquire))
+        return;
+    DIR* dir = opendir(folder);
+    if (!dir)
+        return;
+    while (dirent* entry = readdir(dir)) {
+        if (m_stopRequest.load(std::memory_order_acquire))
+            break;
+        const char* name = entry->d_name;
+        if (name[0] == '.')
+            continue;  // hidden, and "." and ".."
+        std::string path = std::string(folder) + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0)
+            continue;
+        bool isLink = S_ISLNK(st.st_mode);
+        if (isLink && stat(path.c_str(), &st) != 0)
+            continue;
+        if (S_ISREG(st.st_mode)) {
+            if (EndsWithLibraryExt(name)) {
+                m_probeVendor[0] = 0;
+                AddFound(path.c_str(), name);
+            }
+        } else if (S_ISDIR(st.st_mode) && !isLink) {
+            // Links to folders are not followed: they can make loops.
+            Walk((path + "/").c_str(), depth + 1);
+        }
+    }
+    closedir(dir);
+}
+
+bool PlugInfoList::PauseUnlessStopped(int ms)
+{
+    for (int waited = 0; waited < ms; waited += plug::kStopPollMs) {
+        if (m_stopRequest.load(std::memory_order_acquire))
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(plug::kStopPollMs));
+    }
+    return !m_stopRequest.load(std::memory_order_acquire);
+}
+
+void PlugInfoList::AddFound(const char* path, const char* name)
+{
+    Print("PlugInfoList::AddFound(%s)", path);
+    if (m_callback)
+        m_callback(name, m_callbackContext);
+    if (!PauseUnlessStopped(plug::kScanPauseMs))
+        return;
+    {
+        std::lock_guard<std::recursive_mutex> hold(m_lock);
+        if (PlugInfo* known = FindEntry(name)) {
+            // Known libraries keep their first probe result.
+            if (!known->GetPath() || strcmp(known->GetPath(), path) != 0)
+                known->SetPath(path);
+            known->SetFound(true);
+            return;
+        }
+    }
+    auto info = std::make_unique<PlugInfo>();
+    info->SetPath(path);
+    info->SetName(name);
+    info->SetType(plug::kTypeNotProbed);
+    info->SetFound(true);
+    info->SetFormat(plug::kFormatVst2);
+    info->SetVendor(plug::kVendorUnknown);
+    {
+        // The guard goes down before the probe: a crash leaves it behind.
+        ArchiSave guard;
+        if (!guard.SaveFile(info.get(), plug::kInfoArchiveType, m_guardPath.c_str()))
+            return;  // unguarded probes are not made
+        Save();
+    }
+    int type = ProbePlugin(path);
+    info->SetType(type);
+    info->SetVendor(m_probeVendor);
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    File(std::move(info));
+}
+
+vst::intptr PlugInfoList::ProbeHostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float)
+{
+    switch (opcode) {
+    case vst::audioMasterVersion:
+        return plug::kHostVstVersion;
+    case vst::audioMasterCurrentId:
+        return g_probeCount.load(std::memory_order_relaxed);
+    default:
+        return 0;
+    }
+}
+
+int PlugInfoList::ProbePlugin(const char* path)
+{
+    Print("PlugInfoList::ProbePlugin(%s)", path);
+    snprintf(m_probeVendor, sizeof(m_probeVendor), "%s", plug::kVendorOther);
+    try {
+        PlugLibrary library;
+        if (!library.Load(path))
+            return plug::kTypeFailed;
+        vst::AEffect* effect = PlugLibrary::CallEntry(library.FindEntry(), ProbeHostCallback);
+        if (!effect || !effect->dispatcher)
+            return plug::kTypeFailed;
+        char vendor[plug::kTextBufferBytes] = {};
+        vst::intptr answer = effect->dispatcher(effect, vst::effGetVendorString, 0, 0, vendor, 0.0f);
+        vendor[sizeof(vendor) - 1] = 0;
+        if (answer != 0 && vendor[0])
+            snprintf(m_probeVendor, sizeof(m_probeVendor), "%s", vendor);
+        int type = (effect->flags & vst::effFlagsIsSynth) ? plug::kTypeInstrument : plug::kTypeEffect;
+        effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+        library.Free();
+        g_probeCount.fetch_add(1, std::memory_order_relaxed);
+        return type;
+    } catch (...) {
+        snprintf(m_probeVendor, sizeof(m_probeVendor), "%s", plug::kVendorOther);
+        return plug::kTypeFailed;
+    }
+}
