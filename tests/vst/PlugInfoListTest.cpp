@@ -1,0 +1,319 @@
+// ctest-label: thread
+#include "vst/PlugInfoList.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kiv/file/Dir.h"
+#include "support/TestSupport.h"
+#include "tests/vst/PlugCacheWriter.h"
+#include "tests/vst/VstTestPlugins.h"
+
+namespace {
+
+void CopyPlugin(const char* plugin, const std::string& to)
+{
+    std::string bytes = kivtest::ReadFile(vsttest::PluginPath(plugin));
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_TRUE(kivtest::WriteFile(to, bytes.data(), bytes.size()));
+}
+
+void WaitForScan(PlugInfoList& list)
+{
+    while (list.IsScanning())
+        usleep(5000);
+}
+
+struct Progress {
+    std::vector<std::string> names;
+    int ends = 0;
+    static void Callback(const char* name, void* context)
+    {
+        auto* self = static_cast<Progress*>(context);
+        if (name)
+            self->names.push_back(name);
+        else
+            ++self->ends;
+    }
+};
+
+std::string UserMakerFile(const std::string& name)
+{
+    return std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane/" + name;
+}
+
+std::vector<std::string> NamesOf(PlugInfoList& list)
+{
+    std::vector<std::string> names;
+    for (int g = 0; g < list.GetManufCount(); ++g) {
+        PlugManuf* manuf = list.GetManuf(g);
+        for (int i = 0; i < manuf->GetCount(); ++i)
+            names.push_back(std::string(manuf->GetVendor()) + ":" + manuf->GetItem(i)->GetName());
+    }
+    return names;
+}
+
+}  // namespace
+
+TEST(PlugInfoList, ScanProbesLibrariesByTheirSuffixAndFilesThemByVendorAndKind)
+{
+    kivtest::TempDir dir;
+    CopyPlugin("testeffect", dir.File("b.so"));
+    CopyPlugin("testeffect", dir.File("A.so"));
+    CopyPlugin("testsynth", dir.File("Ab.so"));
+    CopyPlugin("testeffect", dir.File("x.SO"));  // capitals: not scanned
+    CopyPlugin("testeffect", dir.File(".so"));   // no name: not scanned
+    kivtest::WriteFile(dir.File("bad.so"), "no library", 10);
+    kivtest::WriteFile(dir.File("notes.txt"), "text", 4);
+    mkdir(dir.File("sub").c_str(), 0755);
+    CopyPlugin("testnoentry", dir.File("sub/n.so"));
+    symlink(dir.Path().c_str(), dir.File("sub/loop").c_str());  // never followed
+
+    PlugInfoList list;
+    list.Load("Quillane", "scantest");
+    ASSERT_TRUE(list.SetFolder(dir.Path().c_str()));
+    EXPECT_EQ(std::string(list.GetFolder()), dir.Path() + "/");
+    int probes = PlugInfoList::GetProbeCount();
+    Progress progress;
+    ASSERT_TRUE(list.StartScan(&Progress::Callback, &progress));
+    EXPECT_FALSE(list.StartScan(&Progress::Callback, &progress));
+    WaitForScan(list);
+
+    EXPECT_EQ(progress.ends, 1);
+    EXPECT_EQ(progress.names.size(), 5u);
+    EXPECT_EQ(PlugInfoList::GetProbeCount(), probes + 3);
+    // Groups and entries in case-blind order; failures under "Other".
+    std::vector<std::string> expected = {"Other:bad.so", "Other:n.so", "Tessivo Test Vendor:A.so",
+                                         "Tessivo Test Vendor:Ab.so", "Tessivo Test Vendor:b.so"};
+    EXPECT_EQ(NamesOf(list), expected);
+    EXPECT_EQ(list.FindByName("Ab.so")->GetType(), 2);
+    EXPECT_EQ(list.FindByName("b.so")->GetType(), 1);
+    EXPECT_EQ(list.FindByName("bad.so")->GetType(), 0);
+    EXPECT_EQ(list.FindByName("ab.so"), nullptr);  // names match exactly
+    // Offered by kind: the vendor index counts only groups with that kind.
+    EXPECT_EQ(list.GetPlugOfType(0, 1, 0), list.FindByName("A.so"));
+    EXPECT_EQ(list.GetPlugOfType(0, 1, 1), list.FindByName("b.so"));
+    EXPECT_EQ(list.GetPlugOfType(0, 1, 2), nullptr);
+    EXPECT_EQ(list.GetPlugOfType(0, 2, 0), list.FindByName("Ab.so"));
+    EXPECT_EQ(list.GetPlugOfType(1, 1, 0), nullptr);
+    EXPECT_EQ(list.GetPlugOfType(0, 0, 1), list.FindByName("n.so"));
+    // The scan finished: the guard is gone, the list is written.
+    EXPECT_FALSE(file::FileExists(UserMakerFile("scantest64.ukn").c_str()));
+    EXPECT_TRUE(file::FileExists(UserMakerFile("scantest64.pil").c_str()));
+    EXPECT_FALSE(list.SetFolder("x"));
+    EXPECT_FALSE(list.SetFolder(dir.File("missing").c_str()));
+}
+
+TEST(PlugInfoList, ListFileRoundTripAndRescanKeepsFirstProbeResults)
+{
+    kivtest::TempDir dir;
+    CopyPlugin("testeffect", dir.File("gain.so"));
+    CopyPlugin("testeffect", dir.File("gone.so"));
+    {
+        PlugInfoList list;
+        list.Load("Quillane", "roundtrip");
+        ASSERT_TRUE(list.SetFolder(dir.Path().c_str()));
+        ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+        WaitForScan(list);
+        ASSERT_EQ(list.GetEntryCount(), 2);
+    }
+    PlugInfoList list;
+    ASSERT_TRUE(list.Load("Quillane", "roundtrip"));
+    EXPECT_FALSE(list.Load("Quillane", "roundtrip"));  // once per list
+    EXPECT_EQ(std::string(list.GetFolder()), dir.Path() + "/");
+    PlugInfo* gain = list.FindByName("gain.so");
+    ASSERT_NE(gain, nullptr);
+    EXPECT_EQ(std::string(gain->GetPath()), dir.File("gain.so"));
+    EXPECT_STREQ(gain->GetVendor(), kTestEffectVendor);
+    EXPECT_EQ(gain->GetType(), 1);
+    EXPECT_FALSE(gain->IsFound());
+
+    // The library moves and turns into something else; another goes away.
+    mkdir(dir.File("moved").c_str(), 0755);
+    unlink(dir.File("gain.so").c_str());
+    unlink(dir.File("gone.so").c_str());
+    kivtest::WriteFile(dir.File("moved/gain.so"), "now broken", 10);
+    int probes = PlugInfoList::GetProbeCount();
+    ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+    WaitForScan(list);
+    EXPECT_EQ(PlugInfoList::GetProbeCount(), probes);
+    EXPECT_EQ(gain, list.FindByName("gain.so"));
+    EXPECT_EQ(std::string(gain->GetPath()), dir.File("moved/gain.so"));
+    EXPECT_EQ(gain->GetType(), 1);
+    EXPECT_NE(list.FindByName("gone.so"), nullptr);  // kept in memory...
+
+    PlugInfoList reread;
+    ASSERT_TRUE(reread.Load("Quillane", "roundtrip"));
+    EXPECT_NE(reread.FindByName("gain.so"), nullptr);
+    EXPECT_EQ(reread.FindByName("gone.so"), nullptr);  // ...but not saved
+}
+
+TEST(PlugInfoList, LibraryThatKillsTheProbeIsListedAsFailedAndNeverProbedAgain)
+{
+    kivtest::TempDir dir;
+    CopyPlugin("testeffect", dir.File("good.so"));
+    {
+        PlugInfoList list;
+        list.Load("Quillane", "crashtest");
+        ASSERT_TRUE(list.SetFolder(dir.Path().c_str()));
+        ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+        WaitForScan(list);
+    }
+    CopyPlugin("testcrash", dir.File("crash.so"));
+    CopyPlugin("testeffect", dir.File("other.so"));
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        PlugInfoList list;
+        list.Load("Quillane", "crashtest");
+        list.StartScan(nullptr, nullptr);
+        while (list.IsScanning())
+            usleep(5000);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    PlugInfoList list;
+    ASSERT_TRUE(list.Load("Quillane", "crashtest"));
+    PlugInfo* crash = list.FindByName("crash.so");
+    ASSERT_NE(crash, nullptr);
+    EXPECT_EQ(crash->GetType(), 0);
+    EXPECT_STREQ(crash->GetVendor(), "unknown");
+    // Entries the crashed scan had not reached yet survive it.
+    EXPECT_NE(list.FindByName("good.so"), nullptr);
+    // Known now: a new scan lists it without loading it.
+    ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+    WaitForScan(list);
+    EXPECT_EQ(list.FindByName("crash.so")->GetType(), 0);
+    EXPECT_EQ(list.FindByName("other.so")->GetType(), 1);
+    EXPECT_FALSE(file::FileExists(UserMakerFile("crashtest64.ukn").c_str()));
+}
+
+TEST(PlugInfoList, OlderCacheIsImportedWhenThereIsNoListFile)
+{
+    file::Dir common(file::kCommonAppData);
+    ASSERT_TRUE(common.EnterOrCreate("Quillane"));
+    std::string cache = common.GetFilePath("cachetest64", "cache");
+    ASSERT_TRUE(vsttest::WritePlugCache(cache, "/plugins/",
+                                        {{"/plugins/z.so", "Zed", "z.so", 1},
+                                         {"/plugins/y.so", "Acme", "y.so", 2},
+                                         {"/plugins/novendor.so", "", "novendor.so", 1, false}}));
+    PlugInfoList list;
+    ASSERT_TRUE(list.Load("Quillane", "cachetest"));
+    EXPECT_STREQ(list.GetFolder(), "/plugins/");
+    std::vector<std::string> expected = {"Acme:y.so", "Zed:z.so"};
+    EXPECT_EQ(NamesOf(list), expected);
+    EXPECT_TRUE(list.FindByName("z.so")->IsFound());
+    EXPECT_EQ(list.FindByName("y.so")->GetType(), 2);
+    // The import is written as the list at once.
+    PlugInfoList reread;
+    ASSERT_TRUE(reread.Load("Quillane", "cachetest"));
+    EXPECT_EQ(NamesOf(reread), expected);
+}
+
+TEST(PlugInfoList, MalformedOrMissingFilesLeaveTheListEmpty)
+{
+    PlugInfoList none;
+    EXPECT_FALSE(none.Load("Quillane", "nofiles"));
+    EXPECT_EQ(none.GetManufCount(), 0);
+    EXPECT_TRUE(none.Save());  // nothing to write
+
+    file::Dir common(file::kCommonAppData);
+    ASSERT_TRUE(common.EnterOrCreate("Quillane"));
+    std::string cache = common.GetFilePath("badcache64", "cache");
+    ASSERT_TRUE(vsttest::WritePlugCache(cache, "/p/", {{"/p/a.so", "V", "a.so", 1}}));
+    std::string bytes = kivtest::ReadFile(cache);
+    bytes[bytes.size() - 10] = 1;  // an identifier byte no chunk has
+    bytes.replace(bytes.find("name"), 4, "na\x01e");
+    kivtest::WriteFile(cache, bytes.data(), bytes.size());
+    kivtest::WriteFile(UserMakerFile("badcache64.pil"), "avik-cut", 8);
+    PlugInfoList list;
+    EXPECT_FALSE(list.Load("Quillane", "badcache"));
+    EXPECT_EQ(list.GetManufCount(), 0);
+
+    PlugInfoList longName;
+    EXPECT_FALSE(longName.Load("Quillane", std::string(70, 'n').c_str()));
+    EXPECT_FALSE(longName.StartScan(nullptr, nullptr));
+}
+
+TEST(PlugInfoList, DestroyingTheListStopsARunningScan)
+{
+    kivtest::TempDir dir;
+    for (int i = 0; i < 40; ++i)
+        kivtest::WriteFile(dir.File("lib" + std::to_string(i) + ".so"), "x", 1);
+    Progress progress;
+    {
+        PlugInfoList list;
+        list.Load("Quillane", "stoptest");
+        ASSERT_TRUE(list.SetFolder(dir.Path().c_str()));
+        ASSERT_TRUE(list.StartScan(&Progress::Callback, &progress));
+        usleep(150000);
+    }
+    EXPECT_LT(progress.names.size(), 40u);
+    EXPECT_EQ(progress.ends, 0);  // its owner may be gone: no end report
+}
+
+TEST(PlugInfoList, ReadersRunWhileAScanFilesEntries)
+{
+    kivtest::TempDir dir;
+    for (int i = 0; i < 6; ++i)
+        CopyPlugin("testeffect", dir.File("fx" + std::to_string(i) + ".so"));
+    for (int i = 0; i < 6; ++i)
+        kivtest::WriteFile(dir.File("bad" + std::to_string(i) + ".so"), "x", 1);
+    PlugInfoList list;
+    list.Load("Quillane", "readtest");
+    ASSERT_TRUE(list.SetFolder(dir.Path().c_str()));
+    ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+    int seen = 0;
+    while (list.IsScanning()) {
+        for (int g = 0; g < list.GetManufCount(); ++g) {
+            if (PlugManuf* manuf = list.GetManuf(g))
+                seen += manuf->GetCount() + (manuf->HasType(1) ? 1 : 0);
+        }
+        for (int i = 0; i < 8; ++i)
+            seen += list.GetPlugOfType(0, 1, i) ? 1 : 0;
+        seen += list.FindByName("fx3.so") ? 1 : 0;
+    }
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(list.GetEntryCount(), 12);
+}
+
+TEST(PlugInfo, CompareNoCaseOrderAndArchivedTextsAreCut)
+{
+    EXPECT_LT(kiv::CompareNoCase("abc", "ABCD"), 0);
+    EXPECT_LT(kiv::CompareNoCase("ABC", "abcd"), 0);
+    EXPECT_EQ(kiv::CompareNoCase("Vendor", "vENDOR"), 0);
+
+    PlugInfo info;
+    info.SetVendor("Acme");
+    info.SetVendor("");
+    EXPECT_STREQ(info.GetVendor(), "Acme");
+    EXPECT_EQ(info.GetDisplayName(), nullptr);
+    info.SetName("n.so");
+    EXPECT_STREQ(info.GetDisplayName(), "n.so");
+    EXPECT_FALSE(info.IsAvailable());
+    std::string longPath(700, 'p');
+    info.SetPath(longPath.c_str());
+    info.SetType(2);
+    kiv::data image;
+    ArchiSave save;
+    ASSERT_TRUE(save.SaveMemory(&info, fourcc("info"), image));
+    PlugInfo back;
+    ArchiLoad load;
+    ASSERT_TRUE(load.LoadMemory(&back, fourcc("info"), image));
+    EXPECT_EQ(strlen(back.GetPath()), 511u);
+    EXPECT_STREQ(back.GetVendor(), "Acme");
+    EXPECT_STREQ(back.GetName(), "n.so");
+    EXPECT_EQ(back.GetType(), 2);
+    EXPECT_FALSE(back.IsFound());
+}
