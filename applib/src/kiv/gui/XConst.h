@@ -1,0 +1,60 @@
+// Constants of the GUI toolkit: control flags, key codes, notification
+// codes, timing and table sizes.
+#pragma once
+#include <cstdint>
+
+#include "kiv/data/FourCC.h"
+
+namespace xconst {
+
+// XControl flag bits.
+constexpr uint32_t kStretchWidth = 0x001;
+constexpr uint32_t kStretchHeight = 0x002;
+constexpr uint32_t kFollowH = 0x004;
+constexpr uint32_t kFollowV = 0x008;
+constexpr uint32_t kVisible = 0x010;
+constexpr uint32_t kEnabled = 0x020;
+constexpr uint32_t kShown = 0x040;
+constexpr uint32_t kNotifies = 0x080;
+constexpr uint32_t kDrawn = 0x100;
+constexpr uint32_t kFullRedraw = 0x200;
+constexpr uint32_t kDeletePending = 0x400;
+constexpr uint32_t kDefaultFlags = 0x2F0;
+
+// XKeyEvent key codes (0 = a plain character).
+constexpr int kKeyUp = 1;
+constexpr int kKeyDown = 2;
+constexpr int kKeyLeft = 3;
+constexpr int kKeyRight = 4;
+constexpr int kKeyDelete = 5;
+constexpr int kKeyBackspace = 6;
+constexpr int kKeyTab = 7;
+constexpr int kKeyReturn = 8;
+constexpr int kKeyEscape = 9;
+constexpr int kKeyCopy = 10;
+constexpr int kKeyPaste = 11;
+constexpr int kKeyCut = 12;
+// XKeyEvent modifier bits.
+constexpr int kModShift = 1;
+constexpr int kModControl = 2;
+constexpr int kModCommand = 4;
+
+// Notification codes of the toolkit itself.
+constexpr uint32_t kCodeWindowClosed = fourcc("wcls");
+// Font styles and presets.
+constexpr uint32_t kFontBold = fourcc("bold");
+constexpr uint32_t kFontFixed = fourcc("fixd");
+
+constexpr int kTickMs = 50;             // the window timer's period
+constexpr int kDoubleClickMs = 400;     // two left presses closer than this
+constexpr int kHoverHoldTicks = 30;     // ticks before OnHoverHold starts
+constexpr int kEventQueueCapacity = 128;
+constexpr int kClipStackDepth = 16;
+constexpr int kPicTableSize = 64;
+constexpr int kWheelDivisor = 6;        // 120 per notch -> 20 pixels
+constexpr int kWheelNotch = 120;
+
+// The unset marker of XPoint and XSize coordinates.
+constexpr int32_t kUnset = 0x7F000000;
+
+}  // namespace xconst
