@@ -55,7 +55,9 @@ int GigaFile::ReadWavePool(GigaSample* samples, int count)
             }
         }
     }
-    if (!m_streams) {
+    // Only a file that holds samples is ever streamed from: a bank listing
+    // hundreds of extension files that hold nothing makes no streams for them.
+    if (!m_streams && read > 0) {
         m_streams = std::make_unique<GigaStreamPool>();
         m_streams->Fill(this, giga::kStreamsPerFile);
     }

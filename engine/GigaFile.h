@@ -23,12 +23,13 @@ public:
     // open or has no pool (a file that opened stays open either way).
     bool Open(const char* path, int64_t wavePoolOffset);
     // Reads up to count sample headers into samples; returns how many. Then
-    // fills the idle stream pool. Throws "Error in file" on a malformed chunk.
+    // fills the idle stream pool (when it read any). Throws "Error in file" on
+    // a malformed chunk.
     int ReadWavePool(GigaSample* samples, int count);
 
     const char* GetPath() const { return m_path.CStr(); }
     int64_t GetWavePoolOffset() const { return m_wavePool; }
-    // The idle streams (null until the wave pool was read).
+    // The idle streams (null until the wave pool gave samples).
     GigaStreamPool* GetStreamPool() const { return m_streams.get(); }
 
 private:

@@ -285,13 +285,18 @@ TEST(GigaBankSampleList, ExtensionNamesWithoutEndOrMissingFilesAreSkipped)
     ASSERT_TRUE(bank.Open(Save(dir, tree, "ext.gig").c_str()));
     ASSERT_TRUE(bank.LoadSampleList());
     EXPECT_FALSE(bank.GetGigaFile(1)->IsOpen());
+    EXPECT_EQ(bank.GetGigaFile(1)->GetStreamPool(), nullptr);  // nothing to stream from
     EXPECT_EQ(bank.GetSample(1)->frames, 0);
 
-    // A count far beyond what the chunk holds reads only what is there.
+    // A count far beyond what the chunk holds reads only what the file holds,
+    // and the files that hold no samples get no streams.
     std::memset(xfil.data(), 0xFF, 4);
     ASSERT_TRUE(bank.Open(Save(dir, tree, "ext2.gig").c_str()));
     ASSERT_TRUE(bank.LoadSampleList());
     EXPECT_LT(bank.GetFileCount(), 100);
+    EXPECT_NE(bank.GetGigaFile(0)->GetStreamPool(), nullptr);
+    for (int k = 1; k < bank.GetFileCount(); ++k)
+        EXPECT_EQ(bank.GetGigaFile(k)->GetStreamPool(), nullptr) << k;
 }
 
 TEST(GigaConversions, TimeGainAndControllers)
@@ -309,4 +314,34 @@ TEST(GigaConversions, TimeGainAndControllers)
     EXPECT_EQ(giga::MapController(23), 0);
     EXPECT_EQ(giga::ControllerFromByte(2 * 1 + 1), 1);
     EXPECT_EQ(giga::ControllerFromByte(2), 0);
+}
+
+TEST(GigaBankSampleList, CompressedFrameCountFieldGivesTheFrames)
+{
+    kivtest::TempDir dir;
+    GigBuilder b;
+    GigSample packed = GigSample::Tone("packed", 2, 16, 44100, 60, 2048 * 3);
+    packed.compressed = true;
+    b.AddSample(packed);
+    GigInstrument ins("x");
+    ins.regions.push_back(GigRegion::Single(0, 127, 0));
+    b.AddInstrument(ins);
+    RiffNode tree = b.BuildTree();
+    Bytes& ewav = tree.Find("ewav")->Data();
+    ASSERT_EQ(ewav[8] | (ewav[9] << 8), 2048);
+    // Field 7 (above 5: two less) with two channels: 2048 x 5 / 2 frames.
+    for (int field : {7, 5}) {
+        ewav[12] = static_cast<uint8_t>(field);
+        ewav[13] = ewav[14] = ewav[15] = 0;
+        GigaBank bank;
+        ASSERT_TRUE(bank.Open(Save(dir, tree).c_str()));
+        ASSERT_TRUE(bank.LoadSampleList());
+        EXPECT_EQ(bank.GetSample(0)->frames, 5120) << field;
+    }
+    // A field that claims more frames than the data can hold is cut to the data.
+    ewav[12] = ewav[13] = 0xFF;
+    GigaBank bank;
+    ASSERT_TRUE(bank.Open(Save(dir, tree).c_str()));
+    ASSERT_TRUE(bank.LoadSampleList());
+    EXPECT_LE(bank.GetSample(0)->frames, bank.GetSample(0)->dataSize / 2);
 }
