@@ -50,6 +50,8 @@ int64_t GigaMemory::Reserve(int64_t n)
     }
     if (m_blockCount >= giga::kMaxBlocks)
         return -1;
+    if (m_blocks.size() <= static_cast<size_t>(m_blockCount))
+        m_blocks.resize(m_blockCount + 1);
     Block& b = m_blocks[m_blockCount++];
     b = Block{};
     b.start = m_nextStart;

@@ -11,6 +11,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaConstants.h"
@@ -63,7 +64,9 @@ private:
 
     int m_programIndex = -1;
     std::atomic<int> m_users{0};
-    Block m_blocks[giga::kMaxBlocks];
+    // Grown on the first reservation (at most kMaxBlocks), so the records of
+    // a bank's unloaded programs stay small.
+    std::vector<Block> m_blocks;
     int m_blockCount = 0;
     int m_allocatedBlocks = 0;
     int64_t m_nextStart = 0;   // start index of the next new block

@@ -72,7 +72,10 @@ TEST_F(GigaMemoryBlocks, SampleLargerThanABlockGetsABlockOfItsOwn)
     ASSERT_TRUE(m.Allocate());
     ASSERT_NE(m.At(at + big - 1), nullptr);
     m.At(at + big - 1)[0] = 7;  // the whole sample is writable
-    EXPECT_GE(budget.used, 64 + 65);
+    // The first block as a full one, the large sample's own block rounded up
+    // to whole MB, and the 10 samples after it as whole MB (none).
+    EXPECT_EQ(budget.used, 64 + 65);
+    EXPECT_EQ(m.GetChargedMB(), 64 + 65);
     m.Retain();
     m.Release();
     EXPECT_EQ(budget.used, 0);
