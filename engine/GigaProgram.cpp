@@ -35,8 +35,9 @@ void GigaProgram::Release()
 
 void GigaProgram::Unload()
 {
-    m_regions.clear();
+    // The key table goes first, so it never points at a deleted region.
     std::memset(m_keys, 0, sizeof(m_keys));
+    m_regions.clear();
     std::memset(m_usedDims, 0, sizeof(m_usedDims));
     streaming = false;
     sampleCount = 0;

@@ -22,8 +22,18 @@ bool GigaRegion::BuildTree(const uint8_t* codes, const uint8_t* bits, int slotCo
         if (code == giga::kDimNone)
             continue;
         totalBits += bits[slot];
-        if (totalBits > giga::kDimMaxBits)
+        if (totalBits > giga::kDimMaxBits) {
+            // Refused: the region is left with one zone and no tree.
+            m_dimCount = 0;
+            sampleChannelSlot = -1;
+            releaseTrigger = false;
+            m_roundRobinStep = 0;
+            m_zoneCount = 1;
+            m_nodeCount = 0;
+            m_zones.reset(new GigaZone[1]);
+            m_nodes.reset();
             return false;
+        }
         if (code == giga::kDimSampleChannel) {
             sampleChannelSlot = slot;
             continue;

@@ -2,6 +2,7 @@
 // rules, reference counts and failed loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -449,4 +450,204 @@ TEST(GigaRegion, TooManyDimensionBitsAreRefused)
     const uint8_t fewer[3] = {1, 4, 3};
     EXPECT_TRUE(r.BuildTree(codes, fewer, 3));
     EXPECT_EQ(r.GetZoneCount(), 128);
+}
+
+TEST(GigaRegion, RefusedTreeLeavesOneZoneWithoutDimensions)
+{
+    GigaRegion r(nullptr);
+    const uint8_t codes[2] = {0x82, 0x86};
+    const uint8_t good[2] = {2, 1};
+    ASSERT_TRUE(r.BuildTree(codes, good, 2));
+    ASSERT_EQ(r.GetZoneCount(), 8);
+    const uint8_t bad[2] = {2, 7};
+    EXPECT_FALSE(r.BuildTree(codes, bad, 2));
+    EXPECT_EQ(r.GetZoneCount(), 1);
+    EXPECT_EQ(r.GetDimensionCount(), 0);
+    EXPECT_EQ(r.GetRootNodes(), nullptr);
+    GigaWalkResult res;
+    r.Walk(GigaWalkInput{}, res);  // no sample: nothing to play, and no stale tree
+    EXPECT_EQ(res.count, 0);
+}
+
+TEST(GigaZoneArticulation, StoredSizeDecidesWhichLateFieldsAreRead)
+{
+    uint8_t a[256] = {};
+    a[120] = 50;        // velocity upper limit
+    a[124] = 0x37;      // release-trigger decay 7
+    a[128] = 0x80 | 64; // filter enabled, cutoff 64
+    a[136] = 90;        // first dimension limit
+    GigaZone z;
+    z.ReadArticulation(a, 124);
+    EXPECT_EQ(z.velocityUpperLimit, 0);
+    EXPECT_EQ(z.releaseTriggerDecay, 0);
+    EXPECT_FALSE(z.filterEnabled);  // past the stored bytes: read as 0
+    z.ReadArticulation(a, 140);
+    EXPECT_EQ(z.velocityUpperLimit, 50);
+    EXPECT_EQ(z.releaseTriggerDecay, 7);
+    EXPECT_TRUE(z.filterEnabled);
+    EXPECT_TRUE(z.filterOn);
+    EXPECT_NEAR(z.filterCutoff, 64 / 127.0f, 1e-6);
+    EXPECT_EQ(z.dimensionLimits[0], 0);
+    z.ReadArticulation(a, 148);
+    EXPECT_EQ(z.dimensionLimits[0], 90);
+    a[120] = 0x90;  // a negative velocity limit sets none
+    z.ReadArticulation(a, 148);
+    EXPECT_EQ(z.velocityUpperLimit, 0);
+}
+
+TEST(GigaZoneArticulation, FieldConversions)
+{
+    uint8_t a[256] = {};
+    const int32_t twoSeconds = 78643200;
+    const int32_t long20 = 78643200 * 4;  // 16 s: decay and release are capped at 10
+    auto put32 = [&](int off, int32_t v) {
+        for (int i = 0; i < 4; ++i)
+            a[off + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * i));
+    };
+    put32(24, twoSeconds);
+    put32(28, long20);
+    a[34] = 0xF4;  // sustain 500 / 1000 in the second word
+    a[35] = 0x01;
+    put32(36, INT32_MIN);
+    a[40] = 2 * 1 + 1;  // controller code 1: modulation wheel
+    a[41] = 1 | (2 << 1) | (1 << 3) | (3 << 5);
+    put32(84, 0x7FFFFFFF);
+    a[92] = 7;          // curve 1, depth (4 - 2) x 0.25
+    a[94] = 41;         // scale 41 / 20.5
+    a[95] = 0xFF;
+    a[100] = 0x10;
+    a[101] = 0x01;      // start 272
+    a[104] = 1 | 0x20;  // fixed pitch, bypass by controller 95
+    a[105] = 70;        // pan 127 - 70
+    a[106] = 1;
+    a[108] = 0x80;
+    a[109] = 2 * 22 + 1;
+    a[116] = 5 << 2;
+    a[117] = 2;
+    a[129] = 0x80 | 74;
+    a[130] = 0x80 | 9;
+    a[134] = 13;
+    a[128] = 0x80;
+    a[135] = 1;  // filter enabled, but the mode byte keeps it off
+    GigaZone z;
+    z.ReadArticulation(a, 148);
+    EXPECT_NEAR(z.ampAttack, 2.0f, 1e-5);
+    EXPECT_EQ(z.ampDecay, 10.0f);
+    EXPECT_NEAR(z.ampSustain, 0.5f, 1e-6);
+    EXPECT_EQ(z.ampRelease, 0.0f);
+    EXPECT_EQ(z.ampController, 1);
+    EXPECT_TRUE(z.ampControllerInvert);
+    EXPECT_EQ(z.ampAttackInfluence, 2);
+    EXPECT_EQ(z.ampDecayInfluence, 1);
+    EXPECT_EQ(z.ampReleaseInfluence, 3);
+    EXPECT_EQ(z.filterSustain, 1.0f);
+    EXPECT_EQ(z.velocityCurve, 1);
+    EXPECT_EQ(z.velocityDepth, 0.5f);
+    EXPECT_NEAR(z.velocityScale, 41 / 20.5f, 1e-6);
+    EXPECT_EQ(z.attenuationThreshold, 0x7F);
+    EXPECT_EQ(z.sampleStart, 272);
+    EXPECT_FALSE(z.keyTracking);
+    EXPECT_FALSE(z.bypassCC94);
+    EXPECT_TRUE(z.bypassCC95);
+    EXPECT_EQ(z.pan, 57);
+    EXPECT_TRUE(z.selfMask);
+    EXPECT_TRUE(z.attenuationControllerInvert);
+    EXPECT_EQ(z.attenuationController, 95);
+    EXPECT_EQ(z.channelOffset, 5);
+    EXPECT_TRUE(z.sustainDefeat);
+    EXPECT_EQ(z.cutoffController, 74);
+    EXPECT_TRUE(z.cutoffControllerInvert);
+    EXPECT_EQ(z.filterVelocityScale, 9);
+    EXPECT_EQ(z.filterVelocityCurve, 2);
+    EXPECT_EQ(z.filterVelocityDepth, 0.25f);
+    EXPECT_TRUE(z.filterEnabled);
+    EXPECT_FALSE(z.filterOn);
+
+    // Defaults of a zone no 3ewa reached; a scale byte of 0 counts as 20.
+    GigaZone fresh;
+    EXPECT_EQ(fresh.m_gain, 0.9f);
+    EXPECT_EQ(fresh.velocityDepth, 0.8f);
+    EXPECT_EQ(fresh.ampRelease, 80.0f);
+    EXPECT_EQ(fresh.pan, 64);
+    EXPECT_EQ(fresh.unityNote, -1);
+    EXPECT_EQ(fresh.waveIndex, -1);
+    uint8_t zero[256] = {};
+    fresh.ReadArticulation(zero, 148);
+    EXPECT_EQ(fresh.velocityScale, 1.0f);
+    EXPECT_EQ(fresh.pan, 64);
+    EXPECT_TRUE(fresh.keyTracking);
+}
+
+TEST_F(GigaProgramLoad, RegionWithoutLinkChunkHasOneSilentZone)
+{
+    GigBuilder b = ToneBank(1);
+    b.minFileSize = 4000;  // still a bank once the chunks are taken out
+    GigInstrument ins("nolink");
+    ins.regions.push_back(GigRegion::Single(0, 59, 0));
+    ins.regions.push_back(GigRegion::Single(60, 127, 0));
+    b.AddInstrument(ins);
+    RiffNode tree = b.BuildTree();
+    RiffNode& second = *tree.FindAll("LIST", "rgn ")[1];
+    auto& kids = second.Children();
+    kids.erase(std::remove_if(kids.begin(), kids.end(),
+                              [](const RiffNode& n) { return n.Id() == "3lnk" || n.Type() == "3prg"; }),
+               kids.end());
+    GigaBank bank;
+    ASSERT_TRUE(bank.Open(Save(tree).c_str()));
+    GigaProgram* p = bank.LoadProgram(0, nullptr);
+    ASSERT_NE(p, nullptr);
+    ASSERT_EQ(p->GetRegionCount(), 2);
+    GigaRegion& r = *p->GetRegionForKey(100);
+    EXPECT_EQ(&r, p->GetRegion(1));
+    EXPECT_EQ(r.GetZoneCount(), 1);
+    EXPECT_EQ(r.GetZone(0)->waveIndex, -1);
+    EXPECT_EQ(r.GetZone(0)->GetSample(), nullptr);
+    EXPECT_NE(p->GetRegion(0)->GetZone(0)->GetSample(), nullptr);
+    p->Release();
+}
+
+TEST_F(GigaProgramLoad, ZoneLoopsAreCutToTheSampleLikeSampleLoops)
+{
+    GigBuilder b;
+    b.AddSample(GigSample::Tone("a", 1, 16, 44100, 60, 1000));
+    b.AddSample(GigSample::Tone("b", 1, 16, 44100, 60, 1000));
+    b.AddSample(GigSample::Tone("c", 1, 16, 44100, 60, 1000));
+    GigInstrument ins("loops");
+    for (int i = 0; i < 3; ++i)
+        ins.regions.push_back(GigRegion::Single(i * 10, i * 10 + 9, i));
+    ins.regions[0].zones[0].loop = {true, 100, 5000};   // end past the sample
+    ins.regions[1].zones[0].loop = {true, 1500, 5000};  // starts past the cut end
+    ins.regions[2].zones[0].loop = {true, 0x90000000u, 0x90000010u};  // fields read unsigned
+    b.AddInstrument(ins);
+    GigaBank bank;
+    ASSERT_TRUE(bank.Open(Save(b).c_str()));
+    GigaProgram* p = bank.LoadProgram(0, nullptr);
+    ASSERT_NE(p, nullptr);
+    const GigaSample& a = *bank.GetSample(0);
+    EXPECT_TRUE(a.looped);
+    EXPECT_EQ(a.loopStart, 100);
+    EXPECT_EQ(a.loopEnd, 999);
+    EXPECT_TRUE(a.LoopsFromMemory());
+    EXPECT_FALSE(bank.GetSample(1)->looped);
+    EXPECT_FALSE(bank.GetSample(2)->looped);
+    EXPECT_EQ(p->GetRegion(2)->GetZone(0)->loopStart, 0x90000000LL);
+    p->Release();
+}
+
+TEST(GigaSampleState, StreamedExactlyWhenMemoryHoldsLessAndNoLoopPlaysFromIt)
+{
+    GigaSample s;
+    s.frames = 100000;
+    s.framesInMemory = 44100;
+    EXPECT_TRUE(s.IsStreamed());
+    s.looped = true;
+    s.loopStart = 1000;
+    s.loopEnd = 44099;  // the head covers the loop: played from memory
+    EXPECT_TRUE(s.LoopsFromMemory());
+    EXPECT_FALSE(s.IsStreamed());
+    s.loopEnd = 44100;  // one frame past the head
+    EXPECT_FALSE(s.LoopsFromMemory());
+    EXPECT_TRUE(s.IsStreamed());
+    s.framesInMemory = s.frames;
+    EXPECT_FALSE(s.IsStreamed());
 }
