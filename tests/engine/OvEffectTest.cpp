@@ -17,6 +17,9 @@ using namespace ovfx;
 
 namespace {
 
+// The studio stores each effect as a nested object of this tag.
+constexpr uint32_t kArchiveType = fourcc("effx");
+
 std::vector<float> Sine(int frames, double hz, float amplitude, double rate = 44100.0)
 {
     std::vector<float> v(static_cast<size_t>(frames));
@@ -65,7 +68,7 @@ kiv::data Save(Archivable& object)
 {
     kiv::data block;
     ArchiSave save;
-    EXPECT_TRUE(save.SaveMemory(&object, kCompId, block));
+    EXPECT_TRUE(save.SaveMemory(&object, kArchiveType, block));
     return block;
 }
 
@@ -220,7 +223,7 @@ TEST(OvEffectComp, SavedAndReloadedCompressorAppliesTheLoadedValuesAtOnce)
 
     OvEffectComp loaded;
     ArchiLoad load;
-    ASSERT_TRUE(load.LoadMemory(&loaded, kCompId, block));
+    ASSERT_TRUE(load.LoadMemory(&loaded, kArchiveType, block));
     EXPECT_FLOAT_EQ(loaded.GetParam(kRatio, 0.0f), 8.0f);
     EXPECT_FLOAT_EQ(loaded.GetRatio(), 8.0f);
     EXPECT_FLOAT_EQ(loaded.GetThresholdFactor(), saved.GetThresholdFactor());
@@ -255,7 +258,7 @@ TEST(OvEffectComp, HostileStoredValuesAreClampedAndTheOutputStaysFinite)
             stored.values.push_back({codes[i], c[static_cast<size_t>(i)]});
         OvEffectComp comp;
         ArchiLoad load;
-        ASSERT_TRUE(load.LoadMemory(&comp, kCompId, Save(stored)));
+        ASSERT_TRUE(load.LoadMemory(&comp, kArchiveType, Save(stored)));
         EXPECT_GE(comp.GetRatio(), 1.0f);
         auto l = Noise(8000, 1.0f, 11);
         auto r = Noise(8000, 1.0f, 12);
