@@ -15,7 +15,11 @@ namespace {
 constexpr int kPlainBatchBytes = 32768;
 constexpr int kMaxParamBytes = 12;
 constexpr int kFrameBufferBytes = 2 + 2 * kMaxParamBytes + giga::kMaxCompressedFrame * 3 * 2;
-constexpr int kBufferBytes = kFrameBufferBytes > kPlainBatchBytes ? kFrameBufferBytes : kPlainBatchBytes;
+// Compressed data is read ahead in pieces of this size (at least one largest
+// frame), so small frames cost no system call each.
+constexpr int kReadAheadBytes = 65536;
+constexpr int kBufferBytes = kFrameBufferBytes > kReadAheadBytes ? kFrameBufferBytes : kReadAheadBytes;
+static_assert(kReadAheadBytes >= kPlainBatchBytes);
 
 int32_t S16(const uint8_t* p)
 {
@@ -76,6 +80,8 @@ bool GigaSampleReader::SetUp(const GigaSample* sample, const FastFile* file, int
     m_frameLeft = 0;
     m_framePos = 0;
     m_pending[0] = m_pending[1] = 0;
+    m_bufferStart = 0;
+    m_bufferLength = 0;
     if (m_failed)
         return false;
     m_channels = sample->channels;
@@ -132,6 +138,7 @@ int64_t GigaSampleReader::DecodePlain(T* left, T* right, int64_t frames)
     }
     const int64_t batch = kPlainBatchBytes / bpf;
     uint8_t* buf = m_buffer.get();
+    m_bufferLength = 0;  // the scratch replaces any read-ahead
     int64_t done = 0;
     while (done < frames) {
         int64_t want = std::min(batch, frames - done);
@@ -174,14 +181,20 @@ int64_t GigaSampleReader::DecodePlain(T* left, T* right, int64_t frames)
 
 bool GigaSampleReader::ReadFrameHeader()
 {
-    uint8_t* buf = m_buffer.get();
     const int F = m_frameSize;
-    const int64_t avail = m_dataEnd - m_position;
     const int64_t largest = m_channels * (1 + kMaxParamBytes + (m_bits / 8) * static_cast<int64_t>(F));
-    const int64_t want = std::min<int64_t>(largest, avail);
+    const int64_t want = std::min<int64_t>(largest, m_dataEnd - m_position);
     if (want < m_channels)
         return false;
-    const int64_t got = m_file->ReadAt(m_position, buf, want);
+    // Refill when the frame may run past the bytes read ahead.
+    if (m_position < m_bufferStart || m_position + want > m_bufferStart + m_bufferLength) {
+        const int64_t ahead = std::min<int64_t>(kBufferBytes, m_dataEnd - m_position);
+        m_bufferStart = m_position;
+        m_bufferLength = m_file->ReadAt(m_position, m_buffer.get(), ahead);
+    }
+    const int64_t at = m_position - m_bufferStart;
+    const uint8_t* buf = m_buffer.get() + at;
+    const int64_t got = m_bufferLength - at;
     if (got < m_channels)
         return false;
 
@@ -218,7 +231,7 @@ bool GigaSampleReader::ReadFrameHeader()
         }
         p += ParamBytes(mode);
     }
-    const int start = m_channels + params;
+    const int start = static_cast<int>(at) + m_channels + params;
     m_cursor[0] = start;
     if (m_channels == 2) {
         if (m_bits == 16)

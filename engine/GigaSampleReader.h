@@ -67,5 +67,7 @@ private:
     int m_cursor[2] = {};       // byte offset of each channel's next data in the frame buffer
     int32_t m_pending[2] = {};  // second 12-bit value of a started mode-4 pair
 
-    std::unique_ptr<uint8_t[]> m_buffer;  // frame buffer and plain-data scratch
+    std::unique_ptr<uint8_t[]> m_buffer;  // compressed read-ahead and plain-data scratch
+    int64_t m_bufferStart = 0;            // file offset of the read-ahead's first byte
+    int64_t m_bufferLength = 0;           // bytes read ahead (0: none)
 };

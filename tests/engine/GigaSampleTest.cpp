@@ -21,12 +21,14 @@ struct Case {
     bool compressed;
     int mode;  // -1: the encoder's choice
     int truncated;
+    uint32_t frames = 2048 * 3 + 517;  // long samples run across the decoder's read-ahead
 };
 
 std::string Describe(const Case& c)
 {
     return std::to_string(c.channels) + "ch " + std::to_string(c.bits) + "bit " +
-           (c.compressed ? "mode " + std::to_string(c.mode) : std::string("plain")) + " t" + std::to_string(c.truncated);
+           (c.compressed ? "mode " + std::to_string(c.mode) : std::string("plain")) + " t" + std::to_string(c.truncated) +
+           " " + std::to_string(c.frames);
 }
 
 // Decodes the whole sample in requests of varying (odd) lengths.
@@ -63,7 +65,7 @@ TEST_P(GigaSampleDecode, RoundTripsThroughTheWriter)
     // Quiet enough for the forced mode's differences.
     const double levels[] = {0.5, 0.02, 0.5, 0.05, 0.003, 0.0002};
     const double level = c.mode < 0 ? 0.5 : levels[c.mode];
-    GigSample s = GigSample::Tone("t", c.channels, c.bits, 44100, 60, 2048 * 3 + 517, 1.5, level);
+    GigSample s = GigSample::Tone("t", c.channels, c.bits, 44100, 60, c.frames, 1.5, level);
     s.compressed = c.compressed;
     s.forcedMode = c.mode;
     s.truncatedBits = c.truncated;
@@ -116,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{1, 24, true, 2, 0}, Case{2, 24, true, 2, 0}, Case{1, 24, true, 3, 0},
                       Case{2, 24, true, 3, 0}, Case{1, 24, true, 4, 0}, Case{2, 24, true, 4, 0},
                       Case{2, 24, true, 4, 3}, Case{1, 24, true, 5, 0}, Case{2, 24, true, 5, 0},
-                      Case{2, 24, true, -1, 2}));
+                      Case{2, 24, true, -1, 2}, Case{2, 16, true, -1, 0, 40000},
+                      Case{1, 24, true, 2, 0, 40000}, Case{2, 24, true, 4, 1, 60001}));
 
 namespace {
 
