@@ -52,10 +52,6 @@ TEST(OvThreads, ThreeWritersAndARendererKeepRingsAndPoolIntact)
             p.OvStart();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
-        p.Suspend();
-        p.Resume();
-        p.Tone(0)->OvStop();
-        p.Tone(0)->OvStart();
     });
     // The host switches the plug-in off and on from its own thread while the
     // loader stops and starts the player.
@@ -71,6 +67,10 @@ TEST(OvThreads, ThreeWritersAndARendererKeepRingsAndPoolIntact)
     loader.join();
     loaderDone.store(true);
     host.join();
+    // One tone stopped and started on its own while the others render and
+    // take voices from the shared pool.
+    p.Tone(0)->OvStop();
+    p.Tone(0)->OvStart();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     quit.store(true);
     gui.join();
