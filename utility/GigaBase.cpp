@@ -68,21 +68,25 @@ bool GigaBase::MakeSchema()
 {
     // All four tables or none: a half-made schema would never be completed,
     // since it is made only when the table root is missing.
-    if (!Exec("BEGIN;"))
+    if (!Begin())
         return false;
     for (const char* table : kSchema) {
         if (!Exec("%s", table)) {
-            Exec("ROLLBACK;");
+            RollBack();
             return false;
         }
     }
-    return Exec("COMMIT;");
+    return Commit();
 }
 
 bool GigaBase::UseRoot(const char* folder)
 {
     m_newRoot = false;
     m_rootId = FindRoot(folder);
+    // A lookup that failed says nothing about the row: inserting then could
+    // list the root twice.
+    if (m_rootId < 0 && m_lookupFailed)
+        return false;
     if (m_rootId < 0) {
         m_rootId = Insert("INSERT INTO root (rname) VALUES ('%s')", Quote(folder).CStr());
         m_newRoot = m_rootId >= 0;
@@ -92,9 +96,10 @@ bool GigaBase::UseRoot(const char* folder)
 
 int GigaBase::FindRoot(const char* folder)
 {
+    m_lookupFailed = false;
     m_lastId = -1;
     if (!Query("SELECT id from root WHERE rname = '%s';", Quote(folder).CStr()))
-        return -1;
+        return MarkLookupFailed();
     return m_lastId;
 }
 
@@ -110,21 +115,23 @@ int GigaBase::CountRootFiles(int rootId)
 
 int GigaBase::FindPath(const char* folder)
 {
+    m_lookupFailed = false;
     if (m_newRoot)
         return -1;
     m_lastId = -1;
     if (!Query("SELECT id from path WHERE pname = '%s';", Quote(folder).CStr()))
-        return -1;
+        return MarkLookupFailed();
     return m_lastId;
 }
 
 int GigaBase::FindFile(int pathId, const char* name)
 {
+    m_lookupFailed = false;
     if (m_newRoot)
         return -1;
     m_lastId = -1;
     if (!Query("SELECT id from file WHERE path_id = %d AND fname = '%s';", pathId, Quote(name).CStr()))
-        return -1;
+        return MarkLookupFailed();
     return m_lastId;
 }
 
@@ -149,6 +156,24 @@ bool GigaBase::SetKeyword(int fileId, const char* keyword)
 {
     return Exec("UPDATE file SET keyword = '%s' WHERE id = %d", Quote(keyword).CStr(), fileId);
 }
+
+int GigaBase::MarkLookupFailed()
+{
+    m_lookupFailed = true;
+    return -1;
+}
+
+bool GigaBase::Begin() { return Exec("BEGIN;"); }
+
+bool GigaBase::Commit()
+{
+    if (Exec("COMMIT;"))
+        return true;
+    RollBack();
+    return false;
+}
+
+void GigaBase::RollBack() { Exec("ROLLBACK;"); }
 
 void GigaBase::OnRow(int columns, char** values, char**)
 {

@@ -40,6 +40,17 @@ public:
     int InsertInstrument(int fileId, const char* name, int position);
     bool SetKeyword(int fileId, const char* keyword);
 
+    // A file row and its instruments are written as one transaction: a scan
+    // cut short never leaves a file listed without all of its names (the
+    // next scan would pass over it). Commit rolls back when it fails.
+    bool Begin();
+    bool Commit();
+    void RollBack();
+
+    // The last FindRoot, FindPath or FindFile gave -1 because its statement
+    // failed (a busy or broken file), not because no row exists.
+    bool LookupFailed() const { return m_lookupFailed; }
+
     bool IsNewRoot() const { return m_newRoot; }
     int GetRootId() const { return m_rootId; }
 
@@ -49,8 +60,11 @@ protected:
 
 private:
     bool MakeSchema();
+    // Marks the running lookup as failed; -1.
+    int MarkLookupFailed();
 
     bool m_newRoot = false;
     int m_rootId = -1;
     int m_lastId = -1;
+    bool m_lookupFailed = false;
 };

@@ -112,7 +112,8 @@ int GigaScan::CurrentPathId(const char* folder)
     if (pathId >= 0)
         return pathId;
     pathId = m_base.FindPath(folder);
-    if (pathId < 0)
+    // After a failed lookup an insert could list the folder twice.
+    if (pathId < 0 && !m_base.LookupFailed())
         pathId = m_base.InsertPath(folder);
     return pathId;
 }
@@ -126,14 +127,19 @@ void GigaScan::OnFile(const char* folder, const char* name, const char* fullPath
     int pathId = CurrentPathId(folder);
     if (pathId < 0)
         return;
-    if (m_base.FindFile(pathId, name) >= 0)
+    if (m_base.FindFile(pathId, name) >= 0 || m_base.LookupFailed())
+        return;
+    if (!m_base.Begin())
         return;
     m_fileId = m_base.InsertFile(pathId, name);
-    if (m_fileId < 0)
+    if (m_fileId < 0) {
+        m_base.RollBack();
         return;
-    if (m_queue)
-        m_queue->PostEvent(XEvent{static_cast<int32_t>(corvane::kEventNewFile), 0, 0});
+    }
     ScanGigaFile(fullPath);
+    // Counted once its rows are in the database.
+    if (m_base.Commit() && m_queue)
+        m_queue->PostEvent(XEvent{static_cast<int32_t>(corvane::kEventNewFile), 0, 0});
 }
 
 bool GigaScan::ScanGigaFile(const char* path)

@@ -173,6 +173,26 @@ TEST_F(GigaScanTest, HostileFolderAndFileNamesFindTheFileAgain)
     EXPECT_EQ(Count("file"), "2");
 }
 
+TEST_F(GigaScanTest, FilesTheDatabaseRefusesAreLeftWholeForTheNextScan)
+{
+    ScanAll();  // the root row
+    Gig("a/one.gig", {"First", "Second"});
+    // Another program holds the file's write lock past the bounded wait.
+    ASSERT_TRUE(m_reader.Exec("BEGIN IMMEDIATE;"));
+    ScanAll();
+    ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
+    EXPECT_EQ(m_events.NewFiles(), 0);
+    EXPECT_EQ(Count("path"), "0");
+    EXPECT_EQ(Count("file"), "0");
+    EXPECT_EQ(Count("inst"), "0");
+
+    ScanAll();
+    EXPECT_EQ(m_events.NewFiles(), 1);
+    EXPECT_EQ(Count("file"), "1");
+    EXPECT_EQ(Count("inst"), "2");
+    EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM file WHERE path_id < 0;"), "0");
+}
+
 TEST_F(GigaScanTest, FoldersBelowThePathStackAreNotWalked)
 {
     std::string deep;
