@@ -1,0 +1,58 @@
+// X11Backend: real windows on an X display through Xlib. One connection per
+// process, opened on first use; windows, input, timers and painting all run
+// on the GUI thread that pumps it (the utility's own loop, or the editor's
+// idle calls inside a host). Xlib error handlers are only ever swapped in
+// around a request that may fail (a host's window that is already gone) and
+// put back at once: the process-wide handler belongs to the host.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kiv/gui/XBackend.h"
+
+struct _XDisplay;
+class X11Window;
+
+class X11Backend : public XBackend {
+public:
+    // The process's X11 back end; null when no display can be opened.
+    static X11Backend* Instance();
+    ~X11Backend() override;
+
+    std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& spec) override;
+    std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y, int w,
+                                               int h) override;
+    void GetScreenSize(int& w, int& h) override;
+    uint32_t NowMs() override;
+    void SetTimer(XNativeSink* sink, int periodMs) override;
+    void KillTimer(XNativeSink* sink) override;
+    int Pump(int timeoutMs) override;
+
+    // Reads one pixel of a window back from the server (for tests).
+    bool ReadPixel(uintptr_t window, int x, int y, XColourValue& out);
+    // Waits until the server has handled every request made so far.
+    void Sync();
+
+    _XDisplay* GetDisplay() const { return m_display; }
+    void Register(X11Window* window);
+    void Unregister(X11Window* window);
+
+private:
+    explicit X11Backend(_XDisplay* display);
+    void Dispatch(void* event);
+    int FireTimers();
+    X11Window* Find(uintptr_t handle) const;
+
+    struct Timer {
+        XNativeSink* sink;
+        int period;
+        uint32_t due;
+    };
+    _XDisplay* m_display;
+    std::vector<X11Window*> m_windows;
+    std::vector<Timer> m_timers;
+    unsigned long m_wmProtocols = 0;
+    unsigned long m_wmDelete = 0;
+    friend class X11Window;
+};
