@@ -16,6 +16,9 @@ XView::XView()
 XView::~XView()
 {
     if (m_window) {
+        // The listener is often the derived view itself, already destroyed
+        // here: a dying view tells nobody that its window closed.
+        SetListener(nullptr);
         m_window->Close(true);
         m_window.reset();
     }
