@@ -174,11 +174,12 @@ TEST(AudioPlugVst, MidiIsQueuedOnChannelOneAndSentBeforeProcessing)
     p.plug.Process(l, r, 16);
     ASSERT_EQ(p.state->eventBlocks, 1);
     ASSERT_EQ(p.state->lastBlockEvents, 4);
-    auto* events = p.state->lastBlock;
+    // The record declares two pointers; the block holds as many as it says.
+    vst::VstEvent* const* events = p.state->lastBlock->events;
     const unsigned char expected[4][3] = {{0x90, 60, 100}, {0x80, 60, 64}, {0xB0, 7, 90}, {0xE0, 0x11, 0x40}};
     const int deltas[4] = {7, 9, 1, 2};
     for (int i = 0; i < 4; ++i) {
-        auto* event = reinterpret_cast<vst::VstMidiEvent*>(events->events[i]);
+        auto* event = reinterpret_cast<vst::VstMidiEvent*>(events[i]);
         EXPECT_EQ(event->type, vst::kVstMidiType);
         EXPECT_EQ(event->byteSize, 24);
         EXPECT_EQ(event->deltaFrames, deltas[i]);
