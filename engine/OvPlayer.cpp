@@ -104,14 +104,19 @@ void OvPlayer::OvStart()
     }
     Print("OvPlayer::OvStart()");
     // Not running: no render touches the tones once any in progress ended.
-    if (!WaitRenderIdle(kOvRenderWaitMs))
+    // A render that is still in progress owns the rings and the pool, so
+    // then the tones are only armed (the audio thread keeps what it has).
+    const bool idle = WaitRenderIdle(kOvRenderWaitMs);
+    if (!idle)
         Print("*** OvPlayer::OvStart() render did not end ***");
     const int count = GetToneCount();
     for (int i = 0; i < count; ++i) {
         OvTone* t = m_tones[i].get();
-        t->ResetRing();
-        t->KillVoices();
-        t->ReclaimRetired();
+        if (idle) {
+            t->ResetRing();
+            t->KillVoices();
+            t->ReclaimRetired();
+        }
         t->OvStart();
     }
     m_running.store(true, std::memory_order_seq_cst);
