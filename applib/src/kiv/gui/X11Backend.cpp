@@ -280,6 +280,8 @@ X11Backend* X11Backend::Instance()
     return g_backend.get();
 }
 
+void X11Backend::Shutdown() { g_backend.reset(); }
+
 X11Backend::X11Backend(_XDisplay* display) : m_display(display)
 {
     m_wmProtocols = XInternAtom(m_display, "WM_PROTOCOLS", False);

@@ -18,6 +18,9 @@ class X11Backend : public XBackend {
 public:
     // The process's X11 back end; null when no display can be opened.
     static X11Backend* Instance();
+    // Closes the connection (when the library is unloaded, or before a
+    // test's server goes away). Every window must be gone by then.
+    static void Shutdown();
     ~X11Backend() override;
 
     std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& spec) override;
