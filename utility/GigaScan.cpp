@@ -1,5 +1,6 @@
 #include "utility/GigaScan.h"
 
+#include "kiv/file/Dir.h"
 #include "utility/GigaNameReader.h"
 
 #include <chrono>
@@ -62,8 +63,11 @@ bool GigaScan::Start(const char* rootFolder, ScanEventTarget* queue)
     // The database and the walk's state belong to a running walk.
     if (IsWalking() || !WaitFinished(corvane::kFinishWaitMs))
         return false;
-    if (!m_root.SetPath(rootFolder))
-        return false;
+    // The path as given (blanks at its end belong to the folder's name),
+    // ended with the separator.
+    m_root = rootFolder;
+    if (m_root.back() != '/')
+        m_root += '/';
     m_queue = queue;
     if (!m_base.UseRoot(rootFolder))
         return false;
@@ -82,7 +86,7 @@ void GigaScan::Run()
     m_pathIds[0] = -1;
     m_fileId = -1;
     try {
-        Walk(m_root.GetPath());
+        Walk(m_root.c_str());
     } catch (...) {
         // The walk ends; 'done' is still posted.
     }

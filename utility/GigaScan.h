@@ -9,7 +9,6 @@
 // alone uses the database. The stop flag is the only field both touch.
 #pragma once
 #include "kiv/data/Thread.h"
-#include "kiv/file/Dir.h"
 #include "kiv/gui/XEvent.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/GigaBase.h"
@@ -17,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // The main window's event queue as the scanner sees it (the window adapts
 // its XEventQueue). Called on the scan thread.
@@ -66,7 +66,7 @@ private:
     int CurrentPathId(const char* folder);
 
     GigaBase m_base;
-    file::Dir m_root;
+    std::string m_root;  // ends with the separator
     ScanEventTarget* m_queue = nullptr;
     int m_pathIds[corvane::kPathIdDepth] = {};
     int m_depth = 0;

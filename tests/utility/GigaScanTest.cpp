@@ -213,9 +213,18 @@ TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
     EXPECT_FALSE(m_scan.Start((m_root + "nowhere/").c_str(), &m_events));
     EXPECT_FALSE(m_scan.Start("", &m_events));
     EXPECT_FALSE(m_scan.Start(nullptr, &m_events));
+    // A folder whose name ends in a blank is not taken for its neighbour.
+    fs::create_directories(m_dir.File("lib "));
+    fs::create_directories(m_dir.File("other "));
+    EXPECT_FALSE(m_scan.Start(m_dir.File("other").c_str(), &m_events));
+    Gig("../lib /x.gig");
+    ASSERT_TRUE(m_scan.Start(m_dir.File("lib ").c_str(), &m_events));
+    ASSERT_TRUE(m_events.WaitDone(1));
+    EXPECT_EQ(m_reader.Value("SELECT rname FROM root;"), m_dir.File("lib "));
+    EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_dir.File("lib ") + "/x.gig"}));
     GigaScan noDatabase;
     EXPECT_FALSE(noDatabase.Start(m_root.c_str(), &m_events));
-    EXPECT_EQ(m_events.Done(), 0);
+    EXPECT_EQ(m_events.Done(), 1);
 }
 
 TEST_F(GigaScanTest, StopUnwindsTheWalkAndStillPostsDone)
