@@ -1,3 +1,4 @@
+// fuzz-runs: 5000
 // Loads arbitrary bytes as a stored compressor and equaliser, then processes
 // a loud block through each: whatever the stored values, the output must be
 // finite and nothing may read or write out of bounds.
