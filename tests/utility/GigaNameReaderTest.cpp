@@ -134,19 +134,4 @@ TEST_F(GigaNameReaderTest, MalformedChunkEndsTheReadingKeepingNamesBefore)
     EXPECT_EQ(m_reader.names, (std::vector<std::string>{"First"}));
 }
 
-TEST_F(GigaNameReaderTest, SizesPastTheirParentDoNotLoop)
-{
-    RiffNode tree = NamedBank({"A", "B"}).BuildTree();
-    auto names = tree.FindAll("INAM");
-    ASSERT_GE(names.size(), 2u);
-    names[0]->hasSizeOverride = true;
-    names[0]->sizeOverride = 0xFFFFFFF0u;
-    tree.Find("LIST", "lins")->hasSizeOverride = true;
-    tree.Find("LIST", "lins")->sizeOverride = 0x7FFFFFFFu;
-    int result = Read(tree);
-    EXPECT_TRUE(result == GigaNameReader::kRead || result == GigaNameReader::kMalformed);
-    ASSERT_FALSE(m_reader.names.empty());
-    EXPECT_EQ(m_reader.names[0], "A");
-}
-
 }  // namespace
