@@ -4,6 +4,7 @@
 #include <string>
 
 #include "fuzz/FuzzSeeds.h"
+#include "gui/GuiTestLeaks.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XPic.h"
 

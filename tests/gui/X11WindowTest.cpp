@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui/GuiTestLeaks.h"
 #include "kiv/gui/X11Backend.h"
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"

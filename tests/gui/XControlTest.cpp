@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui/GuiTestLeaks.h"
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui/GuiTestLeaks.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XView.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/GuiTestLeaks.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XView.h"
