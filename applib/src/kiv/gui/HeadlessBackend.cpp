@@ -352,3 +352,11 @@ void HeadlessBackend::UserResize(HeadlessWindow* frame, int w, int h)
     if (frame)
         frame->Resize(w, h);
 }
+
+bool HeadlessBackend::GetClipboardText(std::string& out, size_t maxBytes)
+{
+    if (!m_hasClipboard || m_clipboard.size() > maxBytes)
+        return false;
+    out = m_clipboard;
+    return true;
+}

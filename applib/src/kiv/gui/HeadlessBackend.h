@@ -90,6 +90,18 @@ public:
     void SetTimer(XNativeSink* sink, int periodMs) override;
     void KillTimer(XNativeSink* sink) override;
     int Pump(int timeoutMs) override;
+    bool GetClipboardText(std::string& out, size_t maxBytes) override;
+    // The in-memory clipboard that GetClipboardText reads.
+    void SetClipboardText(const std::string& text)
+    {
+        m_clipboard = text;
+        m_hasClipboard = true;
+    }
+    void ClearClipboard()
+    {
+        m_clipboard.clear();
+        m_hasClipboard = false;
+    }
 
     // Moves the clock by ms, delivering paints and every timer that falls
     // due on the way, in time order.
@@ -134,4 +146,6 @@ private:
     uintptr_t m_nextHandle = 0x100;
     int m_screenW = 1920;
     int m_screenH = 1080;
+    std::string m_clipboard;
+    bool m_hasClipboard = false;
 };

@@ -290,6 +290,8 @@ X11Backend::X11Backend(_XDisplay* display) : m_display(display)
 
 X11Backend::~X11Backend()
 {
+    if (m_display && m_clipWindow)
+        XDestroyWindow(m_display, m_clipWindow);
     if (m_display)
         XCloseDisplay(m_display);
 }
@@ -583,3 +585,55 @@ bool X11Backend::ReadPixel(uintptr_t window, int x, int y, XColourValue& out)
 }
 
 void X11Backend::Sync() { XSync(m_display, False); }
+
+bool X11Backend::GetClipboardText(std::string& out, size_t maxBytes)
+{
+    constexpr int kAnswerWaitMs = 500;  // a clipboard owner that does not answer is given up on
+    Atom clipboard = XInternAtom(m_display, "CLIPBOARD", False);
+    if (XGetSelectionOwner(m_display, clipboard) == None)
+        return false;
+    if (!m_clipWindow)
+        m_clipWindow = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 1, 1, 0, 0, 0);
+    Atom property = XInternAtom(m_display, "KIV_CLIPBOARD", False);
+    Atom incr = XInternAtom(m_display, "INCR", False);
+    const Atom targets[2] = {XInternAtom(m_display, "UTF8_STRING", False), XA_STRING};
+    for (Atom target : targets) {
+        XDeleteProperty(m_display, m_clipWindow, property);
+        XConvertSelection(m_display, clipboard, target, property, m_clipWindow, CurrentTime);
+        XFlush(m_display);
+        // Only the answer is taken from the queue; other events stay for Pump.
+        Xlib_XEvent event;
+        uint32_t start = NowMs();
+        bool answered = false;
+        for (;;) {
+            if (XCheckTypedWindowEvent(m_display, m_clipWindow, SelectionNotify, &event)) {
+                answered = true;
+                break;
+            }
+            int left = kAnswerWaitMs - static_cast<int>(NowMs() - start);
+            if (left <= 0)
+                break;
+            pollfd fd{ConnectionNumber(m_display), POLLIN, 0};
+            poll(&fd, 1, std::min(left, 20));
+        }
+        if (!answered)
+            return false;
+        if (event.xselection.property == None)
+            continue;  // the owner cannot give this form; try the next
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, after = 0;
+        unsigned char* data = nullptr;
+        long words = static_cast<long>(maxBytes / 4 + 1);
+        if (XGetWindowProperty(m_display, m_clipWindow, property, 0, words, True, AnyPropertyType, &type, &format,
+                               &count, &after, &data) != Success)
+            return false;
+        bool fits = type != incr && format == 8 && after == 0 && count <= maxBytes;
+        if (fits)
+            out.assign(reinterpret_cast<const char*>(data), count);
+        if (data)
+            XFree(data);
+        return fits;
+    }
+    return false;
+}

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "kiv/gui/XBackend.h"
@@ -31,6 +32,7 @@ public:
     void SetTimer(XNativeSink* sink, int periodMs) override;
     void KillTimer(XNativeSink* sink) override;
     int Pump(int timeoutMs) override;
+    bool GetClipboardText(std::string& out, size_t maxBytes) override;
 
     // Reads one pixel of a window back from the server (for tests).
     bool ReadPixel(uintptr_t window, int x, int y, XColourValue& out);
@@ -57,5 +59,6 @@ private:
     std::vector<Timer> m_timers;
     unsigned long m_wmProtocols = 0;
     unsigned long m_wmDelete = 0;
+    unsigned long m_clipWindow = 0;  // receives the clipboard's text, made on first paste
     friend class X11Window;
 };

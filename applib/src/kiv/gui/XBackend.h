@@ -8,7 +8,9 @@
 // with toolkit key codes, characters, wheel notches, sizes and closes.
 #pragma once
 #include <cstdint>
+#include <cstddef>
 #include <memory>
+#include <string>
 
 #include "kiv/gui/XGraphic.h"
 
@@ -113,4 +115,13 @@ public:
     // Delivers waiting input, paints and due timers, waiting at most
     // timeoutMs for something to arrive. Returns the number of messages.
     virtual int Pump(int timeoutMs) = 0;
+    // Reads the text on the clipboard into out; false when there is none or
+    // it is longer than maxBytes bytes. Waits a bounded time for the program
+    // that holds the clipboard to answer.
+    virtual bool GetClipboardText(std::string& out, size_t maxBytes)
+    {
+        (void)out;
+        (void)maxBytes;
+        return false;
+    }
 };

@@ -54,6 +54,32 @@ constexpr int kPicTableSize = 64;
 constexpr int kWheelDivisor = 6;        // 120 per notch -> 20 pixels
 constexpr int kWheelNotch = 120;
 
+// Scroll bars and viewports: the parts of a bar, which are also the codes a
+// bar notifies its viewport with.
+constexpr uint32_t kScrollNone = fourcc("none");
+constexpr uint32_t kScrollThumb = fourcc("curs");
+constexpr uint32_t kScrollPagePrev = fourcc("prev");
+constexpr uint32_t kScrollPageNext = fourcc("next");
+constexpr uint32_t kScrollStepInc = fourcc("sinc");
+constexpr uint32_t kScrollStepDec = fourcc("sdec");
+constexpr int kScrollBarSize = 17;        // pixels across a bar
+constexpr int kScrollStep = 18;           // pixels per step button press
+constexpr int kScrollRepeatTicks = 10;    // ticks before a held part repeats
+constexpr int kScrollThumbMin = 10;       // shortest thumb, pixels
+// Lists and trees: rows of 18 pixels, the first 4 pixels below the top.
+constexpr int kRowHeight = 18;
+constexpr int kRowTop = 4;
+constexpr int kListDragDistance = 3;      // pixels before a press starts a drag
+constexpr int kTreeDragDistance = 2;
+constexpr int kTreeIndent = 16;           // pixels per tree level
+constexpr int kTreePathSize = 512;        // bytes of a tree path and root path
+// Edit box.
+constexpr int kEditTextSize = 1024;       // bytes of the text, terminator included
+constexpr int kEditBoundaries = 256;      // character boundaries measured
+constexpr int kEditPasteLimit = 100;      // clipboard blocks this large are ignored
+constexpr int kEditBlinkHold = 20;        // ticks the caret stays on after an action
+constexpr int kEditBlinkPeriod = 10;      // ticks per caret blink
+
 // The unset marker of XPoint and XSize coordinates.
 constexpr int32_t kUnset = 0x7F000000;
 
