@@ -1,0 +1,467 @@
+// The built tessivo.so, loaded the way a host loads it: dlopen, the entry
+// with a host callback, then only the effect record and its dispatcher.
+#include <dirent.h>
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "kiv/data/FourCC.h"
+#include "support/TestSupport.h"
+#include "vst/VstAbi.h"
+
+namespace {
+
+std::string TessivoPath()
+{
+    const char* dir = getenv("KIV_TEST_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "/vst/tessivo.so";
+}
+
+// What the test host answers and what it was asked.
+struct HostLog {
+    vst::intptr versionAnswer = 2400;
+    vst::intptr processLevel = 2;
+    int calls[64] = {};
+};
+HostLog g_host;
+
+vst::intptr HostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float)
+{
+    if (opcode >= 0 && opcode < 64)
+        ++g_host.calls[opcode];
+    switch (opcode) {
+    case vst::audioMasterVersion:
+        return g_host.versionAnswer;
+    case vst::audioMasterGetSampleRate:
+        return 44100;
+    case vst::audioMasterGetBlockSize:
+        return 512;
+    case vst::audioMasterGetCurrentProcessLevel:
+        return g_host.processLevel;
+    default:
+        return 0;
+    }
+}
+
+int ThreadCount()
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+constexpr int kOutputs = 32;
+
+// 32 output channels of a block, filled with a marker the plug-in must
+// overwrite (or leave, where that is the rule).
+struct OutputBlock {
+    explicit OutputBlock(int frames, float marker = 7.0f) : frames(frames), data(kOutputs)
+    {
+        for (int i = 0; i < kOutputs; ++i) {
+            data[i].assign(frames, marker);
+            pointers[i] = data[i].data();
+        }
+    }
+    bool All(float value) const
+    {
+        for (const auto& channel : data)
+            for (float sample : channel)
+                if (sample != value)
+                    return false;
+        return true;
+    }
+    int frames;
+    std::vector<std::vector<float>> data;
+    float* pointers[kOutputs] = {};
+};
+
+class TessivoPlugin : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        g_host = HostLog();
+        m_threadsBefore = ThreadCount();
+        m_library = dlopen(TessivoPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        ASSERT_NE(m_library, nullptr) << dlerror();
+        m_entry = reinterpret_cast<vst::EntryProc>(dlsym(m_library, "VSTPluginMain"));
+        ASSERT_NE(m_entry, nullptr);
+    }
+    void TearDown() override
+    {
+        for (vst::AEffect* effect : m_effects)
+            effect->dispatcher(effect, vst::effClose, 0, 0, nullptr, 0.0f);
+        if (m_library)
+            dlclose(m_library);
+    }
+
+    vst::AEffect* Create()
+    {
+        vst::AEffect* effect = m_entry(HostCallback);
+        if (effect)
+            m_effects.push_back(effect);
+        return effect;
+    }
+    // A plug-in switched on at 44.1 kHz with 512-frame blocks.
+    vst::AEffect* CreateRunning()
+    {
+        vst::AEffect* effect = Create();
+        if (!effect)
+            return nullptr;
+        Call(effect, vst::effOpen);
+        Call(effect, vst::effSetSampleRate, 0, 0, nullptr, 44100.0f);
+        Call(effect, vst::effSetBlockSize, 0, 512);
+        Call(effect, vst::effMainsChanged, 0, 1);
+        return effect;
+    }
+    void Close(vst::AEffect* effect)
+    {
+        for (size_t i = 0; i < m_effects.size(); ++i)
+            if (m_effects[i] == effect)
+                m_effects.erase(m_effects.begin() + static_cast<long>(i));
+        EXPECT_EQ(Call(effect, vst::effClose), 1);
+    }
+    static vst::intptr Call(vst::AEffect* effect, vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
+                            void* ptr = nullptr, float opt = 0.0f)
+    {
+        return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    }
+    static std::string Text(vst::AEffect* effect, vst::int32 opcode)
+    {
+        char text[256] = {};
+        EXPECT_EQ(Call(effect, opcode, 0, 0, text), 1);
+        return text;
+    }
+    static vst::intptr CanDo(vst::AEffect* effect, const char* what)
+    {
+        return Call(effect, vst::effCanDo, 0, 0, const_cast<char*>(what));
+    }
+
+    void* m_library = nullptr;
+    vst::EntryProc m_entry = nullptr;
+    std::vector<vst::AEffect*> m_effects;
+    int m_threadsBefore = 0;
+};
+
+struct MidiBlock {
+    vst::int32 numEvents = 0;
+    vst::intptr reserved = 0;
+    vst::VstEvent* events[16] = {};
+    vst::VstMidiEvent records[16] = {};
+
+    void Add(int status, int data1, int data2, int type = vst::kVstMidiType)
+    {
+        vst::VstMidiEvent& record = records[numEvents];
+        record = vst::VstMidiEvent{};
+        record.type = type;
+        record.byteSize = sizeof(vst::VstMidiEvent) - 8;
+        record.midiData[0] = static_cast<char>(status);
+        record.midiData[1] = static_cast<char>(data1);
+        record.midiData[2] = static_cast<char>(data2);
+        events[numEvents] = reinterpret_cast<vst::VstEvent*>(&record);
+        ++numEvents;
+    }
+    vst::VstEvents* Get() { return reinterpret_cast<vst::VstEvents*>(this); }
+};
+
+}  // namespace
+
+TEST(TessivoLibrary, ExportsExactlyTheTwoEntryNames)
+{
+    std::string command = "nm -D --defined-only '" + TessivoPath() + "'";
+    FILE* pipe = popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::set<std::string> names;
+    std::set<std::string> addresses;
+    char line[1024];
+    while (fgets(line, sizeof(line), pipe)) {
+        char address[64] = {}, kind[8] = {}, name[900] = {};
+        if (sscanf(line, "%63s %7s %899s", address, kind, name) == 3) {
+            names.insert(name);
+            addresses.insert(address);
+        }
+    }
+    ASSERT_EQ(pclose(pipe), 0);
+    EXPECT_EQ(names, (std::set<std::string>{"VSTPluginMain", "main"}));
+    EXPECT_EQ(addresses.size(), 1u) << "one function under two names";
+}
+
+TEST_F(TessivoPlugin, EntryRefusesAHostWithoutVersionAndMakesIndependentInstances)
+{
+    EXPECT_EQ(m_entry(nullptr), nullptr);
+    g_host.versionAnswer = 0;
+    EXPECT_EQ(m_entry(HostCallback), nullptr);
+    EXPECT_EQ(g_host.calls[vst::audioMasterVersion], 1);
+
+    g_host.versionAnswer = 2400;
+    auto mainEntry = reinterpret_cast<vst::EntryProc>(dlsym(m_library, "main"));
+    ASSERT_NE(mainEntry, nullptr);
+    vst::AEffect* first = Create();
+    vst::AEffect* second = mainEntry(HostCallback);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    m_effects.push_back(second);
+    EXPECT_NE(first, second);
+    EXPECT_NE(first->object, second->object);
+
+    // Each keeps its own block size: one with buses renders, the other has
+    // none and leaves the outputs alone.
+    Call(first, vst::effSetBlockSize, 0, 64);
+    Call(first, vst::effMainsChanged, 0, 1);
+    OutputBlock a(64), b(64);
+    first->processReplacing(first, nullptr, a.pointers, 64);
+    second->processReplacing(second, nullptr, b.pointers, 64);
+    EXPECT_TRUE(a.All(0.0f));
+    EXPECT_TRUE(b.All(7.0f));
+}
+
+TEST_F(TessivoPlugin, RecordAnnouncesA32OutputInstrumentWithChunks)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(effect->magic, vst::kEffectMagic);
+    EXPECT_EQ(effect->numPrograms, 0);
+    EXPECT_EQ(effect->numParams, 0);
+    EXPECT_EQ(effect->numInputs, 0);
+    EXPECT_EQ(effect->numOutputs, 32);
+    // No editor window yet: the has-editor bit stays off until one registers.
+    EXPECT_EQ(effect->flags, vst::effFlagsCanReplacing | vst::effFlagsProgramChunks | vst::effFlagsIsSynth);
+    EXPECT_EQ(effect->initialDelay, 0);
+    EXPECT_EQ(effect->uniqueID, static_cast<vst::int32>(fourcc("OvGm")));
+    EXPECT_EQ(effect->version, 1);
+    EXPECT_EQ(effect->ioRatio, 1.0f);
+    EXPECT_EQ(effect->user, nullptr);
+    EXPECT_NE(effect->processReplacing, nullptr);
+    EXPECT_NE(effect->dispatcher, nullptr);
+}
+
+TEST_F(TessivoPlugin, DispatcherAnswersNamesVersionsAndDefaults)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(Call(effect, vst::effOpen), 0);
+    EXPECT_EQ(Text(effect, vst::effGetEffectName), "Tessivo");
+    EXPECT_EQ(Text(effect, vst::effGetVendorString), "Quillane");
+    EXPECT_EQ(Text(effect, vst::effGetProductString), "Tessivo 2.1.2");
+    EXPECT_EQ(Call(effect, vst::effGetVendorVersion), 0x20102);
+    EXPECT_EQ(Call(effect, vst::effGetVstVersion), 2400);
+    EXPECT_EQ(Call(effect, vst::effGetPlugCategory), 2);
+    EXPECT_EQ(Call(effect, 22), static_cast<vst::intptr>(fourcc("NvEf")));
+    EXPECT_EQ(Call(effect, vst::effGetProgram), 0);
+    EXPECT_EQ(Call(effect, 63), -1);             // current MIDI program
+    EXPECT_EQ(Call(effect, 73, 0, 123456), 123456);  // total samples to process
+    EXPECT_EQ(Call(effect, vst::effStartProcess), 0);
+    EXPECT_EQ(Call(effect, vst::effStopProcess), 0);
+
+    // Names of programs and parameters are empty; a null text is refused.
+    char text[256];
+    memset(text, 'x', sizeof(text));
+    Call(effect, vst::effGetProgramName, 0, 0, text);
+    EXPECT_EQ(text[0], 0);
+    EXPECT_EQ(Call(effect, vst::effGetEffectName, 0, 0, nullptr), 0);
+
+    // Deprecated, unknown and unsupported opcodes answer 0.
+    for (vst::int32 opcode : {9, 26, 28, 30, 33, 36, 44, 46, 52, 57, 65, 78, 79, 80, 200, -5})
+        EXPECT_EQ(Call(effect, opcode, 0, 0, text), 0) << "opcode " << opcode;
+
+    // The speaker-arrangement request clears both pointers.
+    void* input = text;
+    void* output = text;
+    EXPECT_EQ(Call(effect, 69, 0, reinterpret_cast<vst::intptr>(&input), &output), 0);
+    EXPECT_EQ(input, nullptr);
+    EXPECT_EQ(output, nullptr);
+
+    // No editor: no rectangle (the pointer is left alone) and no window.
+    vst::ERect marker{};
+    vst::ERect* rect = &marker;
+    EXPECT_EQ(Call(effect, vst::effEditGetRect, 0, 0, &rect), 0);
+    EXPECT_EQ(rect, &marker);
+    EXPECT_EQ(Call(effect, vst::effEditOpen, 0, 0, nullptr), 0);
+    EXPECT_EQ(Call(effect, vst::effEditIdle), 0);
+    EXPECT_EQ(Call(effect, vst::effEditClose), 0);
+    EXPECT_EQ(Call(effect, 59, 'a', 0), 0);  // key down without an editor
+}
+
+TEST_F(TessivoPlugin, OutputPinsNumberFromIndexPlusOne)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    vst::VstPinProperties pin;
+    memset(&pin, 0x55, sizeof(pin));
+    ASSERT_EQ(Call(effect, vst::effGetOutputProperties, 0, 0, &pin), 1);
+    EXPECT_STREQ(pin.label, "Out 1|2");
+    EXPECT_EQ(pin.flags, vst::kVstPinIsActive | vst::kVstPinIsStereo);
+    EXPECT_EQ(pin.arrangementType, 1);
+    EXPECT_EQ(static_cast<unsigned char>(pin.shortLabel[0]), 0x55u) << "the short label is left untouched";
+
+    ASSERT_EQ(Call(effect, vst::effGetOutputProperties, 31, 0, &pin), 1);
+    EXPECT_STREQ(pin.label, "Out 32|33");
+    EXPECT_EQ(Call(effect, vst::effGetOutputProperties, 32, 0, &pin), 0);
+    EXPECT_EQ(Call(effect, vst::effGetOutputProperties, -1, 0, &pin), 0);
+    EXPECT_EQ(Call(effect, vst::effGetOutputProperties, 0, 0, nullptr), 0);
+    EXPECT_EQ(Call(effect, 33, 0, 0, &pin), 0);  // no inputs
+}
+
+TEST_F(TessivoPlugin, CanDoAnswersOnlyExactTextsAndNeverZero)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    for (const char* yes : {"receiveVstEvents", "receiveVstMidiEvent", "LiveWithoutToolbar", "startStopProcess"})
+        EXPECT_EQ(CanDo(effect, yes), 1) << yes;
+    for (const char* no : {"sendVstEvents", "receiveVst", "receivevstevents", "receiveVstEvents ", "", "offline"})
+        EXPECT_EQ(CanDo(effect, no), -1) << no;
+    EXPECT_EQ(CanDo(effect, nullptr), -1);
+}
+
+TEST_F(TessivoPlugin, SilentRenderWritesZerosAndAllocatesNothing)
+{
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    OutputBlock block(512, NAN);
+    MidiBlock midi;
+    midi.Add(0xB0, 7, 100);  // a controller: no sound
+    midi.Add(0xF8, 0, 0);    // a clock: ignored
+    {
+        kivtest::AllocCounter counter;
+        for (int i = 0; i < 20; ++i) {
+            EXPECT_EQ(Call(effect, vst::effProcessEvents, 0, 0, midi.Get()), 1);
+            effect->processReplacing(effect, nullptr, block.pointers, 512);
+        }
+        EXPECT_EQ(counter.Count(), 0);
+    }
+    EXPECT_TRUE(block.All(0.0f));
+}
+
+TEST_F(TessivoPlugin, RenderWithoutBlockSizeLeavesOutputsAndLongBlocksComeInPieces)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    Call(effect, vst::effMainsChanged, 0, 1);
+    OutputBlock untouched(128);
+    effect->processReplacing(effect, nullptr, untouched.pointers, 128);
+    EXPECT_TRUE(untouched.All(7.0f));
+
+    // A host that announces 64 frames and then sends 10000 gets all 10000
+    // written (rendered in pieces), nothing beyond the buses touched.
+    Call(effect, vst::effSetBlockSize, 0, 64);
+    OutputBlock longer(10000);
+    effect->processReplacing(effect, nullptr, longer.pointers, 10000);
+    EXPECT_TRUE(longer.All(0.0f));
+
+    // Nonsense from the host is ignored.
+    Call(effect, vst::effSetBlockSize, 0, -1);
+    Call(effect, vst::effSetSampleRate, 0, 0, nullptr, NAN);
+    Call(effect, vst::effSetSampleRate, 0, 0, nullptr, -44100.0f);
+    OutputBlock after(64);
+    effect->processReplacing(effect, nullptr, after.pointers, 64);
+    effect->processReplacing(effect, nullptr, after.pointers, 0);
+    effect->processReplacing(effect, nullptr, nullptr, 64);
+    EXPECT_TRUE(after.All(0.0f));
+}
+
+TEST_F(TessivoPlugin, EventsOfEveryKindAreTakenAndHostileBlocksAreSurvived)
+{
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    MidiBlock midi;
+    midi.Add(0x90, 60, 100);
+    midi.Add(0x90, 60, 0);     // note-on with velocity 0: a note-off
+    midi.Add(0x80, 61, 64);
+    midi.Add(0xA0, 60, 10);    // polyphonic pressure: ignored
+    midi.Add(0xD0, 10, 0);     // channel pressure: ignored
+    midi.Add(0x40, 60, 100);   // running status byte: ignored
+    midi.Add(0xC3, 200, 0);    // data bytes masked to 7 bits
+    midi.Add(0xEF, 0x7F, 0x7F);
+    midi.Add(0xBF, 123, 0);
+    midi.Add(0xF0, 0, 0, vst::kVstSysExType);
+    midi.events[10] = nullptr;
+    midi.numEvents = 11;
+    EXPECT_EQ(Call(effect, vst::effProcessEvents, 0, 0, midi.Get()), 1);
+    EXPECT_EQ(Call(effect, vst::effProcessEvents, 0, 0, nullptr), 1);
+    midi.numEvents = -3;
+    EXPECT_EQ(Call(effect, vst::effProcessEvents, 0, 0, midi.Get()), 1);
+    OutputBlock block(512);
+    effect->processReplacing(effect, nullptr, block.pointers, 512);
+    // No instrument is loaded, so even the note is silent.
+    EXPECT_TRUE(block.All(0.0f));
+}
+
+TEST_F(TessivoPlugin, ResumeAsksForTheProcessLevelAndSuspendSilences)
+{
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], 1);
+    EXPECT_EQ(g_host.calls[6], 0) << "resume does not ask the host for MIDI";
+
+    Call(effect, vst::effMainsChanged, 0, 0);
+    MidiBlock midi;
+    midi.Add(0x90, 60, 100);
+    Call(effect, vst::effProcessEvents, 0, 0, midi.Get());
+    OutputBlock block(256);
+    effect->processReplacing(effect, nullptr, block.pointers, 256);
+    EXPECT_TRUE(block.All(0.0f));
+
+    g_host.processLevel = 4;  // offline
+    Call(effect, vst::effMainsChanged, 0, 1);
+    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], 2);
+    g_host.processLevel = 2;
+    Call(effect, vst::effMainsChanged, 0, 1);
+    effect->processReplacing(effect, nullptr, block.pointers, 256);
+    EXPECT_TRUE(block.All(0.0f));
+}
+
+TEST_F(TessivoPlugin, PresetChunksAreRefusedAndBadBankChunksFailWithoutLoss)
+{
+    vst::AEffect* effect = Create();
+    ASSERT_NE(effect, nullptr);
+    void* marker = &marker;
+    void* data = marker;
+    EXPECT_EQ(Call(effect, vst::effGetChunk, 1, 0, &data), 0);
+    EXPECT_EQ(data, marker);
+    char bytes[64] = "not a state";
+    EXPECT_EQ(Call(effect, vst::effSetChunk, 1, sizeof(bytes), bytes), 0);
+    EXPECT_EQ(Call(effect, vst::effSetChunk, 0, sizeof(bytes), nullptr), 0);
+    EXPECT_EQ(Call(effect, vst::effSetChunk, 0, -1, bytes), 0);
+    EXPECT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(1) << 40, bytes), 0);
+    EXPECT_EQ(Call(effect, vst::effGetChunk, 0, 0, nullptr), 0);
+
+    // Bytes that are neither form are refused and change nothing.
+    data = nullptr;
+    vst::intptr before = Call(effect, vst::effGetChunk, 0, 0, &data);
+    std::string saved(static_cast<const char*>(data ? data : ""), data ? static_cast<size_t>(before) : 0);
+    EXPECT_EQ(Call(effect, vst::effSetChunk, 0, sizeof(bytes), bytes), 0);
+    data = nullptr;
+    vst::intptr after = Call(effect, vst::effGetChunk, 0, 0, &data);
+    ASSERT_EQ(after, before);
+    if (after > 0) {
+        EXPECT_EQ(std::string(static_cast<const char*>(data), static_cast<size_t>(after)), saved);
+    }
+}
+
+TEST_F(TessivoPlugin, UnloadDestroysTheProcessObjectsAndLeavesNoThread)
+{
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    OutputBlock block(512);
+    effect->processReplacing(effect, nullptr, block.pointers, 512);
+    Close(effect);
+    ASSERT_EQ(dlclose(m_library), 0);
+    m_library = nullptr;
+    EXPECT_EQ(dlopen(TessivoPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stays loaded";
+    EXPECT_EQ(ThreadCount(), m_threadsBefore);
+    // The preferences were written at unload.
+    const char* data = getenv("XDG_DATA_HOME");
+    ASSERT_NE(data, nullptr);
+    EXPECT_FALSE(kivtest::ReadFile(std::string(data) + "/Quillane/tessivo.prefs").empty());
+}

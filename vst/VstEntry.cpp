@@ -1,0 +1,56 @@
+// The library's entry and its process-wide objects.
+//
+// Loading the library builds, in this order, the preferences, the bank
+// manager, the disk-streaming thread object and the effect plug-in list;
+// unloading destroys them in the reverse order. They are static objects of
+// this one file, so the order is that of their definitions. No thread starts
+// at load; each object's destructor stops and joins its own thread (the
+// plug-in scan, the disk thread, a loader pass) before the library's code
+// goes away.
+#include <new>
+
+#include "engine/GigaBankManager.h"
+#include "engine/GigaDiskThread.h"
+#include "engine/GigaPrefs.h"
+#include "vst/OvVstAudio.h"
+#include "vst/PlugInfoList.h"
+
+namespace {
+
+GigaPrefs g_prefs;
+GigaBankManager g_bankManager;
+GigaDiskThread g_diskThread;
+PlugInfoList g_plugList;
+
+// Makes the plug-in list the one hosted effects are restored from, and
+// withdraws it before it is destroyed.
+struct PlugListBinding {
+    PlugListBinding() { PlugInfoList::SetProcessList(&g_plugList); }
+    ~PlugListBinding() { PlugInfoList::SetProcessList(nullptr); }
+} g_plugListBinding;
+
+vst::AEffect* CreateEffect(vst::HostCallbackProc host)
+{
+    if (!host)
+        return nullptr;
+    if (host(nullptr, vst::audioMasterVersion, 0, 0, nullptr, 0.0f) == 0)
+        return nullptr;
+    // Nothing may leave into the host: a failed construction is a null effect.
+    try {
+        auto* effect = new OvVstAudio(host);
+        return effect->getAeffect();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace
+
+// One function under the two names hosts look for.
+extern "C" __attribute__((visibility("default"))) vst::AEffect* VSTPluginMain(vst::HostCallbackProc host)
+{
+    return CreateEffect(host);
+}
+
+extern "C" __attribute__((visibility("default"), alias("VSTPluginMain"))) vst::AEffect* VstMainAlias(
+    vst::HostCallbackProc host) __asm__("main");
