@@ -1,0 +1,113 @@
+#include "kiv/gui/XPopup.h"
+
+#include "kiv/gui/X11Backend.h"
+
+#define XPoint Xlib_XPoint
+#define XRectangle Xlib_XRectangle
+#define XEvent Xlib_XEvent
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
+#undef XPoint
+#undef XRectangle
+#undef XEvent
+
+#include <time.h>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kGrabAttempts = 20;  // a fresh window may take a moment to become viewable
+constexpr long kGrabRetryNs = 5 * 1000 * 1000;
+
+X11Backend* AsX11(XBackend* backend) { return dynamic_cast<X11Backend*>(backend); }
+
+}  // namespace
+
+namespace xpopup {
+
+std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& spec)
+{
+    if (!backend)
+        return nullptr;
+    XWindowSpec window;
+    window.className = spec.className;
+    window.title = spec.className;
+    window.x = spec.x;
+    window.y = spec.y;
+    window.w = std::max(spec.w, 1);
+    window.h = std::max(spec.h, 1);
+    window.minW = window.maxW = window.w;
+    window.minH = window.maxH = window.h;
+    std::unique_ptr<XNativeWindow> made = backend->CreateTopLevel(window);
+    X11Backend* x11 = AsX11(backend);
+    if (!made || !x11)
+        return made;
+    Display* d = x11->GetDisplay();
+    Window handle = static_cast<Window>(made->GetHandle());
+    // No window manager frame or placement: the window lands where asked.
+    XSetWindowAttributes attributes;
+    attributes.override_redirect = True;
+    attributes.save_under = True;
+    XChangeWindowAttributes(d, handle, CWOverrideRedirect | CWSaveUnder, &attributes);
+    XSelectInput(d, handle,
+                 ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
+                     StructureNotifyMask);
+    if (spec.passThrough) {
+        int event, error;
+        if (XShapeQueryExtension(d, &event, &error))
+            XShapeCombineRectangles(d, handle, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
+    }
+    if (spec.opacity < 1.0) {
+        unsigned long value = static_cast<unsigned long>(std::clamp(spec.opacity, 0.0, 1.0) * 0xFFFFFFFFu);
+        XChangeProperty(d, handle, XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False), XA_CARDINAL, 32,
+                        PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
+    }
+    XFlush(d);
+    return made;
+}
+
+bool Grab(XBackend* backend, XNativeWindow* window)
+{
+    if (!backend || !window)
+        return false;
+    X11Backend* x11 = AsX11(backend);
+    if (!x11) {
+        window->CaptureMouse();
+        return true;
+    }
+    Display* d = x11->GetDisplay();
+    Window handle = static_cast<Window>(window->GetHandle());
+    XSync(d, False);
+    for (int attempt = 0; attempt < kGrabAttempts; ++attempt) {
+        // Every pointer event comes to this window, wherever the pointer is.
+        int pointer = XGrabPointer(d, handle, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
+                                   GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+        if (pointer == GrabSuccess) {
+            XGrabKeyboard(d, handle, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+            XFlush(d);
+            window->CaptureMouse();
+            return true;
+        }
+        timespec pause{0, kGrabRetryNs};
+        nanosleep(&pause, nullptr);
+    }
+    return false;
+}
+
+void Release(XBackend* backend, XNativeWindow* window)
+{
+    if (!window)
+        return;
+    window->ReleaseMouse();
+    X11Backend* x11 = AsX11(backend);
+    if (!x11)
+        return;
+    Display* d = x11->GetDisplay();
+    XUngrabPointer(d, CurrentTime);
+    XUngrabKeyboard(d, CurrentTime);
+    XFlush(d);
+}
+
+}  // namespace xpopup
