@@ -46,6 +46,10 @@ int Clamp255(float v)
 
 }  // namespace
 
+// The pictures the build draws and embeds (library kivpics, linked whole into
+// every program that links the toolkit); null in a program without them.
+extern "C" const XPicResource* KivEmbeddedPictures(int* count) __attribute__((weak));
+
 bool XPic::AddResources(const XPicResource* table, int count)
 {
     if (!table || count <= 0 || g_tableCount >= kMaxResourceTables)
@@ -64,6 +68,12 @@ const XPicResource* XPic::FindResource(const char* name)
             if (entry.name && std::strcmp(entry.name, name) == 0)
                 return &entry;
         }
+    }
+    int count = 0;
+    const XPicResource* embedded = KivEmbeddedPictures ? KivEmbeddedPictures(&count) : nullptr;
+    for (int i = 0; embedded && i < count; ++i) {
+        if (embedded[i].name && std::strcmp(embedded[i].name, name) == 0)
+            return &embedded[i];
     }
     return nullptr;
 }

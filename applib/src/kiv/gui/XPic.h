@@ -27,7 +27,8 @@ public:
     virtual ~XPic();
 
     // Makes a table of embedded pictures known to Load (the table must live
-    // for the rest of the process). Later tables win for equal names.
+    // for the rest of the process). Later tables win for equal names, and
+    // every table wins over the pictures the build embeds.
     // False when the registry of tables is full.
     static bool AddResources(const XPicResource* table, int count);
     static const XPicResource* FindResource(const char* name);
