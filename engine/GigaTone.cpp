@@ -1,13 +1,25 @@
+// The note handling (HandleEvents and what it calls) runs on the audio
+// thread: noexcept, no allocation, no lock. Parts, load state and LoadParts
+// belong to the GUI and loader threads.
 #include "engine/GigaTone.h"
+
+#include <algorithm>
 
 #include "engine/GigaBank.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDiskThread.h"
+#include "engine/GigaProgram.h"
+#include "engine/GigaSample.h"
+#include "engine/GigaVoice.h"
+#include "engine/GigaVoiceConstants.h"
+#include "engine/OvEngine.h"
 #include "kiv/data/FourCC.h"
+
+using namespace gigavoice;
 
 namespace {
 
-constexpr int kModeKeySwitch = 133;
+constexpr int kModeKeySwitch = kStackKeySwitch;
 constexpr int kDiskPassesOnRelease = 2;
 
 }  // namespace
@@ -140,7 +152,7 @@ bool GigaTone::LoadParts(GigaBankManager& manager)
         if (program)
             SetKeySwitchRange(program->keySwitchLow, program->keySwitchHigh);
     } else if (GetStackMode() == kModeKeySwitch) {
-        SetKeySwitchRange(m_keySwitchLow, m_keySwitchLow + count - 1);
+        SetKeySwitchRange(GetKeySwitchLow(), GetKeySwitchLow() + count - 1);
     }
     if (allLoaded)
         SetState(giga::kToneLoaded);
@@ -196,8 +208,8 @@ void GigaTone::SelectDefaultPart()
 
 void GigaTone::SetKeySwitchRange(int low, int high)
 {
-    m_keySwitchLow = low;
-    m_keySwitchHigh = high;
+    m_keySwitchLow.store(low, std::memory_order_release);
+    m_keySwitchHigh.store(high, std::memory_order_release);
 }
 
 int GigaTone::GetLowestKey() const
@@ -222,6 +234,52 @@ int GigaTone::GetHighestKey() const
     return highest;
 }
 
+bool GigaTone::PlaceKeySwitches(int start)
+{
+    const int count = GetPartCount();
+    if (count < 2)
+        return false;
+    const int lowest = GetLowestKey();
+    const int highest = GetHighestKey();
+    int low;
+    int high;
+    if (start < 0) {
+        high = lowest - 1;
+        low = high - count + 1;
+        if (low < 0) {
+            low = highest + 1;
+            high = highest + count;
+        }
+    } else {
+        low = start;
+        high = start + count - 1;
+        const bool below = high < lowest;
+        const bool above = start >= lowest && start > highest;
+        if (!below && !above)
+            return false;
+    }
+    if (low < 0 || high > 127)
+        return false;
+    SetKeySwitchRange(low, high);
+    Notify(kOvNotifyKeys, 0);
+    return true;
+}
+
+const char* GigaTone::GetDisplayName() const
+{
+    const int count = GetPartCount();
+    if (count == 1) {
+        const GigaPart* part = m_parts[0].get();
+        if (const char* name = part->GetProgramName())
+            return name;
+        const char* file = part->GetFileName();
+        return file ? file : "";
+    }
+    if (count == 0)
+        return m_stacked ? "Stacked instrument" : "No instrument";
+    return m_name.IsEmpty() ? "Stacked Instrument" : m_name.CStr();
+}
+
 void GigaTone::Reset()
 {
     OvTone::Reset();
@@ -236,4 +294,254 @@ void GigaTone::ResetControllers()
     static const int kOnByDefault[] = {12, 13, 80, 81, 82, 83, 94, 95};
     for (int number : kOnByDefault)
         SetController(number, 127);
+}
+
+// ---------------------------------------------------------------- note handling
+
+int GigaTone::NextRandom() noexcept
+{
+    // xorshift32: rand() may lock, and the audio thread must not.
+    uint32_t x = m_random;
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    m_random = x;
+    return static_cast<int>(x >> 8);
+}
+
+void GigaTone::RefreshWalkValues() noexcept
+{
+    for (int i = 0; i < kOvControllerCount; ++i)
+        m_walkValues[i] = GetController(i);
+    m_walkValues[kCtrlReleaseTrigger] = 0;  // a note on is never the release walk
+}
+
+void GigaTone::SetWalkController(int number, int value) noexcept
+{
+    SetController(number, value);
+    if (number >= 0 && number < kOvControllerCount)
+        m_walkValues[number] = value;
+}
+
+void GigaTone::SelectPart(int index) noexcept
+{
+    const int count = GetPartCount();
+    if (count <= 0)
+        return;
+    index = std::clamp(index, 0, count - 1);
+    m_selected.store(m_parts[index].get(), std::memory_order_release);
+}
+
+void GigaTone::HandleEvents(const OvMidiEvent* events, int count) noexcept
+{
+    RefreshWalkValues();
+    for (int i = 0; i < count; ++i) {
+        const OvMidiEvent& e = events[i];
+        switch (e.type) {
+        case kOvEventNoteOn:
+            if (e.data2 <= 0)
+                NoteOffEvent(e.data1);  // MIDI's note off by velocity 0
+            else
+                NoteOnEvent(e.data1, std::min(e.data2, kControllerMax), e.deltaFrames);
+            break;
+        case kOvEventNoteOff:
+            NoteOffEvent(e.data1);
+            break;
+        case kOvEventPitchBend:
+            SetBend(std::clamp(e.data2, 0, 127) * 128 + std::clamp(e.data1, 0, 127) - kBendCentre);
+            break;
+        case kOvEventController:
+            ControllerEvent(e.data1, e.data2);
+            break;
+        case kOvEventProgramChange:
+            if (GetPartCount() > 1 && GetStackMode() == kStackProgram && e.data1 >= 0 &&
+                e.data1 < GetPartCount())
+                SelectPart(e.data1);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+void GigaTone::NoteOnEvent(int key, int velocity, int deltaFrames) noexcept
+{
+    if (IsToneMuted())
+        return;
+    AddHeldNotes(1);
+    const int count = GetPartCount();
+    switch (GetStackMode()) {
+    case kStackKeySwitch: {
+        const int low = GetKeySwitchLow();
+        if (key >= low && key <= GetKeySwitchHigh() && key - low < count)
+            SelectPart(key - low);
+        break;
+    }
+    case kStackRandom:
+        if (count > 0)
+            SelectPart(NextRandom() % count);
+        break;
+    case kStackVelocity:
+        if (count > 0)
+            SelectPart(velocity / (128 / count));  // SelectPart keeps it to the last part
+        break;
+    default:
+        break;
+    }
+    if (GigaPart* selected = GetSelectedPart()) {
+        StartNote(selected, key, velocity, deltaFrames);
+        return;
+    }
+    for (int i = 0; i < count; ++i)
+        StartNote(m_parts[i].get(), key, velocity, deltaFrames);
+}
+
+void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames) noexcept
+{
+    if (!part || part->mute)
+        return;
+    GigaProgram* program = part->GetProgram();
+    if (!program || !program->IsLoaded())
+        return;
+    const int k = key - part->keyOffset;
+    const int ksLow = program->keySwitchLow;
+    const int ksHigh = program->keySwitchHigh;
+    if (ksHigh >= ksLow && k >= ksLow && k <= ksHigh) {
+        const double width = 128.0 / (ksHigh - ksLow + 1);
+        SetWalkController(kCtrlKeySwitch, static_cast<int>(width * (k - ksLow)));
+    }
+    if (k < part->keyLow || k > part->keyHigh)
+        return;
+    GigaRegion* region = program->GetRegionForKey(k);
+    if (!region)
+        return;
+
+    // A self-masking region: older, softer notes of this key fade sooner.
+    if (region->selfMask && !IsSustain()) {
+        for (OvVoice* v = GetVoices().Head(); v; v = v->GetNext()) {
+            auto* voice = static_cast<GigaVoice*>(v);
+            if (voice->GetKey() == k && voice->GetPart() == part && voice->GetRegion() &&
+                voice->GetVelocity() < velocity)
+                voice->ShortenReleaseOnce();
+        }
+    }
+
+    GigaWalkInput input;
+    input.velocity = velocity;
+    input.randomValue = NextRandom() % 128;
+    input.controllers = m_walkValues;
+    input.controllerCount = kOvControllerCount;
+    region->Walk(input, m_walk);
+    for (int i = 0; i < m_walk.count; ++i) {
+        if (GigaVoice* voice = PlayZone(m_walk.zones[i], part, k, velocity, deltaFrames))
+            voice->SetRegion(region);
+    }
+}
+
+GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity,
+                              int deltaFrames) noexcept
+{
+    if (!zone || !zone->GetSample())
+        return nullptr;
+    if ((zone->bypassCC94 && GetController(kCtrlGate94) < kGateThreshold) ||
+        (zone->bypassCC95 && GetController(kCtrlGate95) < kGateThreshold))
+        return nullptr;
+    OvVoiceList* pool = GetPool();
+    auto* voice = static_cast<GigaVoice*>(pool ? pool->PopFront() : nullptr);
+    if (!voice)
+        return nullptr;  // no free voice: nothing is stolen
+    voice->Setup(key, velocity, deltaFrames, zone, this, part);
+    voice->SetKeyOffset(part ? part->keyOffset : 0);
+    GetVoices().Append(voice);
+    return voice;
+}
+
+void GigaTone::NoteOffEvent(int key) noexcept
+{
+    AddHeldNotes(-1);
+    GigaRegion* previous = nullptr;
+    // Release voices are appended while the list is walked: stop at the
+    // voice that was last before them.
+    OvVoice* last = nullptr;
+    for (OvVoice* v = GetVoices().Head(); v; v = v->GetNext())
+        last = v;
+    for (OvVoice* v = GetVoices().Head(); v; v = v->GetNext()) {
+        auto* voice = static_cast<GigaVoice*>(v);
+        GigaRegion* region = voice->GetRegion();
+        if (region && voice->GetKey() + voice->GetKeyOffset() == key) {
+            if (region->releaseTrigger && (!IsSustain() || voice->IgnoresSustain()) &&
+                region != previous)
+                PlayReleaseTrigger(voice, key);
+            previous = region;
+            voice->RequestRelease();
+        }
+        if (v == last)
+            break;
+    }
+}
+
+void GigaTone::PlayReleaseTrigger(GigaVoice* voice, int key) noexcept
+{
+    GigaRegion* region = voice->GetRegion();
+    m_walkValues[kCtrlReleaseTrigger] = kReleaseTriggerValue;
+    GigaWalkInput input;
+    input.velocity = voice->GetVelocity();
+    input.randomValue = NextRandom() % 128;
+    input.controllers = m_walkValues;
+    input.controllerCount = kOvControllerCount;
+    region->Walk(input, m_walk);
+    m_walkValues[kCtrlReleaseTrigger] = 0;
+
+    const float rate = OvEngine::GetOutputRate();
+    const float held = rate > 0.0f ? static_cast<float>(voice->GetFramesRendered()) / rate : 0.0f;
+    for (int i = 0; i < m_walk.count; ++i) {
+        GigaZone* zone = m_walk.zones[i];
+        const float decay = kReleaseDecayBase - static_cast<float>(zone->releaseTriggerDecay);
+        // Kept within 0..1: a decay above 9 must not make the trigger louder
+        // the longer the key was held, nor a long hold turn it negative.
+        const float gain = std::clamp(1.0f - decay * held * kReleaseDecayScale, 0.0f, 1.0f);
+        if (gain <= 0.0f || (!m_walk.layered && gain <= kReleaseMinGain))
+            continue;
+        GigaVoice* trigger = PlayZone(zone, voice->GetPart(), voice->GetKey(), voice->GetVelocity(), 0);
+        if (!trigger)
+            continue;
+        trigger->ScaleAmplitude(gain);
+        // No note off reaches a release voice: a looped one would never end.
+        if (zone->GetSample()->LoopsFromMemory())
+            trigger->RequestRelease();
+        Print("PlayNoteOff(%d)", key);
+    }
+}
+
+void GigaTone::ControllerEvent(int number, int value) noexcept
+{
+    SetWalkController(number, value);
+    switch (number) {
+    case kOvCtrlSustain:
+        SetSustain(value > 0);
+        return;
+    case kOvCtrlVolume:
+        SetVolume(std::clamp(value, 0, kControllerMax));
+        return;
+    case kOvCtrlExpression:
+        SetExpression(std::clamp(value, 0, kControllerMax));
+        return;
+    case kOvCtrlPan:
+        SetPan(std::clamp(value, 0, kControllerMax));
+        return;
+    default:
+        break;
+    }
+    const int count = GetPartCount();
+    if (count > 1 && number == GetStackMode())
+        SelectPart(static_cast<int>(std::clamp(value, 0, kControllerMax) / 128.0 * count));
+    if (number == kCtrlAllSoundOff || number == kCtrlAllNotesOff)
+        AllNotesOff();  // queued: taken in the next block
+    else if (number == kCtrlResetAll) {
+        ResetControllers();
+        // The pedal's value went to 0 with the others: so does its hold, or
+        // sustained voices would wait for a pedal-up that never comes.
+        SetSustain(false);
+        RefreshWalkValues();
+    }
 }

@@ -1,12 +1,15 @@
 // GigaTone: the tone of the .gig player: an OvTone that stacks up to 24
-// parts. This file holds what the loader needs: the parts, the load state
-// and its reports, the stack mode, key ranges and switches, the name, and
-// LoadParts. The note handling comes with the stacked-tone issue.
+// parts. It holds the parts, the load state and its reports, the stack mode,
+// key ranges and switches, the name and LoadParts for the loader, and the
+// note handling: per note it chooses the parts that sound (the stack mode),
+// finds the region of the key, walks its dimension tree to the zones and
+// starts a GigaVoice for each; note offs start release-trigger zones.
 //
 // Threads: the GUI thread adds, clears and moves parts and sets the stack
 // mode; the loader thread runs LoadParts while the player is stopped (and
 // reports state and progress to the view from there); the audio thread reads
-// the parts of a started tone.
+// the parts of a started tone and runs HandleEvents (noexcept, no allocation,
+// no lock).
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -14,11 +17,13 @@
 
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaPart.h"
+#include "engine/GigaRegion.h"
 #include "engine/GigaStreamConstants.h"
 #include "engine/OvTone.h"
 #include "kiv/data/String.h"
 
 class GigaBankManager;
+class GigaVoice;
 
 class GigaTone : public OvTone, public GigaLoadSink {
 public:
@@ -59,18 +64,26 @@ public:
     void SetStackMode(int mode);
     int GetStackMode() const { return m_stackMode.load(std::memory_order_acquire); }
     GigaPart* GetSelectedPart() const { return m_selected.load(std::memory_order_acquire); }
-    int GetKeySwitchLow() const { return m_keySwitchLow; }
-    int GetKeySwitchHigh() const { return m_keySwitchHigh; }
+    int GetKeySwitchLow() const { return m_keySwitchLow.load(std::memory_order_acquire); }
+    int GetKeySwitchHigh() const { return m_keySwitchHigh.load(std::memory_order_acquire); }
     void SetKeySwitchRange(int low, int high);
     // Lowest low key plus offset over the parts (127 when none) / highest
     // high key plus offset (0 when none).
     int GetLowestKey() const;
     int GetHighestKey() const;
+    // Places the key-switch range (one key per part) below the played keys
+    // (start < 0: just below, or just above when no room is below) or at
+    // start; false with fewer than 2 parts or no room. Reports 'keyb'.
+    bool PlaceKeySwitches(int start);
     bool IsStacked() const { return m_stacked; }
     void SetStacked(bool stacked) { m_stacked = stacked; }
 
     // --- Identity ---
     const char* GetName() const { return m_name.CStr(); }
+    // One part: its program's name (the file name before it loads); none:
+    // "No instrument" or "Stacked instrument"; several: the tone's name or
+    // "Stacked Instrument".
+    const char* GetDisplayName() const;
     void SetName(const char* name) { m_name.Assign(name ? name : ""); }
     int GetIndex() const { return m_index; }
     void SetIndex(int index) { m_index = index; }
@@ -89,7 +102,24 @@ public:
     // Controllers 0..119 to 0, then the on-by-default ones to 127.
     void ResetControllers();
 
+    // Audio thread: the block's events in order (notes, bend, controllers,
+    // program changes).
+    void HandleEvents(const OvMidiEvent* events, int count) noexcept override;
+
 private:
+    void NoteOnEvent(int key, int velocity, int deltaFrames) noexcept;
+    void NoteOffEvent(int key) noexcept;
+    void ControllerEvent(int number, int value) noexcept;
+    void StartNote(GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
+    // Starts a voice on zone; null when the zone is gated or no voice is free.
+    GigaVoice* PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
+    void PlayReleaseTrigger(GigaVoice* voice, int key) noexcept;
+    // The walk's view of the controller table (refreshed per block).
+    void RefreshWalkValues() noexcept;
+    void SetWalkController(int number, int value) noexcept;
+    int NextRandom() noexcept;
+    void SelectPart(int index) noexcept;
+
     void RemovePart(int index);
     void SelectDefaultPart();
     void DeleteParts();
@@ -98,8 +128,8 @@ private:
     std::atomic<int> m_partCount{0};
     std::atomic<GigaPart*> m_selected{nullptr};
     std::atomic<int> m_stackMode{0};
-    int m_keySwitchLow = 0;
-    int m_keySwitchHigh = 0;
+    std::atomic<int> m_keySwitchLow{0};
+    std::atomic<int> m_keySwitchHigh{0};
     std::atomic<int> m_state{giga::kToneNone};
     std::atomic<int> m_percent{0};
     std::atomic<bool> m_modified{false};
@@ -112,4 +142,9 @@ private:
     float* m_scratchRight = nullptr;
     int m_lowKey = 127;   // key span of the loaded parts
     int m_highKey = 0;
+
+    // Audio thread only.
+    int32_t m_walkValues[kOvControllerCount] = {};
+    GigaWalkResult m_walk;
+    uint32_t m_random = 0x9E3779B9u;
 };

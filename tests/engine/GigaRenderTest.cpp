@@ -1,0 +1,332 @@
+// ctest-label: thread
+// Fixture instruments loaded through the bank manager into a player and
+// played with MIDI: pitch, loops, streaming, releases, the pedal, bends,
+// hostile zone values and the real-time rules of the render path.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <thread>
+
+#include "GigaVoiceTestRig.h"
+#include "engine/GigaSample.h"
+#include "engine/GigaZone.h"
+
+using namespace voicetest;
+
+namespace {
+
+// Normalised correlation of two equally long runs.
+double Correlation(const std::vector<double>& a, const std::vector<double>& b)
+{
+    double ab = 0, aa = 0, bb = 0;
+    for (size_t i = 0; i < a.size(); ++i) {
+        ab += a[i] * b[i];
+        aa += a[i] * a[i];
+        bb += b[i] * b[i];
+    }
+    return (aa > 0 && bb > 0) ? ab / std::sqrt(aa * bb) : 0.0;
+}
+
+// Channel 0 of a sample at position p (linear interpolation), looping over
+// [loopStart, loopEnd] when given.
+double SampleAt(const gigtools::GigSample& s, double p, int64_t loopStart = -1, int64_t loopEnd = -1)
+{
+    auto at = [&](int64_t i) {
+        if (loopStart >= 0 && i > loopEnd)
+            i = loopStart + (i - loopStart) % (loopEnd - loopStart + 1);
+        return static_cast<double>(s.values[static_cast<size_t>(i) * s.channels]);
+    };
+    const int64_t k = static_cast<int64_t>(p);
+    const double f = p - k;
+    return at(k) + (at(k + 1) - at(k)) * f;
+}
+
+std::vector<double> Reference(const gigtools::GigSample& s, int from, int count, double ratio,
+                              int64_t loopStart = -1, int64_t loopEnd = -1)
+{
+    std::vector<double> out;
+    for (int n = from; n < from + count; ++n)
+        out.push_back(SampleAt(s, n * ratio, loopStart, loopEnd));
+    return out;
+}
+
+std::vector<double> Slice(const std::vector<float>& v, int from, int count)
+{
+    return std::vector<double>(v.begin() + from, v.begin() + from + count);
+}
+
+int ZeroCrossings(const std::vector<float>& v, int from, int count)
+{
+    int n = 0;
+    for (int i = from + 1; i < from + count; ++i)
+        if ((v[i - 1] < 0.0f) != (v[i] < 0.0f))
+            ++n;
+    return n;
+}
+
+// One instrument playing one mono 16-bit sample of distinct values, unity 60.
+gigtools::GigFixture RampFixture(uint32_t frames)
+{
+    gigtools::GigFixture f{"Ramp", "distinct values", {}};
+    gigtools::GigSample s;
+    s.name = "Ramp";
+    s.values.resize(frames);
+    for (uint32_t i = 0; i < frames; ++i)
+        s.values[i] = static_cast<int32_t>((i * 37) % 60000) - 30000;
+    const int h = f.bank.AddSample(s);
+    gigtools::GigInstrument ins("Ramp");
+    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
+    ins.regions.back().zones[0].unityNote = 60;
+    f.bank.AddInstrument(ins);
+    return f;
+}
+
+float Peak(const std::vector<float>& v, int from, int count)
+{
+    float p = 0.0f;
+    for (int i = from; i < from + count && i < static_cast<int>(v.size()); ++i)
+        p = std::max(p, std::fabs(v[i]));
+    return p;
+}
+
+}  // namespace
+
+TEST(GigaRender, OctaveAboveUnityPlaysTheSampleAtTwiceItsRate)
+{
+    Rig rig;
+    const gigtools::GigFixture pad = gigtools::StereoPadFixture();
+    rig.Load(0, rig.Write(pad), 0);
+    const gigtools::GigSample& s = pad.bank.Sample(1);  // the pad of note 72
+
+    rig.deck.NoteOn(0, 72, 100, 0);
+    const std::vector<float> unity = rig.Capture(0, 20000);
+    rig.deck.AllNotesOff(-1);
+    rig.Capture(0, 3 * 44100);
+    ASSERT_EQ(rig.VoicesInUse(), 0);
+    rig.deck.NoteOn(0, 84, 100, 0);
+    const std::vector<float> octave = rig.Capture(0, 20000);
+
+    // Past the attack, where the envelope holds still.
+    const int from = 13230, count = 4096;
+    EXPECT_GT(Correlation(Slice(unity, from, count), Reference(s, from, count, 1.0)), 0.999);
+    EXPECT_GT(Correlation(Slice(octave, from, count), Reference(s, from, count, 2.0)), 0.999);
+    EXPECT_LT(Correlation(Slice(octave, from, count), Reference(s, from, count, 1.5)), 0.5);
+    const double crossings = ZeroCrossings(octave, from, count) / double(ZeroCrossings(unity, from, count));
+    EXPECT_NEAR(crossings, 2.0, 0.05);
+    EXPECT_GT(Peak(octave, from, count), 0.01f);
+}
+
+TEST(GigaRender, LoopedSampleKeepsPlayingFromMemoryAcrossItsLoop)
+{
+    Rig rig;
+    const gigtools::GigFixture pad = gigtools::StereoPadFixture();
+    rig.Load(0, rig.Write(pad), 0);
+    const gigtools::GigSample& s = pad.bank.Sample(1);
+    rig.deck.NoteOn(0, 72, 100, 0);
+    // Three seconds of a 1.5 s sample: it wraps twice.
+    const std::vector<float> out = rig.Capture(0, 3 * 44100);
+    ASSERT_EQ(rig.VoicesInUse(), 1);
+    EXPECT_FALSE(rig.Voice(0)->IsStreaming());
+    for (int from : {64000, 66150 + 40000, 120000}) {
+        EXPECT_GT(Correlation(Slice(out, from, 4096), Reference(s, from, 4096, 1.0, 22050, 66149)), 0.999)
+            << "at " << from;
+    }
+    EXPECT_GT(Peak(out, 120000, 4096), 0.01f);
+    rig.deck.NoteOff(0, 72, 0, 0);
+    rig.Capture(0, 3 * 44100);
+    EXPECT_EQ(rig.VoicesInUse(), 0);  // its release ends it
+}
+
+TEST(GigaRender, StreamedSampleJoinsItsMemoryHeadBitExact)
+{
+    Rig rig;
+    const gigtools::GigFixture ramp = RampFixture(44100);
+    rig.Load(0, rig.Write(ramp, "Streamed"), 0, 0.2f, 0.2f);  // 8820 frames in memory
+    rig.Load(1, rig.Write(ramp, "Whole"), 0);                 // kept whole
+    ASSERT_TRUE(rig.Tone(0)->GetPart(0)->GetProgram()->streaming);
+    ASSERT_FALSE(rig.Tone(1)->GetPart(0)->GetProgram()->streaming);
+    static_assert(giga::kInt16MemoryScale == giga::kInt16StreamScale, "memory and stream scales agree");
+
+    OvEngine::SetOffline(true);  // every stream read waits for its data
+    rig.deck.NoteOn(0, 60, 127, 0);
+    rig.deck.NoteOn(1, 60, 127, 0);
+    rig.Render();
+    ASSERT_TRUE(rig.Voice(0)->IsStreaming());
+    std::vector<float> streamed, whole;
+    for (int block = 0; block < 44100 / kBlock + 2; ++block) {
+        rig.Render();
+        for (int i = 0; i < kBlock; ++i) {
+            streamed.push_back(rig.buses.HasSignal(0) ? rig.buses.GetChannel(0, 0)[i] : 0.0f);
+            whole.push_back(rig.buses.HasSignal(1) ? rig.buses.GetChannel(1, 0)[i] : 0.0f);
+        }
+    }
+    OvEngine::SetOffline(false);
+    int differing = 0, sounding = 0;
+    for (size_t i = 0; i < whole.size(); ++i) {
+        differing += streamed[i] != whole[i];
+        sounding += whole[i] != 0.0f;
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(sounding, 40000);
+    EXPECT_EQ(rig.VoicesInUse(), 0);  // both ended at the sample's end
+}
+
+TEST(GigaRender, StreamedSamplePlaysToItsEndWhileTheDiskThreadKeepsUp)
+{
+    Rig rig;
+    const gigtools::GigFixture ramp = RampFixture(44100);
+    rig.Load(0, rig.Write(ramp), 0, 0.5f, 0.5f);
+    rig.deck.NoteOn(0, 60, 127, 0);
+    int sounding = 0;
+    for (int block = 0; block < 100 && (block == 0 || rig.VoicesInUse() > 0); ++block) {
+        rig.Render();
+        for (int i = 0; i < kBlock; ++i)
+            sounding += rig.buses.HasSignal(0) && rig.buses.GetChannel(0, 0)[i] != 0.0f;
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    EXPECT_GT(sounding, 43000);
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+}
+
+TEST(GigaRender, StreamNotAttachedInTimeEndsTheVoiceAtItsMemoryEnd)
+{
+    Rig rig;
+    const gigtools::GigFixture ramp = RampFixture(44100);
+    rig.Load(0, rig.Write(ramp), 0, 0.2f, 0.2f);
+    rig.disk.RemoveUser();  // the disk thread stops: no stream ever comes
+    rig.deck.NoteOn(0, 60, 127, 0);
+    for (int block = 0; block < 40; ++block)
+        rig.Render();
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+    rig.disk.AddUser();
+}
+
+TEST(GigaRender, ReleaseSustainPedalAndEnvelopeEndVoices)
+{
+    Rig rig;
+    rig.Load(0, rig.Write(gigtools::StereoPadFixture()), 0);
+    rig.deck.Controller(0, 64, 127, 0);
+    rig.deck.NoteOn(0, 72, 100, 0);
+    rig.Capture(0, 4096);
+    rig.deck.NoteOff(0, 72, 0, 0);
+    rig.Capture(0, 3 * 44100);
+    EXPECT_EQ(rig.VoicesInUse(), 1);  // held by the pedal, its loop never ends
+    EXPECT_EQ(rig.Voice(0)->GetState(), kOvVoiceSustained);
+    rig.deck.Controller(0, 64, 0, 0);
+    rig.Capture(0, 44100);  // the pad's release is 1.5 s
+    EXPECT_EQ(rig.VoicesInUse(), 1);
+    rig.Capture(0, 2 * 44100);
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+}
+
+TEST(GigaRender, PitchBendFollowsThePartsBendRange)
+{
+    Rig rig;
+    const gigtools::GigFixture pad = gigtools::StereoPadFixture();
+    GigaPart* part = rig.Load(0, rig.Write(pad), 0);
+    ASSERT_EQ(part->bend, 2);  // the instrument's range
+    rig.deck.NoteOn(0, 72, 100, 0);
+    rig.Render();
+    EXPECT_DOUBLE_EQ(rig.Voice(0)->GetRatio(), std::pow(1.059463094359, 0.0));
+    rig.deck.PitchBend(0, 0, 0x7F, 0);  // 16256 - 8192 = +8064
+    rig.Render();
+    EXPECT_NEAR(rig.Voice(0)->GetRatio(), std::pow(1.059463094359, 8064.0 * 2 / 8192), 1e-9);
+    rig.deck.PitchBend(0, 0, 0x40, 0);  // centre
+    rig.Render();
+    EXPECT_NEAR(rig.Voice(0)->GetRatio(), 1.0, 1e-12);
+}
+
+TEST(GigaRender, SampleEndStopsTheVoiceWithoutReadingPastIt)
+{
+    Rig rig;
+    rig.Load(0, rig.Write(RampFixture(300)), 0);  // 300 frames, played 5 octaves up: capped
+    rig.Tone(0)->SetCoarseTune(60);
+    rig.deck.NoteOn(0, 60, 127, 0);
+    rig.Render(64);
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+    rig.Tone(0)->SetCoarseTune(0);
+    rig.deck.NoteOn(0, 60, 127, 0);
+    const std::vector<float> out = rig.Capture(0, 1024);
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+    int sounding = 0;
+    for (float v : out)
+        sounding += v != 0.0f;
+    EXPECT_GE(sounding, 290);
+    EXPECT_LE(sounding, 299);  // the last frame only closes the interpolation
+}
+
+TEST(GigaRender, HostileZoneAndPartValuesRenderFiniteBoundedAudio)
+{
+    Rig rig;
+    GigaPart* part = rig.Load(0, rig.Write(gigtools::DemoPianoFixture()), 0);
+    GigaProgram* program = part->GetProgram();
+    for (int r = 0; r < program->GetRegionCount(); ++r) {
+        GigaRegion* region = program->GetRegion(r);
+        for (int z = 0; z < region->GetZoneCount(); ++z) {
+            GigaZone* zone = region->GetZone(z);
+            zone->m_gain = std::numeric_limits<float>::quiet_NaN();
+            zone->velocityDepth = std::numeric_limits<float>::infinity();
+            zone->velocityScale = -5.0f;
+            zone->fineTune = 32767;
+            zone->sampleStart = 1 << 30;
+            zone->filterOn = true;
+            zone->filterCutoff = std::numeric_limits<float>::quiet_NaN();
+            zone->attenuationController = 1;
+            zone->attenuationThreshold = 1000;
+            zone->pan = -500;
+        }
+    }
+    part->level = 1 << 30;
+    part->tuning = -2000000000;
+    part->bend = 1 << 20;
+    part->ampSettings[GigaPart::kVelocity] = std::numeric_limits<float>::quiet_NaN();
+    part->filterSettings[GigaPart::kLevel] = 1e30f;
+    for (int key : {30, 60, 90})
+        rig.deck.NoteOn(0, key, 100, 0);
+    rig.deck.PitchBend(0, 127, 127, 0);
+    const std::vector<float> left = rig.Capture(0, 8192);
+    for (float v : left) {
+        ASSERT_TRUE(std::isfinite(v));
+        ASSERT_LE(std::fabs(v), 4.0f);
+    }
+    for (OvVoice* v = rig.Tone(0)->GetVoices().Head(); v; v = v->GetNext()) {
+        const double ratio = static_cast<GigaVoice*>(v)->GetRatio();
+        EXPECT_TRUE(ratio >= 1.0 / 1024.0 && ratio <= 64.0) << ratio;
+    }
+}
+
+TEST(GigaRender, SixtyFourVoicesWithStreamsRenderWithoutAllocating)
+{
+    Rig rig;
+    rig.Load(0, rig.Write(gigtools::DemoPianoFixture()), 0);
+    rig.Load(1, rig.Write(RampFixture(88200)), 0, 0.2f, 0.2f);
+    rig.Load(2, rig.Write(gigtools::StereoPadFixture()), 0);
+    long allocations = 0;
+    int streaming = 0;
+    int voices = 0;
+    {
+        kivtest::AllocCounter counter;
+        for (int k = 0; k < 40; ++k)
+            rig.deck.NoteOn(0, 30 + k, 40 + k, 0);
+        for (int k = 0; k < 16; ++k)
+            rig.deck.NoteOn(1, 40 + k, 100, 0);
+        for (int k = 0; k < 12; ++k)
+            rig.deck.NoteOn(2, 50 + k * 2, 90, 0);
+        for (int block = 0; block < 60; ++block) {
+            rig.Render();
+            if (block == 30) {
+                voices = rig.VoicesInUse();
+                for (OvVoice* v = rig.Tone(1)->GetVoices().Head(); v; v = v->GetNext())
+                    streaming += static_cast<GigaVoice*>(v)->GetStream() != nullptr;
+                rig.deck.AllNotesOff(-1);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        allocations = counter.Count();
+    }
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GE(voices, 64);
+    EXPECT_GT(streaming, 0);
+}
