@@ -11,11 +11,14 @@
 
 #include "engine/GigaStreamConstants.h"
 #include "engine/OvPlayer.h"
+#include "kiv/data/Data.h"
+#include "kiv/file/Archive.h"
 
+class CImpRiff;
 class GigaBankManager;
 class GigaTone;
 
-class GigaDeck : public OvPlayer {
+class GigaDeck : public OvPlayer, public Archivable {
 public:
     GigaDeck();
     // Leaves the loader's queue (waiting for a pass that loads it) first.
@@ -46,6 +49,19 @@ public:
     void SetLoading(bool loading) { m_loading.store(loading, std::memory_order_release); }
     // Waits in 50 ms steps while loading, at most 10 s; false on time-out.
     bool WaitWhileLoading();
+
+    // --- Persistence (GigaArchive*.cpp) ---
+    void Archive(ArchiFile* archive) override;  // 'gdck'
+    bool LoadArchive(ArchiFile* archive);       // a nested 'gdck'; true: a tone waits
+    bool GetState(kiv::data& chunk);
+    bool SetState(const kiv::data& chunk);      // then the loader's pass, on success
+    bool SetStateFromArchive(const kiv::data& chunk);
+    bool SetStateFromRiff(const kiv::data& chunk);
+    bool SaveFile(const char* path);
+    bool Load(const char* path);                // older form; keeps the path
+    bool OnLoad(const char* path) override;     // older form; true: a tone waits
+    bool OnLoad(CImpRiff& riff);
+    bool SaveRiff(const char* path);
 
     float* GetScratchLeft() { return m_scratch.get(); }
     float* GetScratchRight() { return m_scratch.get() + giga::kDeckScratchFloats; }

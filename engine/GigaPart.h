@@ -9,19 +9,22 @@
 
 #include "engine/GigaStreamConstants.h"
 #include "kiv/data/String.h"
+#include "kiv/file/Archive.h"
 
+class CImpRiff;
+class CRiffWriter;
 class GigaBank;
 class GigaBankManager;
 class GigaProgram;
 class GigaTone;
 
-class GigaPart {
+class GigaPart : public Archivable {
 public:
     // Places in the 13-float envelope blocks.
     enum Envelope { kLevel = 0, kVelocity, kAttack, kDecay, kSustain, kRelease, kEnvelopeFloats = 13 };
 
     explicit GigaPart(GigaTone* tone);
-    ~GigaPart();  // releases the program and the bank
+    ~GigaPart() override;  // releases the program and the bank
     GigaPart(const GigaPart&) = delete;
     GigaPart& operator=(const GigaPart&) = delete;
 
@@ -44,6 +47,12 @@ public:
     // part is missing (state 3) or its instrument failed to load; a part left
     // in state 4 is to be removed by its tone.
     bool Load(GigaBankManager& manager);
+    // Persistence (GigaArchive*.cpp): the nested 'part' object and the
+    // older form's 'part' chunk.
+    void Archive(ArchiFile* archive) override;
+    bool ReadRiff(CImpRiff& riff);
+    void WriteRiff(CRiffWriter& riff) const;
+
     // Recomputes the display averages from the loaded program's zones.
     void ComputeAverages();
 

@@ -21,11 +21,14 @@
 #include "engine/GigaStreamConstants.h"
 #include "engine/OvTone.h"
 #include "kiv/data/String.h"
+#include "kiv/file/Archive.h"
 
+class CImpRiff;
+class CRiffWriter;
 class GigaBankManager;
 class GigaVoice;
 
-class GigaTone : public OvTone, public GigaLoadSink {
+class GigaTone : public OvTone, public GigaLoadSink, public Archivable {
 public:
     GigaTone();
     ~GigaTone() override;  // deletes the parts that remain
@@ -96,6 +99,13 @@ public:
     }
     float* GetScratchLeft() const { return m_scratchLeft; }
     float* GetScratchRight() const { return m_scratchRight; }
+
+    // --- Persistence (GigaArchive*.cpp) ---
+    void Archive(ArchiFile* archive) override;  // 'tone'
+    bool LoadPreset(const char* path);          // keeps the MIDI channel
+    bool SavePreset(const char* path);
+    bool ReadRiff(CImpRiff& riff);              // the children of an 'ovtn' chunk
+    bool WriteRiff(CRiffWriter& riff);          // clears the modified flag
 
     // The tone defaults, key-switch range 0..0, stacked flag clear.
     void Reset();
