@@ -5,6 +5,7 @@
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
 #include "kiv/gui/XListener.h"
+#include "kiv/gui/XMenu.h"
 
 using namespace xconst;
 
@@ -471,4 +472,10 @@ void XControl::PaintChildren(XGraphic& graphic, bool forced, const XRectangle& c
         prev = c;
         c = c->m_next;
     }
+}
+
+bool XControl::PopupMenu(XMenu& menu, int x, int y)
+{
+    XRect screen = GetScreenRect();
+    return menu.Track(screen.left + x, screen.top + y);
 }

@@ -19,6 +19,7 @@ class XGraphic;
 class XListener;
 class XMouse;
 class XKeyEvent;
+class XMenu;
 
 class XControl {
 public:
@@ -139,6 +140,8 @@ public:
     void ApplyFont(XGraphic& graphic);
     void ApplyTheme(const XTheme& theme);
     void SimulateClick(int x, int y);
+    // Shows the menu at a local point; true when an item was chosen.
+    bool PopupMenu(XMenu& menu, int x, int y);
 
     // Hit tests (see the .cpp for which coordinates each takes).
     XControl* FindChildAt(int x, int y);
