@@ -5,36 +5,11 @@
 #include <cstring>
 #include <new>
 
-#include "engine/GigaDeck.h"
+#include "engine/GigaStudio.h"
+#include "engine/OvPlayer.h"
 #include "engine/OvEngine.h"
 #include "engine/MidiInput.h"
 #include "vst/OvVstConstants.h"
-
-// ---- engine stand-in ----------------------------------------------------------
-// Until the studio lands: one initialised player rendering straight into the
-// bus set, and no state chunk.
-class GigaStudio {
-public:
-    static GigaStudio* Create()
-    {
-        auto* studio = new GigaStudio;
-        studio->m_player.OnInit();
-        return studio;
-    }
-    OvPlayer* GetPlayer(int index) { return index == 0 ? &m_player : nullptr; }
-    void SetSampleRate(float rate) { m_player.SetSampleRate(rate); }
-    void SetBlockSize(int) {}
-    void Suspend() { m_player.Suspend(); }
-    void Resume() { m_player.Resume(); }
-    void Close() {}
-    int Render(audio::Buffers* buses, int frames) noexcept { return m_player.Render(buses, frames); }
-    bool GetState(kiv::data&) { return false; }
-    bool SetState(const kiv::data&) { return false; }
-
-private:
-    GigaDeck m_player;
-};
-// -------------------------------------------------------------------------------
 
 using namespace ovvst;
 
@@ -47,7 +22,7 @@ OvVstAudio::OvVstAudio(vst::HostCallbackProc audioMaster) : AudioEffectX(audioMa
     isSynth();
     programsAreChunks();
     canProcessReplacing();
-    m_engine.reset(GigaStudio::Create());
+    m_engine = GigaStudio::Create();
     if (!m_engine)
         throw std::bad_alloc();
     m_midiTarget = m_engine->GetPlayer(0);

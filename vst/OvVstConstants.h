@@ -87,6 +87,9 @@ constexpr const char* kEffectName = "Tessivo";
 constexpr const char* kVendor = "Quillane";
 constexpr const char* kProduct = "Tessivo 2.1.2";
 constexpr int32_t kVendorVersion = 0x20102;
+// The plug-in list's files: "tessivo64.*" in the maker folder.
+constexpr const char* kMakerFolder = "Quillane";
+constexpr const char* kProductBaseName = "tessivo";
 
 // A render never asks the engine for more frames than this at once (the
 // voices' scratch blocks hold 4096 frames); a longer host block is rendered

@@ -12,7 +12,9 @@
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaPrefs.h"
+#include "engine/OvStudio.h"
 #include "vst/OvVstAudio.h"
+#include "vst/OvVstInsert.h"
 #include "vst/PlugInfoList.h"
 
 namespace {
@@ -22,11 +24,22 @@ GigaBankManager g_bankManager;
 GigaDiskThread g_diskThread;
 PlugInfoList g_plugList;
 
-// Makes the plug-in list the one hosted effects are restored from, and
-// withdraws it before it is destroyed.
+OvVstInsertFactory g_insertFactory(&g_plugList);
+
+// Makes the plug-in list the one hosted effects are restored from and lets
+// the mixer open effects through it; both are withdrawn before the list is
+// destroyed.
 struct PlugListBinding {
-    PlugListBinding() { PlugInfoList::SetProcessList(&g_plugList); }
-    ~PlugListBinding() { PlugInfoList::SetProcessList(nullptr); }
+    PlugListBinding()
+    {
+        PlugInfoList::SetProcessList(&g_plugList);
+        OvStudio::SetInsertFactory(&g_insertFactory);
+    }
+    ~PlugListBinding()
+    {
+        OvStudio::SetInsertFactory(nullptr);
+        PlugInfoList::SetProcessList(nullptr);
+    }
 } g_plugListBinding;
 
 vst::AEffect* CreateEffect(vst::HostCallbackProc host)

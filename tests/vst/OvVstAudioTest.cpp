@@ -4,6 +4,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/GigaDeck.h"
+#include "engine/GigaStudio.h"
+#include "engine/GigaTone.h"
+#include "gig/GigFixtures.h"
+#include "kiv/data/Data.h"
 #include "kiv/data/FourCC.h"
 #include "support/TestSupport.h"
 #include "vst/VstAbi.h"
@@ -81,6 +87,14 @@ struct OutputBlock {
                 if (sample != value)
                     return false;
         return true;
+    }
+    float Peak(int first, int last) const
+    {
+        float peak = 0.0f;
+        for (int c = first; c <= last; ++c)
+            for (float sample : data[c])
+                peak = std::isfinite(sample) ? std::max(peak, std::fabs(sample)) : INFINITY;  // unwritten or broken
+        return peak;
     }
     int frames;
     std::vector<std::vector<float>> data;
@@ -174,6 +188,52 @@ struct MidiBlock {
     }
     vst::VstEvents* Get() { return reinterpret_cast<vst::VstEvents*>(this); }
 };
+
+// The bank chunk a host would keep after "Demo Piano" instrument 0 was put
+// on the first tone, written by a studio of the test's own engine.
+std::string DemoPianoChunk(const kivtest::TempDir& dir)
+{
+    std::string gig = dir.File("Demo Piano.gig");
+    if (!gigtools::DemoPianoFixture().bank.Write(gig))
+        return {};
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
+    if (!tone || !tone->AddPart(gig.c_str(), 0))
+        return {};
+    kiv::data chunk;
+    if (!studio->GetState(chunk) || chunk.GetSize() <= 0)
+        return {};
+    return std::string(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
+}
+
+// Plays a note on MIDI channel 1 and renders blocks of 512 frames; the
+// peak of the first pair and of all other outputs.
+struct NoteResult {
+    float firstPair = 0.0f;
+    float others = 0.0f;
+    long allocations = -1;
+};
+
+NoteResult PlayNote(vst::AEffect* effect, int blocks)
+{
+    MidiBlock midi;
+    midi.Add(0x90, 60, 110);
+    NoteResult result;
+    // The tones take notes from the render after the load started them.
+    OutputBlock block(512, NAN);
+    effect->processReplacing(effect, nullptr, block.pointers, 512);
+    kivtest::AllocCounter counter;
+    effect->dispatcher(effect, vst::effProcessEvents, 0, 0, midi.Get(), 0.0f);
+    for (int i = 0; i < blocks; ++i) {
+        for (auto& channel : block.data)
+            std::fill(channel.begin(), channel.end(), NAN);
+        effect->processReplacing(effect, nullptr, block.pointers, 512);
+        result.firstPair = std::max(result.firstPair, block.Peak(0, 1));
+        result.others = std::max(result.others, block.Peak(2, kOutputs - 1));
+    }
+    result.allocations = counter.Count();
+    return result;
+}
 
 }  // namespace
 
@@ -464,4 +524,57 @@ TEST_F(TessivoPlugin, UnloadDestroysTheProcessObjectsAndLeavesNoThread)
     const char* data = getenv("XDG_DATA_HOME");
     ASSERT_NE(data, nullptr);
     EXPECT_FALSE(kivtest::ReadFile(std::string(data) + "/Quillane/tessivo.prefs").empty());
+}
+
+TEST_F(TessivoPlugin, BankChunkLoadsAnInstrumentBeforeReturningAndRoundTrips)
+{
+    kivtest::TempDir dir;
+    std::string chunk = DemoPianoChunk(dir);
+    ASSERT_FALSE(chunk.empty());
+
+    vst::AEffect* first = CreateRunning();
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(Call(first, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+    // Loaded when setChunk returned: the very first blocks sound, on the
+    // first pair only (every mixer channel goes to output bus 0).
+    NoteResult played = PlayNote(first, 8);
+    EXPECT_GT(played.firstPair, 0.001f);
+    EXPECT_EQ(played.others, 0.0f);
+    EXPECT_TRUE(std::isfinite(played.firstPair));
+    EXPECT_LT(played.firstPair, 4.0f);
+
+    void* data = nullptr;
+    vst::intptr size = Call(first, vst::effGetChunk, 0, 0, &data);
+    ASSERT_GT(size, 0);
+    ASSERT_NE(data, nullptr);
+    std::string saved(static_cast<const char*>(data), static_cast<size_t>(size));
+
+    // A second instance takes the first one's chunk and gives the same back.
+    vst::AEffect* second = CreateRunning();
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(Call(second, vst::effSetChunk, 0, size, saved.data()), 1);
+    EXPECT_GT(PlayNote(second, 8).firstPair, 0.001f);
+    void* again = nullptr;
+    vst::intptr againSize = Call(second, vst::effGetChunk, 0, 0, &again);
+    ASSERT_EQ(againSize, size);
+    EXPECT_EQ(std::string(static_cast<const char*>(again), static_cast<size_t>(againSize)), saved);
+
+    // A broken chunk is refused and the instrument stays.
+    std::string broken = saved.substr(0, saved.size() / 2);
+    EXPECT_EQ(Call(second, vst::effSetChunk, 0, static_cast<vst::intptr>(broken.size()), broken.data()), 0);
+    EXPECT_GT(PlayNote(second, 4).firstPair, 0.001f);
+}
+
+TEST_F(TessivoPlugin, PlayingInstrumentRendersWithoutAllocating)
+{
+    kivtest::TempDir dir;
+    std::string chunk = DemoPianoChunk(dir);
+    ASSERT_FALSE(chunk.empty());
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+    PlayNote(effect, 2);  // the first note may set up what the engine keeps
+    NoteResult played = PlayNote(effect, 16);
+    EXPECT_GT(played.firstPair, 0.001f);
+    EXPECT_EQ(played.allocations, 0);
 }

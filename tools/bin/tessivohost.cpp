@@ -21,10 +21,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine/GigaDeck.h"
+#include "engine/GigaStudio.h"
+#include "engine/GigaTone.h"
+#include "kiv/data/Data.h"
 #include "vst/VstAbi.h"
 
 namespace {
@@ -265,14 +270,33 @@ bool WriteWav(const std::string& path, const std::vector<float>& interleaved, in
 }
 
 // The state chunk a host would have stored after the user loaded instrument
-// `program` of `gig` into the first tone.
+// `program` of `gig` into the first tone: this process's own studio writes it
+// (nothing is loaded here; the chunk names the file and the instrument).
 bool MakeChunkForGig(const char* gig, int program, std::vector<char>& chunk, std::string& error)
 {
-    (void)gig;
-    (void)program;
     chunk.clear();
-    error = "this build has no studio state writer yet";
-    return false;
+    char* full = realpath(gig, nullptr);
+    if (!full) {
+        error = "the file does not exist";
+        return false;
+    }
+    std::string path = full;
+    free(full);
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    GigaTone* tone = deck ? deck->GetGigaTone(0) : nullptr;
+    if (!tone || !tone->AddPart(path.c_str(), program)) {
+        error = "the studio has no tone to take the instrument";
+        return false;
+    }
+    kiv::data state;
+    if (!studio->GetState(state) || !state.GetBytes() || state.GetSize() <= 0) {
+        error = "the studio wrote no state";
+        return false;
+    }
+    const char* bytes = reinterpret_cast<const char*>(state.GetBytes());
+    chunk.assign(bytes, bytes + state.GetSize());
+    return true;
 }
 
 vst::intptr Call(vst::AEffect* effect, vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0,
