@@ -137,7 +137,7 @@ bool GigaVoice::FilterCoefficients(float cutoff, float out[5]) noexcept
 {
     if (!(cutoff >= kFilterMinCutoff))
         return false;
-    const float a = std::min(std::pow(std::min(cutoff, 1.0f), 1.5f) * 0.55f + 0.005f, kFilterMaxA);
+    const float a = std::min(std::pow(cutoff, 1.5f) * 0.55f + 0.005f, kFilterMaxA);
     const float g = std::pow(a, 1.8f);
     out[0] = g;
     out[1] = 2.0f * g;
