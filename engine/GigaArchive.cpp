@@ -72,9 +72,13 @@ bool QueueIfWaiting(GigaDeck& deck)
 {
     if (!AnyToneToLoad(deck))
         return false;
-    deck.SetLoading(true);
-    if (GigaBankManager* manager = GigaBankManager::Get())
+    // Without a loader nothing would ever clear the flag, and the next
+    // performance load would wait for it in vain.
+    GigaBankManager* manager = GigaBankManager::Get();
+    if (manager) {
+        deck.SetLoading(true);
         manager->QueuePlayer(&deck);
+    }
     return true;
 }
 

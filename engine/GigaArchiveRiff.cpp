@@ -368,9 +368,12 @@ bool GigaDeck::SetStateFromRiff(const kiv::data& chunk)
         written = false;
     const bool ok = written && OnLoad(path.c_str());
     file::RemoveFile(path.c_str());
-    if (ok)
+    if (ok) {
         if (GigaBankManager* manager = GigaBankManager::Get())
             manager->QueuePlayer(this);
+        else
+            SetLoading(false);  // no loader would ever clear it
+    }
     return ok;
 }
 

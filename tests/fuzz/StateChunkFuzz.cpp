@@ -1,0 +1,124 @@
+// Hands arbitrary bytes to the host-chunk loader of a studio (both the
+// archive and the older RIFF form) and to a player's and a tone's loaders.
+// Every load must end cleanly; a failed one must leave the studio able to
+// save its state. The process-wide objects exist as in a host, and every
+// file lives in a temporary folder made the application-data home.
+// fuzz-runs: 5000
+#include "fuzz/FuzzSeeds.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "engine/GigaArchive.h"
+#include "engine/GigaBankManager.h"
+#include "engine/GigaDeck.h"
+#include "engine/GigaDiskThread.h"
+#include "engine/GigaPrefs.h"
+#include "engine/GigaStudio.h"
+#include "engine/GigaTone.h"
+
+namespace {
+
+std::string g_home;
+
+struct World {
+    GigaPrefs prefs;
+    GigaBankManager manager;
+    GigaDiskThread disk;
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    ~World() { studio.reset(); }
+};
+std::unique_ptr<World> g_world;
+
+void RemoveTree(const std::string& path)
+{
+    std::string command = "rm -rf '" + path + "'";
+    if (system(command.c_str()) != 0)
+        fprintf(stderr, "could not remove %s\n", path.c_str());
+}
+
+void AtExit()
+{
+    g_world.reset();
+    RemoveTree(g_home);
+}
+
+std::vector<uint8_t> Bytes(const kiv::data& d) { return std::vector<uint8_t>(d.GetBytes(), d.GetBytes() + d.GetSize()); }
+
+std::vector<uint8_t> FileBytes(const std::string& path)
+{
+    std::vector<uint8_t> bytes;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f)
+        return bytes;
+    uint8_t buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    fclose(f);
+    return bytes;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
+{
+    char folder[] = "/tmp/kivfuzz-state-XXXXXX";
+    if (!mkdtemp(folder))
+        abort();
+    g_home = folder;
+    setenv("HOME", g_home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (g_home + "/config").c_str(), 1);
+    setenv("XDG_DATA_HOME", (g_home + "/share").c_str(), 1);
+    g_world = std::make_unique<World>();
+    atexit(AtExit);
+
+    kivfuzz::SeedCorpus seeds(argc, argv);
+    // A studio with layered parts of a bank that does not exist, mixer
+    // settings and both built-in effects.
+    auto studio = GigaStudio::Create();
+    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(2);
+    tone->SetName("Seed");
+    GigaPart* part = tone->AddPart((g_home + "/none.gig").c_str(), 1);
+    part->keyLow = 30;
+    part->keyHigh = 90;
+    tone->AddPart("C:\\Libs\\Other.gig", 0);
+    tone->SetStackMode(133);
+    studio->SetMixerParam(2, kOvMixOutput, 3.0f);
+    studio->SetMixerParam(2, kOvMixLeftPan, -0.25f);
+    studio->EnableEffect(2, kOvSlotComp, true);
+    studio->EnableEffect(2, kOvSlotEQ, true);
+    kiv::data chunk;
+    if (studio->GetState(chunk))
+        seeds.Add("studio-archive", Bytes(chunk));
+    if (studio->GetDeck(0)->GetState(chunk))
+        seeds.Add("player-archive", Bytes(chunk));
+    const std::string riff = g_home + "/seed.tvp";
+    if (studio->GetDeck(0)->SaveRiff(riff.c_str()))
+        seeds.Add("older-riff", FileBytes(riff));
+    unlink(riff.c_str());
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    if (size > (1 << 20))
+        return 0;
+    GigaStudio& studio = *g_world->studio;
+    kiv::data bytes(const_cast<uint8_t*>(data), static_cast<int>(size));
+    studio.SetState(bytes);
+    studio.GetDeck(0)->SetStateFromArchive(bytes);
+    ArchiLoad loader;
+    loader.LoadMemory(studio.GetDeck(0)->GetGigaTone(0), giga::kToneArchive, bytes);
+    kiv::data saved;
+    if (!studio.GetState(saved))
+        abort();  // whatever was loaded must still save
+    g_world->manager.QueuePlayer(studio.GetDeck(0));
+    g_world->manager.RunNow(false);
+    return 0;
+}
