@@ -133,8 +133,10 @@ AudioEffect::int32 OvVstAudio::processEvents(vst::VstEvents* events)
     if (!events || !m_midiTarget)
         return 1;
     midi::Input& target = *m_midiTarget;
+    // The record declares two pointers; the host allocates numEvents of them.
+    vst::VstEvent* const* list = &events->events[0];
     for (int32 i = 0; i < events->numEvents; ++i) {
-        const vst::VstEvent* event = events->events[i];
+        const vst::VstEvent* event = list[i];
         if (!event || event->type != vst::kVstMidiType)
             continue;
         const auto* midi = reinterpret_cast<const vst::VstMidiEvent*>(event);

@@ -1,5 +1,6 @@
 // The built tessivo.so, loaded the way a host loads it: dlopen, the entry
 // with a host callback, then only the effect record and its dispatcher.
+// ctest-label: thread
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -9,7 +10,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <atomic>
 #include <set>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -577,4 +580,41 @@ TEST_F(TessivoPlugin, PlayingInstrumentRendersWithoutAllocating)
     NoteResult played = PlayNote(effect, 16);
     EXPECT_GT(played.firstPair, 0.001f);
     EXPECT_EQ(played.allocations, 0);
+}
+
+TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
+{
+    kivtest::TempDir dir;
+    std::string chunk = DemoPianoChunk(dir);
+    ASSERT_FALSE(chunk.empty());
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+
+    // The audio thread renders block after block, as a host does, while the
+    // host's own thread loads the chunk, reads it back and switches the
+    // plug-in off and on. (No notes: a chunk applied while notes start is
+    // the engine's own affair, not this face's.)
+    std::atomic<bool> stop{false};
+    std::atomic<int> blocks{0};
+    std::thread audio([&] {
+        OutputBlock block(512);
+        MidiBlock midi;
+        midi.Add(0xB0, 7, 100);
+        while (!stop.load(std::memory_order_acquire)) {
+            effect->dispatcher(effect, vst::effProcessEvents, 0, 0, midi.Get(), 0.0f);
+            effect->processReplacing(effect, nullptr, block.pointers, 512);
+            blocks.fetch_add(1, std::memory_order_acq_rel);
+        }
+    });
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+        void* data = nullptr;
+        EXPECT_GT(Call(effect, vst::effGetChunk, 0, 0, &data), 0);
+        Call(effect, vst::effMainsChanged, 0, 0);
+        Call(effect, vst::effMainsChanged, 0, 1);
+    }
+    while (blocks.load(std::memory_order_acquire) < 20)
+        std::this_thread::yield();
+    stop.store(true, std::memory_order_release);
+    audio.join();
 }
