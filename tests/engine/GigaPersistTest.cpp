@@ -63,8 +63,8 @@ uint32_t Tag(const char* t)
 kiv::data Bytes(const std::string& bytes)
 {
     kiv::data d;
-    d.Alloc(static_cast<int>(bytes.size()));
-    memcpy(d.GetBytes(), bytes.data(), bytes.size());
+    if (d.Alloc(static_cast<int>(bytes.size())))
+        memcpy(d.GetBytes(), bytes.data(), bytes.size());
     return d;
 }
 

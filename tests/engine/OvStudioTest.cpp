@@ -318,9 +318,9 @@ TEST(OvStudio, EnabledEffectsShapeTheChannelAndOthersDoNot)
 
 TEST(OvStudio, InsertTailSoundsOnAChannelWithoutSignal)
 {
-    Rig rig;
-    FakeFactory factory;
+    FakeFactory factory;  // outlives the studio that holds its inserts
     FactoryScope scope(&factory);
+    Rig rig;
     rig.studio.SetMixerParam(6, kOvMixOutput, 2.0f);
     ASSERT_TRUE(rig.studio.SetInsertPlugin(6, 1, FakeFactory::Good()));
     rig.Render();
@@ -405,9 +405,9 @@ TEST(OvStudio, RenderWithEffectsAndInsertsAllocatesNothing)
 
 TEST(OvStudio, InsertSwapsWhileRenderingNeverUseADeletedPlugin)
 {
-    Rig rig;
     FakeFactory factory;
     FactoryScope scope(&factory);
+    Rig rig;
     rig.player->Set(0, 0.1f, 0.1f);
     ASSERT_TRUE(rig.studio.SetInsertPlugin(0, 0, FakeFactory::Good()));
     rig.studio.EnableEffect(0, kOvSlotInsert0, true);
