@@ -52,7 +52,8 @@ public:
 
 private:
     struct Block {
-        int16_t* data = nullptr;
+        int16_t* data = nullptr;  // mapped pages, zero until written
+        size_t bytes = 0;         // bytes mapped
         int64_t start = 0;     // first index of the block
         int64_t capacity = 0;  // samples the block may hold
         int64_t used = 0;      // samples reserved in it

@@ -100,6 +100,29 @@ TEST_F(GigaMemoryBlocks, ReservationAfterAllocationIsAllocatedToo)
     EXPECT_TRUE(m.Holds(later));
 }
 
+TEST_F(GigaMemoryBlocks, RoomNoSampleFillsIsSilenceAndTheRoundedTailIsWritable)
+{
+    GigaMemory m;
+    const int64_t a = m.Reserve(3000);
+    const int64_t b = m.Reserve(1001);
+    ASSERT_TRUE(m.Allocate());
+    int16_t* first = m.At(a);
+    ASSERT_NE(first, nullptr);
+    first[0] = 5;
+    first[2999] = -5;
+    // The last block is rounded up to 2048 samples; all of it is zero until written.
+    ASSERT_NE(m.At(4095), nullptr);
+    EXPECT_EQ(m.At(4096), nullptr);
+    for (int64_t i = 1; i < 4096; ++i) {
+        if (i != 2999)
+            ASSERT_EQ(m.At(0)[i], 0) << i;
+    }
+    m.At(b + 1000)[0] = 9;
+    m.At(4095)[0] = 1;
+    EXPECT_EQ(m.At(b + 1000)[0], 9);
+    EXPECT_EQ(first[2999], -5);
+}
+
 TEST(GigaSystemBudget, EnvironmentForcesTheBudgetAndTheCapHolds)
 {
     int64_t total = 0;

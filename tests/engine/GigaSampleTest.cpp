@@ -92,6 +92,14 @@ TEST_P(GigaSampleDecode, RoundTripsThroughTheWriter)
     std::vector<float> lf, rf;
     DecodeAll(reader, frames, lf, rf);
 
+    if (c.channels == 2) {
+        // A dropped right channel leaves the left one as it was.
+        ASSERT_TRUE(reader.SetUp(&gs, &gs.file->GetFile(), gs.dataOffset));
+        std::vector<int16_t> leftOnly(frames, 0);
+        ASSERT_EQ(reader.Decode16(leftOnly.data(), nullptr, frames), frames);
+        ASSERT_EQ(leftOnly, l16) << Describe(c);
+    }
+
     const int t = c.compressed ? c.truncated : 0;
     const float scale24 = c.compressed ? GigaSampleReader::Scale24(t) : 1.1920930e-07f;
     for (int64_t i = 0; i < frames; ++i) {
@@ -119,7 +127,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{2, 24, true, 3, 0}, Case{1, 24, true, 4, 0}, Case{2, 24, true, 4, 0},
                       Case{2, 24, true, 4, 3}, Case{1, 24, true, 5, 0}, Case{2, 24, true, 5, 0},
                       Case{2, 24, true, -1, 2}, Case{2, 16, true, -1, 0, 40000},
-                      Case{1, 24, true, 2, 0, 40000}, Case{2, 24, true, 4, 1, 60001}));
+                      Case{1, 24, true, 2, 0, 40000}, Case{2, 24, true, 4, 1, 60001},
+                      // Plain data longer than one read batch.
+                      Case{2, 16, false, -1, 0, 40001}, Case{1, 24, false, -1, 0, 40001},
+                      Case{2, 24, false, -1, 0, 40001}));
 
 namespace {
 
