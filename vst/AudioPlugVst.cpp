@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "vst/AudioPlugVstView.h"
 #include "vst/PlugInfo.h"
 
 namespace {
@@ -123,7 +124,14 @@ void AudioPlugVst::Unload()
 
 AudioPlugView* AudioPlugVst::CreateView()
 {
-    return nullptr;
+    vst::AEffect* effect = GetEffect();
+    if (!effect)
+        return nullptr;
+    if (m_hasEditor)
+        return new AudioPlugViewWindows(effect);
+    auto* view = new AudioPlugViewGeneric();
+    view->Build(effect);
+    return view;
 }
 
 bool AudioPlugVst::AllocBuffers(int inputs, int outputs)

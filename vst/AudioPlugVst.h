@@ -28,7 +28,7 @@ public:
     void Process(float* left, float* right, int frames) noexcept override;
     bool Load(PlugInfo* info) override;
     void Unload() override;
-    // The views come with the effect-view classes; until then none.
+    // The popup for the plug-in's own editor, else a generic parameter view.
     AudioPlugView* CreateView() override;
 
     void NoteOn(int channel, int key, int velocity, int deltaFrames) override;
