@@ -1,0 +1,100 @@
+// MainView: the utility's one window. It lists the root folders to scan with
+// the number of .gig files the database holds for each, adds and removes
+// folders, and scans all listed folders in turn with one GigaScan, whose
+// thread reports back through ScanReport. The folder list is kept in the
+// archive "corvane.prefs" beside the database, saved when a scan begins.
+// GUI thread, except ScanReport::PostEvent (the scan thread).
+#pragma once
+#include <atomic>
+#include <cstdint>
+
+#include "kiv/data/String.h"
+#include "kiv/file/Archive.h"
+#include "kiv/gui/XListener.h"
+#include "kiv/gui/XView.h"
+#include "utility/GigaScan.h"
+
+class XButton;
+class XLabel;
+class XListPath;
+
+// What the scan thread reports, kept in counters so that nothing is lost
+// when the window's event ring is full: the posted event only wakes the
+// window early, and its tick takes the counters whether an event came or not.
+class ScanReport : public ScanEventTarget {
+public:
+    explicit ScanReport(XEventQueue& queue) : m_queue(queue) {}
+
+    // Scan thread.
+    bool PostEvent(const XEvent& event) override;
+    // GUI thread: the files reported since the last call, and whether the
+    // walk has ended. The files are taken after the end, so every file of an
+    // ended walk comes with its 'done'.
+    void Take(int& newFiles, bool& done);
+
+private:
+    XEventQueue& m_queue;
+    std::atomic<int> m_newFiles{0};
+    std::atomic<bool> m_done{false};
+};
+
+class MainView : public XView, public XListener, public Archivable {
+public:
+    MainView();
+    // A running scan is stopped and its thread waited for.
+    ~MainView() override;
+
+    void Draw(XGraphic& graphic) override;
+    void OnEvent(XEvent& event) override;
+    void OnIdle() override;
+    void OnClosing() override;
+    int Notify(XControl* sender, int code, int value) override;
+    using XControl::Notify;
+    void Archive(ArchiFile* archive) override;
+
+    // The prefs file; made from the maker folder by the 'load' event unless
+    // set before it.
+    void SetPrefsPath(const char* path) { m_prefsPath = path; }
+    const char* GetPrefsPath() const { return m_prefsPath.CStr(); }
+    // Writes the folder list; false when the file cannot be written (the old
+    // one is then kept).
+    bool SavePrefs();
+    // Scans the n-th folder, moving on past folders the scanner refuses; at
+    // or past the end the sequence is finished.
+    void ScanFolder(int n);
+
+    int GetScanState() const { return m_scanState; }
+    int GetFolderIndex() const { return m_folderIndex; }
+    XListPath* GetList() const { return m_list; }
+    XLabel* GetStatus() const { return m_status; }
+    XButton* GetAddButton() const { return m_add; }
+    XButton* GetRemoveButton() const { return m_remove; }
+    XButton* GetScanButton() const { return m_scanButton; }
+    GigaScan& GetScanner() { return m_scan; }
+
+private:
+    void Load();
+    void AddFolder();
+    void RemoveFolder();
+    void PressScan();
+    void TakeScanReport();
+    void FinishSequence();
+    void SetStatus(const char* text);
+    // The database's file count of a listed root (0 when it has none).
+    int CountFiles(const char* folder);
+
+    kiv::string m_prefsPath;
+    // Declared before the scanner, which posts to it until its thread ends.
+    ScanReport m_report;
+    GigaScan m_scan;
+    XListPath* m_list = nullptr;
+    XLabel* m_status = nullptr;
+    XButton* m_add = nullptr;
+    XButton* m_remove = nullptr;
+    XButton* m_scanButton = nullptr;
+    int m_scanState = 0;
+    int m_folderIndex = 0;
+    int m_scanRow = -1;   // the row whose walk reports new files
+    int m_refused = 0;    // folders of this sequence the scanner refused
+    bool m_loaded = false;
+};
