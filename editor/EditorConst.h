@@ -1,0 +1,41 @@
+// Constants of the editor's own controls and dialogs: notification codes,
+// text sizes and the fixed texts and addresses they show.
+#pragma once
+#include <cstdint>
+
+#include "kiv/data/FourCC.h"
+
+namespace editor {
+
+// Notification codes the editor's controls send through XControl::Notify.
+constexpr int kCodeBrowse = static_cast<int>(fourcc("brow"));    // name box double-clicked
+constexpr int kCodeSetValue = static_cast<int>(fourcc("setv"));  // XSetValue arrow pressed
+constexpr int kCodeMidiPort = static_cast<int>(fourcc("midi"));  // a port LED flipped
+
+// Modal dialog results.
+constexpr int kResultYes = 1;
+constexpr int kResultNo = 0;
+constexpr int kResultCancel = -1;
+
+// Text buffers, terminator included.
+constexpr int kValueTextSize = 16;      // XValTop, XValBot
+constexpr int kProgInfoLineSize = 32;   // each XProgInfo line
+constexpr int kConfirmTextSize = 128;   // the WConfirm question
+constexpr int kIdentifierSize = 128;    // the process-wide application identifier
+
+// XGigaName: a name longer than this counts as long; progress -1 is none.
+constexpr int kLongNameLength = 20;
+constexpr int kNoProgress = -1;
+
+// XDimList: cells 3..17 of a grid six cells wide.
+constexpr int kDimFirstCell = 3;
+constexpr int kDimCellCount = 15;
+
+// XTabPorts: eight port flags.
+constexpr int kPortCount = 8;
+
+// WAbout: the maker's web host (the link's caption) and the product page.
+constexpr const char* kWebHost = "www.quillane.com";
+constexpr const char* kProductPage = "https://www.quillane.com/tessivo";
+
+}  // namespace editor

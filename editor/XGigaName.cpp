@@ -1,0 +1,178 @@
+#include "editor/XGigaName.h"
+
+#include <cstring>
+
+#include "kiv/gui/XGraphic.h"
+#include "kiv/gui/XMenu.h"
+
+namespace {
+constexpr int kFontSize = 10;
+const XColourValue kBlack = XColour::Make(0, 0, 0);
+const XColourValue kGreen = XColour::Make(0, 203, 31);
+const XColourValue kBar = XColour::Make(200, 0, 0);
+const XColourValue kBarBand = XColour::Make(200, 50, 50);
+const XColourValue kBarText = XColour::Make(250, 250, 220);
+const XColourValue kTuneText = XColour::Make(240, 240, 240);
+const XColourValue kTuneFace = XColour::Make(60, 80, 100);
+const XColourValue kTuneFrame = XColour::Make(40, 50, 60);
+
+// Frame in slot 3, face in slot 0 inside it.
+void DrawBox(XGraphic& graphic, const XControl& box)
+{
+    int w = box.GetWidth(), h = box.GetHeight();
+    graphic.SetBrush(box.GetColour(3));
+    graphic.FillRect(0, 0, w, h);
+    graphic.SetBrush(box.GetColour(0));
+    graphic.FillRect(1, 1, w - 2, h - 2);
+}
+}  // namespace
+
+void DrawSelectorArrow(XGraphic& graphic, int width, int height)
+{
+    graphic.FillRectangleColour(XRectangle(width - 3, 0, 3, height), kBlack);
+    graphic.SetPen(XColour::Make(37, 37, 37));
+    graphic.DrawLine(width - 4, 1, width - 4, height - 1);
+    graphic.FillRectangleColour(XRectangle(width - 13, 2, 7, 7), XColour::Make(36, 51, 34));
+    graphic.FillRectangleColour(XRectangle(width - 12, 3, 7, 7), XColour::Make(6, 20, 0));
+    graphic.DrawDot(width - 9, 6, XColour::Make(0, 140, 31));
+}
+
+// --- XGigaName ---
+
+XGigaName::XGigaName(XControl* parent, int x, int y, int w, int h) : XSelect(parent, x, y, w, h)
+{
+    SetColour(2, kGreen);
+    SetColour(3, kBlack);
+}
+
+void XGigaName::SetProgress(int percent)
+{
+    if (percent > 100)
+        percent = 100;
+    if (percent < 0)
+        percent = editor::kNoProgress;
+    if (m_progress.exchange(percent, std::memory_order_relaxed) != percent)
+        Invalidate();
+}
+
+void XGigaName::ShowStatus(const char* text)
+{
+    if (m_status.exchange(text, std::memory_order_acq_rel) != text)
+        Invalidate();
+}
+
+void XGigaName::SetNameColour(XColourValue colour)
+{
+    if (m_nameColour.exchange(colour, std::memory_order_relaxed) != colour)
+        Invalidate();
+}
+
+XColourValue XGigaName::GetNameColour() const
+{
+    XColourValue colour = m_nameColour.load(std::memory_order_relaxed);
+    return colour ? colour : GetColour(2);
+}
+
+const char* XGigaName::GetShownText() const
+{
+    if (const char* status = GetStatus())
+        return status;
+    return GetText();
+}
+
+void XGigaName::OnTextChanged()
+{
+    const char* text = GetText();
+    m_longName = text && std::strlen(text) > static_cast<size_t>(editor::kLongNameLength);
+    Invalidate();
+}
+
+bool XGigaName::OnDoubleClick(int x, int y)
+{
+    (void)x;
+    (void)y;
+    XControl::Notify(editor::kCodeBrowse, 0);
+    return true;
+}
+
+void XGigaName::Draw(XGraphic& graphic)
+{
+    int w = GetWidth(), h = GetHeight();
+    DrawBox(graphic, *this);
+    int progress = GetProgress();
+    const char* text = GetShownText();
+    graphic.SetFont(kFontSize, xconst::kFontBold);
+    if (progress > 0) {
+        int bar = (w - 3) * progress / 100;
+        graphic.FillRectangleColour(XRectangle(1, 1, bar, h - 2), kBar);
+        graphic.FillRectangleColour(XRectangle(2, 2, bar - 2, 6), kBarBand);
+        graphic.SetTextColour(kBarText);
+    } else {
+        graphic.SetTextColour(GetNameColour());
+    }
+    if (text)
+        graphic.DrawString(text, 3, 3);
+    if (progress <= 0)
+        DrawSelectorArrow(graphic, w, h);
+}
+
+// --- XSelectLcd ---
+
+XSelectLcd::XSelectLcd(XControl* parent, int x, int y, int w, int h) : XSelect(parent, x, y, w, h)
+{
+    SetColour(2, kGreen);
+}
+
+void XSelectLcd::Draw(XGraphic& graphic)
+{
+    int w = GetWidth(), h = GetHeight();
+    DrawBox(graphic, *this);
+    if (const char* text = GetText()) {
+        graphic.SetFont(kFontSize, xconst::kFontBold);
+        graphic.SetTextColour(GetColour(2));
+        int textW = graphic.GetTextSize(text).width;
+        graphic.DrawString(text, (w - 6 - textW) / 2, 3);
+    }
+    DrawSelectorArrow(graphic, w, h);
+}
+
+// --- XSelFader ---
+
+XSelFader::XSelFader(XControl* parent, int x, int y, int w, int h) : XSelect(parent, x, y, w, h)
+{
+    SetColour(0, kTuneFace);
+    SetColour(2, kTuneText);
+    SetColour(3, kTuneFrame);
+}
+
+void XSelFader::SetMode(int mode)
+{
+    m_mode = mode == kCoarse ? kCoarse : kFine;
+    Invalidate();
+}
+
+void XSelFader::ChooseMode(int mode)
+{
+    SetMode(mode);
+    XControl::Notify(0, m_mode);
+}
+
+bool XSelFader::OpenChoice()
+{
+    XMenu menu;
+    menu.AddItem("Fine tuning", kFine);
+    menu.AddItem("Coarse tuning", kCoarse);
+    if (PopupMenu(menu, 0, GetHeight()))
+        ChooseMode(menu.GetChosenValue());
+    // The choice was offered even when it was dismissed: the base must not
+    // tell the listener a mode nobody chose.
+    return true;
+}
+
+void XSelFader::Draw(XGraphic& graphic)
+{
+    DrawBox(graphic, *this);
+    graphic.SetFont(kFontSize, xconst::kFontBold);
+    graphic.SetTextColour(kTuneText);
+    graphic.DrawString(m_mode == kCoarse ? "C.Tun" : "F.Tun", 1, 4);
+}
