@@ -16,14 +16,17 @@ constexpr size_t kHugePageBytes = 2 * 1048576;
 // cost a few page faults instead of one per 4 KB. The pages are also made
 // present here, in one call, rather than faulted in one by one while the
 // samples are decoded into them.
+// Blocks smaller than a huge page come from the heap, zeroed, so programs
+// with little memory do not each take a mapping.
 int16_t* MapBlock(size_t bytes)
 {
+    if (bytes < kHugePageBytes)
+        return static_cast<int16_t*>(std::calloc(bytes, 1));
     void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED)
         return nullptr;
 #ifdef MADV_HUGEPAGE
-    if (bytes >= kHugePageBytes)
-        ::madvise(p, bytes, MADV_HUGEPAGE);
+    ::madvise(p, bytes, MADV_HUGEPAGE);
 #endif
 #ifdef MADV_POPULATE_WRITE
     ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a refusal only leaves the faults to the decode
@@ -43,7 +46,9 @@ size_t BlockBytes(int64_t samples)
 
 void UnmapBlock(int16_t* data, size_t bytes)
 {
-    if (data)
+    if (bytes < kHugePageBytes)
+        std::free(data);
+    else if (data)
         ::munmap(data, bytes);
 }
 
