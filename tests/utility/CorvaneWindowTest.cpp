@@ -76,6 +76,7 @@ protected:
         std::error_code ec;
         fs::remove(m_maker + kDatabaseFile, ec);
         fs::remove_all(m_maker + kPrefsFile, ec);
+        fs::create_directories(m_maker, ec);
     }
     void TearDown() override
     {
