@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
@@ -83,6 +84,38 @@ bool QueueIfWaiting(GigaDeck& deck)
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- apply hold
+
+GigaApplyHold::GigaApplyHold(GigaDeck& deck) : m_deck(&deck)
+{
+    // A player that is not running is not rendered: nothing to stop.
+    m_restart = deck.IsRunning();
+    if (m_restart)
+        deck.OvStop();
+}
+
+GigaApplyHold::GigaApplyHold(GigaTone& tone) : m_tone(&tone)
+{
+    // An armed start the audio thread has not taken yet counts as playing:
+    // the stop withdraws it.
+    m_restart = tone.IsStarted() || tone.GetCommand() == kOvCmdStart;
+    if (m_restart)
+        tone.OvStop();
+}
+
+GigaApplyHold::~GigaApplyHold()
+{
+    if (!m_restart)
+        return;
+    const bool waits = m_deck ? AnyToneToLoad(*m_deck) : m_tone->GetState() == giga::kToneToLoad;
+    if (waits && GigaBankManager::Get())
+        return;  // the loader's pass starts it once the new parts are loaded
+    if (m_deck)
+        m_deck->OvStart();
+    else
+        m_tone->OvStart();
+}
 
 // ---------------------------------------------------------------- part
 
@@ -177,8 +210,12 @@ void GigaPart::Archive(ArchiFile* archive)
         record.bus = 0;
     }
     record.Archive(archive);
-    if (archive->IsLoading() && record.complete)
+    if (archive->IsLoading() && record.complete) {
+        std::optional<GigaApplyHold> hold;
+        if (GetTone())
+            hold.emplace(*GetTone());
         record.ApplyTo(*this);
+    }
 }
 
 // ---------------------------------------------------------------- tone
@@ -289,8 +326,10 @@ void GigaTone::Archive(ArchiFile* archive)
         return;
     }
     record.Archive(archive);
-    if (record.complete)
+    if (record.complete) {
+        GigaApplyHold hold(*this);
         record.ApplyTo(*this);
+    }
 }
 
 bool GigaTone::LoadPreset(const char* path)
@@ -304,6 +343,7 @@ bool GigaTone::LoadPreset(const char* path)
     if (!loader.LoadFile(&record, giga::kToneArchive, path) || !record.complete)
         return false;
     record.channel = GetChannel();
+    GigaApplyHold hold(*this);
     record.ApplyTo(*this);
     file::Path split(path);
     StringRef title = split.GetTitle();
@@ -372,6 +412,7 @@ void GigaDeck::Archive(ArchiFile* archive)
     }
     record.Archive(archive);
     if (record.complete) {
+        GigaApplyHold hold(*this);
         record.ApplyTo(*this);
         QueueIfWaiting(*this);
     }
@@ -384,6 +425,7 @@ bool GigaDeck::LoadArchive(ArchiFile* archive)
     GigaDeckRecord record(GetToneCount());
     if (!archive->ExchangeObject(&record, giga::kDeckArchive) || !record.complete)
         return false;
+    GigaApplyHold hold(*this);
     record.ApplyTo(*this);
     return QueueIfWaiting(*this);
 }
@@ -402,6 +444,7 @@ bool GigaDeck::SetStateFromArchive(const kiv::data& chunk)
     ArchiLoad loader;
     if (!loader.LoadMemory(&record, giga::kDeckArchive, chunk) || !record.complete)
         return false;
+    GigaApplyHold hold(*this);
     record.ApplyTo(*this);
     QueueIfWaiting(*this);
     return true;
@@ -578,6 +621,7 @@ void GigaStudioRecord::ApplyTo(GigaStudio& studio) const
     for (int i = 0; i < count; ++i) {
         GigaDeck* deck = studio.GetDeck(i);
         if (deck && players[i].complete) {
+            GigaApplyHold hold(*deck);
             players[i].ApplyTo(*deck);
             QueueIfWaiting(*deck);
         }

@@ -57,6 +57,27 @@ constexpr char kTempSuffix[] = ".tmp";
 
 }  // namespace giga
 
+// Holds tones stopped while saved records are applied to them: the audio
+// thread reads the parts and part settings of a started tone, so the records
+// only go to tones stopped with the start/stop handshake. On leaving, a
+// player (or tone) that still has a tone waiting to be loaded stays stopped
+// for the loader's pass, which starts it after loading, as after any load
+// (the caller queues it and runs or starts the pass); with nothing to load,
+// or no loader, what was playing starts again at once.
+class GigaApplyHold {
+public:
+    explicit GigaApplyHold(GigaDeck& deck);  // every tone of the player
+    explicit GigaApplyHold(GigaTone& tone);  // one tone; the others play on
+    ~GigaApplyHold();
+    GigaApplyHold(const GigaApplyHold&) = delete;
+    GigaApplyHold& operator=(const GigaApplyHold&) = delete;
+
+private:
+    GigaDeck* m_deck = nullptr;
+    GigaTone* m_tone = nullptr;
+    bool m_restart = false;  // it was playing (or about to) before the hold
+};
+
 // One part as saved.
 struct GigaPartRecord : public Archivable {
     bool hasProgram = false;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include <stdlib.h>
@@ -149,6 +150,9 @@ bool GigaPart::ReadRiff(CImpRiff& riff)
     } catch (...) {
         return false;
     }
+    std::optional<GigaApplyHold> hold;
+    if (GetTone())
+        hold.emplace(*GetTone());
     record.ApplyTo(*this);
     return true;
 }
@@ -252,6 +256,7 @@ bool GigaTone::ReadRiff(CImpRiff& riff)
     } catch (...) {
         return false;
     }
+    GigaApplyHold hold(*this);
     record.ApplyTo(*this);
     return true;
 }
@@ -313,6 +318,7 @@ bool GigaDeck::OnLoad(CImpRiff& riff)
     } catch (...) {
         return false;  // a malformed chunk id
     }
+    GigaApplyHold hold(*this);
     EmptyTonesWithParts(*this, record);
     record.ApplyTo(*this);
     return true;

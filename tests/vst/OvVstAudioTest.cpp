@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <string>
@@ -590,24 +591,43 @@ TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
     vst::AEffect* effect = CreateRunning();
     ASSERT_NE(effect, nullptr);
 
-    // The audio thread renders block after block, as a host does, while the
-    // host's own thread loads the chunk, reads it back and switches the
-    // plug-in off and on. (No notes: a chunk applied while notes start is
-    // the engine's own affair, not this face's.)
+    // The audio thread renders block after block, as a host does, and plays
+    // a note every few blocks, while the host's own thread loads the chunk,
+    // reads it back and switches the plug-in off and on. After each load the
+    // instrument plays again.
     std::atomic<bool> stop{false};
     std::atomic<int> blocks{0};
+    std::atomic<int> sounding{0};
     std::thread audio([&] {
         OutputBlock block(512);
-        MidiBlock midi;
-        midi.Add(0xB0, 7, 100);
-        while (!stop.load(std::memory_order_acquire)) {
-            effect->dispatcher(effect, vst::effProcessEvents, 0, 0, midi.Get(), 0.0f);
+        MidiBlock notes;
+        notes.Add(0x80, 60, 0);
+        notes.Add(0x90, 60, 110);
+        notes.Add(0xB0, 7, 100);
+        for (int n = 0; !stop.load(std::memory_order_acquire); ++n) {
+            if (n % 6 == 0)
+                effect->dispatcher(effect, vst::effProcessEvents, 0, 0, notes.Get(), 0.0f);
             effect->processReplacing(effect, nullptr, block.pointers, 512);
+            const float peak = block.Peak(0, 1);
+            if (peak > 0.001f && std::isfinite(peak))
+                sounding.fetch_add(1, std::memory_order_acq_rel);
             blocks.fetch_add(1, std::memory_order_acq_rel);
         }
     });
+    // Two more sounding blocks: the second comes from a note after the call.
+    const auto soundsAgain = [&] {
+        const int since = sounding.load(std::memory_order_acquire);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (sounding.load(std::memory_order_acquire) < since + 2) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    };
     for (int round = 0; round < 3; ++round) {
         EXPECT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+        EXPECT_TRUE(soundsAgain()) << "round " << round;
         void* data = nullptr;
         EXPECT_GT(Call(effect, vst::effGetChunk, 0, 0, &data), 0);
         Call(effect, vst::effMainsChanged, 0, 0);
