@@ -7,7 +7,9 @@
 
 OvView::OvView(OvEditor* editor, OvTone* tone) : m_editor(editor), m_tone(tone) {}
 
-OvView::~OvView()
+OvView::~OvView() { DetachFromTone(); }
+
+void OvView::DetachFromTone()
 {
     if (!m_tone || (m_editor && !m_editor->IsEngineAlive()))
         return;

@@ -21,10 +21,7 @@ class OvView : public XControl, public OvGroupMember, public OvToneView {
 public:
     // Neither the editor nor the tone is owned; either may be null.
     OvView(OvEditor* editor, OvTone* tone);
-    // Stops being the tone's view when it still is one (and waits, bounded,
-    // for a render that may be inside OnToneEvent), unless the engine went
-    // first (OvEditor::CloseView). Without an editor the tone must outlive
-    // the view.
+    // DetachFromTone. Without an editor the tone must outlive the view.
     ~OvView() override;
 
     // The tone's notifications; the base ignores them.
@@ -34,6 +31,12 @@ public:
     // target. A cleared flag changes nothing: views are detached only when
     // they are deleted.
     void AttachToTone(bool attach);
+
+    // Stops being the tone's view (when it still is) and waits, bounded, for
+    // a render that may be inside OnToneEvent. A derived view calls it first
+    // in its destructor, so no notification reaches a half-destroyed view;
+    // the base destructor calls it too. Nothing when the engine went first.
+    void DetachFromTone();
 
     OvEditor* GetEditor() const { return m_editor; }
     OvTone* GetTone() const { return m_tone; }
