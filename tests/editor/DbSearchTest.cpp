@@ -1,0 +1,324 @@
+// The database search view: words matched together, hostile search texts
+// that stay literal and change nothing, the count message, no database,
+// header sorting, star ratings stored at once, and the path of a hit.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "editor/BrowserConst.h"
+#include "editor/XListResult.h"
+#include "editor/XViewBase.h"
+#include "gui/GuiTestLeaks.h"
+#include "kiv/gui/XButton.h"
+#include "kiv/gui/XEdit.h"
+#include "kiv/gui/XInput.h"
+#include "kiv/gui/XLabel.h"
+#include "support/TestSupport.h"
+#include "utility/GigaBase.h"
+
+namespace {
+
+using namespace browser;
+
+struct Recorder : XListener {
+    int Notify(XControl* sender, int code, int value) override
+    {
+        (void)sender;
+        calls.push_back({code, value});
+        return 0;
+    }
+    std::vector<std::pair<int, int>> calls;
+};
+
+// Reads rows of one integer column.
+class Reader : public kiv::db {
+public:
+    std::vector<int> values;
+
+protected:
+    void OnRow(int columns, char** v, char** names) override
+    {
+        (void)names;
+        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
+    }
+};
+
+class DbSearchTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root.SetSize(900, 400);
+        dbPath = dir.File("corvane.db");
+        GigaBase base;
+        ASSERT_TRUE(base.OpenAt(dbPath.c_str()));
+        ASSERT_TRUE(base.UseRoot("/libs/"));
+        int path = base.InsertPath("/libs/keys/");
+        int other = base.InsertPath("/libs/other");
+        int piano = base.InsertFile(path, "Piano.gig");
+        int strings = base.InsertFile(other, "Strings.gig");
+        base.InsertInstrument(piano, "Grand Piano Soft", 0);
+        base.InsertInstrument(piano, "Grand Piano Hard", 1);
+        base.InsertInstrument(piano, "Upright Piano", 2);
+        base.InsertInstrument(strings, "Violin 12\" mic", 0);
+        base.InsertInstrument(strings, "Cello's Bow", 1);
+        base.InsertInstrument(strings, "50% Mix", 2);
+        view = new XViewBase(&root, 0, 0, 870, 380);
+        view->SetListener(&editor);
+        view->GetList()->SetDatabasePath(dbPath.c_str());
+    }
+    std::string Message() { return view->GetMessageLine()->GetText() ? view->GetMessageLine()->GetText() : ""; }
+    std::set<std::string> Names()
+    {
+        std::set<std::string> out;
+        for (int i = 0; i < view->GetList()->GetCount(); ++i)
+            out.insert(view->GetList()->GetHit(i)->instName.CStr());
+        return out;
+    }
+    std::vector<std::string> Column(int column)
+    {
+        std::vector<std::string> out;
+        for (int i = 0; i < view->GetList()->GetCount(); ++i) {
+            XListResultItem* hit = view->GetList()->GetHit(i);
+            out.push_back(column == kColumnFile     ? hit->fileName.CStr()
+                          : column == kColumnRating ? std::to_string(hit->rating)
+                                                    : hit->instName.CStr());
+        }
+        return out;
+    }
+    int CountRows(const char* table)
+    {
+        Reader reader;
+        EXPECT_TRUE(reader.OpenFile(dbPath.c_str(), false));
+        reader.Query("SELECT COUNT() FROM %s;", table);
+        return reader.values.empty() ? -1 : reader.values[0];
+    }
+    int StoredRating(int id)
+    {
+        Reader reader;
+        EXPECT_TRUE(reader.OpenFile(dbPath.c_str(), false));
+        reader.Query("SELECT rating FROM inst WHERE id = %d;", id);
+        return reader.values.empty() ? -1 : reader.values[0];
+    }
+    void ClickHeader(int column)
+    {
+        XMouse m;
+        m.SetPress(5, 5, 0);
+        view->GetHeader(column)->OnMouseDown(m);
+    }
+
+    kivtest::TempDir dir;
+    std::string dbPath;
+    XControl root;
+    XViewBase* view = nullptr;
+    Recorder editor;
+};
+
+TEST_F(DbSearchTest, EveryWordMustMatchAndTheCountIsReported)
+{
+    view->RunSearch("piano grand");
+    EXPECT_EQ(Names(), (std::set<std::string>{"Grand Piano Soft", "Grand Piano Hard"}));
+    EXPECT_EQ(Message(), "Your search for 'piano grand' returned 2 results");
+
+    view->RunSearch("upright");
+    EXPECT_EQ(Names(), (std::set<std::string>{"Upright Piano"}));
+    EXPECT_EQ(Message(), "Your search for 'upright' returned 1 result");
+
+    view->RunSearch("oboe");
+    EXPECT_EQ(view->GetList()->GetCount(), 0);
+    EXPECT_EQ(Message(), "Your search for 'oboe' returned 0 result");
+
+    // Two blanks make an empty word, which every name holds.
+    view->RunSearch("piano  soft");
+    EXPECT_EQ(Names(), (std::set<std::string>{"Grand Piano Soft"}));
+}
+
+TEST_F(DbSearchTest, HostileTextsAreMatchedLiterallyAndChangeNothing)
+{
+    view->RunSearch("12\"");
+    EXPECT_EQ(Names(), (std::set<std::string>{"Violin 12\" mic"}));
+    view->RunSearch("Cello's");
+    EXPECT_EQ(Names(), (std::set<std::string>{"Cello's Bow"}));
+
+    const char* attacks[] = {
+        "\"; DROP TABLE inst; --",
+        "'; DELETE FROM inst; --",
+        "x' OR '1'='1",
+        "%' ; UPDATE inst SET rating = 5; --",
+        "\\ ' \" ` ;",
+        "%n%n%s%s zzz",
+    };
+    for (const char* text : attacks) {
+        view->RunSearch(text);
+        EXPECT_EQ(view->GetList()->GetCount(), 0) << text;
+        EXPECT_EQ(Message().rfind("Your search for '", 0), 0u) << text;
+    }
+    // A text too long for one statement lists nothing but still reports.
+    view->RunSearch(std::string(1000, '\'').c_str());
+    EXPECT_EQ(view->GetList()->GetCount(), 0);
+    EXPECT_EQ(CountRows("inst"), 6);
+    EXPECT_EQ(CountRows("file"), 2);
+    EXPECT_EQ(CountRows("path"), 2);
+    EXPECT_EQ(CountRows("inst WHERE rating <> 0"), 0);
+}
+
+TEST_F(DbSearchTest, EmptyTextAndMissingDatabaseAreExplained)
+{
+    view->RunSearch("");
+    EXPECT_EQ(Message(), kEnterText);
+
+    XViewBase other(&root, 0, 0, 870, 380);
+    other.RunSearch("piano");
+    EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
+    // The default place is the maker folder of all users' data, and the
+    // search does not create the database there.
+    std::string expected = std::string(getenv("XDG_DATA_HOME")) + "/Quillane/corvane.db";
+    EXPECT_EQ(std::string(other.GetList()->GetDatabasePath().CStr()), expected);
+    struct stat info;
+    EXPECT_NE(stat(expected.c_str(), &info), 0);
+
+    // A file with no table "path" is no database either.
+    std::string empty = dir.File("empty.db");
+    {
+        Reader maker;
+        ASSERT_TRUE(maker.OpenFile(empty.c_str(), true));
+        ASSERT_TRUE(maker.Exec("CREATE TABLE unrelated (x INTEGER);"));
+    }
+    other.GetList()->SetDatabasePath(empty.c_str());
+    other.RunSearch("piano");
+    EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
+    // Not a database at all.
+    std::string junk = dir.File("junk.db");
+    ASSERT_TRUE(kivtest::WriteFile(junk, "not a database file at all, just text", 37));
+    other.GetList()->SetDatabasePath(junk.c_str());
+    other.RunSearch("piano");
+    EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
+}
+
+TEST_F(DbSearchTest, FieldCommitAndButtonSearchOnce)
+{
+    XEdit* field = view->GetField();
+    field->BeginEdit();
+    for (const char* c = "violin"; *c; ++c)
+        field->InsertChar(*c);
+    // The button ends the edit; the commit runs the one search.
+    view->OnNotify(view->GetSearchButton(), kCodeButtonUp, 1);
+    EXPECT_FALSE(field->IsEditing());
+    EXPECT_EQ(Message(), "Your search for 'violin' returned 1 result");
+    view->GetList()->Clear();
+    view->OnNotify(view->GetSearchButton(), kCodeButtonUp, 1);
+    EXPECT_EQ(view->GetList()->GetCount(), 1);
+    // A cancelled edit searches nothing.
+    view->GetList()->Clear();
+    view->OnNotify(field, 0, 0);
+    EXPECT_EQ(view->GetList()->GetCount(), 0);
+}
+
+TEST_F(DbSearchTest, HeadersCycleTheirDirectionAndClearTheOthers)
+{
+    ClickHeader(kColumnFile);
+    EXPECT_EQ(view->GetHeader(kColumnFile)->GetState(), 1);
+    ClickHeader(kColumnFile);
+    EXPECT_EQ(view->GetHeader(kColumnFile)->GetState(), -1);
+    ClickHeader(kColumnFile);
+    EXPECT_EQ(view->GetHeader(kColumnFile)->GetState(), 1);
+
+    ClickHeader(kColumnRating);
+    EXPECT_EQ(view->GetHeader(kColumnRating)->GetState(), -1);
+    EXPECT_EQ(view->GetHeader(kColumnFile)->GetState(), 0);
+    ClickHeader(kColumnRating);
+    EXPECT_EQ(view->GetHeader(kColumnRating)->GetState(), 1);
+    ClickHeader(kColumnRating);
+    EXPECT_EQ(view->GetHeader(kColumnRating)->GetState(), -1);
+
+    ClickHeader(kColumnInstrument);
+    EXPECT_EQ(view->GetHeader(kColumnRating)->GetState(), 0);
+    view->RunSearch("i");
+    EXPECT_EQ(Column(kColumnInstrument),
+              (std::vector<std::string>{"50% Mix", "Grand Piano Hard", "Grand Piano Soft", "Upright Piano",
+                                        "Violin 12\" mic"}));
+    ClickHeader(kColumnInstrument);
+    EXPECT_EQ(Column(kColumnInstrument).front(), "Violin 12\" mic");
+    ClickHeader(kColumnFile);
+    EXPECT_EQ(Column(kColumnFile),
+              (std::vector<std::string>{"Piano.gig", "Piano.gig", "Piano.gig", "Strings.gig", "Strings.gig"}));
+}
+
+TEST_F(DbSearchTest, StarClicksRateAtOnceAndLeftOfTheStarsSelects)
+{
+    view->RunSearch("upright");
+    XListResult* list = view->GetList();
+    ASSERT_EQ(list->GetCount(), 1);
+    XListResultItem* hit = list->GetHit(0);
+    int half = list->GetWidth() / 2;
+    int y = 4 + 9;
+
+    EXPECT_EQ(list->StarAt(half - 67), -1);
+    EXPECT_EQ(list->StarAt(half - 66), 0);
+    EXPECT_EQ(list->StarAt(half - 61), 0);
+    EXPECT_EQ(list->StarAt(half - 60), 1);
+    EXPECT_EQ(list->StarAt(half + 18 * 4 - 60), 5);
+    EXPECT_EQ(list->StarAt(half + 18 * 5 - 60), -1);
+
+    EXPECT_TRUE(list->OnItemClick(hit, half + 18 * 2 - 60 + 3, y));  // third star
+    EXPECT_EQ(hit->rating, 3);
+    EXPECT_EQ(StoredRating(hit->id), 3);
+    EXPECT_TRUE(list->OnItemClick(hit, half + 18 * 2 - 60 + 3, y));  // the same: taken, nothing changes
+    EXPECT_EQ(StoredRating(hit->id), 3);
+    EXPECT_TRUE(list->OnItemClick(hit, half - 64, y));  // just left of the first star
+    EXPECT_EQ(hit->rating, 0);
+    EXPECT_EQ(StoredRating(hit->id), 0);
+    EXPECT_FALSE(list->OnItemClick(hit, 10, y));  // on the file name: a selection
+
+    // A rating that cannot be stored is not shown.
+    std::string moved = dir.File("moved.db");
+    ASSERT_EQ(rename(dbPath.c_str(), moved.c_str()), 0);
+    EXPECT_TRUE(list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y));
+    EXPECT_EQ(hit->rating, 0);
+
+    // A new search shows the stored ratings.
+    ASSERT_EQ(rename(moved.c_str(), dbPath.c_str()), 0);
+    list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y);
+    view->RunSearch("piano");
+    for (int i = 0; i < list->GetCount(); ++i)
+        EXPECT_EQ(list->GetHit(i)->rating, std::string(list->GetHit(i)->instName.CStr()) == "Upright Piano" ? 5 : 0);
+}
+
+TEST_F(DbSearchTest, DoubleClickGivesTheHitPathAndAsksToLoad)
+{
+    view->RunSearch("hard");
+    XListResult* list = view->GetList();
+    ASSERT_EQ(list->GetCount(), 1);
+    kiv::string path;
+    int position = -1;
+    EXPECT_FALSE(list->GetHitPath(path, position));  // nothing selected
+
+    list->Select(0);
+    list->OnDoubleClick(10, 4 + 9);
+    ASSERT_EQ(editor.calls.size(), 1u);
+    EXPECT_EQ(editor.calls[0], std::make_pair(0, kCodeLoad));
+    EXPECT_STREQ(view->GetHitPath().CStr(), "/libs/keys/Piano.gig");
+    EXPECT_EQ(view->GetHitPosition(), 1);
+
+    // A folder stored without its separator still gives a usable path.
+    view->RunSearch("mix");
+    list->Select(0);
+    ASSERT_TRUE(list->GetHitPath(path, position));
+    EXPECT_STREQ(path.CStr(), "/libs/other/Strings.gig");
+    EXPECT_EQ(position, 2);
+
+    // A hit whose folder row is gone loads nothing.
+    {
+        Reader writer;
+        ASSERT_TRUE(writer.OpenFile(dbPath.c_str(), false));
+        ASSERT_TRUE(writer.Exec("DELETE FROM path;"));
+    }
+    editor.calls.clear();
+    list->OnDoubleClick(10, 4 + 9);
+    EXPECT_TRUE(editor.calls.empty());
+}
+
+}  // namespace
