@@ -139,11 +139,18 @@ protected:
         std::error_code ec;
         fs::remove(m_maker + kDatabaseFile, ec);
         fs::remove(m_maker + kPrefsFile, ec);
+        // A sanitized program reports the font caches that fontconfig and
+        // cairo keep for the life of the process (see gui/GuiTestLeaks.h).
+        std::string suppressions = m_dir.File("lsan.supp");
+        const char kLeaks[] = "leak:libfontconfig.so\nleak:libcairo.so\nleak:libexpat.so\n";
+        kivtest::WriteFile(suppressions, kLeaks, sizeof kLeaks - 1);
+        setenv("LSAN_OPTIONS", ("suppressions=" + suppressions).c_str(), 1);
     }
     void TearDown() override
     {
         unsetenv("CORVANE_CLOSE_AFTER_MS");
         unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("LSAN_OPTIONS");
     }
     // The program's client window, once it is on the server.
     std::string FindWindow()
