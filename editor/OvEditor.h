@@ -18,7 +18,8 @@ class OvEditor : public XView, public OvStudioView {
 public:
     OvEditor();
     // Detaches from the players still listed and deletes the views while the
-    // editor can still tell them whether the engine lives.
+    // editor can still tell them whether the engine lives. Without a studio
+    // the selected player must outlive the editor.
     ~OvEditor() override;
 
     // --- OvStudioView ---

@@ -59,10 +59,10 @@ public:
 
 TEST(OvEditor, WithoutStudioReportsOnePlayerOnlyWhenOneIsSet)
 {
+    auto player = MakePlayer();  // outlives the editor, as a studio's players do
     TestEditor editor;
     EXPECT_EQ(editor.GetPlayerCount(), 0);
     EXPECT_EQ(editor.GetPlayer(0), nullptr);
-    auto player = MakePlayer();
     editor.SelectPlayer(player.get());
     EXPECT_EQ(editor.GetPlayerCount(), 1);
     // Without a studio every index names the current player.
