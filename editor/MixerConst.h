@@ -33,8 +33,6 @@ constexpr int kRows = 2;
 constexpr int kRowWidth = 1727;
 constexpr int kRowHeight = 424;      // the top row; the bottom row starts 1 px below it
 
-// Output pairs offered by the output menu at most (the names run out first).
-constexpr int kMaxOutputPairs = 128;
 // Characters the input display shows.
 constexpr int kInputNameChars = 8;
 // Plug-in menu values: vendor group * kVendorStride + entry; "No Plugin" is

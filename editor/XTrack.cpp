@@ -1,5 +1,6 @@
 #include "editor/XTrack.h"
 
+#include <atomic>
 #include <cmath>
 
 #include "editor/MixerConst.h"
@@ -15,8 +16,6 @@
 #include "kiv/data/String.h"
 #include "kiv/gui/XMenu.h"
 #include "kiv/gui/XConst.h"
-#include "vst/OvVstAudio.h"
-#include "vst/OvVstInsert.h"
 #include "vst/PlugInfoList.h"
 
 namespace {
@@ -57,6 +56,9 @@ void ForTonesOn(const OvStudio* studio, int channel, F&& f)
     }
 }
 
+std::atomic<XTrack::OutputNamer> g_outputNamer{nullptr};
+std::atomic<XTrack::InsertEditorOpener> g_editorOpener{nullptr};
+
 // The output pair a stored value names; -1 when it names none.
 int PairOf(float value)
 {
@@ -66,6 +68,13 @@ int PairOf(float value)
 }
 
 }  // namespace
+
+void XTrack::SetOutputNamer(OutputNamer namer) { g_outputNamer.store(namer, std::memory_order_release); }
+
+void XTrack::SetInsertEditorOpener(InsertEditorOpener opener)
+{
+    g_editorOpener.store(opener, std::memory_order_release);
+}
 
 XTrack::XTrack(XControl* parent, int x, int y, int w, int h, int channel) : XControl(parent, x, y, w, h)
 {
@@ -283,9 +292,14 @@ void XTrack::BuildInputMenu(XMenu& menu) const
 
 void XTrack::BuildOutputMenu(XMenu& menu) const
 {
-    for (int c = 0; c < mixer::kMaxOutputPairs; ++c) {
+    OutputNamer namer = g_outputNamer.load(std::memory_order_acquire);
+    OvPlayer* player = m_studio && m_studio->GetPlayerCount() > 0 ? m_studio->GetPlayer(0) : nullptr;
+    if (!namer && !player)
+        return;
+    // Only pairs the mixer can route to are offered.
+    for (int c = 0; c < kOvMixerOutputs; ++c) {
         kiv::string name;
-        if (!OvVstAudio::GetOutputName(c, name))
+        if (!(namer ? namer(c, name) : player->GetOutputName(c, name)))
             break;
         menu.AddItem(name.GetText(), c);
     }
@@ -366,11 +380,10 @@ void XTrack::OpenPluginEditor(int slot)
 {
     if (!m_studio || !HasMixerChannel())
         return;
-    auto* insert = dynamic_cast<OvVstInsert*>(m_studio->GetInsert(m_channel, slot));
-    AudioPlugVst* plug = insert ? insert->GetPlug() : nullptr;
-    AudioPlugView* view = plug ? plug->GetView() : nullptr;
-    if (view)
-        view->Open(reinterpret_cast<void*>(GetWindowHandle()));
+    OvInsert* insert = m_studio->GetInsert(m_channel, slot);
+    InsertEditorOpener opener = g_editorOpener.load(std::memory_order_acquire);
+    if (insert && opener)
+        opener(insert, reinterpret_cast<void*>(GetWindowHandle()));
 }
 
 // --- group ---

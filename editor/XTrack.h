@@ -10,12 +10,14 @@
 // shows disabled and never touches the studio.
 #pragma once
 #include "engine/OvGroup.h"
+#include "kiv/data/String.h"
 #include "kiv/gui/HMeter.h"
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XToggle.h"
 
+class OvInsert;
 class OvStudio;
 class PlugInfo;
 class XMenu;
@@ -32,6 +34,16 @@ class gvalue;
 
 class XTrack : public XControl, public XListener, public OvGroupMember {
 public:
+    // Services of the plug-in shell, which the editor library does not link:
+    // the names of the plug-in's output pairs (false past the last pair) and
+    // opening a hosted effect's own editor on a parent window. The shell sets
+    // them once at library load. Without a namer the studio's first player
+    // names the pairs; without an opener no editor opens.
+    using OutputNamer = bool (*)(int pair, kiv::string& name);
+    using InsertEditorOpener = void (*)(OvInsert* insert, void* parentWindow);
+    static void SetOutputNamer(OutputNamer namer);
+    static void SetInsertEditorOpener(InsertEditorOpener opener);
+
     XTrack(XControl* parent, int x, int y, int w, int h, int channel);
 
     void SetStudio(OvStudio* studio);

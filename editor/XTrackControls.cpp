@@ -151,8 +151,9 @@ int XTrackFader::ScaleLines(int height, int* ys, int capacity)
     // finite on a tall fader, where the spacing would reach 0.
     int count = 0;
     int spacing = 24;
-    for (int y = 14; y < height - 14 && count < capacity; y += spacing) {
-        ys[count++] = y;
+    for (int y = 14; y < height - 14 && count < capacity; ++count) {
+        ys[count] = y;
+        y += spacing;
         spacing = std::max(2, static_cast<int>(spacing * 0.88));
     }
     return count;
