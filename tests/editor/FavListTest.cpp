@@ -171,16 +171,6 @@ TEST_F(FavListTest, NamesAreTheFolderOwnNameWithEitherSeparator)
     EXPECT_STREQ(list.GetName(-1), "");
 }
 
-TEST_F(FavListTest, DefaultFileLivesInTheMakerFolderOfUserData)
-{
-    FavList list;
-    std::string file = list.GetFilePath();
-    EXPECT_NE(file.find("/Quillane/tessivo.fav"), std::string::npos) << file;
-    const char* config = getenv("XDG_CONFIG_HOME");
-    ASSERT_NE(config, nullptr);
-    EXPECT_EQ(file.rfind(config, 0), 0u) << file;
-}
-
 TEST_F(FavListTest, FailedWriteKeepsTheChangeForALaterSave)
 {
     std::string blocked = dir.File("missing-folder/tessivo.fav");
