@@ -1,4 +1,4 @@
-// The large mixer window and the strip parts it specifies: the pan arc's
+// The large mixer window and the strip parts it shows: the pan arc's
 // geometry, dragging and drawing, the balance bar, the input display, the
 // rows of strips with their layout, numbering, meters and mute.
 #include <gtest/gtest.h>
