@@ -4,46 +4,15 @@
 // and that a bad parent window fails cleanly instead of ending the process.
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "gui/GuiTestLeaks.h"
 #include "kiv/gui/X11Backend.h"
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
-
-extern char** environ;
+#include "support/XvfbServer.h"
 
 namespace {
-
-bool HaveProgram(const char* name)
-{
-    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    pclose(pipe);
-    return out;
-}
 
 class Clicks : public XControl {
 public:
@@ -65,52 +34,23 @@ class X11WindowTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!HaveProgram("Xvfb"))
-            return;
-        // A display number nobody uses.
-        for (int n = 90 + getpid() % 50; n < 400 && !s_server; ++n) {
-            std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            struct stat st;
-            if (stat(lock.c_str(), &st) == 0 || stat(socket.c_str(), &st) == 0)
-                continue;
-            std::string display = ":" + std::to_string(n);
-            std::vector<std::string> args = {"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp"};
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            pid_t pid;
-            if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0)
-                return;
-            setenv("DISPLAY", display.c_str(), 1);
-            // Bounded wait for the server to accept connections.
-            for (int i = 0; i < 100 && !X11Backend::Instance(); ++i) {
-                int status;
-                if (waitpid(pid, &status, WNOHANG) == pid)
-                    break;  // it died (display taken after all): try the next one
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (X11Backend::Instance()) {
-                s_server = pid;
-            } else {
-                kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
-        }
+        s_server = new kivtest::XvfbServer("800x600x24");
+        if (s_server->Start() && !X11Backend::Instance())
+            s_skipReason = "the X server does not take connections";
+        else
+            s_skipReason = s_server->SkipReason();
     }
     static void TearDownTestSuite()
     {
-        if (s_server) {
+        if (s_server->Running())
             X11Backend::Shutdown();
-            kill(s_server, SIGTERM);
-            waitpid(s_server, nullptr, 0);
-        }
+        delete s_server;
+        s_server = nullptr;
     }
     void SetUp() override
     {
-        if (!s_server)
-            GTEST_SKIP() << "no X server could be started";
+        if (!s_skipReason.empty())
+            GTEST_SKIP() << s_skipReason;
         backend = X11Backend::Instance();
         XBackend::Install(nullptr);
         ASSERT_EQ(XBackend::Get(), backend);
@@ -127,10 +67,12 @@ protected:
         return false;
     }
 
-    static pid_t s_server;
+    static kivtest::XvfbServer* s_server;
+    static std::string s_skipReason;
     X11Backend* backend = nullptr;
 };
-pid_t X11WindowTest::s_server = 0;
+kivtest::XvfbServer* X11WindowTest::s_server = nullptr;
+std::string X11WindowTest::s_skipReason;
 
 }  // namespace
 
@@ -156,14 +98,14 @@ TEST_F(X11WindowTest, WindowCarriesItsClassPaintsAndTakesClicks)
     ASSERT_TRUE(backend->ReadPixel(client, 20, 20, pixel));
     EXPECT_EQ(pixel, XColour::Make(0, 160, 0));
 
-    if (HaveProgram("xprop")) {
-        std::string wmClass = RunCommand("xprop -id " + std::to_string(frame) + " WM_CLASS");
+    if (kivtest::HaveProgram("xprop")) {
+        std::string wmClass = kivtest::RunCommand("xprop -id " + std::to_string(frame) + " WM_CLASS");
         EXPECT_NE(wmClass.find("\"KivWindow\""), std::string::npos) << wmClass;
     }
-    if (HaveProgram("xdotool")) {
-        std::string found = RunCommand("xdotool search --class KivWindow");
+    if (kivtest::HaveProgram("xdotool")) {
+        std::string found = kivtest::RunCommand("xdotool search --class KivWindow");
         EXPECT_NE(found.find(std::to_string(frame)), std::string::npos) << found;
-        RunCommand("xdotool mousemove --window " + std::to_string(client) + " 20 20 click 1");
+        kivtest::RunCommand("xdotool mousemove --window " + std::to_string(client) + " 20 20 click 1");
         EXPECT_TRUE(PumpUntil([&] { return clicks == 1; }));
     }
 

@@ -5,127 +5,41 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/CorvaneWindowConst.h"
 #include "utility/UtilityTestSupport.h"
-
-extern char** environ;
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace corvane;
-
-bool HaveProgram(const char* name)
-{
-    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    pclose(pipe);
-    return out;
-}
-
-pid_t Spawn(std::vector<std::string> args)
-{
-    std::vector<char*> argv;
-    for (auto& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0)
-        return 0;
-    return pid;
-}
-
-// Waits up to timeoutMs for the child; its exit code, or -1 when it is still
-// running (it is then killed) or ended by a signal.
-int WaitExit(pid_t pid, int timeoutMs)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) != pid) {
-        if (std::chrono::steady_clock::now() > until) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-template <class Done>
-bool WaitFor(int timeoutMs, Done done)
-{
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    return true;
-}
+using kivtest::HaveProgram;
+using kivtest::RunCommand;
+using kivtest::Spawn;
+using kivtest::WaitExit;
+using kivtest::WaitFor;
 
 class CorvaneProgram : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!HaveProgram("Xvfb"))
-            return;
-        for (int n = 150 + getpid() % 100; n < 450 && !s_server; ++n) {
-            std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            struct stat st;
-            if (stat(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), &st) == 0 || stat(socket.c_str(), &st) == 0)
-                continue;
-            std::string display = ":" + std::to_string(n);
-            pid_t pid = Spawn({"Xvfb", display, "-screen", "0", "800x600x24", "-nolisten", "tcp"});
-            if (!pid)
-                return;
-            // Bounded wait for the server's socket.
-            bool up = WaitFor(5000, [&] {
-                int status;
-                return stat(socket.c_str(), &st) == 0 || waitpid(pid, &status, WNOHANG) == pid;
-            });
-            if (up && stat(socket.c_str(), &st) == 0 && kill(pid, 0) == 0) {
-                s_server = pid;
-                setenv("DISPLAY", display.c_str(), 1);
-            } else {
-                kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
-        }
+        s_server = new kivtest::XvfbServer("800x600x24");
+        s_server->Start();
     }
     static void TearDownTestSuite()
     {
-        if (s_server) {
-            kill(s_server, SIGTERM);
-            waitpid(s_server, nullptr, 0);
-            s_server = 0;
-        }
+        delete s_server;
+        s_server = nullptr;
     }
     void SetUp() override
     {
@@ -133,8 +47,8 @@ protected:
         m_program = std::string(build ? build : ".") + "/utility/corvane";
         if (!fs::exists(m_program))
             GTEST_SKIP() << "the corvane program is not built";
-        if (!s_server)
-            GTEST_SKIP() << "no X server could be started";
+        if (!s_server->Running())
+            GTEST_SKIP() << s_server->SkipReason();
         m_maker = std::string(getenv("XDG_DATA_HOME")) + "/Quillane/";
         std::error_code ec;
         fs::remove(m_maker + kDatabaseFile, ec);
@@ -169,12 +83,12 @@ protected:
                    " click 1");
     }
 
-    static pid_t s_server;
+    static kivtest::XvfbServer* s_server;
     std::string m_program;
     std::string m_maker;
     kivtest::TempDir m_dir;
 };
-pid_t CorvaneProgram::s_server = 0;
+kivtest::XvfbServer* CorvaneProgram::s_server = nullptr;
 
 }  // namespace
 

@@ -6,19 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "gui/GuiTestLeaks.h"
@@ -28,6 +19,7 @@
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XSlider.h"
 #include "kiv/gui/XWindow.h"
+#include "support/XvfbServer.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "vst/AudioPlugVst.h"
 #include "vst/PlugInfo.h"
@@ -42,8 +34,6 @@
 #ifdef KIV_HAS_LSAN
 #include <sanitizer/lsan_interface.h>
 #endif
-
-extern char** environ;
 
 namespace {
 
@@ -416,25 +406,6 @@ TEST(AudioPlugViewNoDisplay, EditorIsNeverAskedForItsRectangleWithoutADisplay)
 
 namespace {
 
-bool HaveProgram(const char* name)
-{
-    std::string command = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return std::system(command.c_str()) == 0;
-}
-
-std::string RunCommand(const std::string& command)
-{
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[256];
-    while (fgets(buffer, sizeof buffer, pipe))
-        out += buffer;
-    pclose(pipe);
-    return out;
-}
-
 // Third-party plug-ins keep a few allocations after they are unloaded.
 struct ForeignLeaksIgnored {
 #ifdef KIV_HAS_LSAN
@@ -447,50 +418,23 @@ class RealEditorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        if (!HaveProgram("Xvfb"))
-            return;
-        for (int n = 140 + getpid() % 50; n < 400 && !s_server; ++n) {
-            std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
-            std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            struct stat st;
-            if (stat(lock.c_str(), &st) == 0 || stat(socket.c_str(), &st) == 0)
-                continue;
-            std::string display = ":" + std::to_string(n);
-            std::vector<std::string> args = {"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
-            std::vector<char*> argv;
-            for (auto& a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            pid_t pid;
-            if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0)
-                return;
-            setenv("DISPLAY", display.c_str(), 1);
-            for (int i = 0; i < 100 && !X11Backend::Instance(); ++i) {
-                int status;
-                if (waitpid(pid, &status, WNOHANG) == pid)
-                    break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            }
-            if (X11Backend::Instance()) {
-                s_server = pid;
-            } else {
-                kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
-        }
+        s_server = new kivtest::XvfbServer("1024x768x24");
+        if (s_server->Start() && !X11Backend::Instance())
+            s_skipReason = "the X server does not take connections";
+        else
+            s_skipReason = s_server->SkipReason();
     }
     static void TearDownTestSuite()
     {
-        if (s_server) {
+        if (s_server->Running())
             X11Backend::Shutdown();
-            kill(s_server, SIGTERM);
-            waitpid(s_server, nullptr, 0);
-        }
+        delete s_server;
+        s_server = nullptr;
     }
     void SetUp() override
     {
-        if (!s_server)
-            GTEST_SKIP() << "no X server could be started";
+        if (!s_skipReason.empty())
+            GTEST_SKIP() << s_skipReason;
         backend = X11Backend::Instance();
         XBackend::Install(nullptr);
     }
@@ -500,10 +444,12 @@ protected:
             backend->Pump(20);
     }
 
-    static pid_t s_server;
+    static kivtest::XvfbServer* s_server;
+    static std::string s_skipReason;
     X11Backend* backend = nullptr;
 };
-pid_t RealEditorTest::s_server = 0;
+kivtest::XvfbServer* RealEditorTest::s_server = nullptr;
+std::string RealEditorTest::s_skipReason;
 
 }  // namespace
 
@@ -534,13 +480,13 @@ TEST_F(RealEditorTest, RealPluginEditorOpensInsideThePopupAndCloses)
         uintptr_t popup = view->GetWindow()->GetHandle();
         Pump(600);  // the editor draws while it is idled
 
-        if (HaveProgram("xdotool")) {
-            std::string found = RunCommand("xdotool search --class KivPluginWindow");
+        if (kivtest::HaveProgram("xdotool")) {
+            std::string found = kivtest::RunCommand("xdotool search --class KivPluginWindow");
             EXPECT_NE(found.find(std::to_string(popup)), std::string::npos) << found;
         }
-        if (HaveProgram("xwininfo")) {
+        if (kivtest::HaveProgram("xwininfo")) {
             // The plug-in's editor is a child of our popup.
-            std::string tree = RunCommand("xwininfo -children -id " + std::to_string(popup));
+            std::string tree = kivtest::RunCommand("xwininfo -children -id " + std::to_string(popup));
             EXPECT_EQ(tree.find(" 0 children"), std::string::npos) << tree;
         }
         int x, y, w, h;
