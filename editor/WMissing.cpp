@@ -183,6 +183,7 @@ bool WMissing::StartSearch(const char* folder)
     m_foundNow.store(0, std::memory_order_relaxed);
     m_stop.store(m_open == 0, std::memory_order_relaxed);
     m_seenText = m_text.GetSequence();
+    ++m_generation;
 
     m_ignore->SetEnabled(false);
     m_scan->SetText(kCancelCaption);
@@ -210,6 +211,7 @@ void WMissing::Run()
     Walk(m_folder, 0);
     XEvent done;
     done.kind = kEventSearchDone;
+    done.a = m_generation;
     Post(done);  // a full queue is covered by the tick seeing the thread end
 }
 
@@ -277,7 +279,9 @@ void WMissing::Match(const char* name, const std::string& fullPath)
 
 void WMissing::OnEvent(XEvent& event)
 {
-    if (event.kind == kEventSearchDone)
+    // A search whose end the tick already took leaves its event behind: it
+    // must not end the next search.
+    if (event.kind == kEventSearchDone && event.a == m_generation)
         FinishSearch();
 }
 

@@ -97,6 +97,7 @@ private:
     std::vector<std::string> m_names;     // file name of each open row ("" = found before)
     std::vector<std::string> m_results;   // what this search found per row
     int m_open = 0;                       // rows the search still looks for
+    int32_t m_generation = 0;             // tags the search's 'done' event
     std::atomic<int> m_foundNow{0};       // rows this search found
     std::atomic<bool> m_stop{false};
     HProgressText m_text;                 // the folder being searched

@@ -191,6 +191,34 @@ TEST(WMissing, CancelEndsTheWalkAndTheWindowStaysOpen)
     EXPECT_EQ(window.GetCloseResult(), 0);
 }
 
+TEST(WMissing, EndOfAnEarlierSearchDoesNotEndTheNextOne)
+{
+    kivtest::TempDir dir;
+    std::string deep = dir.Path();
+    for (int i = 0; i < 20; ++i) {
+        deep += "/d" + std::to_string(i);
+        MakeDir(deep);
+        for (int j = 0; j < 20; ++j)
+            MakeDir(deep + "_" + std::to_string(j));
+    }
+    WMissing window(nullptr);
+    window.AddMissing("/x/Never.gig");
+    // The tick sees the first thread gone before its 'done' event is read.
+    ASSERT_TRUE(window.StartSearch(dir.File("absent").c_str()));
+    while (window.IsRunning())
+        usleep(500);
+    window.OnIdle();
+    EXPECT_FALSE(window.IsSearching());
+
+    ASSERT_TRUE(window.StartSearch(dir.Path().c_str()));
+    window.Tick(0);  // reads the first search's event
+    if (!window.IsSearching()) {
+        EXPECT_FALSE(window.IsRunning());  // only the second thread's own end may end it
+    }
+    ASSERT_TRUE(TickUntilIdle(window));
+    EXPECT_FALSE(window.IsCloseRequested());
+}
+
 TEST(WMissing, ClosingDuringASearchStopsTheThreadFirst)
 {
     kivtest::TempDir dir;
