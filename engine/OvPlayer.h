@@ -64,6 +64,8 @@ public:
     bool IsRunning() const { return m_running.load(std::memory_order_seq_cst); }
     bool IsHostOn() const { return m_hostOn.load(std::memory_order_seq_cst); }
     bool IsMidiEnabled() const { return m_midiEnabled.load(std::memory_order_acquire); }
+    // The editor's port switch: MIDI stops or resumes reaching the tones.
+    void SetMidiEnabled(bool on) { m_midiEnabled.store(on, std::memory_order_release); }
     // Waits up to timeoutMs for the render in progress (if any) to end; true
     // when it did. A render that begins later sees the switches stored
     // before the call, so none touches a stopped tone until it is started

@@ -10,6 +10,7 @@
 #include "engine/OvEngine.h"
 #include "engine/MidiInput.h"
 #include "vst/OvVstConstants.h"
+#include "vst/OvVstWindow.h"
 
 using namespace ovvst;
 
@@ -26,14 +27,18 @@ OvVstAudio::OvVstAudio(vst::HostCallbackProc audioMaster) : AudioEffectX(audioMa
     if (!m_engine)
         throw std::bad_alloc();
     m_midiTarget = m_engine->GetPlayer(0);
-    // The editor window registers itself through setEditor once it exists;
-    // until then the record announces no editor.
+    // Registers itself as the effect's editor (the has-editor flag).
+    new OvVstWindow(m_engine.get(), this);
 }
 
 OvVstAudio::~OvVstAudio()
 {
     Print("OvVstAudio::~OvVstAudio()");
     m_midiTarget = nullptr;
+    // The window shows the studio's editor view: it goes before the studio
+    // deletes that view, not after it in the base destructor.
+    delete editor;
+    editor = nullptr;
     m_engine.reset();
     m_buses.Clear();
     m_chunk.Free();

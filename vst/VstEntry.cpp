@@ -1,23 +1,37 @@
 // The library's entry and its process-wide objects.
 //
-// Loading the library builds, in this order, the preferences, the bank
-// manager, the disk-streaming thread object and the effect plug-in list;
-// unloading destroys them in the reverse order. They are static objects of
+// Loading the library binds the editor's view factory, then builds, in this
+// order, the preferences, the bank manager, the disk-streaming thread object
+// and the effect plug-in list; unloading destroys them in the reverse order. They are static objects of
 // this one file, so the order is that of their definitions. No thread starts
 // at load; each object's destructor stops and joins its own thread (the
 // plug-in scan, the disk thread, a loader pass) before the library's code
 // goes away.
 #include <new>
 
+#include "editor/GigaEditor.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaPrefs.h"
 #include "engine/OvStudio.h"
+#include "kiv/gui/X11Backend.h"
 #include "vst/OvVstAudio.h"
 #include "vst/OvVstInsert.h"
 #include "vst/PlugInfoList.h"
 
 namespace {
+
+// Defined first, so destroyed last: the studio's editor view is made through
+// the factory, and the X connection the editor windows used is closed at
+// unload, after every other object of the library.
+struct EditorBinding {
+    EditorBinding() { OvStudio::SetViewFactory(&GigaEditor::Create); }
+    ~EditorBinding()
+    {
+        OvStudio::SetViewFactory(nullptr);
+        X11Backend::Shutdown();
+    }
+} g_editorBinding;
 
 GigaPrefs g_prefs;
 GigaBankManager g_bankManager;
