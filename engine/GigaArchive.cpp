@@ -83,11 +83,18 @@ bool QueueIfWaiting(GigaDeck& deck)
     return true;
 }
 
+// Keeps the loader's passes away from the player while records are applied.
+std::unique_lock<std::recursive_mutex> HoldPasses()
+{
+    GigaBankManager* manager = GigaBankManager::Get();
+    return manager ? manager->HoldPasses() : std::unique_lock<std::recursive_mutex>();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- apply hold
 
-GigaApplyHold::GigaApplyHold(GigaDeck& deck) : m_deck(&deck)
+GigaApplyHold::GigaApplyHold(GigaDeck& deck) : m_passes(HoldPasses()), m_deck(&deck)
 {
     // A player that is not running is not rendered: nothing to stop.
     m_restart = deck.IsRunning();
@@ -95,7 +102,7 @@ GigaApplyHold::GigaApplyHold(GigaDeck& deck) : m_deck(&deck)
         deck.OvStop();
 }
 
-GigaApplyHold::GigaApplyHold(GigaTone& tone) : m_tone(&tone)
+GigaApplyHold::GigaApplyHold(GigaTone& tone) : m_passes(HoldPasses()), m_tone(&tone)
 {
     // An armed start the audio thread has not taken yet counts as playing:
     // the stop withdraws it.
@@ -121,6 +128,8 @@ GigaApplyHold::~GigaApplyHold()
 
 void GigaPartRecord::From(const GigaPart& part)
 {
+    // A pass rewrites the path (missing-file search), keys and bend.
+    const auto passes = HoldPasses();
     const char* p = part.GetPath();
     hasProgram = p && part.GetProgramIndex() >= 0;
     path.Assign(p ? p : "");
@@ -202,6 +211,11 @@ void GigaPart::Archive(ArchiFile* archive)
 {
     if (!archive)
         return;
+    // Loading starts from the part's own values: no pass may change them
+    // between the read and the apply.
+    std::unique_lock<std::recursive_mutex> passes;
+    if (archive->IsLoading() && GetTone())
+        passes = HoldPasses();
     GigaPartRecord record;
     record.From(*this);
     if (archive->IsLoading()) {
@@ -222,6 +236,8 @@ void GigaPart::Archive(ArchiFile* archive)
 
 void GigaToneRecord::From(const GigaTone& tone)
 {
+    // A pass removes and rewrites parts.
+    const auto passes = HoldPasses();
     channel = tone.GetChannel();
     bus = tone.GetBus();
     level = tone.GetVolume();

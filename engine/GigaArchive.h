@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "engine/GigaPart.h"
@@ -64,6 +65,11 @@ constexpr char kTempSuffix[] = ".tmp";
 // for the loader's pass, which starts it after loading, as after any load
 // (the caller queues it and runs or starts the pass); with nothing to load,
 // or no loader, what was playing starts again at once.
+//
+// The hold also keeps the bank manager's passes out for its whole life: a
+// pass stops the player itself, so a stopped player alone does not mean
+// that nothing reads its parts. The lock is taken before the stop and let go
+// after the restart decision; callers run or start the pass after the hold.
 class GigaApplyHold {
 public:
     explicit GigaApplyHold(GigaDeck& deck);  // every tone of the player
@@ -73,6 +79,7 @@ public:
     GigaApplyHold& operator=(const GigaApplyHold&) = delete;
 
 private:
+    std::unique_lock<std::recursive_mutex> m_passes;  // first: held around the rest
     GigaDeck* m_deck = nullptr;
     GigaTone* m_tone = nullptr;
     bool m_restart = false;  // it was playing (or about to) before the hold

@@ -331,7 +331,14 @@ bool GigaDeck::OnLoad(const char* path)
     Print("GigaDeck::OnLoad(%s)", path);
     WaitWhileLoading();
     CImpRiff riff;
-    if (!riff.Open(path, false) || !OnLoad(riff))
+    if (!riff.Open(path, false))
+        return false;
+    // The tones waiting are those of this load: no pass may take them between
+    // the apply and the check (the result would then depend on the loader).
+    std::unique_lock<std::recursive_mutex> passes;
+    if (GigaBankManager* manager = GigaBankManager::Get())
+        passes = manager->HoldPasses();
+    if (!OnLoad(riff))
         return false;
     for (int i = 0; i < GetToneCount(); ++i) {
         if (GetGigaTone(i)->GetState() == giga::kToneToLoad) {

@@ -56,7 +56,7 @@ GigaBankManager::~GigaBankManager()
     // the host, so the pass in progress ends first.
     while (IsRunning())
         SleepMs(giga::kWaitStepMs);
-    std::lock_guard<std::mutex> pass(m_passLock);
+    std::lock_guard<std::recursive_mutex> pass(m_passLock);
     std::lock_guard<std::mutex> cache(m_cacheLock);
     for (int i = 0; i < m_bankCount; ++i) {
         delete m_banks[i];
@@ -158,7 +158,10 @@ void GigaBankManager::StartLoading(bool search)
             return;
         m_threadBusy = true;
     }
-    // A thread that has just given up the queue may still be ending.
+    // A thread that has just given up the queue may still be ending, and a
+    // start from another thread may still be handing over the thread handle
+    // of a pass that has already ended: starts go one at a time.
+    std::lock_guard<std::mutex> start(m_startLock);
     for (int i = 0; i < kStartRetries; ++i) {
         if (Start(fourcc("load"), 0))
             return;
@@ -192,6 +195,11 @@ void GigaBankManager::RunNow(bool search)
     Pass(search);
 }
 
+std::unique_lock<std::recursive_mutex> GigaBankManager::HoldPasses()
+{
+    return std::unique_lock<std::recursive_mutex>(m_passLock);
+}
+
 bool GigaBankManager::WaitIdle(int timeoutMs)
 {
     for (int waited = 0;; waited += giga::kWaitStepMs) {
@@ -205,7 +213,7 @@ bool GigaBankManager::WaitIdle(int timeoutMs)
         SleepMs(giga::kWaitStepMs);
     }
     // A RunNow pass may still hold the pass lock.
-    std::lock_guard<std::mutex> pass(m_passLock);
+    std::lock_guard<std::recursive_mutex> pass(m_passLock);
     return true;
 }
 
@@ -231,12 +239,12 @@ void GigaBankManager::ForgetPlayer(GigaDeck* player)
         }
     }
     // A pass that took the player before it left the queue finishes first.
-    std::lock_guard<std::mutex> pass(m_passLock);
+    std::lock_guard<std::recursive_mutex> pass(m_passLock);
 }
 
 void GigaBankManager::Pass(bool search)
 {
-    std::lock_guard<std::mutex> pass(m_passLock);
+    std::lock_guard<std::recursive_mutex> pass(m_passLock);
     Print("GigaBankManager::Pass(%d)", search ? 1 : 0);
     GigaPrefs* prefs = GigaPrefs::Get();
     if (search && prefs && file::FolderExists(prefs->misp) && !CheckMissingFiles()) {

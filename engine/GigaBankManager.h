@@ -3,7 +3,9 @@
 // missing-files folder, loads every queued player (GigaDeck::LoadTones) until
 // the queue is empty, then deletes the banks nobody uses. Passes never
 // overlap: the loader thread and RunNow (the host's thread, for a state
-// chunk) take the same pass lock. The audio thread never calls in here.
+// chunk) take the same pass lock, and saved records are applied to a player
+// only while that lock is held (HoldPasses), so no pass reads the parts a
+// host or GUI load is rewriting. The audio thread never calls in here.
 //
 // Threads: QueuePlayer/StartLoading from the GUI or host thread; the pass on
 // the loader thread or the caller of RunNow; GetBank during a pass; GetStats
@@ -52,6 +54,13 @@ public:
     void StartLoading(bool search);
     // Runs a pass on the calling thread (after any running pass).
     void RunNow(bool search);
+    // Keeps passes out while the caller rewrites the tones and parts of a
+    // player (a state chunk, performance or preset applied): waits for a
+    // running pass to end. Never on the audio thread, and never held while
+    // waiting for the loader thread (WaitIdle, GigaDeck::WaitWhileLoading):
+    // its pass needs the lock to end. The thread that holds it may still run
+    // a pass itself (RunNow) or apply records during its own pass.
+    std::unique_lock<std::recursive_mutex> HoldPasses();
     // Waits until no pass runs and no player waits (bounded: false on time-out).
     bool WaitIdle(int timeoutMs);
     // A player is being deleted: it leaves the queue, and a pass that is
@@ -86,8 +95,9 @@ private:
     template <typename F>
     void ForQueuedParts(F&& call);
 
-    std::mutex m_passLock;    // one pass at a time
+    std::recursive_mutex m_passLock;  // one pass at a time; record applies
     std::mutex m_queueLock;   // the queue, the search and busy flags
+    std::mutex m_startLock;   // one thread start at a time (never held by the thread)
     std::mutex m_cacheLock;   // the bank cache against GetStats
 
     GigaBank* m_banks[giga::kBankCacheSize] = {};

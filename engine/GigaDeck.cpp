@@ -144,6 +144,11 @@ bool GigaDeck::IsModified() const
 void GigaDeck::ClearPerformance()
 {
     bool emptied = false;
+    GigaBankManager* manager = GigaBankManager::Get();
+    // A pass of the loader thread may be loading these parts: it ends first.
+    std::unique_lock<std::recursive_mutex> passes;
+    if (manager)
+        passes = manager->HoldPasses();
     for (int i = 0; i < GetToneCount(); ++i) {
         GigaTone* tone = GetGigaTone(i);
         tone->SetModified(false);
@@ -156,11 +161,11 @@ void GigaDeck::ClearPerformance()
             tone->SetState(giga::kToneLoaded);
         }
     }
-    if (emptied) {
-        if (GigaBankManager* manager = GigaBankManager::Get()) {
-            manager->QueuePlayer(this);
-            manager->StartLoading(false);
-        }
+    if (passes)
+        passes.unlock();
+    if (emptied && manager) {
+        manager->QueuePlayer(this);
+        manager->StartLoading(false);
     }
     SetPath(nullptr);
 }

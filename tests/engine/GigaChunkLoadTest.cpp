@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "engine/AudioBuffers.h"
+#include "engine/GigaArchive.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaDiskThread.h"
@@ -256,4 +257,109 @@ TEST(GigaChunkLoad, ALoadThatLeavesNothingForTheLoaderStartsThePlayerAgainAtOnce
     EXPECT_TRUE(deck->IsRunning());
     render();
     EXPECT_TRUE(tone->IsStarted());
+}
+
+// The loader thread keeps running passes over the player while the host
+// thread loads every saved form into it: a pass and a load never work on the
+// same parts at once (the thread sanitizer watches), and after the last load
+// the player holds exactly what that load gave, loaded and playing.
+TEST(GigaChunkLoad, LoadsWhileTheLoaderThreadRunsPassesOnThePlayerNeverOverlapThem)
+{
+    Env env;
+    env.tone(0)->AddPart(env.bank.c_str(), 0);
+    env.Pass();
+    const kiv::data first = env.State();
+    GigaPart* part = env.tone(0)->GetPart(0);
+    ASSERT_NE(part, nullptr);
+    part->level = 100;
+    part->tuning = 7;
+    env.tone(1)->AddPart(env.bank.c_str(), 1);
+    env.Pass();
+    const kiv::data second = env.State();
+    kiv::data player;
+    ASSERT_TRUE(env.deck->GetState(player));
+    kiv::data partArchive;
+    {
+        ArchiSave saver;
+        ASSERT_TRUE(saver.SaveMemory(env.tone(0)->GetPart(0), giga::kPartObject, partArchive));
+    }
+    const std::string tvp = env.dir.File("song.tvp");
+    const std::string tv2 = env.dir.File("song.tv2");
+    const std::string preset = env.dir.File("keys.tvpreset");
+    ASSERT_TRUE(env.deck->SaveRiff(tvp.c_str()));
+    ASSERT_TRUE(env.studio->SaveFile(tv2.c_str()));
+    ASSERT_TRUE(env.tone(0)->SavePreset(preset.c_str()));
+    const std::string riffBytes = kivtest::ReadFile(tvp);
+    kiv::data riff;
+    ASSERT_TRUE(riff.Alloc(static_cast<int>(riffBytes.size())));
+    std::copy(riffBytes.begin(), riffBytes.end(), reinterpret_cast<char*>(riff.GetBytes()));
+
+    HostAudio audio(*env.studio);
+    std::atomic<bool> stop{false};
+    std::atomic<int> passes{0};
+    // The editor asks for passes of its own while the host loads.
+    std::thread requests;
+    const auto join = [&] {
+        stop.store(true, std::memory_order_release);
+        if (requests.joinable())
+            requests.join();
+    };
+    struct Joiner {
+        std::function<void()> call;
+        ~Joiner() { call(); }
+    } joiner{join};
+    requests = std::thread([&] {
+        while (!stop.load(std::memory_order_acquire)) {
+            env.manager.QueuePlayer(env.deck);
+            env.manager.StartLoading(false);
+            env.manager.WaitIdle(kWaitMs);
+            passes.fetch_add(1, std::memory_order_acq_rel);
+        }
+    });
+    const auto startPass = [&] {
+        env.manager.QueuePlayer(env.deck);
+        env.manager.StartLoading(false);
+        return true;
+    };
+    const auto loadPart = [&] {
+        // A part taken from its tone stays only while no pass may remove it:
+        // with every part loaded, none is removed.
+        if (!env.manager.WaitIdle(kWaitMs))
+            return false;
+        GigaPart* target = env.tone(0)->GetPart(0);
+        ArchiLoad loader;
+        return target && loader.LoadMemory(target, giga::kPartObject, partArchive) && startPass();
+    };
+    const std::pair<const char*, std::function<bool()>> loads[] = {
+        {"state chunk", [&] { return env.studio->SetState(first); }},
+        {"performance", [&] { return env.studio->LoadFile(tv2.c_str()) && startPass(); }},
+        {"older-form state chunk", [&] { return env.studio->SetState(riff); }},
+        {"preset", [&] { return env.tone(0)->LoadPreset(preset.c_str()) && startPass(); }},
+        {"player state chunk", [&] { return env.deck->SetState(player); }},
+        {"older performance", [&] { return env.studio->LoadV1Performance(tvp.c_str()) && startPass(); }},
+        {"part archive", loadPart},
+        {"new performance", [&] { env.deck->ClearPerformance(); return true; }},
+        {"another state chunk", [&] { return env.studio->SetState(second); }},
+    };
+    for (int round = 0; round < 6; ++round) {
+        for (const auto& [what, load] : loads) {
+            SCOPED_TRACE(std::string(what) + ", round " + std::to_string(round));
+            ASSERT_TRUE(load());
+        }
+    }
+    join();
+    EXPECT_GT(passes.load(), 0);
+    ASSERT_TRUE(env.manager.WaitIdle(kWaitMs));
+
+    // The last load was the second state: both tones loaded and playing.
+    EXPECT_TRUE(env.deck->IsRunning());
+    ASSERT_EQ(env.tone(0)->GetPartCount(), 1);
+    ASSERT_EQ(env.tone(1)->GetPartCount(), 1);
+    EXPECT_EQ(env.tone(0)->GetState(), giga::kToneLoaded);
+    EXPECT_EQ(env.tone(1)->GetState(), giga::kToneLoaded);
+    EXPECT_EQ(env.tone(0)->GetPart(0)->GetState(), giga::kPartLoaded);
+    EXPECT_EQ(env.tone(0)->GetPart(0)->level, 100);
+    EXPECT_EQ(env.tone(1)->GetPart(0)->GetProgramIndex(), 1);
+    const int sounding = audio.Sounding();
+    EXPECT_TRUE(audio.SoundsAgain(sounding));
 }
