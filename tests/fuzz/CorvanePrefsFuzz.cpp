@@ -2,6 +2,7 @@
 // window: the load must end cleanly (no crash, no endless loop on a damaged
 // folder count), and the list it keeps must save and load back unchanged.
 // fuzz-runs: 10000
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 #include "kiv/file/Archive.h"
 #include "utility/CorvaneWindowConst.h"
@@ -13,36 +14,25 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
 
-std::string g_folder;
-std::string g_database;
-
-void RemoveFolder()
+// The database in a temporary folder, with one scanned root so that a loaded
+// folder may have a count to look up; empty when the folder could not be made.
+const std::string& Database()
 {
-    unlink(g_database.c_str());
-    rmdir(g_folder.c_str());
-}
-
-bool MakeFolder()
-{
-    if (!g_folder.empty())
-        return true;
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/corvane-prefs-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    g_folder = pattern;
-    g_database = g_folder + "/corvane.db";
-    atexit(RemoveFolder);
-    // One scanned root, so that a loaded folder may have a count to look up.
-    GigaBase database;
-    if (database.OpenAt(g_database.c_str()) && database.UseRoot("/lib/one/"))
-        database.InsertFile(database.InsertPath("/lib/one/sub/"), "a.gig");
-    return true;
+    static kivfuzz::TempFolder folder("corvane-prefs-fuzz-");
+    static const std::string path = [] {
+        if (!folder.Ok())
+            return std::string();
+        std::string database = folder.File("corvane.db");
+        GigaBase base;
+        if (base.OpenAt(database.c_str()) && base.UseRoot("/lib/one/"))
+            base.InsertFile(base.InsertPath("/lib/one/sub/"), "a.gig");
+        return database;
+    }();
+    return path;
 }
 
 class Prefs : public Archivable {
@@ -86,12 +76,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!MakeFolder() || size > 65536)
+    if (Database().empty() || size > 65536)
         return 0;
     kiv::data block(const_cast<uint8_t*>(data), static_cast<int>(size));
 
     MainView view;
-    view.GetScanner().GetBase().OpenAt(g_database.c_str());
+    view.GetScanner().GetBase().OpenAt(Database().c_str());
     ArchiLoad load;
     load.LoadMemory(&view, corvane::kPrefsType, block);
 

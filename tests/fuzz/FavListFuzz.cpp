@@ -2,12 +2,10 @@
 // must end cleanly within 64 entries; the list it gives must survive a
 // change, a save and a second read unchanged. Files live in a temporary
 // folder removed at exit.
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,23 +14,7 @@
 
 namespace {
 
-std::string g_home;
 std::string g_path;
-
-void RemoveHome()
-{
-    unlink(g_path.c_str());
-    rmdir(g_home.c_str());
-}
-
-bool WriteBytes(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
-}
 
 void Put32(std::vector<uint8_t>& out, uint32_t v, bool big)
 {
@@ -64,12 +46,10 @@ std::vector<std::string> Entries(FavList& list)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    char folder[] = "/tmp/kivfavfuzzXXXXXX";
-    if (!mkdtemp(folder))
+    static kivfuzz::TempFolder folder("kivfavfuzz");
+    if (!folder.Ok())
         abort();
-    g_home = folder;
-    g_path = g_home + "/tessivo.fav";
-    atexit(RemoveHome);
+    g_path = folder.File("tessivo.fav");
 
     kivfuzz::SeedCorpus seeds(argc, argv);
     seeds.Add("two", FavFile({"/home/me/Pianos/", "/media/disk/Strings/"}, false));
@@ -84,7 +64,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!WriteBytes(g_path, data, size))
+    if (!kivfuzz::WriteBytes(g_path, data, size))
         return 0;
     std::vector<std::string> read;
     {

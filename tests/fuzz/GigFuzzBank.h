@@ -1,18 +1,10 @@
 // Shared by the .gig fuzz targets: the file the engine reads each input from,
-// kept in one temporary folder (on a memory file system when there is one, so
-// an input costs no disk write), with an extension file "fuzz.gx01" beside it
-// for inputs whose 'xfil' names it; and the seed banks.
+// with an extension file "fuzz.gx01" beside it for inputs whose 'xfil' names
+// it; and the seed banks.
 #pragma once
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/types.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdint>
-#include <string>
-#include <vector>
 
+#include "fuzz/FuzzFiles.h"
 #include "gig/GigWriter.h"
 
 namespace gigfuzz {
@@ -60,7 +52,8 @@ inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullpt
     return b.Build("fuzz");
 }
 
-// The folder and the input file; removed when the process exits.
+// The input file "fuzz.gig" in a folder on a memory file system when there is
+// one, beside the extension file; removed when the process exits.
 class Workspace {
 public:
     static Workspace& Get()
@@ -68,66 +61,20 @@ public:
         static Workspace w;
         return w;
     }
-
-    // Replaces the input file's bytes; false when the folder could not be made.
-    bool Write(const uint8_t* data, size_t size)
-    {
-        if (m_fd < 0)
-            return false;
-        if (::ftruncate(m_fd, 0) != 0)
-            return false;
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t n = ::pwrite(m_fd, data + done, size - done, static_cast<off_t>(done));
-            if (n <= 0)
-                return false;
-            done += static_cast<size_t>(n);
-        }
-        return true;
-    }
-    const char* Path() const { return m_path.c_str(); }
+    bool Write(const uint8_t* data, size_t size) { return m_input.Write(data, size); }
+    const char* Path() const { return m_input.Path(); }
 
 private:
     Workspace()
     {
-        std::string base;
-        struct stat st;
-        if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0) {
-            base = "/dev/shm";
-        } else {
-            const char* tmp = ::getenv("TMPDIR");
-            base = tmp && *tmp ? tmp : "/tmp";
-        }
-        std::string pattern = base + "/gigfuzzXXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back(0);
-        if (!::mkdtemp(buf.data()))
+        if (!m_input.Folder().Ok())
             return;
-        m_dir = buf.data();
-        m_path = m_dir + "/fuzz.gig";
         gigtools::Bytes extension;
         SeedBank(2, &extension);
-        gigtools::WriteBytes(m_dir + "/fuzz.gx01", extension);
-        m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        gigtools::WriteBytes(m_input.Folder().File("fuzz.gx01"), extension);
     }
 
-    // Runs at exit (libFuzzer ends with exit()).
-    ~Workspace()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = -1;
-        if (m_dir.empty())
-            return;
-        ::unlink(m_path.c_str());
-        ::unlink((m_dir + "/fuzz.gx01").c_str());
-        ::rmdir(m_dir.c_str());
-        m_dir.clear();
-    }
-
-    std::string m_dir;
-    std::string m_path;
-    int m_fd = -1;
+    kivfuzz::InputFile m_input{"gigfuzz", "fuzz.gig", true};
 };
 
 }  // namespace gigfuzz

@@ -1,49 +1,21 @@
 // Feeds arbitrary bytes as a .gig file to the utility's instrument-name
 // reader: it must end with a result, never crash, hang or overrun its
 // buffers, and every name it hands out is bounded text.
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 #include "gig/GigWriter.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/GigaNameReader.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-#include <unistd.h>
 
 namespace {
 
-std::string g_folder;
-std::string g_input;
-
-void RemoveFolder()
+kivfuzz::InputFile& Input()
 {
-    unlink(g_input.c_str());
-    rmdir(g_folder.c_str());
-}
-
-bool MakeFolder()
-{
-    if (!g_folder.empty())
-        return true;
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/gigname-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    g_folder = pattern;
-    g_input = g_folder + "/input.gig";
-    atexit(RemoveFolder);
-    return true;
-}
-
-bool Save(const uint8_t* data, size_t size)
-{
-    FILE* f = fopen(g_input.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
+    static kivfuzz::InputFile input("gigname-fuzz-", "input.gig");
+    return input;
 }
 
 class CheckingReader : public GigaNameReader {
@@ -98,10 +70,10 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!MakeFolder() || !Save(data, size))
+    if (!Input().Write(data, size))
         return 0;
     CheckingReader reader;
-    int result = reader.ReadGigaFile(g_input.c_str());
+    int result = reader.ReadGigaFile(Input().Path());
     if (result < GigaNameReader::kRead || result > GigaNameReader::kMalformed)
         abort();
     return 0;

@@ -2,13 +2,14 @@
 // as the probe guard file. The first byte chooses which; every load must end
 // cleanly and leave a list that can be read and saved. All files live in a
 // temporary folder that the target makes its application-data home.
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "kiv/file/Dir.h"
 #include "tests/vst/PlugCacheWriter.h"
@@ -16,50 +17,16 @@
 
 namespace {
 
-std::string g_home;
 std::string g_listPath;
 std::string g_guardPath;
 std::string g_cachePath;
-std::string g_validList;
+std::vector<uint8_t> g_validList;
 
 void RemoveFiles()
 {
     unlink(g_listPath.c_str());
     unlink(g_guardPath.c_str());
     unlink(g_cachePath.c_str());
-}
-
-void RemoveHome()
-{
-    RemoveFiles();
-    rmdir((g_home + "/config/Quillane").c_str());
-    rmdir((g_home + "/config").c_str());
-    rmdir((g_home + "/share/Quillane").c_str());
-    rmdir((g_home + "/share").c_str());
-    rmdir(g_home.c_str());
-}
-
-bool WriteBytes(const std::string& path, const uint8_t* data, size_t size)
-{
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
-}
-
-std::string ReadBytes(const std::string& path)
-{
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
 }
 
 void Exercise(PlugInfoList& list)
@@ -78,7 +45,7 @@ void Exercise(PlugInfoList& list)
     list.GetFolder();
 }
 
-std::vector<uint8_t> WithMode(uint8_t mode, const std::string& bytes)
+std::vector<uint8_t> WithMode(uint8_t mode, const std::vector<uint8_t>& bytes)
 {
     std::vector<uint8_t> seed(1, mode);
     seed.insert(seed.end(), bytes.begin(), bytes.end());
@@ -89,13 +56,10 @@ std::vector<uint8_t> WithMode(uint8_t mode, const std::string& bytes)
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    char folder[] = "/tmp/kivplugfuzzXXXXXX";
-    if (!mkdtemp(folder))
+    static kivfuzz::TempFolder home("kivplugfuzz");
+    if (!home.Ok())
         abort();
-    g_home = folder;
-    setenv("HOME", g_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (g_home + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (g_home + "/share").c_str(), 1);
+    kivfuzz::UseAsHome(home.Path());
     file::Dir user(file::kUserAppData);
     file::Dir common(file::kCommonAppData);
     if (!user.EnterOrCreate("Quillane") || !common.EnterOrCreate("Quillane"))
@@ -103,26 +67,25 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     g_listPath = user.GetFilePath("fuzz64", "pil");
     g_guardPath = user.GetFilePath("fuzz64", "ukn");
     g_cachePath = common.GetFilePath("fuzz64", "cache");
-    atexit(RemoveHome);
 
     // The seeds: a cache, the list its import writes, and a guard file.
     vsttest::WritePlugCache(g_cachePath, "/plugins/",
                             {{"/plugins/a.so", "Acme", "a.so", 1},
                              {"/plugins/b.so", "Zed", "b.so", 2},
                              {"/plugins/c.so", "", "c.so", 1, false}});
-    std::string cache = ReadBytes(g_cachePath);
+    std::vector<uint8_t> cache = kivfuzz::ReadBytes(g_cachePath);
     {
         PlugInfoList list;
         list.Load("Quillane", "fuzz");
     }
-    g_validList = ReadBytes(g_listPath);
+    g_validList = kivfuzz::ReadBytes(g_listPath);
     PlugInfo guard;
     guard.SetPath("/plugins/crash.so");
     guard.SetName("crash.so");
     guard.SetType(-1);
     ArchiSave save;
     save.SaveFile(&guard, fourcc("info"), g_guardPath.c_str());
-    std::string guardBytes = ReadBytes(g_guardPath);
+    std::vector<uint8_t> guardBytes = kivfuzz::ReadBytes(g_guardPath);
     RemoveFiles();
     if (cache.empty() || g_validList.empty() || guardBytes.empty())
         abort();
@@ -143,12 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const uint8_t* bytes = data + 1;
     size_t count = size - 1;
     if (mode == 0) {
-        WriteBytes(g_listPath, bytes, count);
+        kivfuzz::WriteBytes(g_listPath, bytes, count);
     } else if (mode == 1) {
-        WriteBytes(g_cachePath, bytes, count);
+        kivfuzz::WriteBytes(g_cachePath, bytes, count);
     } else {
-        WriteBytes(g_listPath, reinterpret_cast<const uint8_t*>(g_validList.data()), g_validList.size());
-        WriteBytes(g_guardPath, bytes, count);
+        kivfuzz::WriteBytes(g_listPath, g_validList.data(), g_validList.size());
+        kivfuzz::WriteBytes(g_guardPath, bytes, count);
     }
     PlugInfoList list;
     list.Load("Quillane", "fuzz");

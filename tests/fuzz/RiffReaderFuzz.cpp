@@ -1,45 +1,19 @@
 // Feeds arbitrary bytes as a file to the RIFF reader and walks the whole
 // chunk tree, trying Descend at every level, with and without even padding.
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 #include "kiv/file/Riff.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cstdint>
 #include <string>
-#include <unistd.h>
+#include <vector>
 
 namespace {
 
-std::string g_folder;
-std::string g_input;
-
-void RemoveFolder()
+kivfuzz::InputFile& Input()
 {
-    unlink(g_input.c_str());
-    rmdir(g_folder.c_str());
-}
-
-bool MakeFolder()
-{
-    if (!g_folder.empty())
-        return true;
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && base[0] ? base : "/tmp") + "/riff-fuzz-XXXXXX";
-    if (!mkdtemp(pattern.data()))
-        return false;
-    g_folder = pattern;
-    g_input = g_folder + "/input.riff";
-    atexit(RemoveFolder);
-    return true;
-}
-
-bool Save(const uint8_t* data, size_t size)
-{
-    FILE* f = fopen(g_input.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = fwrite(data, 1, size, f) == size;
-    return fclose(f) == 0 && ok;
+    static kivfuzz::InputFile input("riff-fuzz-", "input.riff");
+    return input;
 }
 
 // Every chunk: its first bytes read as a bounded text, then its children.
@@ -60,18 +34,12 @@ std::vector<uint8_t> Written(void (*write)(CRiffWriter&), bool padding)
 {
     CRiffWriter writer;
     writer.SetEvenPadding(padding);
-    if (!writer.OpenWrite(g_input.c_str()))
+    const std::string path = Input().Folder().File("seed.riff");
+    if (!writer.OpenWrite(path.c_str()))
         return {};
     write(writer);
     writer.Close();
-    std::vector<uint8_t> bytes;
-    if (FILE* f = fopen(g_input.c_str(), "rb")) {
-        int c;
-        while ((c = fgetc(f)) != EOF)
-            bytes.push_back(static_cast<uint8_t>(c));
-        fclose(f);
-    }
-    return bytes;
+    return kivfuzz::ReadBytes(path);
 }
 
 void Performance(CRiffWriter& w)
@@ -141,7 +109,7 @@ void OddBytes(CRiffWriter& w)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     kivfuzz::SeedCorpus seeds(argc, argv);
-    if (!MakeFolder())
+    if (!Input().Ok())
         return 0;
     seeds.Add("performance", Written(Performance, false));
     seeds.Add("instruments", Written(Instruments, false));
@@ -152,12 +120,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (!MakeFolder() || !Save(data, size))
+    if (!Input().Write(data, size))
         return 0;
     for (bool padding : {false, true}) {
         CImpRiff riff;
         riff.SetEvenPadding(padding);
-        if (!riff.Open(g_input.c_str(), size > 0 && (data[0] & 1)))
+        if (!riff.Open(Input().Path(), size > 0 && (data[0] & 1)))
             return 0;
         int steps = 0;
         try {

@@ -4,12 +4,12 @@
 // save its state. The process-wide objects exist as in a host, and every
 // file lives in a temporary folder made the application-data home.
 // fuzz-runs: 5000
+#include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 
-#include <stdlib.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,46 +35,23 @@ struct World {
 };
 std::unique_ptr<World> g_world;
 
-void RemoveTree(const std::string& path)
-{
-    std::string command = "rm -rf '" + path + "'";
-    if (system(command.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", path.c_str());
-}
-
+// The process-wide objects go before the folder they may write into.
 void AtExit()
 {
     g_world.reset();
-    RemoveTree(g_home);
 }
 
 std::vector<uint8_t> Bytes(const kiv::data& d) { return std::vector<uint8_t>(d.GetBytes(), d.GetBytes() + d.GetSize()); }
-
-std::vector<uint8_t> FileBytes(const std::string& path)
-{
-    std::vector<uint8_t> bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    uint8_t buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    fclose(f);
-    return bytes;
-}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
-    char folder[] = "/tmp/kivfuzz-state-XXXXXX";
-    if (!mkdtemp(folder))
+    static kivfuzz::TempFolder home("kivfuzz-state-");
+    if (!home.Ok())
         abort();
-    g_home = folder;
-    setenv("HOME", g_home.c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (g_home + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (g_home + "/share").c_str(), 1);
+    g_home = home.Path();
+    kivfuzz::UseAsHome(g_home);
     g_world = std::make_unique<World>();
     atexit(AtExit);
 
@@ -100,7 +77,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         seeds.Add("player-archive", Bytes(chunk));
     const std::string riff = g_home + "/seed.tvp";
     if (studio->GetDeck(0)->SaveRiff(riff.c_str()))
-        seeds.Add("older-riff", FileBytes(riff));
+        seeds.Add("older-riff", kivfuzz::ReadBytes(riff));
     unlink(riff.c_str());
     return 0;
 }
