@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/GuiTestControls.h"
 #include "gui/GuiTestLeaks.h"
 #include "kiv/gui/XButton.h"
 #include "kiv/gui/XGraphic.h"
@@ -21,39 +22,10 @@
 
 namespace {
 
-struct Note {
-    XControl* sender;
-    int code;
-    int value;
-};
-
-struct Recorder : XListener {
-    int Notify(XControl* sender, int code, int value) override
-    {
-        notes.push_back({sender, code, value});
-        return 0;
-    }
-    std::vector<Note> notes;
-};
-
-// A root view of the given size with the controls' mouse routing.
-struct Root : XView {
-    Root(int w, int h) { SetBounds(0, 0, w, h); }
-    void Click(int x, int y)
-    {
-        HandleMouseDown(x, y, 0, false, false);
-        HandleMouseUp(x, y, 0);
-    }
-};
-
-// Paints one control (and its subtree) on a fresh surface of its size.
-void PaintAlone(XControl& c, XGraphic& g)
-{
-    g.BeginPaint(nullptr, c.GetWidth(), c.GetHeight());
-    g.FillRectangleColour(XRectangle(0, 0, c.GetWidth(), c.GetHeight()), XColour::Make(1, 2, 3));
-    c.SetPosition(0, 0);
-    c.Paint(g, true, XRectangle(0, 0, c.GetWidth(), c.GetHeight()));
-}
+using guitest::kBackground;
+using guitest::PaintAlone;
+using guitest::Recorder;
+using guitest::Root;
 
 // A solid picture registered under `name`, made with the toolkit's own
 // drawing and PNG writer.
@@ -72,8 +44,6 @@ void RegisterPicture(const char* name, int w, int h, XColourValue colour)
     tables.push_back({name, reinterpret_cast<const uint8_t*>(pngs.back().data()), pngs.back().size()});
     ASSERT_TRUE(XPic::AddResources(&tables.back(), 1));
 }
-
-const XColourValue kBackground = XColour::Make(1, 2, 3);
 
 }  // namespace
 

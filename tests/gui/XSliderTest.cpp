@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui/GuiTestControls.h"
 #include "gui/GuiTestLeaks.h"
 #include "kiv/gui/HMeter.h"
 #include "kiv/gui/XGraphic.h"
@@ -20,33 +21,10 @@
 
 namespace {
 
-struct Note {
-    XControl* sender;
-    int code;
-    int value;
-};
-
-struct Recorder : XListener {
-    int Notify(XControl* sender, int code, int value) override
-    {
-        notes.push_back({sender, code, value});
-        return 0;
-    }
-    std::vector<Note> notes;
-};
-
-struct Root : XView {
-    Root(int w, int h) { SetBounds(0, 0, w, h); }
-};
-
-const XColourValue kBackground = XColour::Make(1, 2, 3);
-
-void PaintAlone(XControl& c, XGraphic& g)
-{
-    g.BeginPaint(nullptr, c.GetWidth(), c.GetHeight());
-    g.FillRectangleColour(XRectangle(0, 0, c.GetWidth(), c.GetHeight()), kBackground);
-    c.Paint(g, true, XRectangle(0, 0, c.GetWidth(), c.GetHeight()));
-}
+using guitest::kBackground;
+using guitest::PaintAlone;
+using guitest::Recorder;
+using guitest::Root;
 
 }  // namespace
 
