@@ -20,38 +20,13 @@
 #include "kiv/gui/XSlider.h"
 #include "kiv/gui/XWindow.h"
 #include "support/XvfbServer.h"
-#include "tests/vst/VstTestPlugins.h"
+#include "tests/vst/VstTestHost.h"
 #include "vst/AudioPlugVst.h"
 #include "vst/PlugInfo.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KIV_HAS_LSAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KIV_HAS_LSAN 1
-#endif
-#endif
-#ifdef KIV_HAS_LSAN
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace {
 
-// Our test plug-in (two parameters, no editor), opened like a mixer slot.
-struct LoadedPlug {
-    explicit LoadedPlug(const char* name) : path(vsttest::PluginPath(name))
-    {
-        info.SetPath(path.c_str());
-        info.SetName((std::string(name) + ".so").c_str());
-        opened = plug.Open(&info);
-        state = vsttest::StateOf(path);
-    }
-    std::string path;
-    PlugInfo info;
-    AudioPlugVst plug;
-    bool opened = false;
-    TestEffectState* state = nullptr;
-};
+using vsttest::LoadedPlug;
 
 class HeadlessViewTest : public ::testing::Test {
 protected:
@@ -406,13 +381,7 @@ TEST(AudioPlugViewNoDisplay, EditorIsNeverAskedForItsRectangleWithoutADisplay)
 
 namespace {
 
-// Third-party plug-ins keep a few allocations after they are unloaded.
-struct ForeignLeaksIgnored {
-#ifdef KIV_HAS_LSAN
-    ForeignLeaksIgnored() { __lsan_disable(); }
-    ~ForeignLeaksIgnored() { __lsan_enable(); }
-#endif
-};
+using vsttest::ForeignLeaksIgnored;
 
 class RealEditorTest : public ::testing::Test {
 protected:

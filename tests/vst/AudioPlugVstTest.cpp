@@ -9,25 +9,12 @@
 
 #include "kiv/file/Archive.h"
 #include "support/TestSupport.h"
-#include "tests/vst/VstTestPlugins.h"
+#include "tests/vst/VstTestHost.h"
 #include "vst/PlugInfoList.h"
 
 namespace {
 
-struct LoadedPlug {
-    explicit LoadedPlug(const char* name) : path(vsttest::PluginPath(name))
-    {
-        info.SetPath(path.c_str());
-        info.SetName((std::string(name) + ".so").c_str());
-        opened = plug.Open(&info);
-        state = vsttest::StateOf(path);
-    }
-    std::string path;
-    PlugInfo info;
-    AudioPlugVst plug;
-    bool opened = false;
-    TestEffectState* state = nullptr;
-};
+using vsttest::LoadedPlug;
 
 }  // namespace
 

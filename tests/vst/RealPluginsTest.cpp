@@ -9,30 +9,13 @@
 
 #include "kiv/file/Dir.h"
 #include "support/TestSupport.h"
+#include "tests/vst/VstTestHost.h"
 #include "vst/AudioPlugVst.h"
 #include "vst/PlugInfoList.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KIV_HAS_LSAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KIV_HAS_LSAN 1
-#endif
-#endif
-#ifdef KIV_HAS_LSAN
-#include <sanitizer/lsan_interface.h>
-#endif
-
 namespace {
 
-// Third-party plug-ins keep a few allocations after they are unloaded; the
-// leak checker is told to ignore what they allocate, not what we do.
-struct ForeignLeaksIgnored {
-#ifdef KIV_HAS_LSAN
-    ForeignLeaksIgnored() { __lsan_disable(); }
-    ~ForeignLeaksIgnored() { __lsan_enable(); }
-#endif
-};
+using vsttest::ForeignLeaksIgnored;
 
 // One of each maker: DISTRHO and Dragonfly export only "main", LSP only
 // "VSTPluginMain".
