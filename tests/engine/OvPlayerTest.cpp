@@ -12,16 +12,6 @@ using namespace ovtest;
 
 namespace {
 
-std::unique_ptr<TestPlayer> RunningPlayer(int tones)
-{
-    auto p = std::make_unique<TestPlayer>(tones);
-    p->OnInit();
-    p->OvStart();
-    auto buses = MakeBuses(64);
-    p->Render(buses.get(), 64);
-    return p;
-}
-
 class Listener : public midi::Input {
 public:
     int notes = 0;

@@ -135,4 +135,16 @@ inline std::unique_ptr<audio::Buffers> MakeBuses(int frames = 256)
     return buses;
 }
 
+// A player with the given number of tones, initialised, started and past its
+// first block.
+inline std::unique_ptr<TestPlayer> RunningPlayer(int tones)
+{
+    auto p = std::make_unique<TestPlayer>(tones);
+    p->OnInit();
+    p->OvStart();
+    auto buses = MakeBuses(64);
+    p->Render(buses.get(), 64);
+    return p;
+}
+
 }  // namespace ovtest

@@ -4,20 +4,6 @@
 
 using namespace ovtest;
 
-namespace {
-
-std::unique_ptr<TestPlayer> RunningPlayer(int tones)
-{
-    auto p = std::make_unique<TestPlayer>(tones);
-    p->OnInit();
-    p->OvStart();
-    auto buses = MakeBuses(64);
-    p->Render(buses.get(), 64);
-    return p;
-}
-
-}  // namespace
-
 TEST(OvVoice, The257thNoteIsDroppedAndTheOthersAreUndisturbed)
 {
     auto p = RunningPlayer(2);
