@@ -19,40 +19,20 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/GigaBank.h"
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaStream.h"
 #include "engine/GigaVoice.h"
 #include "gig/GigWriter.h"
-#include <filesystem>
 
 namespace {
 
-// A private folder under the system's temporary folder, removed at the end.
-class BenchDir {
-public:
-    BenchDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kivbenchXXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~BenchDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
+using kivbench::BenchDir;
+using kivbench::kBlock;
+using kivbench::kRate;
 using Clock = std::chrono::steady_clock;
-constexpr int kBlock = 512;
-constexpr double kRate = 44100.0;
 
 // 64 mono 16-bit samples of 12 s: everything past the first second streams.
 const std::string& StreamingBank()

@@ -7,10 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <filesystem>
 #include <string>
 #include <thread>
 
+#include "bench/BenchSupport.h"
 #include "engine/AudioBuffers.h"
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaBankManager.h"
@@ -22,28 +22,8 @@
 
 namespace {
 
-constexpr int kBlock = 512;
-constexpr double kRate = 44100.0;
-
-class BenchDir {
-public:
-    BenchDir()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kivvoicesXXXXXX").string();
-        if (mkdtemp(pattern.data()))
-            m_path = pattern;
-    }
-    ~BenchDir()
-    {
-        std::error_code ignored;
-        if (!m_path.empty())
-            std::filesystem::remove_all(m_path, ignored);
-    }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
+using kivbench::kBlock;
+using kivbench::kRate;
 
 gigtools::GigFixture LongFixture()
 {
@@ -57,7 +37,7 @@ gigtools::GigFixture LongFixture()
 }
 
 struct Player {
-    BenchDir dir;
+    kivbench::BenchDir dir{"kivvoices"};
     GigaBankManager manager;
     GigaDiskThread disk;
     GigaDeck deck;
