@@ -129,7 +129,7 @@ int XStackMap::KeyRight(int key) { return (key / 12) * 105 - 99 + 15 * WhitesBel
 int XStackMap::KeyAt(int x)
 {
     const int pos = x + 114;
-    int octave = pos >= 0 ? pos / 105 : -1;
+    const int octave = pos >= 0 ? pos / 105 : -((-pos + 104) / 105);
     const int inOctave = pos - octave * 105;
     const int white = std::min(inOctave / 15, 6);
     int key = octave * 12 + kWhiteKeys[white];
