@@ -209,10 +209,10 @@ void OvPlayer::Controller(int channel, int controller, int value, int deltaFrame
 {
     if (!IsMidiEnabled())
         return;
-    if (const int* map = m_controllerMap.load(std::memory_order_acquire)) {
+    if (int* map = m_controllerMap.load(std::memory_order_acquire)) {
         if (controller < 0 || controller >= kOvKeyCount)
             return;  // outside the map: nothing to map it to
-        controller = map[controller];
+        controller = std::atomic_ref<int>(map[controller]).load(std::memory_order_relaxed);
         if (controller < 0)
             return;
     }

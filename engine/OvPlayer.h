@@ -88,8 +88,10 @@ public:
     // The note listener gets the notes of its channel (GUI keyboard display).
     void SetNoteListener(midi::Input* listener, int channel);
     // 128 entries: MIDI controller -> engine controller (negative: drop).
-    // Not owned; null: controllers pass unchanged.
-    void SetControllerMap(const int* map) { m_controllerMap.store(map, std::memory_order_release); }
+    // Not owned; null: controllers pass unchanged. The settings window edits
+    // the entries while MIDI arrives: every access to them, on either side,
+    // goes through std::atomic_ref<int> (relaxed; each entry stands alone).
+    void SetControllerMap(int* map) { m_controllerMap.store(map, std::memory_order_release); }
     void SetEditor(OvEventTarget* editor) { m_editor.store(editor, std::memory_order_release); }
     OvEventTarget* GetEditor() const { return m_editor.load(std::memory_order_acquire); }
     bool PostToEditor(const XEvent& event);
@@ -133,5 +135,5 @@ private:
 
     std::atomic<midi::Input*> m_noteListener{nullptr};
     std::atomic<int> m_listenerChannel{-1};
-    std::atomic<const int*> m_controllerMap{nullptr};
+    std::atomic<int*> m_controllerMap{nullptr};
 };

@@ -93,6 +93,35 @@ TEST(OvPlayer, ControllerMapRenumbersAndNegativeEntryDrops)
     EXPECT_EQ(t->GetController(2), 70);
 }
 
+TEST(OvPlayer, ControllerMapEditedByTheSettingsWindowWhileMidiArrives)
+{
+    auto p = RunningPlayer(1);
+    int map[128];
+    for (int i = 0; i < 128; ++i)
+        map[i] = i;
+    map[1] = 11;
+    p->SetControllerMap(map);
+    auto buses = MakeBuses(64);
+    p->Controller(0, 1, 5, 0);
+    p->Render(buses.get(), 64);
+    std::atomic<bool> quit{false};
+    // The settings window's edits: relaxed stores through atomic_ref, as it
+    // makes them; controller 1 goes to 11 or is dropped, never through as 1.
+    std::thread gui([&] {
+        for (int n = 0; !quit.load(std::memory_order_relaxed); ++n)
+            std::atomic_ref<int>(map[1]).store(n % 2 ? -1 : 11, std::memory_order_relaxed);
+    });
+    for (int block = 0; block < 300; ++block) {
+        p->Controller(0, 1, 1 + block % 100, 0);
+        p->Render(buses.get(), 64);
+    }
+    quit.store(true);
+    gui.join();
+    TestTone* t = p->Tone(0);
+    EXPECT_EQ(t->GetController(1), 0);
+    EXPECT_GT(t->GetController(11), 0);
+}
+
 TEST(OvPlayer, AllNotesOffReachesEveryToneOrOneChannel)
 {
     auto p = RunningPlayer(3);
