@@ -2,7 +2,6 @@
 
 #include "editor/OvEditor.h"
 #include "engine/OvConstants.h"
-#include "engine/OvPlayer.h"
 #include "engine/OvTone.h"
 
 OvView::OvView(OvEditor* editor, OvTone* tone) : m_editor(editor), m_tone(tone) {}
@@ -13,13 +12,11 @@ void OvView::DetachFromTone()
 {
     if (!m_tone || (m_editor && !m_editor->IsEngineAlive()))
         return;
-    if (m_tone->GetView() != this)
-        return;
-    // The tone must not call a view that is gone. The audio thread may have
-    // read the pointer just before it was cleared: let that render end.
-    m_tone->SetView(nullptr);
-    if (OvPlayer* player = m_tone->GetPlayer())
-        player->WaitRenderIdle(kOvRenderWaitMs);
+    // The tone must not call a view that is gone. The audio or the loader
+    // thread may have read the pointer just before it was cleared: the tone
+    // waits until no such notification is still running.
+    if (!m_tone->DetachView(this, kOvRenderWaitMs))
+        m_tone->Print("*** OvView::DetachFromTone() notification still running ***");
 }
 
 void OvView::OnToneEvent(OvTone* tone, uint32_t code, int value)

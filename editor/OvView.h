@@ -33,7 +33,8 @@ public:
     void AttachToTone(bool attach);
 
     // Stops being the tone's view (when it still is) and waits, bounded, for
-    // a render that may be inside OnToneEvent. A derived view calls it first
+    // a notification that may be inside OnToneEvent on the audio or loader
+    // thread. A derived view calls it first
     // in its destructor, so no notification reaches a half-destroyed view;
     // the base destructor calls it too. Nothing when the engine went first.
     void DetachFromTone();

@@ -440,6 +440,29 @@ bool OvTone::TakeControllerChange(int number) noexcept
 
 void OvTone::Notify(uint32_t code, int value) noexcept
 {
-    if (OvToneView* view = GetView())
+    // Counted before the view is read (both sequentially consistent, paired
+    // with DetachView's clear-then-check): either this call sees the cleared
+    // pointer, or DetachView sees it in flight and waits for it.
+    m_notifying.fetch_add(1, std::memory_order_seq_cst);
+    if (OvToneView* view = m_view.load(std::memory_order_seq_cst))
         view->OnToneEvent(this, code, value);
+    m_notifying.fetch_sub(1, std::memory_order_release);
+}
+
+bool OvTone::DetachView(OvToneView* view, int timeoutMs) noexcept
+{
+    if (!view)
+        return true;
+    OvToneView* expected = view;
+    m_view.compare_exchange_strong(expected, nullptr, std::memory_order_seq_cst);
+    // A call that counts itself from here on cannot read this view any more.
+    // One already counted may hold it, even when another view has replaced
+    // it since: wait for those. They only store values, so this is brief.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (m_notifying.load(std::memory_order_seq_cst) != 0) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            return false;
+        std::this_thread::yield();
+    }
+    return true;
 }

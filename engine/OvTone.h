@@ -126,10 +126,21 @@ public:
     // True once after the value differs from the value last taken.
     virtual bool TakeControllerChange(int number) noexcept;
 
-    // Notifications to the view (none: nothing).
-    void SetView(OvToneView* view) noexcept { m_view.store(view, std::memory_order_release); }
+    // Notifications to the view (none: nothing). Notify runs on the audio
+    // and loader threads (and the GUI thread); it counts itself in flight
+    // before it reads the view, so DetachView can tell when no call can
+    // still reach a view it took away. No lock, no allocation.
+    void SetView(OvToneView* view) noexcept { m_view.store(view, std::memory_order_seq_cst); }
     OvToneView* GetView() const noexcept { return m_view.load(std::memory_order_acquire); }
     void Notify(uint32_t code, int value) noexcept;
+    // GUI thread, before the view goes away: when view is the tone's view it
+    // stops being it; then the call waits up to timeoutMs for notifications
+    // in flight on other threads to return (one may still hold the view even
+    // when another view replaced it). True when the view can no longer be
+    // called; false on timeout. Never call it from inside OnToneEvent.
+    bool DetachView(OvToneView* view, int timeoutMs) noexcept;
+    // Notifications running right now (any view).
+    int GetNotificationsInFlight() const noexcept { return m_notifying.load(std::memory_order_acquire); }
 
 private:
     struct ControllerEntry {
@@ -161,6 +172,8 @@ private:
 
     std::atomic<int> m_heldNotes{0};
     std::atomic<OvToneView*> m_view{nullptr};
+    // Notify calls between their count and their return.
+    std::atomic<int> m_notifying{0};
     std::atomic<bool> m_started{false};
     std::atomic<uint32_t> m_command{kOvCmdNone};
     std::atomic<uint8_t> m_keyDown[kOvKeyCount] = {};

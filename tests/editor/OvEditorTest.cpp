@@ -252,6 +252,47 @@ TEST(OvView, DeletingAViewThatIsNoLongerTheTonesKeepsTheNewOne)
 
 namespace {
 
+// A tone view whose fields are plain: a notification that outlives the
+// view's deletion reads and writes freed memory.
+class TallyView : public OvView {
+public:
+    explicit TallyView(OvTone* tone) : OvView(nullptr, tone) {}
+    ~TallyView() override { DetachFromTone(); }
+    void OnToneEvent(OvTone*, uint32_t code, int value) override
+    {
+        last = code;
+        total += value;
+    }
+    uint32_t last = 0;
+    long total = 0;
+};
+
+}  // namespace
+
+TEST(OvView, ViewsDeletedWhileTheLoaderNotifiesAreNeverCalledAfterwards)
+{
+    auto player = MakePlayer();
+    OvTone* tone = player->GetTone(0);
+    std::atomic<bool> quit{false};
+    // The loader reports progress as fast as it can.
+    std::thread loader([&] {
+        for (int n = 0; !quit.load(std::memory_order_relaxed); ++n)
+            tone->Notify(kOvNotifyProgress, n % 101);
+    });
+    for (int i = 0; i < 300; ++i) {
+        auto* view = new TallyView(tone);
+        view->AttachToTone(true);
+        std::this_thread::yield();
+        delete view;
+    }
+    quit.store(true);
+    loader.join();
+    EXPECT_EQ(tone->GetView(), nullptr);
+    EXPECT_EQ(tone->GetNotificationsInFlight(), 0);
+}
+
+namespace {
+
 // A tone view whose activity LED follows the tone's 'ovma'.
 class LedView : public OvView {
 public:

@@ -431,3 +431,69 @@ TEST(OvTone, StopKeepsPaceWithRendersThatFollowEachOtherWithoutPause)
     EXPECT_TRUE(p.Tone(1)->IsStarted());
     EXPECT_EQ(p.Tone(1)->GetVoices().Count(), 1);
 }
+
+// ---------------------------------------------------------------- view detach
+
+namespace {
+
+// A view that stays inside OnToneEvent until it is let go, then records that
+// it left; its fields are plain, so a detach that does not wait for it is a
+// data race (and, with the view freed, a use after free).
+class HoldingView : public OvToneView {
+public:
+    std::atomic<bool> inside{false};
+    std::atomic<bool> letGo{false};
+    int finished = 0;  // written only inside OnToneEvent
+    void OnToneEvent(OvTone*, uint32_t, int) override
+    {
+        inside.store(true);
+        while (!letGo.load())
+            std::this_thread::yield();
+        ++finished;
+    }
+};
+
+}  // namespace
+
+TEST(OvTone, DetachWaitsForANotificationInFlightOnTheLoaderThread)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    HoldingView view;
+    t->SetView(&view);
+    std::thread loader([&] { t->Notify(kOvNotifyState, 8); });
+    while (!view.inside.load())
+        std::this_thread::yield();
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        view.letGo.store(true);
+    });
+    EXPECT_TRUE(t->DetachView(&view, kOvRenderWaitMs));
+    EXPECT_EQ(t->GetView(), nullptr);
+    EXPECT_EQ(view.finished, 1);  // the call had returned before the detach did
+    loader.join();
+    release.join();
+    t->Notify(kOvNotifyState, 9);  // reaches nobody
+    EXPECT_EQ(view.finished, 1);
+}
+
+TEST(OvTone, DetachOfAReplacedViewStillWaitsAndAStuckCallEndsTheWaitInTime)
+{
+    auto p = StartedPlayer();
+    TestTone* t = p->Tone(0);
+    HoldingView first;
+    RecordingView second;
+    t->SetView(&first);
+    std::thread loader([&] { t->Notify(kOvNotifyProgress, 50); });
+    while (!first.inside.load())
+        std::this_thread::yield();
+    t->SetView(&second);  // a new view took over while the call holds the first
+    EXPECT_FALSE(t->DetachView(&first, 20));  // still inside: the wait gives up
+    EXPECT_EQ(t->GetView(), static_cast<OvToneView*>(&second));  // not the first's to clear
+    first.letGo.store(true);
+    EXPECT_TRUE(t->DetachView(&first, kOvRenderWaitMs));
+    EXPECT_EQ(first.finished, 1);
+    loader.join();
+    EXPECT_EQ(t->GetNotificationsInFlight(), 0);
+    EXPECT_TRUE(t->DetachView(nullptr, 0));
+}
