@@ -155,10 +155,8 @@ void WMissing::ChooseFolder()
     const char* folder = nav.GetFolder();
     // Later loads search the remembered folder too. A path the setting cannot
     // hold whole is not stored: a cut path names another folder.
-    if (m_prefs && strlen(folder) < sizeof m_prefs->misp) {
-        memset(m_prefs->misp, 0, sizeof m_prefs->misp);
-        memcpy(m_prefs->misp, folder, strlen(folder));
-    }
+    if (m_prefs)
+        m_prefs->SetMissingFolder(folder);
     StartSearch(folder);
 }
 

@@ -247,9 +247,11 @@ void GigaBankManager::Pass(bool search)
     std::lock_guard<std::recursive_mutex> pass(m_passLock);
     Print("GigaBankManager::Pass(%d)", search ? 1 : 0);
     GigaPrefs* prefs = GigaPrefs::Get();
-    if (search && prefs && file::FolderExists(prefs->misp) && !CheckMissingFiles()) {
+    // A copy: the missing-files window may change the folder meanwhile.
+    const std::string folder = search && prefs ? prefs->GetMissingFolder() : std::string();
+    if (!folder.empty() && file::FolderExists(folder.c_str()) && !CheckMissingFiles()) {
         m_allFound.store(false, std::memory_order_release);
-        SearchFolder(prefs->misp);
+        SearchFolder(folder.c_str());
     }
     // Requests that arrive while players load are taken in the same pass.
     while (GigaDeck* player = Dequeue())

@@ -20,10 +20,24 @@ constexpr int kMaxControllerTarget = 255;  // the tone's controller table
 
 }  // namespace
 
+namespace {
+
+int LoadMapEntry(int& entry)
+{
+    return std::atomic_ref<int>(entry).load(std::memory_order_relaxed);
+}
+
+void StoreMapEntry(int& entry, int value)
+{
+    std::atomic_ref<int>(entry).store(value, std::memory_order_relaxed);
+}
+
+}  // namespace
+
 GigaPrefs::GigaPrefs()
 {
     for (int i = 0; i < giga::kControllerCount; ++i)
-        controllerMap[i] = i;
+        StoreMapEntry(controllerMap[i], i);
     int64_t available = 0;
     GigaSystemBudget::ReadMemInfo(m_totalMB, available);
     // Tests force a small budget to provoke "not enough memory".
@@ -49,6 +63,7 @@ GigaPrefs::~GigaPrefs()
     // settings reads them now so that what it writes is complete.
     if (!IsLoaded())
         LoadSettings();
+    std::lock_guard<std::mutex> lock(m_mispLock);
     Save();
 }
 
@@ -59,7 +74,29 @@ GigaPrefs* GigaPrefs::Get()
 
 bool GigaPrefs::LoadSettings()
 {
-    return Load(kSettingsKey);
+    // The settings layer fills m_misp in place.
+    std::lock_guard<std::mutex> lock(m_mispLock);
+    const bool loaded = Load(kSettingsKey);
+    m_misp[sizeof m_misp - 1] = 0;
+    return loaded;
+}
+
+bool GigaPrefs::SetMissingFolder(const char* folder)
+{
+    const size_t length = folder ? strlen(folder) : 0;
+    if (length >= sizeof m_misp)
+        return false;
+    std::lock_guard<std::mutex> lock(m_mispLock);
+    memset(m_misp, 0, sizeof m_misp);
+    if (length)
+        memcpy(m_misp, folder, length);
+    return true;
+}
+
+std::string GigaPrefs::GetMissingFolder() const
+{
+    std::lock_guard<std::mutex> lock(m_mispLock);
+    return std::string(m_misp, strnlen(m_misp, sizeof m_misp));
 }
 
 void GigaPrefs::DeclareEntries(const char*)
@@ -70,7 +107,7 @@ void GigaPrefs::DeclareEntries(const char*)
     Add("lmin", &lmin, sizeof lmin);
     Add("lmax", &lmax, sizeof lmax);
     Add("cvol", &cvol, sizeof cvol);
-    AddString("misp", misp, sizeof misp);
+    AddString("misp", m_misp, sizeof m_misp);
 }
 
 void GigaPrefs::OnLoaded()
@@ -98,7 +135,6 @@ void GigaPrefs::AfterLoad()
         lmax = lmin;
     if (lmax > 4.0f)
         lmax = 4.0f;
-    misp[sizeof misp - 1] = 0;
     if (Get() == this)
         PublishPreload();
 }
@@ -119,7 +155,7 @@ const char* GigaPrefs::PrefsFilePath()
 bool GigaPrefs::LoadFile()
 {
     for (int i = 0; i < giga::kControllerCount; ++i)
-        controllerMap[i] = i;
+        StoreMapEntry(controllerMap[i], i);
     const char* path = PrefsFilePath();
     if (!path)
         return false;
@@ -141,13 +177,13 @@ void GigaPrefs::Archive(ArchiFile* archive)
     if (!archive->ExchangeVersion(1, 1, 1))
         return;
     for (int i = 0; i < giga::kControllerCount; ++i) {
-        int value = controllerMap[i];
+        int value = LoadMapEntry(controllerMap[i]);
         if (!archive->ExchangeInt(value, kMapTag))
             break;
         // The engine indexes its controller table with the mapped number.
         if (value < kMinControllerTarget || value > kMaxControllerTarget)
             value = i;
-        controllerMap[i] = value;
+        StoreMapEntry(controllerMap[i], value);
     }
 }
 

@@ -5,12 +5,15 @@
 // all-users application data, and the sample-memory budget.
 //
 // Threads: built and destroyed on the host's thread; the settings and the
-// controller map are read by the loader and edited by the GUI thread; the
+// controller map are read by the loader (the map by the audio thread) and
+// edited by the GUI thread; the
 // budget is charged by the loader side (atomic, so a release from any thread
 // is safe).
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaStreamConstants.h"
@@ -58,15 +61,24 @@ public:
     // Budget for the available memory: at most 16384 MB.
     static int64_t BudgetFor(int64_t availableMB);
 
+    // The folder searched for missing .gig files ('misp'): the missing-files
+    // window sets it on the GUI thread while the loader's search may read
+    // it, so both go through a copy under a small lock (neither side is the
+    // audio thread). False, and nothing changes, when the path does not fit
+    // whole (a cut path would name another folder); null clears it.
+    bool SetMissingFolder(const char* folder);
+    std::string GetMissingFolder() const;
+
     // Settings (the editor writes them in place).
     float lmin = kDefaultLmin;   // seconds of a long sample kept in memory
     float lmax = kDefaultLmax;   // samples up to this length (s) are kept whole
     int cvol = kDefaultCvol;     // 7 or 11
-    char misp[kMispCapacity] = {};  // folder searched for missing .gig files
 
-    // MIDI controller number -> the controller the engine uses (negative drops).
+    // MIDI controller number -> the controller the engine uses (negative
+    // drops). Players read it on the audio thread while the settings window
+    // edits it: every access after construction goes through
+    // std::atomic_ref<int> (relaxed).
     int controllerMap[giga::kControllerCount];
-
 
 protected:
     void DeclareEntries(const char* programName) override;
@@ -74,6 +86,10 @@ protected:
 
 private:
     const char* PrefsFilePath();
+
+    // Guards m_misp, also while the settings layer reads or writes it.
+    mutable std::mutex m_mispLock;
+    char m_misp[kMispCapacity] = {};
 
     bool m_declared = false;
     app::folder m_folder;  // "Quillane" under the all-users application data

@@ -242,14 +242,14 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     kivtest::TempDir dir;
     Touch(dir.File("Found.gig"));
     GigaPrefs prefs;
-    strcpy(prefs.misp, "/old/folder/");
+    prefs.SetMissingFolder("/old/folder/");
     WMissing window(&prefs);
     window.AddMissing("/x/Found.gig");
 
     setenv("KIV_DIALOG_ANSWER", (dir.Path() + "\n").c_str(), 1);
     Click(window, window.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
-    EXPECT_EQ(std::string(prefs.misp), dir.Path() + "/");
+    EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
     ASSERT_TRUE(TickUntilIdle(window));
     EXPECT_TRUE(window.IsCloseRequested());
     EXPECT_EQ(window.GetCloseResult(), 1);
@@ -261,7 +261,7 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     Click(other, other.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
     EXPECT_FALSE(other.IsSearching());
-    EXPECT_EQ(std::string(prefs.misp), dir.Path() + "/");
+    EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
 
     // A folder the setting cannot hold whole is searched but not stored.
     std::string longPath = dir.Path();
@@ -273,6 +273,6 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     Click(other, other.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
     EXPECT_TRUE(other.IsSearching());
-    EXPECT_EQ(std::string(prefs.misp), dir.Path() + "/");
+    EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
     ASSERT_TRUE(TickUntilIdle(other));
 }

@@ -1,8 +1,10 @@
+// ctest-label: thread
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "support/TestSupport.h"
 #include "engine/GigaBankHooks.h"
@@ -103,7 +105,7 @@ TEST(GigaPrefs, DestructionWritesPrefsFileAndSettings)
     ForgetStoredPrefs();
     std::string settings = SaveWith([](GigaPrefs& p) {
         p.lmin = 1.5f;
-        strcpy(p.misp, "/music/missing");
+        p.SetMissingFolder("/music/missing");
         p.controllerMap[7] = 11;
         p.controllerMap[3] = -1;
     });
@@ -118,7 +120,7 @@ TEST(GigaPrefs, DestructionWritesPrefsFileAndSettings)
     GigaPrefs again;
     again.LoadSettings();
     EXPECT_FLOAT_EQ(again.lmin, 1.5f);
-    EXPECT_STREQ(again.misp, "/music/missing");
+    EXPECT_EQ(again.GetMissingFolder(), "/music/missing");
     EXPECT_EQ(again.controllerMap[7], 11);
     EXPECT_EQ(again.controllerMap[3], -1);
     EXPECT_EQ(again.controllerMap[8], 8);
@@ -159,5 +161,35 @@ TEST(GigaPrefs, LongStoredMissingFolderIsCutNotOverrun)
 
     GigaPrefs prefs;
     prefs.LoadSettings();
-    EXPECT_EQ(strlen(prefs.misp), static_cast<size_t>(GigaPrefs::kMispCapacity - 1));
+    EXPECT_EQ(prefs.GetMissingFolder().size(), static_cast<size_t>(GigaPrefs::kMispCapacity - 1));
+}
+
+TEST(GigaPrefs, MissingFolderKeepsOnlyWholePathsAndReadsWholeWhileEdited)
+{
+    GigaPrefs prefs;
+    EXPECT_TRUE(prefs.SetMissingFolder("/music/missing/"));
+    EXPECT_FALSE(prefs.SetMissingFolder(std::string(GigaPrefs::kMispCapacity, 'x').c_str()));
+    EXPECT_EQ(prefs.GetMissingFolder(), "/music/missing/");
+    const std::string longest(GigaPrefs::kMispCapacity - 1, 'y');
+    EXPECT_TRUE(prefs.SetMissingFolder(longest.c_str()));
+    EXPECT_EQ(prefs.GetMissingFolder(), longest);
+    EXPECT_TRUE(prefs.SetMissingFolder(nullptr));
+    EXPECT_EQ(prefs.GetMissingFolder(), "");
+
+    // The missing-files window sets it on the GUI thread while the loader's
+    // search reads it: every read is one of the folders set, never a blend.
+    const std::string a = "/a/" + std::string(300, 'a');
+    const std::string b = "/bb/";
+    std::thread gui([&] {
+        for (int i = 0; i < 2000; ++i)
+            prefs.SetMissingFolder(i % 2 ? a.c_str() : b.c_str());
+    });
+    int odd = 0;
+    for (int i = 0; i < 2000; ++i) {
+        const std::string seen = prefs.GetMissingFolder();
+        if (seen != a && seen != b && seen != "")
+            ++odd;
+    }
+    gui.join();
+    EXPECT_EQ(odd, 0);
 }

@@ -122,7 +122,7 @@ TEST(MissingFileSearch, PassWithSearchLoadsTheFoundBank)
     loadertest::EventLog editor;
     s.deck.SetEditor(&editor);
     ASSERT_TRUE(loadertest::WriteBank(s.dir.File("a/b/Strings.gig")));
-    strcpy(s.prefs.misp, s.dir.Path().c_str());
+    s.prefs.SetMissingFolder(s.dir.Path().c_str());
     GigaPart* part = s.Missing(0, "D:\\Old Drive\\Strings.gig");
 
     s.manager.QueuePlayer(&s.deck);
