@@ -174,5 +174,4 @@ private:
     int m_dragColumn = -1;  // "mix": a column; "vca"/"vcf": 10 + bar
     bool m_fineDrag = false;
     double m_dragStart = 0.0;
-    char m_text[32] = {};
 };
