@@ -1,3 +1,4 @@
+// ctest-label: thread
 // The editor's main window on the headless back end: its layout for one and
 // for two players, the engine's events and the modal dialogs they open,
 // performances saved and opened through scripted dialog answers, the confirm
@@ -89,6 +90,9 @@ struct Env {
     {
         for (int i = 0; i < n; ++i) {
             editor->Tick(i + 1);
+            // The units' tick work reads the tones' parts, which a loader
+            // pass started by the tick may still be replacing.
+            manager.WaitIdle(10000);
             editor->OnIdle();
         }
     }

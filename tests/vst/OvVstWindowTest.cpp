@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "gui/GuiTestLeaks.h"
 #include "vst/VstAbi.h"
 
 namespace {
