@@ -237,7 +237,7 @@ void XGigaView::BuildTopBar()
     m_top = new XGigaViewTop(this, 0, 0, 0, kTopHeight);
     m_top->SetResizeMode(true, false, false, false);
 
-    char text[8];
+    char text[16];
     std::snprintf(text, sizeof text, "%d", m_index + 1);
     m_number = new XLabel(this, 7, 5, 22, 16);
     m_number->SetText(text);

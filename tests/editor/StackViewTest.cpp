@@ -117,8 +117,9 @@ TEST(StackView, KeyMapScaleMapsPixelsBackToKeys)
         EXPECT_EQ(right - left, 15) << key;
         const int k = key % 12;
         const bool white = k != 1 && k != 3 && k != 6 && k != 8 && k != 10;
-        if (white)
+        if (white) {
             EXPECT_EQ(XStackMap::KeyAt(left + 7), key) << key;
+        }
     }
     EXPECT_EQ(XStackMap::KeyLeft(12) - XStackMap::KeyLeft(0), 105);
     EXPECT_EQ(XStackMap::KeyAt(-100000), 0);
