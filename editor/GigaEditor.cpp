@@ -710,6 +710,7 @@ void GigaEditor::OpenMissingFiles()
         auto* tone = dynamic_cast<GigaTone*>(player->GetTone(i));
         if (!tone)
             continue;
+        GigaTone::PartsLock lock = tone->LockParts();
         for (int k = 0; k < tone->GetPartCount(); ++k) {
             GigaPart* part = tone->GetPart(k);
             if (part && part->GetState() == 3 && part->GetPath())
@@ -729,6 +730,7 @@ void GigaEditor::ResolveMissing(XView* child, int result)
             if (!tone)
                 continue;
             bool touched = false;
+            GigaTone::PartsLock lock = tone->LockParts();
             for (int k = 0; k < tone->GetPartCount(); ++k) {
                 GigaPart* part = tone->GetPart(k);
                 if (!part || part->GetState() != 3)

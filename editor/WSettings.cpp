@@ -149,9 +149,9 @@ XViewDisk::XViewDisk(XControl* parent, int x, int y, int w, int h, GigaPrefs* pr
     m_values[1] = AddValue(text, 350, 80);
 
     AddCaption("Sample preload minimum:", 20, 150, 170);
-    m_minimum = AddFader(150, prefs ? prefs->lmin : GigaPrefs::kDefaultLmin, &m_minimumField);
+    m_minimum = AddFader(150, prefs ? prefs->GetLmin() : GigaPrefs::kDefaultLmin, &m_minimumField);
     AddCaption("Sample preload tolerance:", 20, 180, 170);
-    m_tolerance = AddFader(180, prefs ? prefs->lmax : GigaPrefs::kDefaultLmax, &m_toleranceField);
+    m_tolerance = AddFader(180, prefs ? prefs->GetLmax() : GigaPrefs::kDefaultLmax, &m_toleranceField);
 
     GigaBankManager::Stats stats;
     if (banks)
@@ -234,11 +234,11 @@ void XViewDisk::MinimumMoved(double d)
     }
     if (!m_prefs)
         return;
-    if (d > m_prefs->lmax) {
-        m_prefs->lmax = static_cast<float>(d);
+    if (d > m_prefs->GetLmax()) {
+        m_prefs->SetLmax(static_cast<float>(d));
         m_tolerance->SetValue(d);
     }
-    m_prefs->lmin = static_cast<float>(d);
+    m_prefs->SetLmin(static_cast<float>(d));
     m_prefs->PublishPreload();
 }
 
@@ -246,11 +246,11 @@ void XViewDisk::ToleranceMoved(double d)
 {
     if (!m_prefs)
         return;
-    if (d < m_prefs->lmin) {
-        m_prefs->lmin = static_cast<float>(d);
+    if (d < m_prefs->GetLmin()) {
+        m_prefs->SetLmin(static_cast<float>(d));
         m_minimum->SetValue(d);
     }
-    m_prefs->lmax = static_cast<float>(d);
+    m_prefs->SetLmax(static_cast<float>(d));
     m_prefs->PublishPreload();
 }
 

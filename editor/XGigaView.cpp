@@ -115,6 +115,7 @@ int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
         GigaTone* other = deck->GetGigaTone(t);
         if (!other)
             continue;
+        GigaTone::PartsLock lock = other->LockParts();
         for (int p = 0; p < other->GetPartCount(); ++p) {
             GigaPart* part = other->GetPart(p);
             GigaBank* bank = part ? part->GetBank() : nullptr;
@@ -219,7 +220,7 @@ XGigaView::XGigaView(OvEditor* editor, GigaTone* tone, int index)
     BuildBottomPanel();
     m_panel = m_plain;
     if (m_gigaTone) {
-        m_name->SetText(m_gigaTone->GetDisplayName());
+        m_name->SetText(m_gigaTone->GetDisplayName().CStr());
         m_filling = true;
         m_volume->SetValue(m_gigaTone->GetVolume());
         m_pan->SetValue(m_gigaTone->GetPan());
@@ -415,7 +416,7 @@ void XGigaView::Poll()
     if (!m_gigaTone)
         return;
     if (m_namePending.exchange(false, std::memory_order_acq_rel))
-        m_name->SetText(m_gigaTone->GetDisplayName());
+        m_name->SetText(m_gigaTone->GetDisplayName().CStr());
     if (m_refreshPending.exchange(false, std::memory_order_acq_rel)) {
         // Only a tone still loaded: a later load may have begun since.
         if (m_gigaTone->GetState() == giga::kToneLoaded)
@@ -444,6 +445,8 @@ void XGigaView::Refresh()
         tone->MarkShown();
         XControl::Notify(kCodeSelect, 0);
     }
+    // The parts are read below: a loader pass must not remove one meanwhile.
+    GigaTone::PartsLock lock = tone->LockParts();
     const int parts = tone->GetPartCount();
     GigaPart* first = GetFirstPart();
     XColourValue colour = parts == 0 ? kTextNone : kTextLoaded;
@@ -451,7 +454,7 @@ void XGigaView::Refresh()
         colour = kTextNoProgram;
     SetTextColours(colour);
     m_name->ShowStatus(nullptr);
-    m_name->SetText(tone->GetDisplayName());
+    m_name->SetText(tone->GetDisplayName().CStr());
     if (parts > 1)
         tone->SetStacked(true);
 
@@ -579,6 +582,7 @@ void XGigaView::ClearKnobs()
 
 void XGigaView::KnobChanged(int knob)
 {
+    GigaTone::PartsLock lock = m_gigaTone ? m_gigaTone->LockParts() : GigaTone::PartsLock();
     GigaPart* part = GetFirstPart();
     if (!part || m_filling)
         return;
@@ -599,11 +603,13 @@ void XGigaView::KnobChanged(int knob)
 
 void XGigaView::FilterToggled()
 {
+    GigaTone::PartsLock lock = m_gigaTone ? m_gigaTone->LockParts() : GigaTone::PartsLock();
     GigaPart* part = GetFirstPart();
     if (!part || m_filling)
         return;
     const bool on = m_filter->GetState() != 0;
     part->filterUse = on ? 1 : 0;
+    lock.unlock();  // the cutoff is written through KnobChanged, which locks again
     if (on && m_knobs[kKnobCutoff]->GetValue() < kFilterLowCutoff)
         m_knobs[kKnobCutoff]->SetValue(kFilterOnCutoff);  // writes the cutoff through KnobChanged
 }

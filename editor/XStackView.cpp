@@ -148,6 +148,7 @@ void XStackMap::Fill(GigaTone* tone)
     m_row = -1;
     if (!tone)
         return;
+    GigaTone::PartsLock lock = tone->LockParts();
     for (int i = 0; i < std::min(tone->GetPartCount(), kMapRows); ++i)
         ComputeEdges(i);
     Invalidate();
@@ -155,6 +156,7 @@ void XStackMap::Fill(GigaTone* tone)
 
 void XStackMap::ComputeEdges(int row)
 {
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = m_tone ? m_tone->GetPart(row) : nullptr;
     if (!part || row < 0 || row >= kMapRows)
         return;
@@ -185,6 +187,7 @@ void XStackMap::Draw(XGraphic& graphic)
         graphic.DrawLine(x, 0, x, h - 1);
     for (int y = 22; y < h; y += 22)
         graphic.DrawLine(0, y, w - 1, y);
+    GigaTone::PartsLock lock = LockParts();
     const int parts = m_tone ? std::min(m_tone->GetPartCount(), kMapRows) : 0;
     graphic.SetFontPreset(fourcc("xfsm"));
     for (int i = 0; i < parts; ++i) {
@@ -214,6 +217,7 @@ bool XStackMap::OnMouseDown(XMouse& mouse)
     const int x = mouse.LocalX();
     const int y = mouse.LocalY();
     const int row = (y - 2) / 22;
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = m_tone && y >= 2 && row < std::min(m_tone->GetPartCount(), kMapRows) ? m_tone->GetPart(row) : nullptr;
     if (!part || x < m_left[row] || x > m_right[row]) {
         m_row = -1;
@@ -252,6 +256,7 @@ void XStackMap::OnMouseDrag(XMouse& mouse)
 {
     if (m_row < 0 || !m_tone)
         return;
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = m_tone->GetPart(m_row);
     if (!part)
         return;
@@ -573,24 +578,31 @@ void XGigaViewStack::TellLoad() { XControl::Notify(kCodeLoad, 0); }
 
 void XGigaViewStack::ChooseLayerInstrument(int row, const char* path, int index)
 {
-    GigaPart* part = GetPart(row);
-    if (!part || !path)
-        return;
-    part->SetProgram(path, index, true);
+    {
+        GigaTone::PartsLock lock = LockParts();
+        GigaPart* part = GetPart(row);
+        if (!part || !path)
+            return;
+        part->SetProgram(path, index, true);
+    }
     TellLoad();
 }
 
 void XGigaViewStack::UnloadLayer(int row)
 {
-    GigaPart* part = GetPart(row);
-    if (!part)
-        return;
-    part->Clear();
+    {
+        GigaTone::PartsLock lock = LockParts();
+        GigaPart* part = GetPart(row);
+        if (!part)
+            return;
+        part->Clear();
+    }
     TellLoad();
 }
 
 void XGigaViewStack::ChooseLayerOutput(int row, int pair)
 {
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = GetPart(row);
     if (!part || pair < 0 || pair >= kOvMaxTones)
         return;
@@ -701,11 +713,14 @@ bool XGigaViewStack::OnMouseDown(XMouse& mouse)
     const int x = mouse.LocalX();
     const int y = mouse.LocalY();
     const int row = RowAt(y);
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = GetPart(row);
     if (!part)
         return false;
+    // The menus run the window system's loop: not while holding the parts.
     const ColumnSpan& name = kColumns[kColName];
     if (x >= name.x + name.width - kLayerMenuWidth && x < name.x + name.width) {
+        lock.unlock();
         OpenLayerMenu(row, x, y);
         return true;
     }
@@ -715,6 +730,7 @@ bool XGigaViewStack::OnMouseDown(XMouse& mouse)
             if (x >= kColumns[c].x && x < kColumns[c].x + kColumns[c].width)
                 column = c;
         if (column == kColOutput) {
+            lock.unlock();
             OpenOutputMenu(row, x, y);
             return true;
         }
@@ -754,6 +770,7 @@ bool XGigaViewStack::OnMouseDown(XMouse& mouse)
 
 void XGigaViewStack::OnMouseDrag(XMouse& mouse)
 {
+    GigaTone::PartsLock lock = LockParts();
     GigaPart* part = GetPart(m_dragRow);
     if (!part || m_dragColumn < 0)
         return;
@@ -905,6 +922,7 @@ void XGigaViewStack::Draw(XGraphic& graphic)
         graphic.DrawString("Keyswitch range :", 438, 7);
     if (m_page == kPageMap || !m_tone)
         return;
+    GigaTone::PartsLock lock = m_tone->LockParts();
     for (int i = 0; i < m_tone->GetPartCount(); ++i)
         DrawRow(graphic, i);
 }

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "editor/PartUnitConst.h"
+#include "engine/GigaTone.h"
 #include "kiv/gui/HLabel.h"
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XListener.h"
@@ -21,7 +22,6 @@
 #include "kiv/gui/XToggle.h"
 
 class GigaPart;
-class GigaTone;
 class XRadioGroup;
 
 // A header box: a text and a small circle; a press tells the listener (0, 0).
@@ -75,6 +75,9 @@ public:
 private:
     void ComputeEdges(int row);
 
+    // The tone's parts lock (none without a tone): held while parts are read
+    // or edited, so a loader pass cannot delete one meanwhile.
+    GigaTone::PartsLock LockParts() const { return m_tone ? m_tone->LockParts() : GigaTone::PartsLock(); }
     GigaTone* m_tone = nullptr;
     int m_left[kMapRows] = {};
     int m_right[kMapRows] = {};
@@ -162,6 +165,9 @@ private:
     GigaPart* GetPart(int row) const;
     void TellLoad();
 
+    // The tone's parts lock (none without a tone): held while parts are read
+    // or edited, so a loader pass cannot delete one meanwhile.
+    GigaTone::PartsLock LockParts() const { return m_tone ? m_tone->LockParts() : GigaTone::PartsLock(); }
     GigaTone* m_tone = nullptr;
     XRadioGroup* m_pages = nullptr;
     XSelStack* m_modeBox = nullptr;

@@ -235,13 +235,20 @@ void XTrack::Refresh()
 
 void XTrack::RefreshInput()
 {
-    const char* name = nullptr;
+    // Copied under the tone's parts lock: a loader pass may remove the part
+    // or release its program right after.
+    kiv::string name;
+    bool named = false;
     ForTonesOn(m_studio, m_channel, [&](int, GigaTone* tone) {
+        GigaTone::PartsLock lock = tone->LockParts();
         GigaPart* part = tone->GetPart(0);
-        name = part ? part->GetProgramName() : nullptr;
+        const char* program = part ? part->GetProgramName() : nullptr;
+        named = program != nullptr;
+        if (named)
+            name = program;
         return false;
     });
-    m_input->SetName(name);
+    m_input->SetName(named ? name.CStr() : nullptr);
 }
 
 void XTrack::SetMeterLevels(float left, float right) { m_meter->SetLevels(left, right); }
@@ -283,8 +290,8 @@ void XTrack::BuildInputMenu(XMenu& menu) const
 {
     ForTonesOn(m_studio, m_channel, [&](int j, GigaTone* tone) {
         kiv::string item;
-        const char* name = tone->GetDisplayName();
-        item.Format("%d: %s", j + 1, name ? name : "");
+        const kiv::string name = tone->GetDisplayName();
+        item.Format("%d: %s", j + 1, name.CStr());
         menu.AddItem(item.GetText());
         return true;
     });

@@ -336,6 +336,7 @@ void GigaBankManager::ForQueuedParts(F&& call)
             GigaTone* tone = players[p]->GetGigaTone(t);
             if (!tone)
                 continue;
+            GigaTone::PartsLock lock = tone->LockParts();
             for (int i = 0; i < tone->GetPartCount(); ++i)
                 call(*tone->GetPart(i));
         }

@@ -17,6 +17,13 @@ void Store(T& field, T value)
         field = value;
 }
 
+// The owning tone's parts lock (none for a part without a tone): the GUI
+// reads the path, bank and program while it holds it.
+GigaTone::PartsLock LockTone(const GigaTone* tone)
+{
+    return tone ? tone->LockParts() : GigaTone::PartsLock();
+}
+
 }  // namespace
 
 GigaPart::GigaPart(GigaTone* tone) : m_tone(tone) {}
@@ -29,6 +36,7 @@ GigaPart::~GigaPart()
 
 void GigaPart::SetProgram(const char* path, int index, bool reset)
 {
+    GigaTone::PartsLock lock = LockTone(m_tone);
     if (path)
         m_path.Assign(path);
     else
@@ -44,6 +52,7 @@ void GigaPart::SetProgram(const char* path, int index, bool reset)
 
 void GigaPart::SetPath(const char* path)
 {
+    GigaTone::PartsLock lock = LockTone(m_tone);
     if (path)
         m_path.Assign(path);
     else
@@ -53,6 +62,7 @@ void GigaPart::SetPath(const char* path)
 
 void GigaPart::Clear()
 {
+    GigaTone::PartsLock lock = LockTone(m_tone);
     m_programIndex = -1;
     SetState(giga::kPartToLoad);
 }
@@ -105,30 +115,44 @@ bool GigaPart::Load(GigaBankManager& manager)
         return false;
     if (state != giga::kPartToLoad)
         return true;
-    ReleaseProgram();
-    SetState(giga::kPartLoading);
-    if (m_programIndex < 0) {
-        ReleaseBank();
-        return true;  // emptied: the tone removes it
+    // The program, bank and loaded fields change under the tone's parts lock
+    // (the GUI reads them under it); the bank opening and the program load
+    // run outside it, so the GUI never waits for the disk.
+    kiv::string path;
+    int programIndex;
+    {
+        GigaTone::PartsLock lock = LockTone(m_tone);
+        ReleaseProgram();
+        SetState(giga::kPartLoading);
+        programIndex = m_programIndex;
+        if (programIndex < 0) {
+            ReleaseBank();
+            return true;  // emptied: the tone removes it
+        }
+        // An index without a path names no file: the part is missing, never a
+        // load from whatever bank it held before.
+        if (m_path.IsEmpty()) {
+            SetState(giga::kPartMissing);
+            return false;
+        }
+        path = m_path;
     }
-    // An index without a path names no file: the part is missing, never a
-    // load from whatever bank it held before.
-    if (m_path.IsEmpty()) {
-        SetState(giga::kPartMissing);
-        return false;
-    }
-    GigaBank* bank = manager.GetBank(m_path.CStr());
+    GigaBank* bank = manager.GetBank(path.CStr());
     if (!bank) {
         SetState(giga::kPartMissing);
         return false;
     }
-    ReleaseBank();
-    m_bank = bank;
-    if (m_programIndex >= bank->GetProgramCount())
+    {
+        GigaTone::PartsLock lock = LockTone(m_tone);
+        ReleaseBank();
+        m_bank = bank;
+    }
+    if (programIndex >= bank->GetProgramCount())
         return false;  // no such instrument: removed, and the load failed
-    GigaProgram* program = bank->LoadProgram(m_programIndex, m_tone);
+    GigaProgram* program = bank->LoadProgram(programIndex, m_tone);
     if (!program)
         return false;  // memory, malformed file: removed, and the load failed
+    GigaTone::PartsLock lock = LockTone(m_tone);
     m_program.store(program, std::memory_order_release);
     SetState(giga::kPartLoaded);
     if (keyHigh == 0 || (keyLow == 12 && keyHigh == 12)) {

@@ -104,9 +104,9 @@ void GigaPrefs::DeclareEntries(const char*)
     if (m_declared)
         return;
     m_declared = true;
-    Add("lmin", &lmin, sizeof lmin);
-    Add("lmax", &lmax, sizeof lmax);
-    Add("cvol", &cvol, sizeof cvol);
+    Add("lmin", &m_lmin, sizeof m_lmin);
+    Add("lmax", &m_lmax, sizeof m_lmax);
+    Add("cvol", &m_cvol, sizeof m_cvol);
     AddString("misp", m_misp, sizeof m_misp);
 }
 
@@ -117,6 +117,9 @@ void GigaPrefs::OnLoaded()
 
 void GigaPrefs::AfterLoad()
 {
+    int cvol = GetCvol();
+    float lmin = GetLmin();
+    float lmax = GetLmax();
     if (cvol != 7 && cvol != 11) {
         cvol = kDefaultCvol;
         lmin = kDefaultLmin;
@@ -135,13 +138,16 @@ void GigaPrefs::AfterLoad()
         lmax = lmin;
     if (lmax > 4.0f)
         lmax = 4.0f;
+    SetCvol(cvol);
+    SetLmin(lmin);
+    SetLmax(lmax);
     if (Get() == this)
         PublishPreload();
 }
 
 void GigaPrefs::PublishPreload() const
 {
-    GigaHooks::SetPreloadSeconds(lmin, lmax);
+    GigaHooks::SetPreloadSeconds(GetLmin(), GetLmax());
 }
 
 const char* GigaPrefs::PrefsFilePath()

@@ -69,10 +69,18 @@ public:
     bool SetMissingFolder(const char* folder);
     std::string GetMissingFolder() const;
 
-    // Settings (the editor writes them in place).
-    float lmin = kDefaultLmin;   // seconds of a long sample kept in memory
-    float lmax = kDefaultLmax;   // samples up to this length (s) are kept whole
-    int cvol = kDefaultCvol;     // 7 or 11
+    // Settings 'lmin' (seconds of a long sample kept in memory), 'lmax'
+    // (samples up to this length in seconds are kept whole) and 'cvol' (7 or
+    // 11). The settings window writes them on the GUI thread while the loader
+    // side reads them, so every access goes through std::atomic_ref
+    // (relaxed: each value stands alone); the storage stays plain because
+    // the settings layer binds it by address and size.
+    float GetLmin() const { return LoadRelaxed(m_lmin); }
+    float GetLmax() const { return LoadRelaxed(m_lmax); }
+    int GetCvol() const { return LoadRelaxed(m_cvol); }
+    void SetLmin(float seconds) { StoreRelaxed(m_lmin, seconds); }
+    void SetLmax(float seconds) { StoreRelaxed(m_lmax, seconds); }
+    void SetCvol(int value) { StoreRelaxed(m_cvol, value); }
 
     // MIDI controller number -> the controller the engine uses (negative
     // drops). Players read it on the audio thread while the settings window
@@ -86,6 +94,21 @@ protected:
 
 private:
     const char* PrefsFilePath();
+
+    template <typename T>
+    static T LoadRelaxed(const T& field)
+    {
+        return std::atomic_ref<const T>(field).load(std::memory_order_relaxed);
+    }
+    template <typename T>
+    static void StoreRelaxed(T& field, T value)
+    {
+        std::atomic_ref<T>(field).store(value, std::memory_order_relaxed);
+    }
+
+    alignas(std::atomic_ref<float>::required_alignment) float m_lmin = kDefaultLmin;
+    alignas(std::atomic_ref<float>::required_alignment) float m_lmax = kDefaultLmax;
+    alignas(std::atomic_ref<int>::required_alignment) int m_cvol = kDefaultCvol;
 
     // Guards m_misp, also while the settings layer reads or writes it.
     mutable std::mutex m_mispLock;

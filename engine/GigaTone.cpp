@@ -48,6 +48,7 @@ void GigaTone::OnRelease()
 
 void GigaTone::DeleteParts()
 {
+    PartsLock lock = LockParts();
     int count = GetPartCount();
     m_selected.store(nullptr, std::memory_order_release);
     m_partCount.store(0, std::memory_order_release);
@@ -57,25 +58,29 @@ void GigaTone::DeleteParts()
 
 GigaPart* GigaTone::AddPart(const char* path, int program)
 {
-    int count = GetPartCount();
     GigaPart* part = nullptr;
-    for (int i = 0; i < count && !part; ++i)
-        if (m_parts[i]->GetProgramIndex() < 0)
-            part = m_parts[i].get();
-    if (!part) {
-        if (count >= giga::kMaxParts)
-            return nullptr;
-        m_parts[count] = std::make_unique<GigaPart>(this);
-        part = m_parts[count].get();
-        m_partCount.store(count + 1, std::memory_order_release);
+    {
+        PartsLock lock = LockParts();
+        int count = GetPartCount();
+        for (int i = 0; i < count && !part; ++i)
+            if (m_parts[i]->GetProgramIndex() < 0)
+                part = m_parts[i].get();
+        if (!part) {
+            if (count >= giga::kMaxParts)
+                return nullptr;
+            m_parts[count] = std::make_unique<GigaPart>(this);
+            part = m_parts[count].get();
+            m_partCount.store(count + 1, std::memory_order_release);
+        }
+        part->SetProgram(path, program, false);
     }
-    part->SetProgram(path, program, false);
     SetState(giga::kToneToLoad);
     return part;
 }
 
 GigaPart* GigaTone::GetPart(int index) const
 {
+    PartsLock lock = LockParts();
     if (index < 0 || index >= GetPartCount())
         return nullptr;
     return m_parts[index].get();
@@ -83,6 +88,7 @@ GigaPart* GigaTone::GetPart(int index) const
 
 bool GigaTone::MovePart(int from, int to)
 {
+    PartsLock lock = LockParts();
     int count = GetPartCount();
     if (from < 0 || from >= count || to < 0 || to >= count || from == to)
         return false;
@@ -99,16 +105,21 @@ bool GigaTone::MovePart(int from, int to)
 
 void GigaTone::Clear()
 {
-    int count = GetPartCount();
-    for (int i = 0; i < count; ++i)
-        m_parts[i]->Clear();
+    int count;
+    {
+        PartsLock lock = LockParts();
+        count = GetPartCount();
+        for (int i = 0; i < count; ++i)
+            m_parts[i]->Clear();
+        m_name.Clear();
+    }
     if (count > 0)
         SetState(giga::kToneToLoad);
-    m_name.Clear();
 }
 
 void GigaTone::RemovePart(int index)
 {
+    PartsLock lock = LockParts();
     int count = GetPartCount();
     if (index < 0 || index >= count)
         return;
@@ -128,8 +139,16 @@ bool GigaTone::LoadParts(GigaBankManager& manager)
     m_highKey = 0;
     m_sawNoMemory = false;
     bool allLoaded = true;
-    for (int i = 0; i < GetPartCount();) {
-        GigaPart* part = m_parts[i].get();
+    for (int i = 0;; ) {
+        GigaPart* part;
+        {
+            PartsLock lock = LockParts();
+            if (i >= GetPartCount())
+                break;
+            part = m_parts[i].get();
+        }
+        // Only this pass deletes parts: the pointer stays good while the GUI
+        // edits or moves the list meanwhile.
         if (!part->Load(manager))
             allLoaded = false;
         if (part->GetState() == giga::kPartLoading) {
@@ -148,7 +167,7 @@ bool GigaTone::LoadParts(GigaBankManager& manager)
     if (count == 0) {
         Reset();
     } else if (count == 1) {
-        GigaProgram* program = m_parts[0]->GetProgram();
+        GigaProgram* program = GetPart(0) ? GetPart(0)->GetProgram() : nullptr;
         if (program)
             SetKeySwitchRange(program->keySwitchLow, program->keySwitchHigh);
     } else if (GetStackMode() == kModeKeySwitch) {
@@ -201,6 +220,7 @@ void GigaTone::SetStackMode(int mode)
 
 void GigaTone::SelectDefaultPart()
 {
+    PartsLock lock = LockParts();
     int count = GetPartCount();
     GigaPart* selected = (count == 1 || (count > 0 && GetStackMode() > 0)) ? m_parts[0].get() : nullptr;
     m_selected.store(selected, std::memory_order_release);
@@ -214,6 +234,7 @@ void GigaTone::SetKeySwitchRange(int low, int high)
 
 int GigaTone::GetLowestKey() const
 {
+    PartsLock lock = LockParts();
     int lowest = 127;
     for (int i = 0; i < GetPartCount(); ++i) {
         int key = m_parts[i]->keyLow + m_parts[i]->keyOffset;
@@ -225,6 +246,7 @@ int GigaTone::GetLowestKey() const
 
 int GigaTone::GetHighestKey() const
 {
+    PartsLock lock = LockParts();
     int highest = 0;
     for (int i = 0; i < GetPartCount(); ++i) {
         int key = m_parts[i]->keyHigh + m_parts[i]->keyOffset;
@@ -265,8 +287,9 @@ bool GigaTone::PlaceKeySwitches(int start)
     return true;
 }
 
-const char* GigaTone::GetDisplayName() const
+kiv::string GigaTone::GetDisplayName() const
 {
+    PartsLock lock = LockParts();
     const int count = GetPartCount();
     if (count == 1) {
         const GigaPart* part = m_parts[0].get();
@@ -276,7 +299,7 @@ const char* GigaTone::GetDisplayName() const
         return file ? file : "";
     }
     if (count == 0)
-        return m_stacked ? "Stacked instrument" : "No instrument";
+        return IsStacked() ? "Stacked instrument" : "No instrument";
     return m_name.IsEmpty() ? "Stacked Instrument" : m_name.CStr();
 }
 
@@ -284,7 +307,7 @@ void GigaTone::Reset()
 {
     OvTone::Reset();
     SetKeySwitchRange(0, 0);
-    m_stacked = false;
+    SetStacked(false);
 }
 
 void GigaTone::ResetControllers()

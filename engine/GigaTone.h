@@ -9,11 +9,17 @@
 // mode; the loader thread runs LoadParts while the player is stopped (and
 // reports state and progress to the view from there); the audio thread reads
 // the parts of a started tone and runs HandleEvents (noexcept, no allocation,
-// no lock).
+// no lock). The part list's structure (add, remove, move, clear, delete) and
+// the loader's publication of a part's program, bank and loaded fields are
+// made under the tone's parts lock; GUI code that reads or edits parts holds
+// it (LockParts) while it uses them, so a loader pass never deletes a part
+// under it. The audio thread never takes it: it reads parts only while the
+// tone is started, and loads run with the tone stopped.
 #pragma once
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "engine/GigaBankHooks.h"
 #include "engine/GigaPart.h"
@@ -39,6 +45,12 @@ public:
     void OnRelease() override;
 
     // --- Parts ---
+    // Held by GUI code while it reads or edits parts, and by every change of
+    // the part list. Recursive: GUI code that holds it may call the tone's
+    // part operations. Never held across a modal loop or a wait for the
+    // loader; never taken on the audio thread.
+    using PartsLock = std::unique_lock<std::recursive_mutex>;
+    PartsLock LockParts() const { return PartsLock(m_partsLock); }
     // The first empty part (negative program index) or a new one while there
     // are fewer than 24; null when full. Sets file and program; state 1.
     GigaPart* AddPart(const char* path, int program);
@@ -78,16 +90,23 @@ public:
     // (start < 0: just below, or just above when no room is below) or at
     // start; false with fewer than 2 parts or no room. Reports 'keyb'.
     bool PlaceKeySwitches(int start);
-    bool IsStacked() const { return m_stacked; }
-    void SetStacked(bool stacked) { m_stacked = stacked; }
+    // Set by the GUI, cleared by the loader's reset of an emptied tone.
+    bool IsStacked() const { return m_stacked.load(std::memory_order_relaxed); }
+    void SetStacked(bool stacked) { m_stacked.store(stacked, std::memory_order_relaxed); }
 
     // --- Identity ---
     const char* GetName() const { return m_name.CStr(); }
     // One part: its program's name (the file name before it loads); none:
     // "No instrument" or "Stacked instrument"; several: the tone's name or
     // "Stacked Instrument".
-    const char* GetDisplayName() const;
-    void SetName(const char* name) { m_name.Assign(name ? name : ""); }
+    // A copy made under the parts lock: the loader may remove the part or
+    // release its program right after.
+    kiv::string GetDisplayName() const;
+    void SetName(const char* name)
+    {
+        PartsLock lock = LockParts();
+        m_name.Assign(name ? name : "");
+    }
     int GetIndex() const { return m_index; }
     void SetIndex(int index) { m_index = index; }
     uint32_t GetType() const { return m_type; }
@@ -134,6 +153,7 @@ private:
     void SelectDefaultPart();
     void DeleteParts();
 
+    mutable std::recursive_mutex m_partsLock;
     std::unique_ptr<GigaPart> m_parts[giga::kMaxParts];
     std::atomic<int> m_partCount{0};
     std::atomic<GigaPart*> m_selected{nullptr};
@@ -145,7 +165,7 @@ private:
     std::atomic<bool> m_modified{false};
     bool m_sawNoMemory = false;  // a program load reported state 5
     kiv::string m_name;
-    bool m_stacked = false;
+    std::atomic<bool> m_stacked{false};
     int m_index = 0;
     uint32_t m_type;
     float* m_scratchLeft = nullptr;

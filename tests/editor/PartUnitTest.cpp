@@ -104,7 +104,7 @@ TEST(PartUnit, LoadedToneSelectsItsUnitAndShowsGreenWithItsProgram)
     EXPECT_EQ(tone->GetState(), giga::kToneShown);
     EXPECT_EQ(r.editor.Count(kCodeSelect), 1);
     EXPECT_EQ(unit->GetNameBox()->GetNameColour(), kTextLoaded);
-    EXPECT_STREQ(unit->GetNameBox()->GetText(), tone->GetDisplayName());
+    EXPECT_STREQ(unit->GetNameBox()->GetText(), tone->GetDisplayName().CStr());
     EXPECT_EQ(unit->GetNameBox()->GetProgress(), editor::kNoProgress);
     // The single part fills the panel: information lines and enabled knobs.
     EXPECT_STRNE(unit->GetProgInfo()->GetLine(1), "");

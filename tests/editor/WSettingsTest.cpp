@@ -164,8 +164,8 @@ TEST(WSettings, MemoryFiguresReadInMegabytesBelowOneGigabyte)
 TEST(WSettings, PreloadMinimumNeverExceedsToleranceNorFallsBelowItsFloor)
 {
     GigaPrefs prefs;
-    prefs.lmin = 1.0f;
-    prefs.lmax = 3.0f;
+    prefs.SetLmin(1.0f);
+    prefs.SetLmax(3.0f);
     WSettings settings(nullptr, PrefsOnly(prefs));
     XFader* minimum = settings.GetMemoryPage()->GetMinimumFader();
     XFader* tolerance = settings.GetMemoryPage()->GetToleranceFader();
@@ -174,25 +174,25 @@ TEST(WSettings, PreloadMinimumNeverExceedsToleranceNorFallsBelowItsFloor)
 
     // The tolerance pulls the minimum down with it.
     tolerance->SetValue(0.6);
-    EXPECT_FLOAT_EQ(prefs.lmax, 0.6f);
-    EXPECT_FLOAT_EQ(prefs.lmin, 0.6f);
+    EXPECT_FLOAT_EQ(prefs.GetLmax(), 0.6f);
+    EXPECT_FLOAT_EQ(prefs.GetLmin(), 0.6f);
     EXPECT_NEAR(minimum->GetValue(), 0.6, 1e-9);
     EXPECT_FLOAT_EQ(GigaHooks::GetPreloadMax(), 0.6f);
 
     // The minimum pushes the tolerance up.
     minimum->SetValue(2.5);
-    EXPECT_FLOAT_EQ(prefs.lmin, 2.5f);
-    EXPECT_FLOAT_EQ(prefs.lmax, 2.5f);
+    EXPECT_FLOAT_EQ(prefs.GetLmin(), 2.5f);
+    EXPECT_FLOAT_EQ(prefs.GetLmax(), 2.5f);
     EXPECT_NEAR(tolerance->GetValue(), 2.5, 1e-9);
     EXPECT_FLOAT_EQ(GigaHooks::GetPreloadMin(), 2.5f);
 
     // Neither goes below 0.2, however far the tolerance is pulled.
     tolerance->SetValue(0.0);
-    EXPECT_FLOAT_EQ(prefs.lmin, 0.2f);
-    EXPECT_FLOAT_EQ(prefs.lmax, 0.2f);
+    EXPECT_FLOAT_EQ(prefs.GetLmin(), 0.2f);
+    EXPECT_FLOAT_EQ(prefs.GetLmax(), 0.2f);
     minimum->SetValue(-3.0);
-    EXPECT_FLOAT_EQ(prefs.lmin, 0.2f);
-    EXPECT_LE(prefs.lmin, prefs.lmax);
+    EXPECT_FLOAT_EQ(prefs.GetLmin(), 0.2f);
+    EXPECT_LE(prefs.GetLmin(), prefs.GetLmax());
 }
 
 TEST(WSettings, ControllerFunctionBelongsToOneControllerAndNoneClearsOnlyTheClicked)

@@ -156,8 +156,8 @@ TEST(GigaBankManager, RepeatedLoadAndClearOfSharedBanksLeavesNothingBehind)
 {
     Loader l;
     // Short preload so that the samples stream and the disk thread runs.
-    l.prefs.lmin = 0.2f;
-    l.prefs.lmax = 0.2f;
+    l.prefs.SetLmin(0.2f);
+    l.prefs.SetLmax(0.2f);
     l.prefs.AfterLoad();
     std::string banks[3] = {l.Bank("One.gig", 3, 20000), l.Bank("Two.gig", 3, 20000),
                             l.Bank("Three.gig", 3, 20000)};
@@ -178,8 +178,8 @@ TEST(GigaBankManager, RepeatedLoadAndClearOfSharedBanksLeavesNothingBehind)
         ASSERT_EQ(l.disk.ActiveStreams(), 0) << cycle;
     }
     EXPECT_FALSE(l.disk.IsRunning());
-    l.prefs.lmin = 1.0f;
-    l.prefs.lmax = 3.0f;
+    l.prefs.SetLmin(1.0f);
+    l.prefs.SetLmax(3.0f);
     l.prefs.AfterLoad();
 }
 
@@ -272,8 +272,8 @@ TEST(GigaBankManager, RequestDuringRunningPassIsServedBeforeTheThreadEnds)
 TEST(GigaBankManager, BankStaysCachedWhileOneOfItsStreamsIsActive)
 {
     Loader l;
-    l.prefs.lmin = 0.2f;  // everything past 0.2 s streams
-    l.prefs.lmax = 0.2f;
+    l.prefs.SetLmin(0.2f);  // everything past 0.2 s streams
+    l.prefs.SetLmax(0.2f);
     l.prefs.AfterLoad();
     std::string a = l.Bank("A.gig", 1, 40000);
     std::string b = l.Bank("B.gig", 1, 40000);
@@ -302,8 +302,8 @@ TEST(GigaBankManager, BankStaysCachedWhileOneOfItsStreamsIsActive)
     l.manager.RunNow(false);
     ASSERT_EQ(l.manager.GetBankCount(), 1);
     EXPECT_STREQ(l.tone(1)->GetPart(0)->GetBank()->GetPath(), b.c_str());
-    l.prefs.lmin = 1.0f;
-    l.prefs.lmax = 3.0f;
+    l.prefs.SetLmin(1.0f);
+    l.prefs.SetLmax(3.0f);
     l.prefs.AfterLoad();
 }
 
@@ -315,8 +315,8 @@ TEST(GigaBankManager, LibraryUnloadOrderWithALoadInFlightIsSafe)
     for (int round = 0; round < 10; ++round) {
         // Built in library-load order, destroyed in reverse.
         auto prefs = std::make_unique<GigaPrefs>();
-        prefs->lmin = 0.2f;
-        prefs->lmax = 0.2f;
+        prefs->SetLmin(0.2f);
+        prefs->SetLmax(0.2f);
         prefs->AfterLoad();
         auto manager = std::make_unique<GigaBankManager>();
         auto disk = std::make_unique<GigaDiskThread>();
@@ -333,8 +333,8 @@ TEST(GigaBankManager, LibraryUnloadOrderWithALoadInFlightIsSafe)
         EXPECT_EQ(disk->GetUserCount(), 0);
         disk.reset();  // the loader's pass may still be deleting banks
         manager.reset();
-        prefs->lmin = 1.0f;
-        prefs->lmax = 3.0f;
+        prefs->SetLmin(1.0f);
+        prefs->SetLmax(3.0f);
         prefs->AfterLoad();
         prefs.reset();
     }

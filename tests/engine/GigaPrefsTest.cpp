@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <atomic>
 #include <thread>
 
 #include "support/TestSupport.h"
@@ -53,13 +54,13 @@ TEST(GigaPrefs, AfterLoadPutsStoredValuesBackInRange)
     };
     GigaPrefs prefs;
     for (const Case& c : cases) {
-        prefs.lmin = c.lmin;
-        prefs.lmax = c.lmax;
-        prefs.cvol = c.cvol;
+        prefs.SetLmin(c.lmin);
+        prefs.SetLmax(c.lmax);
+        prefs.SetCvol(c.cvol);
         prefs.AfterLoad();
-        EXPECT_FLOAT_EQ(prefs.lmin, c.wantMin) << c.lmin << " " << c.lmax << " " << c.cvol;
-        EXPECT_FLOAT_EQ(prefs.lmax, c.wantMax) << c.lmin << " " << c.lmax << " " << c.cvol;
-        EXPECT_EQ(prefs.cvol, c.wantCvol);
+        EXPECT_FLOAT_EQ(prefs.GetLmin(), c.wantMin) << c.lmin << " " << c.lmax << " " << c.cvol;
+        EXPECT_FLOAT_EQ(prefs.GetLmax(), c.wantMax) << c.lmin << " " << c.lmax << " " << c.cvol;
+        EXPECT_EQ(prefs.GetCvol(), c.wantCvol);
     }
 }
 
@@ -87,13 +88,13 @@ TEST(GigaPrefs, FirstObjectBecomesTheEngineBudgetAndPreloadSource)
         GigaPrefs prefs;
         EXPECT_EQ(GigaPrefs::Get(), &prefs);
         EXPECT_EQ(&GigaHooks::GetBudget(), static_cast<GigaMemoryBudget*>(&prefs));
-        prefs.lmin = 2.0f;
-        prefs.lmax = 3.5f;
+        prefs.SetLmin(2.0f);
+        prefs.SetLmax(3.5f);
         prefs.AfterLoad();
         EXPECT_FLOAT_EQ(GigaHooks::GetPreloadMin(), 2.0f);
         EXPECT_FLOAT_EQ(GigaHooks::GetPreloadMax(), 3.5f);
-        prefs.lmin = 1.0f;
-        prefs.lmax = 3.0f;
+        prefs.SetLmin(1.0f);
+        prefs.SetLmax(3.0f);
         prefs.AfterLoad();
     }
     EXPECT_EQ(GigaPrefs::Get(), nullptr);
@@ -104,7 +105,7 @@ TEST(GigaPrefs, DestructionWritesPrefsFileAndSettings)
 {
     ForgetStoredPrefs();
     std::string settings = SaveWith([](GigaPrefs& p) {
-        p.lmin = 1.5f;
+        p.SetLmin(1.5f);
         p.SetMissingFolder("/music/missing");
         p.controllerMap[7] = 11;
         p.controllerMap[3] = -1;
@@ -119,7 +120,7 @@ TEST(GigaPrefs, DestructionWritesPrefsFileAndSettings)
 
     GigaPrefs again;
     again.LoadSettings();
-    EXPECT_FLOAT_EQ(again.lmin, 1.5f);
+    EXPECT_FLOAT_EQ(again.GetLmin(), 1.5f);
     EXPECT_EQ(again.GetMissingFolder(), "/music/missing");
     EXPECT_EQ(again.controllerMap[7], 11);
     EXPECT_EQ(again.controllerMap[3], -1);
@@ -130,16 +131,16 @@ TEST(GigaPrefs, OutOfRangeStoredValuesAreResetOnLoad)
 {
     ForgetStoredPrefs();
     SaveWith([](GigaPrefs& p) {
-        p.cvol = 9;  // the settings layer stores what it is given
-        p.lmin = 2.0f;
-        p.lmax = 3.5f;
+        p.SetCvol(9);  // the settings layer stores what it is given
+        p.SetLmin(2.0f);
+        p.SetLmax(3.5f);
         p.controllerMap[5] = 999;  // no such engine controller
     });
     GigaPrefs prefs;
     prefs.LoadSettings();
-    EXPECT_EQ(prefs.cvol, 7);
-    EXPECT_FLOAT_EQ(prefs.lmin, 1.0f);
-    EXPECT_FLOAT_EQ(prefs.lmax, 3.0f);
+    EXPECT_EQ(prefs.GetCvol(), 7);
+    EXPECT_FLOAT_EQ(prefs.GetLmin(), 1.0f);
+    EXPECT_FLOAT_EQ(prefs.GetLmax(), 3.0f);
     EXPECT_EQ(prefs.controllerMap[5], 5);
 }
 
@@ -192,4 +193,31 @@ TEST(GigaPrefs, MissingFolderKeepsOnlyWholePathsAndReadsWholeWhileEdited)
     }
     gui.join();
     EXPECT_EQ(odd, 0);
+}
+
+// The settings window moves the preload faders on the GUI thread while the
+// loader side reads the values: every read is a whole value that was set.
+TEST(GigaPrefs, PreloadSettingsEditedWhileReadElsewhere)
+{
+    GigaPrefs prefs;
+    std::atomic<bool> done{false};
+    std::thread gui([&] {
+        for (int i = 0; i < 2000; ++i) {
+            prefs.SetLmin(i % 2 ? 0.5f : 2.0f);
+            prefs.SetLmax(i % 2 ? 1.5f : 4.0f);
+            prefs.SetCvol(i % 2 ? 7 : 11);
+        }
+        done.store(true, std::memory_order_release);
+    });
+    int bad = 0;
+    while (!done.load(std::memory_order_acquire)) {
+        const float lmin = prefs.GetLmin();
+        const float lmax = prefs.GetLmax();
+        const int cvol = prefs.GetCvol();
+        bad += (lmin != 0.5f && lmin != 2.0f && lmin != GigaPrefs::kDefaultLmin) ? 1 : 0;
+        bad += (lmax != 1.5f && lmax != 4.0f && lmax != GigaPrefs::kDefaultLmax) ? 1 : 0;
+        bad += (cvol != 7 && cvol != 11) ? 1 : 0;
+    }
+    gui.join();
+    EXPECT_EQ(bad, 0);
 }

@@ -3,7 +3,9 @@
 // triggers, controllers and the voice pool, played through a loaded player.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
+#include <thread>
 #include <utility>
 
 #include "GigaVoiceTestRig.h"
@@ -369,17 +371,17 @@ TEST(GigaTone, SelfMaskingRegionShortensOlderSofterNotesOnce)
 TEST(GigaTone, KeySwitchPlacementAndDisplayName)
 {
     GigaTone tone;
-    EXPECT_STREQ(tone.GetDisplayName(), "No instrument");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "No instrument");
     tone.SetStacked(true);
-    EXPECT_STREQ(tone.GetDisplayName(), "Stacked instrument");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "Stacked instrument");
     tone.AddPart("/banks/Piano.gig", 0);
-    EXPECT_STREQ(tone.GetDisplayName(), "Piano.gig");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "Piano.gig");
     EXPECT_FALSE(tone.PlaceKeySwitches(-1));  // one part
     tone.AddPart("/banks/Organ.gig", 0);
     tone.AddPart("/banks/Organ.gig", 1);
-    EXPECT_STREQ(tone.GetDisplayName(), "Stacked Instrument");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "Stacked Instrument");
     tone.SetName("Layers");
-    EXPECT_STREQ(tone.GetDisplayName(), "Layers");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "Layers");
 
     for (int i = 0; i < 3; ++i) {
         tone.GetPart(i)->keyLow = 1;
@@ -400,4 +402,41 @@ TEST(GigaTone, KeySwitchPlacementAndDisplayName)
     ASSERT_TRUE(tone.PlaceKeySwitches(-1));
     EXPECT_EQ(tone.GetKeySwitchLow(), 37);
     EXPECT_EQ(tone.GetKeySwitchHigh(), 39);
+}
+
+// The part unit reads names and parts on the GUI tick while a loader pass
+// removes the parts that were cleared: the GUI's reads under the parts lock
+// and the copied display name must never see a part being deleted.
+TEST(GigaTone, GuiReadsPartsWhileLoaderRemovesThem)
+{
+    Rig rig;
+    const std::string piano = rig.Write(gigtools::DemoPianoFixture());
+    GigaTone* tone = rig.Tone(0);
+    std::atomic<bool> done{false};
+    std::thread loader([&] {
+        while (!done.load(std::memory_order_acquire))
+            tone->LoadParts(rig.manager);
+    });
+    int seen = 0;
+    for (int round = 0; round < 60; ++round) {
+        tone->AddPart(piano.c_str(), round % 2);
+        for (int look = 0; look < 20; ++look) {
+            const kiv::string name = tone->GetDisplayName();
+            seen += name.GetLength() > 0 ? 1 : 0;
+            GigaTone::PartsLock lock = tone->LockParts();
+            for (int i = 0; i < tone->GetPartCount(); ++i) {
+                GigaPart* part = tone->GetPart(i);
+                ASSERT_NE(part, nullptr);
+                if (const char* program = part->GetProgramName())
+                    seen += program[0] != 0 ? 1 : 0;
+                seen += part->keyHigh >= part->keyLow ? 1 : 0;
+            }
+        }
+        tone->Clear();
+    }
+    done.store(true, std::memory_order_release);
+    loader.join();
+    EXPECT_GT(seen, 0);
+    tone->LoadParts(rig.manager);
+    EXPECT_EQ(tone->GetPartCount(), 0);  // every cleared part was removed
 }
