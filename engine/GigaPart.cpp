@@ -153,6 +153,13 @@ bool GigaPart::Load(GigaBankManager& manager)
     if (!program)
         return false;  // memory, malformed file: removed, and the load failed
     GigaTone::PartsLock lock = LockTone(m_tone);
+    if (GetState() != giga::kPartLoading) {
+        // The GUI set the part again (cleared or chose another instrument)
+        // while it loaded: that request stands for the next pass.
+        lock.unlock();
+        program->Release();
+        return true;
+    }
     m_program.store(program, std::memory_order_release);
     SetState(giga::kPartLoaded);
     if (keyHigh == 0 || (keyLow == 12 && keyHigh == 12)) {
