@@ -1,21 +1,26 @@
 // The library's entry and its process-wide objects.
 //
 // Loading the library binds the editor's view factory, then builds, in this
-// order, the preferences, the bank manager, the disk-streaming thread object
-// and the effect plug-in list; unloading destroys them in the reverse order. They are static objects of
+// order, the preferences, the bank manager, the disk-streaming thread object,
+// the effect plug-in list and the favourites list; unloading destroys them in
+// the reverse order. They are static objects of
 // this one file, so the order is that of their definitions. No thread starts
 // at load; each object's destructor stops and joins its own thread (the
 // plug-in scan, the disk thread, a loader pass) before the library's code
 // goes away.
 #include <new>
 
+#include "editor/FavList.h"
 #include "editor/GigaEditor.h"
+#include "editor/XTrack.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaPrefs.h"
 #include "engine/OvStudio.h"
 #include "kiv/gui/X11Backend.h"
 #include "vst/OvVstAudio.h"
+#include "vst/AudioPlugVst.h"
+#include "vst/AudioPlugView.h"
 #include "vst/OvVstInsert.h"
 #include "vst/PlugInfoList.h"
 
@@ -37,6 +42,7 @@ GigaPrefs g_prefs;
 GigaBankManager g_bankManager;
 GigaDiskThread g_diskThread;
 PlugInfoList g_plugList;
+FavList g_favList;
 
 OvVstInsertFactory g_insertFactory(&g_plugList);
 
@@ -55,6 +61,34 @@ struct PlugListBinding {
         PlugInfoList::SetProcessList(nullptr);
     }
 } g_plugListBinding;
+
+// Opens a hosted effect's own editor from a mixer strip.
+void OpenInsertEditor(OvInsert* insert, void* parentWindow)
+{
+    auto* plugInsert = static_cast<OvVstInsert*>(insert);
+    if (!plugInsert || !plugInsert->GetPlug())
+        return;
+    if (AudioPlugView* view = plugInsert->GetPlug()->GetView())
+        view->Open(parentWindow);
+}
+
+// The editor's services that live in this library: the favourites list the
+// browser shows (written back at unload when it changed), the output names of
+// the mixer's routing menu and the effect editors of its insert slots.
+struct EditorServices {
+    EditorServices()
+    {
+        FavList::SetProcessList(&g_favList);
+        XTrack::SetOutputNamer(&OvVstAudio::GetOutputName);
+        XTrack::SetInsertEditorOpener(&OpenInsertEditor);
+    }
+    ~EditorServices()
+    {
+        XTrack::SetInsertEditorOpener(nullptr);
+        XTrack::SetOutputNamer(nullptr);
+        FavList::SetProcessList(nullptr);
+    }
+} g_editorServices;
 
 vst::AEffect* CreateEffect(vst::HostCallbackProc host)
 {
