@@ -299,8 +299,9 @@ TEST_F(TessivoPlugin, RecordAnnouncesA32OutputInstrumentWithChunks)
     EXPECT_EQ(effect->numParams, 0);
     EXPECT_EQ(effect->numInputs, 0);
     EXPECT_EQ(effect->numOutputs, 32);
-    // No editor window yet: the has-editor bit stays off until one registers.
-    EXPECT_EQ(effect->flags, vst::effFlagsCanReplacing | vst::effFlagsProgramChunks | vst::effFlagsIsSynth);
+    // The editor window registers itself: the has-editor bit is on.
+    EXPECT_EQ(effect->flags, vst::effFlagsHasEditor | vst::effFlagsCanReplacing | vst::effFlagsProgramChunks |
+                                 vst::effFlagsIsSynth);
     EXPECT_EQ(effect->initialDelay, 0);
     EXPECT_EQ(effect->uniqueID, static_cast<vst::int32>(fourcc("OvGm")));
     EXPECT_EQ(effect->version, 1);
@@ -346,15 +347,17 @@ TEST_F(TessivoPlugin, DispatcherAnswersNamesVersionsAndDefaults)
     EXPECT_EQ(input, nullptr);
     EXPECT_EQ(output, nullptr);
 
-    // No editor: no rectangle (the pointer is left alone) and no window.
-    vst::ERect marker{};
-    vst::ERect* rect = &marker;
-    EXPECT_EQ(Call(effect, vst::effEditGetRect, 0, 0, &rect), 0);
-    EXPECT_EQ(rect, &marker);
+    // The editor gives its rectangle; without a parent window it does not
+    // open, and idle, close and keys on a closed editor are harmless.
+    vst::ERect* rect = nullptr;
+    EXPECT_EQ(Call(effect, vst::effEditGetRect, 0, 0, &rect), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_GT(rect->right - rect->left, 0);
+    EXPECT_GT(rect->bottom - rect->top, 0);
     EXPECT_EQ(Call(effect, vst::effEditOpen, 0, 0, nullptr), 0);
-    EXPECT_EQ(Call(effect, vst::effEditIdle), 0);
-    EXPECT_EQ(Call(effect, vst::effEditClose), 0);
-    EXPECT_EQ(Call(effect, 59, 'a', 0), 0);  // key down without an editor
+    Call(effect, vst::effEditIdle);
+    Call(effect, vst::effEditClose);
+    Call(effect, 59, 'a', 0);  // key down on a closed editor
 }
 
 TEST_F(TessivoPlugin, OutputPinsNumberFromIndexPlusOne)
