@@ -60,7 +60,15 @@ private:
 };
 int X11ErrorTrap::s_errors = 0;
 
-std::unique_ptr<X11Backend> g_backend;
+// A plain pointer, so it stays valid while other static objects of a library
+// are destroyed in whatever order their files were linked: Shutdown may run
+// from any of them, before or after the reaper below.
+X11Backend* g_backend = nullptr;
+
+// Closes the connection at exit or unload when nobody called Shutdown.
+struct BackendReaper {
+    ~BackendReaper() { X11Backend::Shutdown(); }
+} g_backendReaper;
 
 int KeyCodeOf(KeySym sym)
 {
@@ -275,12 +283,17 @@ X11Backend* X11Backend::Instance()
         Display* display = XOpenDisplay(nullptr);
         if (!display)
             return nullptr;
-        g_backend.reset(new X11Backend(display));
+        g_backend = new X11Backend(display);
     }
-    return g_backend.get();
+    return g_backend;
 }
 
-void X11Backend::Shutdown() { g_backend.reset(); }
+void X11Backend::Shutdown()
+{
+    X11Backend* backend = g_backend;
+    g_backend = nullptr;
+    delete backend;
+}
 
 X11Backend::X11Backend(_XDisplay* display) : m_display(display)
 {
