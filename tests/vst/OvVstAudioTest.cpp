@@ -5,6 +5,9 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+// The plug-in's editor keeps fontconfig's and cairo's process-long caches.
+#include "gui/GuiTestLeaks.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>

@@ -122,9 +122,11 @@ void XEdit::SetValue(int n)
 {
     if (m_filter == kNoteName) {
         // Floor division: notes below 0 still name a note and an octave.
-        int octave = n >= 0 ? n / 12 : -((11 - n) / 12);
-        int note = n - octave * 12;
-        std::snprintf(m_text, sizeof m_text, "%s%d", kNoteNames[note], octave - 2);
+        // 64-bit, so the most negative int cannot overflow.
+        const long long v = n;
+        const long long octave = v >= 0 ? v / 12 : -((11 - v) / 12);
+        const int note = static_cast<int>(v - octave * 12);
+        std::snprintf(m_text, sizeof m_text, "%s%lld", kNoteNames[note], octave - 2);
     } else {
         std::snprintf(m_text, sizeof m_text, "%d", n);
     }
