@@ -74,16 +74,16 @@ bool AudioPlugViewWindows::MakeWindow(uintptr_t parent)
     int w = plugview::kDefaultEditorWidth, h = plugview::kDefaultEditorHeight;
     AskEditorSize(w, h);
 
-    XWindowSpec spec;
-    spec.className = plugview::kPluginWindowClass;
-    spec.title = GetTitle() ? GetTitle() : "";
-    spec.x = m_x;
-    spec.y = m_y;
-    spec.w = w;
-    spec.h = h;
-    spec.owner = parent;
-    spec.resizable = false;
-    m_window = backend->CreateTopLevel(spec);
+    XWindowSpec desc;
+    desc.className = plugview::kPluginWindowClass;
+    desc.title = GetTitle() ? GetTitle() : "";
+    desc.x = m_x;
+    desc.y = m_y;
+    desc.w = w;
+    desc.h = h;
+    desc.owner = parent;
+    desc.resizable = false;
+    m_window = backend->CreateTopLevel(desc);
     if (!m_window)
         return false;
     m_backend = backend;

@@ -121,11 +121,11 @@ TEST_F(X11WindowTest, ChildOfAMissingWindowFailsWithoutEndingTheProcess)
 
     // A host that destroys its window before our child goes: the child's
     // destruction must not end the process either.
-    XWindowSpec spec;
-    spec.className = "HostWindow";
-    spec.w = 50;
-    spec.h = 50;
-    auto host = backend->CreateTopLevel(spec);
+    XWindowSpec desc;
+    desc.className = "HostWindow";
+    desc.w = 50;
+    desc.h = 50;
+    auto host = backend->CreateTopLevel(desc);
     ASSERT_NE(host, nullptr);
     auto editor = backend->CreateChild(host->GetHandle(), "KivControlVst", 0, 0, 20, 20);
     ASSERT_NE(editor, nullptr);

@@ -267,11 +267,11 @@ TEST_F(WindowTest, CloseRequestAndResizeRequestAreCarriedOutByTheTick)
 TEST_F(WindowTest, EditorWindowLivesInsideAHostWindow)
 {
     // A host's window, and the editor's binding inside it.
-    XWindowSpec spec;
-    spec.className = "HostWindow";
-    spec.w = 400;
-    spec.h = 300;
-    auto host = backend.CreateTopLevel(spec);
+    XWindowSpec desc;
+    desc.className = "HostWindow";
+    desc.w = 400;
+    desc.h = 300;
+    auto host = backend.CreateTopLevel(desc);
     TestView view(&log);
     XWinGui editor;
     editor.SetFrameWindow(host->GetHandle());

@@ -129,12 +129,12 @@ void HeadlessBackend::Unregister(HeadlessWindow* window)
         m_focus = nullptr;
 }
 
-std::unique_ptr<XNativeWindow> HeadlessBackend::CreateTopLevel(const XWindowSpec& spec)
+std::unique_ptr<XNativeWindow> HeadlessBackend::CreateTopLevel(const XWindowSpec& desc)
 {
-    auto window = std::make_unique<HeadlessWindow>(this, m_nextHandle++, 0, spec.className);
-    window->m_title = spec.title ? spec.title : "";
-    window->MoveResize(spec.x, spec.y, spec.w, spec.h);
-    window->SetSizeLimits(spec.resizable, spec.minW, spec.minH, spec.maxW, spec.maxH);
+    auto window = std::make_unique<HeadlessWindow>(this, m_nextHandle++, 0, desc.className);
+    window->m_title = desc.title ? desc.title : "";
+    window->MoveResize(desc.x, desc.y, desc.w, desc.h);
+    window->SetSizeLimits(desc.resizable, desc.minW, desc.minH, desc.maxW, desc.maxH);
     return window;
 }
 

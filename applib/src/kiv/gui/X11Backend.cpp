@@ -325,19 +325,19 @@ X11Window* X11Backend::Find(uintptr_t handle) const
     return nullptr;
 }
 
-std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowSpec& spec)
+std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowSpec& desc)
 {
     Display* d = m_display;
     int screen = DefaultScreen(d);
     XSetWindowAttributes attributes;
     attributes.background_pixmap = None;
     attributes.event_mask = StructureNotifyMask | KeyPressMask | FocusChangeMask;
-    Window window = XCreateWindow(d, RootWindow(d, screen), spec.x, spec.y, std::max(spec.w, 1),
-                                  std::max(spec.h, 1), 0, CopyFromParent, InputOutput, CopyFromParent,
+    Window window = XCreateWindow(d, RootWindow(d, screen), desc.x, desc.y, std::max(desc.w, 1),
+                                  std::max(desc.h, 1), 0, CopyFromParent, InputOutput, CopyFromParent,
                                   CWBackPixmap | CWEventMask, &attributes);
     if (!window)
         return nullptr;
-    std::string name = spec.className ? spec.className : "KivWindow";
+    std::string name = desc.className ? desc.className : "KivWindow";
     XClassHint* hint = XAllocClassHint();
     if (hint) {
         hint->res_name = name.data();
@@ -345,21 +345,21 @@ std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowSpec& spe
         XSetClassHint(d, window, hint);
         XFree(hint);
     }
-    std::string title = XGraphic::ToUtf8(spec.title ? spec.title : "");
+    std::string title = XGraphic::ToUtf8(desc.title ? desc.title : "");
     XStoreName(d, window, title.c_str());
     XChangeProperty(d, window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
                     PropModeReplace, reinterpret_cast<const unsigned char*>(title.data()),
                     static_cast<int>(title.size()));
     Atom protocols[1] = {static_cast<Atom>(m_wmDelete)};
     XSetWMProtocols(d, window, protocols, 1);
-    if (spec.owner) {
+    if (desc.owner) {
         X11ErrorTrap trap(d);  // the owner may be gone
-        XSetTransientForHint(d, window, static_cast<Window>(spec.owner));
+        XSetTransientForHint(d, window, static_cast<Window>(desc.owner));
     }
     auto result = std::make_unique<X11Window>(this, window, RootWindow(d, screen), true);
-    result->m_w = spec.w;
-    result->m_h = spec.h;
-    result->SetSizeLimits(spec.resizable, spec.minW, spec.minH, spec.maxW, spec.maxH);
+    result->m_w = desc.w;
+    result->m_h = desc.h;
+    result->SetSizeLimits(desc.resizable, desc.minW, desc.minH, desc.maxW, desc.maxH);
     XFlush(d);
     return result;
 }

@@ -101,7 +101,7 @@ public:
     // or the program named by KIV_OPEN_COMMAND) as a detached process.
     static bool OpenDocument(const char* path);
 
-    virtual std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& spec) = 0;
+    virtual std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& desc) = 0;
     // A child of any native window (ours or a host's); null when the parent
     // does not exist.
     virtual std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y,

@@ -35,15 +35,15 @@ void XDragger::StartDrag(XControl* source, int x, int y)
     int w = m_windowRect.Width(), h = m_windowRect.Height();
     if (w <= 0 || h <= 0)
         return;
-    xpopup::Spec spec;
-    spec.className = kDraggerClass;
-    spec.x = m_windowRect.left;
-    spec.y = m_windowRect.top;
-    spec.w = w;
-    spec.h = h;
-    spec.passThrough = true;
-    spec.opacity = kDragOpacity;
-    m_window = xpopup::Create(backend, spec);
+    xpopup::Spec desc;
+    desc.className = kDraggerClass;
+    desc.x = m_windowRect.left;
+    desc.y = m_windowRect.top;
+    desc.w = w;
+    desc.h = h;
+    desc.passThrough = true;
+    desc.opacity = kDragOpacity;
+    m_window = xpopup::Create(backend, desc);
     if (!m_window)
         return;
     m_window->SetSink(this);

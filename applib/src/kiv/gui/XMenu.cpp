@@ -137,13 +137,13 @@ private:
             x = std::max(0, (leftEdge != x ? leftEdge : screenW) - w);
         if (screenH > 0 && y + h > screenH)
             y = std::max(0, screenH - h);
-        xpopup::Spec spec;
-        spec.className = kMenuClass;
-        spec.x = x;
-        spec.y = y;
-        spec.w = w;
-        spec.h = h;
-        level->window = xpopup::Create(m_backend, spec);
+        xpopup::Spec desc;
+        desc.className = kMenuClass;
+        desc.x = x;
+        desc.y = y;
+        desc.w = w;
+        desc.h = h;
+        level->window = xpopup::Create(m_backend, desc);
         if (!level->window)
             return false;
         level->window->SetSink(this);

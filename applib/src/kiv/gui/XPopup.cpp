@@ -27,17 +27,17 @@ X11Backend* AsX11(XBackend* backend) { return dynamic_cast<X11Backend*>(backend)
 
 namespace xpopup {
 
-std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& spec)
+std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& desc)
 {
     if (!backend)
         return nullptr;
     XWindowSpec window;
-    window.className = spec.className;
-    window.title = spec.className;
-    window.x = spec.x;
-    window.y = spec.y;
-    window.w = std::max(spec.w, 1);
-    window.h = std::max(spec.h, 1);
+    window.className = desc.className;
+    window.title = desc.className;
+    window.x = desc.x;
+    window.y = desc.y;
+    window.w = std::max(desc.w, 1);
+    window.h = std::max(desc.h, 1);
     window.minW = window.maxW = window.w;
     window.minH = window.maxH = window.h;
     std::unique_ptr<XNativeWindow> made = backend->CreateTopLevel(window);
@@ -54,13 +54,13 @@ std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& spec)
     XSelectInput(d, handle,
                  ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask |
                      StructureNotifyMask);
-    if (spec.passThrough) {
+    if (desc.passThrough) {
         int event, error;
         if (XShapeQueryExtension(d, &event, &error))
             XShapeCombineRectangles(d, handle, ShapeInput, 0, 0, nullptr, 0, ShapeSet, Unsorted);
     }
-    if (spec.opacity < 1.0) {
-        unsigned long value = static_cast<unsigned long>(std::clamp(spec.opacity, 0.0, 1.0) * 0xFFFFFFFFu);
+    if (desc.opacity < 1.0) {
+        unsigned long value = static_cast<unsigned long>(std::clamp(desc.opacity, 0.0, 1.0) * 0xFFFFFFFFu);
         XChangeProperty(d, handle, XInternAtom(d, "_NET_WM_WINDOW_OPACITY", False), XA_CARDINAL, 32,
                         PropModeReplace, reinterpret_cast<unsigned char*>(&value), 1);
     }

@@ -19,7 +19,7 @@ struct Spec {
 };
 
 // The window is made hidden; null when it cannot be made.
-std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& spec);
+std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& desc);
 // All pointer and key input goes to the window (coordinates relative to it)
 // until Release. False when the grab cannot be taken.
 bool Grab(XBackend* backend, XNativeWindow* window);

@@ -17,16 +17,16 @@ bool XWindow::Create()
     if (!backend)
         return false;
 
-    XWindowSpec spec;
-    spec.className = "KivWindow";
-    spec.title = m_root->GetText();
-    spec.owner = m_owner ? m_owner->GetWindowHandle() : 0;
-    spec.x = m_root->GetX() - m_root->GetScrollX();
-    spec.y = m_root->GetY() - m_root->GetScrollY();
-    spec.w = m_root->GetWidth();
-    spec.h = m_root->GetHeight();
-    spec.resizable = m_root->HasSizeLimits();
-    m_frameWindow = backend->CreateTopLevel(spec);
+    XWindowSpec desc;
+    desc.className = "KivWindow";
+    desc.title = m_root->GetText();
+    desc.owner = m_owner ? m_owner->GetWindowHandle() : 0;
+    desc.x = m_root->GetX() - m_root->GetScrollX();
+    desc.y = m_root->GetY() - m_root->GetScrollY();
+    desc.w = m_root->GetWidth();
+    desc.h = m_root->GetHeight();
+    desc.resizable = m_root->HasSizeLimits();
+    m_frameWindow = backend->CreateTopLevel(desc);
     if (!m_frameWindow)
         return false;
     m_frameWindow->SetSink(this);
@@ -40,12 +40,12 @@ bool XWindow::Create()
     // Fixed-size windows keep their size; others are bounded by the limits.
     int minW, maxW, minH, maxH;
     m_root->GetSizeLimits(minW, maxW, minH, maxH);
-    if (spec.resizable)
+    if (desc.resizable)
         m_frameWindow->SetSizeLimits(true, minW + m_borderW, minH + m_borderH, maxW + m_borderW, maxH + m_borderH);
     else
         m_frameWindow->SetSizeLimits(false, w + m_borderW, h + m_borderH, w + m_borderW, h + m_borderH);
 
-    int left = spec.x, top = spec.y;
+    int left = desc.x, top = desc.y;
     if (m_root->IsCentred()) {
         if (m_owner) {
             left = m_owner->GetScreenX() + (m_owner->GetWidth() - w) / 2;
