@@ -1,6 +1,6 @@
 // Buttons, links, labels, number displays, toggles, radio groups, selectors,
 // tabs and panes: notifications through a root view's mouse routing, and the
-// pixels the Part's geometry and colours give.
+// pixels their drawing gives for known geometry and colours.
 #include <gtest/gtest.h>
 
 #include <cmath>
