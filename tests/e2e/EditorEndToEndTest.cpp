@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include <string>
+#include <vector>
 
 #include "e2e/EditorSession.h"
 #include "editor/GigaEditorConst.h"
@@ -75,6 +76,67 @@ protected:
             return false;
         s.Click(s.ScreenCentre(tree, button));
         return true;
+    }
+    // Opens the browser and walks its folder tree down to `file` (a path
+    // under the home folder), expanding each folder on the way, then
+    // selects the file. False when a step is not found.
+    bool BrowseTo(const std::string& file)
+    {
+        if (!Shown("XViewNav"))
+            Toolbar(editor::kBrowse);
+        std::string home = getenv("HOME");
+        if (file.compare(0, home.size() + 1, home + "/") != 0)
+            return false;
+        std::vector<std::string> steps = {home};
+        for (size_t at = home.size() + 1; at < file.size();) {
+            size_t end = file.find('/', at);
+            if (end == std::string::npos)
+                end = file.size();
+            steps.push_back(file.substr(at, end - at));
+            at = end + 1;
+        }
+        for (size_t i = 0; i < steps.size(); ++i) {
+            ViewTree tree = s.Tree();
+            int row = tree.FindText("@row", steps[i], tree.Find("XTreeGiga"));
+            if (row < 0)
+                return false;
+            const e2e::ViewNode& r = tree[row];
+            // Folders open at their expander; the file is pressed on its name.
+            bool last = i + 1 == steps.size();
+            s.Click(s.Screen(tree, row, last ? r.At(40, r.h / 2) : r.At(5, r.h / 2)));
+        }
+        return true;
+    }
+    // The screen centre of the shown row with this text in a list or tree
+    // of class cls (waiting for it to be filled).
+    bool Row(const char* cls, const std::string& text, Point& at)
+    {
+        return s.IdleUntil(3000, [&] {
+            ViewTree tree = s.Tree();
+            int row = tree.FindText("@row", text, tree.Find(cls));
+            if (row >= 0)
+                at = s.ScreenCentre(tree, row);
+            return row >= 0;
+        });
+    }
+    // The n-th unit's control of class cls (the m-th of that class in it).
+    bool UnitControl(int unit, const char* cls, int m, Point& at)
+    {
+        ViewTree tree = s.Tree();
+        int view = tree.Find("XGigaView", unit);
+        int node = view >= 0 ? tree.Find(cls, m, view) : -1;
+        if (node >= 0)
+            at = s.ScreenCentre(tree, node);
+        return node >= 0;
+    }
+    // The level of a held note on a MIDI channel, played into the plug-in.
+    e2e::Level Note(int channel, int key = 60)
+    {
+        s.NoteOn(key, 110, channel);
+        e2e::Level level = s.Render(300);
+        s.NoteOff(key, channel);
+        s.Render(2000);  // the release dies away before the next note
+        return level;
     }
     bool Shown(const char* cls)
     {
@@ -183,4 +245,31 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WConfirm"); })) << "New did not ask";
     ASSERT_TRUE(ClickButtonText("WConfirm", 1));
     EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "New kept the instrument";
+}
+
+// Browse to a bank, double-click an instrument: the selected unit plays it.
+// Dragging an instrument onto the third unit loads it there.
+TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
+{
+    std::string gig = WriteBanks();
+    ASSERT_FALSE(gig.empty());
+    EXPECT_LT(Note(0).peak, 1e-4f) << "an empty unit sounds";
+
+    ASSERT_TRUE(BrowseTo(gig)) << s.Tree().Text();
+    Point first;
+    ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << s.Tree().Text();
+    s.Screenshot("browser");
+    s.DoubleClick(first);
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(0) == gig; })) << "double-click loaded nothing";
+    s.Idle(300);
+    EXPECT_GT(Note(0).peak, 0.01f) << "the loaded unit is silent";
+    EXPECT_LT(Note(2).peak, 1e-4f) << "unit 3's channel sounds before it holds an instrument";
+
+    Point unit3;
+    ASSERT_TRUE(UnitControl(2, "XGigaName", 0, unit3));
+    s.Drag(first, unit3, 12);
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(2) == gig; })) << "the drop loaded nothing";
+    s.Idle(300);
+    EXPECT_GT(Note(2).peak, 0.01f) << "unit 3 is silent";
+    s.Screenshot("rack-loaded-units");
 }

@@ -457,43 +457,58 @@ void EditorSession::Move(Point p)
     Idle(40);
 }
 
+void EditorSession::SpaceFromLastClick()
+{
+    // The toolkit's double-click time is 400 ms.
+    auto since = std::chrono::steady_clock::now() - m_lastPress;
+    int wait = 450 - static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    if (wait > 0)
+        Idle(wait);
+}
+
+void EditorSession::Press(unsigned button, bool down)
+{
+    XTestFakeButtonEvent(m_display, button, down ? True : False, CurrentTime);
+    XSync(m_display, False);
+    if (down)
+        m_lastPress = std::chrono::steady_clock::now();
+}
+
 void EditorSession::Click(Point p, int button)
 {
+    SpaceFromLastClick();
     Fake(p.x, p.y);
     Idle(20);
-    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), True, CurrentTime);
-    XSync(m_display, False);
+    Press(static_cast<unsigned>(button), true);
     Idle(20);
-    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), False, CurrentTime);
-    XSync(m_display, False);
+    Press(static_cast<unsigned>(button), false);
     Idle(100);
 }
 
 void EditorSession::DoubleClick(Point p)
 {
+    SpaceFromLastClick();
     Fake(p.x, p.y);
     Idle(20);
     for (int i = 0; i < 2; ++i) {
-        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        Press(1, true);
+        Press(1, false);
     }
-    XSync(m_display, False);
     Idle(150);
 }
 
 void EditorSession::Drag(Point from, Point to, int steps)
 {
+    SpaceFromLastClick();
     Fake(from.x, from.y);
     Idle(20);
-    XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-    XSync(m_display, False);
+    Press(1, true);
     Idle(40);
     for (int s = 1; s <= steps; ++s) {
         Fake(from.x + (to.x - from.x) * s / steps, from.y + (to.y - from.y) * s / steps);
         Idle(30);
     }
-    XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-    XSync(m_display, False);
+    Press(1, false);
     Idle(150);
 }
 
