@@ -273,3 +273,58 @@ TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
     EXPECT_GT(Note(2).peak, 0.01f) << "unit 3 is silent";
     s.Screenshot("rack-loaded-units");
 }
+
+// A unit's volume fader sets its part's volume and the level follows; mute
+// silences its own unit, solo every other one.
+TEST_F(EditorEndToEnd, VolumeFaderMuteAndSoloActOnTheSound)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0, 2)));
+    s.Idle(200);
+    const float full = Note(0).rms;
+    ASSERT_GT(full, 0.001f);
+    ASSERT_GT(Note(1).rms, 0.001f);
+
+    Point fader;
+    ASSERT_TRUE(UnitControl(0, "XFader", 0, fader));
+    s.Drag(fader, Point{fader.x - 40, fader.y});
+    int volume = s.UnitVolumes().at(0);
+    EXPECT_LT(volume, 60) << "the fader did not lower the part's volume";
+    EXPECT_EQ(s.UnitVolumes().at(1), 90);
+    EXPECT_LT(Note(0).rms, full * 0.75f) << "the level did not follow the volume " << volume;
+
+    struct Case {
+        int unit;       // whose button
+        int button;     // 0 mute, 1 solo
+        bool sounds[2]; // units 1 and 2 while it is on
+    };
+    for (const Case& c : {Case{0, 0, {false, true}}, Case{1, 0, {true, false}}, Case{1, 1, {false, true}},
+                          Case{0, 1, {true, false}}}) {
+        Point led;
+        ASSERT_TRUE(UnitControl(c.unit, "XTogLed", c.button, led));
+        s.Click(led);
+        for (int u = 0; u < 2; ++u)
+            EXPECT_EQ(Note(u).peak > 1e-4f, c.sounds[u])
+                << (c.button ? "solo" : "mute") << " of unit " << c.unit + 1 << ", unit " << u + 1;
+        if (c.unit == 1 && c.button == 1)
+            s.Screenshot("rack-solo");
+        s.Click(led);
+        EXPECT_GT(Note(1 - c.unit).peak, 1e-4f) << "still silent after switching off";
+    }
+}
+
+// The part menu's "Load Instrument" asks for a .gig file and loads it.
+TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
+{
+    std::string gig = WriteBanks();
+    setenv("KIV_DIALOG_ANSWER", gig.c_str(), 1);
+    Point name;
+    ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
+    s.PickMenuItem(EditorSession::MenuItemTop(0), 0, "part-menu");  // "Load Instrument"
+    s.Click(name);
+    ASSERT_TRUE(s.MenuPicked()) << "no part menu opened";
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(1) == gig; })) << "the unit loaded nothing";
+    unsetenv("KIV_DIALOG_ANSWER");
+    s.Idle(200);
+    EXPECT_GT(Note(1).peak, 0.01f) << "the loaded unit is silent";
+}

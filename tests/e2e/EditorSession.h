@@ -12,9 +12,11 @@
 // The header stays free of Xlib (whose XEvent would clash with the toolkit's),
 // so tests can include engine and editor headers beside it.
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -110,14 +112,16 @@ public:
     std::string Chunk();
     // Gives the plug-in a chunk as a host restoring a session does.
     bool SetChunk(const std::string& chunk);
-    // A chunk whose first unit plays instrument `program` of `gig`.
-    static std::string ChunkFor(const std::string& gig, int program);
+    // A chunk whose first `units` units play instrument `program` of `gig`.
+    static std::string ChunkFor(const std::string& gig, int program, int units = 1);
     // A studio of this process that took the chunk (instruments loaded):
     // what the plug-in's engine holds, read through the engine's own code.
     static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
     // The .gig path and instrument of each unit of player 0 ("" when
     // empty), as the plug-in holds them now.
     std::vector<std::string> UnitPaths();
+    // The volume (0..127) of each unit of player 0, as the plug-in holds it.
+    std::vector<int> UnitVolumes();
 
     // --- audio ---
     // A MIDI event sent with the next rendered block.
@@ -160,6 +164,19 @@ public:
     void Type(const std::string& text);
     // Presses and releases one key by its keysym name ("Return", "Escape").
     void Key(const char* keysymName);
+
+    // Popup menus may hold the GUI thread (the idle call) while they are
+    // open, so a menu is answered from another thread: PickMenuItem starts
+    // one that waits for the menu window (class "KivMenu", level `level`
+    // when sub-menus are open), optionally takes a screenshot of the screen
+    // as <name>.png, and clicks the item whose top is `top` pixels below the
+    // first item's (items are 20 high, separators 7). Then do the click
+    // that opens the menu; MenuPicked() waits for the thread and says
+    // whether it found the menu.
+    void PickMenuItem(int top, int level = 0, const std::string& screenshot = "");
+    bool MenuPicked();
+    // The pixel offset of item n below which `separators` separators lie.
+    static int MenuItemTop(int n, int separators = 0) { return 20 * (n - separators) + 7 * separators; }
 
     // --- pictures ---
     // Writes the host window (or, with the popups, the whole screen) to
@@ -205,6 +222,8 @@ private:
     std::vector<float> m_peak;
     long m_frames = 0;
     std::chrono::steady_clock::time_point m_lastPress{};
+    std::thread m_menuThread;
+    std::atomic<bool> m_menuFound{false};
 };
 
 }  // namespace e2e
