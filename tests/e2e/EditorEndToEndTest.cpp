@@ -328,3 +328,28 @@ TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
     s.Idle(200);
     EXPECT_GT(Note(1).peak, 0.01f) << "the loaded unit is silent";
 }
+
+// The stack toggle opens the stacked view; an instrument chosen in the
+// browser then joins the unit as a second layer, and both play.
+TEST_F(EditorEndToEnd, StackToggleOpensTheStackedViewThatTakesLayers)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    s.Idle(200);
+    const float one = Note(0).rms;
+    Point toggle;
+    ASSERT_TRUE(UnitControl(0, "XTogStack", 0, toggle));
+    s.Click(toggle);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("XGigaViewStack"); })) << "no stacked view";
+
+    ASSERT_TRUE(BrowseTo(gig));
+    Point bright;
+    ASSERT_TRUE(Row("XListInst", "Demo Piano Bright", bright));
+    s.DoubleClick(bright);
+    std::vector<std::string> want = {gig + ":0", gig + ":1"};
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(0) == want; })) << "the layer was not added";
+    s.Idle(300);
+    EXPECT_GT(Note(0).rms, one * 1.2f) << "two layers sound no louder than one";
+    Toolbar(editor::kBrowse);
+    s.Screenshot("stacked");
+}

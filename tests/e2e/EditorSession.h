@@ -120,6 +120,8 @@ public:
     // The .gig path and instrument of each unit of player 0 ("" when
     // empty), as the plug-in holds them now.
     std::vector<std::string> UnitPaths();
+    // The instruments (".gig path:index") of every layer of each unit.
+    std::vector<std::vector<std::string>> UnitLayers();
     // The volume (0..127) of each unit of player 0, as the plug-in holds it.
     std::vector<int> UnitVolumes();
 

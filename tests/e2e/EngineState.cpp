@@ -50,6 +50,22 @@ std::vector<std::string> EditorSession::UnitPaths()
     return out;
 }
 
+std::vector<std::vector<std::string>> EditorSession::UnitLayers()
+{
+    std::vector<std::vector<std::string>> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
+        out.emplace_back();
+        GigaTone* tone = deck->GetGigaTone(i);
+        for (int p = 0; tone && p < tone->GetPartCount(); ++p)
+            if (GigaPart* part = tone->GetPart(p))
+                out.back().push_back(std::string(part->GetPath() ? part->GetPath() : "") + ":" +
+                                     std::to_string(part->GetProgramIndex()));
+    }
+    return out;
+}
+
 std::vector<int> EditorSession::UnitVolumes()
 {
     std::vector<int> out;
