@@ -14,8 +14,11 @@
 #include <vector>
 
 #include "e2e/EditorSession.h"
+#include "editor/BrowserConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
+#include "kiv/db/Db.h"
+#include "utility/GigaBase.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -28,6 +31,19 @@ bool Exists(const std::string& path)
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
+
+// Reads one integer column of a query.
+class IntReader : public kiv::db {
+public:
+    std::vector<int> values;
+
+protected:
+    void OnRow(int columns, char** v, char** names) override
+    {
+        (void)names;
+        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
+    }
+};
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
@@ -352,4 +368,61 @@ TEST_F(EditorEndToEnd, StackToggleOpensTheStackedViewThatTakesLayers)
     EXPECT_GT(Note(0).rms, one * 1.2f) << "two layers sound no louder than one";
     Toolbar(editor::kBrowse);
     s.Screenshot("stacked");
+}
+
+// Search the utility's database for "piano", double-click the hit: that
+// instrument loads. A click on its fourth star stores the rating.
+TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
+{
+    std::string gig = WriteBanks();
+    std::string folder = s.Scratch() + "/";
+    int hitId = 0;
+    {
+        // The database the utility would have written for these banks.
+        GigaBase base;
+        ASSERT_TRUE(base.Open());
+        ASSERT_TRUE(base.UseRoot(folder.c_str()));
+        int path = base.InsertPath(folder.c_str());
+        int piano = base.InsertFile(path, "Demo Piano.gig");
+        int pad = base.InsertFile(path, "Stereo Pad.gig");
+        hitId = base.InsertInstrument(piano, "Demo Piano Bright", 1);
+        base.InsertInstrument(pad, "Warm Pad", 0);
+        ASSERT_GT(hitId, 0);
+    }
+    Toolbar(editor::kSearch);
+    ViewTree tree = s.Tree();
+    int field = tree.Find("XEdit", 0, tree.Find("XViewBase"));
+    ASSERT_GE(field, 0) << tree.Text();
+    s.Click(s.ScreenCentre(tree, field));
+    s.Type("piano");
+    s.Key("Return");
+    int hit = -1;
+    ASSERT_TRUE(s.IdleUntil(3000, [&] {
+        tree = s.Tree();
+        hit = tree.Find("@row", 0, tree.Find("XListResult"));
+        return hit >= 0;
+    })) << "no hit listed";
+    EXPECT_LT(tree.Find("@row", 1, tree.Find("XListResult")), 0) << "the pad matched \"piano\"";
+
+    // The fourth star of the hit's row: stars sit from the list's middle.
+    const e2e::ViewNode& row = tree[hit];
+    int list = tree.Find("XListResult");
+    int fourth = tree[list].w / 2 + browser::kStarFirstLeft + 3 * browser::kStarPitch + 8;
+    s.Click(s.Screen(tree, hit, Point{tree[list].x + fourth, row.y + row.h / 2}));
+    int stored = -1;
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        IntReader reader;
+        std::string db = std::string(getenv("XDG_DATA_HOME")) + "/" + browser::kDbFolder + "/corvane.db";
+        if (reader.OpenFile(db.c_str(), false))
+            reader.Query("SELECT rating FROM inst WHERE id = %d;", hitId);
+        stored = reader.values.empty() ? -1 : reader.values[0];
+        return stored == 4;
+    })) << "stored rating " << stored;
+    s.Screenshot("search");
+
+    // Double-clicked on its file name, away from the stars.
+    s.DoubleClick(s.Screen(tree, hit, Point{tree[list].x + 60, row.y + row.h / 2}));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] {
+        return s.UnitLayers().at(0) == std::vector<std::string>{gig + ":1"};
+    })) << "the hit did not load";
 }
