@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,6 +20,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/db/Db.h"
+#include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
 
 using e2e::EditorSession;
@@ -336,7 +339,7 @@ TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
     setenv("KIV_DIALOG_ANSWER", gig.c_str(), 1);
     Point name;
     ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
-    s.PickMenuItem(EditorSession::MenuItemTop(0), 0, "part-menu");  // "Load Instrument"
+    s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu");  // "Load Instrument"
     s.Click(name);
     ASSERT_TRUE(s.MenuPicked()) << "no part menu opened";
     EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(1) == gig; })) << "the unit loaded nothing";
@@ -425,4 +428,61 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
     EXPECT_TRUE(s.IdleUntil(5000, [&] {
         return s.UnitLayers().at(0) == std::vector<std::string>{gig + ":1"};
     })) << "the hit did not load";
+}
+
+// Settings: choose a plug-in folder and scan it; the mixer's first effect
+// slot then lists the plug-in, and once chosen and switched on it processes
+// the channel.
+TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    std::string folder = s.Scratch() + "/plugins";
+    std::filesystem::create_directories(folder);
+    std::string plugin = folder + "/testeffect.so";
+    std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
+
+    Toolbar(editor::kSettings);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
+    ViewTree tree = s.Tree();
+    int tabs = tree.Find("XTabSettings");
+    ASSERT_GE(tabs, 0);
+    s.Click(s.Screen(tree, tabs, tree[tabs].At(tree[tabs].w * 5 / 6, tree[tabs].h / 2)));  // "Plug-ins"
+    tree = s.Tree();
+    int chooser = tree.Find("XSelect", 0, tree.Find("XViewPlug"));
+    ASSERT_GE(chooser, 0) << "no plug-in page\n" << tree.Text();
+    setenv("KIV_DIALOG_ANSWER", folder.c_str(), 1);
+    s.Click(s.ScreenCentre(tree, chooser));
+    unsetenv("KIV_DIALOG_ANSWER");
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
+    EXPECT_TRUE(s.IdleUntil(10000, [&] {
+        ViewTree t = s.Tree();
+        return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
+    })) << "the scan listed nothing";
+    s.Screenshot("settings-plugins");
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Ok"));
+
+    // The first strip: switching an effect on opens its panel. The
+    // compressor's is looked at; the first effect slot's menu lists the
+    // plug-in in its vendor's sub-menu.
+    Toolbar(editor::kMixer);
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "Dyn"));
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("XViewEffectDyn"); }));
+    s.Screenshot("mixer-compressor");
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "FX1"));
+    tree = s.Tree();
+    int selector = tree.Find("XSelectPlugin");
+    ASSERT_GE(selector, 0) << tree.Text();
+    s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}, "mixer-fx-menu");
+    s.Click(s.ScreenCentre(tree, selector));
+    ASSERT_TRUE(s.MenuPicked()) << "the effect menu or its vendor sub-menu did not open";
+    tree = s.Tree();
+    EXPECT_NE(tree[tree.Find("XSelectPlugin")].text.find("testeffect"), std::string::npos)
+        << "the slot shows " << tree[tree.Find("XSelectPlugin")].text;
+
+    TestEffectState* state = vsttest::StateOf(plugin);
+    ASSERT_NE(state, nullptr) << "the chosen plug-in was not loaded";
+    int before = state->processCalls;
+    EXPECT_GT(Note(0).peak, 0.001f);
+    EXPECT_GT(state->processCalls, before) << "the plug-in does not process the channel";
 }

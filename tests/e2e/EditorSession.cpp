@@ -616,37 +616,39 @@ std::vector<XWindowAttributes> MenuWindows(Display* display)
 
 }  // namespace
 
-void EditorSession::PickMenuItem(int top, int level, const std::string& screenshot)
+void EditorSession::PickMenuItems(std::vector<int> tops, const std::string& screenshot)
 {
     MenuPicked();
     m_menuFound = false;
     std::string display = m_server.Display();
-    m_menuThread = std::thread([this, display, top, level, screenshot] {
+    m_menuThread = std::thread([this, display, tops, screenshot] {
         // A connection of this thread's own: Xlib connections are not shared
         // between threads here.
         Display* d = XOpenDisplay(display.c_str());
         if (!d)
             return;
-        for (int waited = 0; waited < 5000; waited += 20) {
+        size_t level = 0;
+        for (int waited = 0; waited < 5000 && level < tops.size(); waited += 20) {
             std::vector<XWindowAttributes> menus = MenuWindows(d);
-            if (static_cast<int>(menus.size()) > level) {
-                Sleep(150);  // let it paint
-                const XWindowAttributes& m = menus[static_cast<size_t>(level)];
-                if (!screenshot.empty())
-                    WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
-                XTestFakeMotionEvent(d, DefaultScreen(d), m.x + 30, m.y + 1 + top + 10, CurrentTime);
-                XSync(d, False);
-                Sleep(60);
-                XTestFakeButtonEvent(d, 1, True, CurrentTime);
-                XSync(d, False);
-                Sleep(40);
-                XTestFakeButtonEvent(d, 1, False, CurrentTime);
-                XSync(d, False);
-                m_menuFound = true;
-                break;
+            if (menus.size() <= level) {
+                Sleep(20);
+                continue;
             }
-            Sleep(20);
+            Sleep(150);  // let it paint
+            const XWindowAttributes& m = menus[level];
+            if (!screenshot.empty() && level + 1 == tops.size())
+                WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
+            XTestFakeMotionEvent(d, DefaultScreen(d), m.x + 30, m.y + 1 + tops[level] + 10, CurrentTime);
+            XSync(d, False);
+            Sleep(80);
+            XTestFakeButtonEvent(d, 1, True, CurrentTime);
+            XSync(d, False);
+            Sleep(40);
+            XTestFakeButtonEvent(d, 1, False, CurrentTime);
+            XSync(d, False);
+            ++level;
         }
+        m_menuFound = level == tops.size();
         XCloseDisplay(d);
     });
 }
@@ -657,6 +659,7 @@ bool EditorSession::MenuPicked()
         // The GUI thread keeps idling while the other thread answers.
         for (int waited = 0; waited < 6000 && !m_menuFound; waited += 20)
             Idle(20);
+        // The thread ends by itself within its own time limit.
         m_menuThread.join();
         Idle(100);
     }

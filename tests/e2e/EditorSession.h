@@ -168,14 +168,15 @@ public:
     void Key(const char* keysymName);
 
     // Popup menus may hold the GUI thread (the idle call) while they are
-    // open, so a menu is answered from another thread: PickMenuItem starts
-    // one that waits for the menu window (class "KivMenu", level `level`
-    // when sub-menus are open), optionally takes a screenshot of the screen
-    // as <name>.png, and clicks the item whose top is `top` pixels below the
-    // first item's (items are 20 high, separators 7). Then do the click
-    // that opens the menu; MenuPicked() waits for the thread and says
-    // whether it found the menu.
-    void PickMenuItem(int top, int level = 0, const std::string& screenshot = "");
+    // open, so a menu is answered from another thread: PickMenuItems starts
+    // one that waits for the menu window (class "KivMenu"), optionally takes
+    // a screenshot of the screen as <name>.png, and clicks the item whose
+    // top is tops[0] pixels below the first item's (items are 20 high,
+    // separators 7); with more tops, each next one is clicked in the
+    // sub-menu that opened. Then do the click that opens the menu;
+    // MenuPicked() waits for the thread and says whether every level came.
+    void PickMenuItems(std::vector<int> tops, const std::string& screenshot = "");
+    void PickMenuItem(int top, const std::string& screenshot = "") { PickMenuItems({top}, screenshot); }
     bool MenuPicked();
     // The pixel offset of item n below which `separators` separators lie.
     static int MenuItemTop(int n, int separators = 0) { return 20 * (n - separators) + 7 * separators; }
