@@ -114,12 +114,14 @@ void GigaEditor::BuildViews()
 
     BuildToolbar();
 
-    auto* bits = new XLabel(this, -190, 34, 32, 10);
+    // On the toolbar pane, as its buttons are: a press goes to the first
+    // child under the pointer, and the full-width pane would take it.
+    auto* bits = new XLabel(m_toolbar, -190, 34, 32, 10);
     bits->SetText("64-bit");
     bits->SetColour(2, XColour::Make(160, 160, 255));
     bits->SetFont(9, 0);
 
-    m_logo = new XLogo(this, -150, 5, 0, 0);
+    m_logo = new XLogo(m_toolbar, -150, 5, 0, 0);
     m_logo->SetListener(this);
 
     m_browser = new XViewNav(this, 0, h - kPaneHeight, w, kPaneHeight);
@@ -159,8 +161,12 @@ void GigaEditor::BuildViews()
     if (m_rack)
         m_rack->GetViewPort()->SetVisible(true);
 
+    // The mixer scrolls in a viewport of its own: hidden with it, or it
+    // covers the rack.
     m_mixer = new GMixer(this, 0, kRackY, w, kRackHeight);
     m_mixer->SetVisible(false);
+    if (XViewPort* mixerPort = m_mixer->GetViewPort())
+        mixerPort->SetVisible(false);
     m_mixer->SetStudio(GetStudio());
     m_mixer->Refresh();
 
@@ -179,7 +185,7 @@ void GigaEditor::BuildToolbar()
     m_toolbar->LoadPicture("tb_back.png");
     for (int n = 0; n < kToolButtonCount; ++n) {
         auto* button =
-            new XButtonPic(this, kToolButtonStep * n + kToolButtonX, kToolButtonY, kToolButtonW, kToolButtonH);
+            new XButtonPic(m_toolbar, kToolButtonStep * n + kToolButtonX, kToolButtonY, kToolButtonW, kToolButtonH);
         button->LoadPicture(kToolPictures[n]);
         button->SetColour(3, 0);
         button->SetListener(this);
@@ -512,9 +518,13 @@ void GigaEditor::SwitchMixer(bool pressed)
             ClickButton(kSearch);
         if (port)
             port->Show(false);
+        if (XViewPort* mixerPort = m_mixer->GetViewPort())
+            mixerPort->Show(true);
         m_mixer->Show(true);
     } else {
         m_mixer->Show(false);
+        if (XViewPort* mixerPort = m_mixer->GetViewPort())
+            mixerPort->Show(false);
         if (port)
             port->Show(true);
     }

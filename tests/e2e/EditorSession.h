@@ -1,0 +1,232 @@
+// Driving the built tessivo.so the way a musician does: a private Xvfb, the
+// plug-in opened through its VST face by a host of our own, its editor in a
+// real X window, real pointer and key input through the XTEST extension,
+// audio pulled with processReplacing, and screenshots written as PNG files.
+//
+// Where controls are: the plug-in lists its view tree into a file when
+// KIV_VIEW_TREE names one (see Tree()); controls are found by class name and
+// order or text, in window coordinates that Screen() turns into screen
+// positions. Modal dialogs are drawn in the editor's window, as children of
+// the editor's root view; menus are windows of their own (PopupWindows()).
+//
+// The header stays free of Xlib (whose XEvent would clash with the toolkit's),
+// so tests can include engine and editor headers beside it.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "support/XvfbServer.h"
+#include "vst/VstAbi.h"
+
+struct _XDisplay;
+class GigaStudio;
+
+namespace e2e {
+
+struct Point {
+    int x = 0;
+    int y = 0;
+};
+
+// One control of the listed view tree.
+struct ViewNode {
+    int depth = 0;
+    std::string cls;      // its class name ("XButtonPic", "XGigaView", ...)
+    std::string text;     // its label's text, if it has one
+    bool shown = false;   // itself and every parent visible
+    int x = 0, y = 0;     // in its window's coordinates
+    int w = 0, h = 0;
+    unsigned long window = 0;  // the X window of its root view
+    int parent = -1;           // index in ViewTree::nodes
+    int root = 0;              // index of its root view
+
+    Point Centre() const { return {x + w / 2, y + h / 2}; }
+    Point At(int dx, int dy) const { return {x + dx, y + dy}; }
+};
+
+struct ViewTree {
+    std::vector<ViewNode> nodes;
+
+    // The n-th node (in tree order) of a class, shown ones only unless
+    // `hidden`; within the subtree of `under` when it is >= 0. -1 when none.
+    int Find(const std::string& cls, int n = 0, int under = -1, bool hidden = false) const;
+    // The first shown node of a class with this text; -1 when none.
+    int FindText(const std::string& cls, const std::string& text, int under = -1) const;
+    // All such nodes.
+    std::vector<int> All(const std::string& cls, int under = -1, bool hidden = false) const;
+    bool Within(int node, int ancestor) const;
+    // Root views (the editor first, then its modal dialogs).
+    std::vector<int> Roots() const;
+    const ViewNode& operator[](int i) const { return nodes.at(static_cast<size_t>(i)); }
+    // The tree indented, one control a line (for failure messages).
+    std::string Text() const;
+};
+
+// Peak and RMS of rendered audio, all outputs together.
+struct Level {
+    float peak = 0.0f;
+    float rms = 0.0f;
+};
+
+class EditorSession {
+public:
+    EditorSession();
+    ~EditorSession();
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    // Starts the server, opens the plug-in (rate, block, switched on) and
+    // its editor in a host window. False with the reason in SkipReason()
+    // when no X server can start (the caller skips); any other failure is
+    // a test failure and also returns false with Error() set.
+    bool Start();
+    const std::string& SkipReason() const { return m_skip; }
+    const std::string& Error() const { return m_error; }
+
+    // --- the plug-in ---
+    vst::intptr Call(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
+    vst::AEffect* Effect() const { return m_effect; }
+    void OpenEditor();
+    void CloseEditor();
+    // Host idle: effEditIdle about every 20 ms for ms milliseconds, with
+    // audio rendered in step so the engine runs as in a host.
+    void Idle(int ms);
+    // Idles until done() holds or timeoutMs pass.
+    template <class Done>
+    bool IdleUntil(int timeoutMs, Done done)
+    {
+        for (int waited = 0; waited <= timeoutMs; waited += 20) {
+            if (done())
+                return true;
+            Idle(20);
+        }
+        return done();
+    }
+    // The state chunk the host would store.
+    std::string Chunk();
+    // Gives the plug-in a chunk as a host restoring a session does.
+    bool SetChunk(const std::string& chunk);
+    // A chunk whose first `units` units play instrument `program` of `gig`.
+    static std::string ChunkFor(const std::string& gig, int program, int units = 1);
+    // A studio of this process that took the chunk (instruments loaded):
+    // what the plug-in's engine holds, read through the engine's own code.
+    static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
+    // The .gig path and instrument of each unit of player 0 ("" when
+    // empty), as the plug-in holds them now.
+    std::vector<std::string> UnitPaths();
+    // The instruments (".gig path:index") of every layer of each unit.
+    std::vector<std::vector<std::string>> UnitLayers();
+    // The volume (0..127) of each unit of player 0, as the plug-in holds it.
+    std::vector<int> UnitVolumes();
+
+    // --- audio ---
+    // A MIDI event sent with the next rendered block.
+    void Midi(unsigned char status, unsigned char data1, unsigned char data2);
+    void NoteOn(int key, int velocity = 100, int channel = 0) { Midi(0x90 | channel, key, velocity); }
+    void NoteOff(int key, int channel = 0) { Midi(0x80 | channel, key, 0); }
+    // Renders ms of audio (idling the editor between blocks) and measures it.
+    Level Render(int ms);
+    // The level of output pair `pair` (0-based) over the last Render.
+    Level PairLevel(int pair) const;
+
+    // --- where things are ---
+    // The view tree as the plug-in lists it now.
+    ViewTree Tree();
+    // A point in a root view's window, on the screen.
+    Point Screen(const ViewTree& tree, int node, Point local);
+    Point ScreenCentre(const ViewTree& tree, int node) { return Screen(tree, node, tree[node].Centre()); }
+    // The top-level windows of the toolkit other than the host's (menus,
+    // dialogs): their screen rectangles, newest last.
+    struct TopWindow {
+        unsigned long id;
+        int x, y, w, h;
+        std::string cls;
+    };
+    std::vector<TopWindow> PopupWindows();
+
+    // Closes a dialog's window as its frame's close box would (the window
+    // manager's delete request).
+    void CloseWindow(unsigned long window);
+
+    // --- real input (XTEST), each followed by idle time for the editor ---
+    void Move(Point p);
+    void Click(Point p, int button = 1);
+    void DoubleClick(Point p);
+    // Press at from, move in steps to to, release.
+    void Drag(Point from, Point to, int steps = 8);
+    // Clicks the centre of the n-th shown node of a class; false when none.
+    bool ClickNode(const std::string& cls, int n = 0, int under = -1);
+    // Types plain text (letters, digits, space, '.', '/', '-', '_').
+    void Type(const std::string& text);
+    // Presses and releases one key by its keysym name ("Return", "Escape").
+    void Key(const char* keysymName);
+
+    // Popup menus may hold the GUI thread (the idle call) while they are
+    // open, so a menu is answered from another thread: PickMenuItems starts
+    // one that waits for the menu window (class "KivMenu"), optionally takes
+    // a screenshot of the screen as <name>.png, and clicks the item whose
+    // top is tops[0] pixels below the first item's (items are 20 high,
+    // separators 7); with more tops, each next one is clicked in the
+    // sub-menu that opened. Then do the click that opens the menu;
+    // MenuPicked() waits for the thread and says whether every level came.
+    void PickMenuItems(std::vector<int> tops, const std::string& screenshot = "");
+    void PickMenuItem(int top, const std::string& screenshot = "") { PickMenuItems({top}, screenshot); }
+    bool MenuPicked();
+    // The pixel offset of item n below which `separators` separators lie.
+    static int MenuItemTop(int n, int separators = 0) { return 20 * (n - separators) + 7 * separators; }
+
+    // --- pictures ---
+    // Writes the host window (or, with the popups, the whole screen) to
+    // <build>/e2e-screens/<name>.png; the path, or empty on failure.
+    std::string Screenshot(const std::string& name, bool wholeScreen = false);
+
+    // The colour on the screen at p, 0xRRGGBB.
+    unsigned long Pixel(Point p);
+
+    // Folders of this session: a scratch folder and the build folder.
+    const std::string& Scratch() const { return m_scratch.Path(); }
+    static std::string BuildDir();
+    _XDisplay* Dpy() const { return m_display; }
+    unsigned long HostWindow() const { return m_host; }
+
+private:
+    void RenderBlock(bool measure);
+    void Fake(int x, int y);
+    // Separate clicks are spaced beyond the toolkit's double-click time, as
+    // a person's are; otherwise the second would count as a double-click.
+    void SpaceFromLastClick();
+    void Press(unsigned button, bool down);
+
+    kivtest::XvfbServer m_server;
+    kivtest::TempDir m_scratch;
+    std::string m_skip;
+    std::string m_error;
+    std::string m_treePath;
+    _XDisplay* m_display = nullptr;
+    unsigned long m_host = 0;
+    void* m_library = nullptr;
+    vst::AEffect* m_effect = nullptr;
+    bool m_editorOpen = false;
+    int m_rate = 44100;
+    int m_block = 256;
+    std::vector<std::vector<float>> m_outs;
+    std::vector<float*> m_outPtrs;
+    std::vector<std::vector<float>> m_ins;
+    std::vector<float*> m_inPtrs;
+    std::vector<vst::VstMidiEvent> m_pending;
+    // Sums of the last Render, per output channel.
+    std::vector<double> m_sumSq;
+    std::vector<float> m_peak;
+    long m_frames = 0;
+    std::chrono::steady_clock::time_point m_lastPress{};
+    std::thread m_menuThread;
+    std::atomic<bool> m_menuFound{false};
+};
+
+}  // namespace e2e

@@ -1,0 +1,79 @@
+// The session's views of the engine: chunks a host would hold, read and
+// written through the engine's own code in this process. Apart from the
+// session's X side, whose Xlib names clash with the toolkit's.
+#include <string>
+
+#include "e2e/EditorSession.h"
+#include "engine/GigaDeck.h"
+#include "engine/GigaPart.h"
+#include "engine/GigaStudio.h"
+#include "engine/GigaTone.h"
+#include "kiv/data/Data.h"
+
+namespace e2e {
+
+std::string EditorSession::ChunkFor(const std::string& gig, int program, int units)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; i < units; ++i) {
+        GigaTone* tone = deck ? deck->GetGigaTone(i) : nullptr;
+        if (!tone || !tone->AddPart(gig.c_str(), program))
+            return {};
+    }
+    kiv::data state;
+    if (!studio || !studio->GetState(state) || !state.GetBytes())
+        return {};
+    return std::string(reinterpret_cast<const char*>(state.GetBytes()), static_cast<size_t>(state.GetSize()));
+}
+
+std::unique_ptr<GigaStudio> EditorSession::Decode(const std::string& chunk)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    std::string copy = chunk;
+    kiv::data state(copy.data(), static_cast<int>(copy.size()));
+    if (!studio || !studio->SetState(state))
+        return nullptr;
+    return studio;
+}
+
+std::vector<std::string> EditorSession::UnitPaths()
+{
+    std::vector<std::string> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
+        GigaTone* tone = deck->GetGigaTone(i);
+        GigaPart* part = tone && tone->GetPartCount() > 0 ? tone->GetPart(0) : nullptr;
+        out.push_back(part && part->GetPath() ? part->GetPath() : "");
+    }
+    return out;
+}
+
+std::vector<std::vector<std::string>> EditorSession::UnitLayers()
+{
+    std::vector<std::vector<std::string>> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
+        out.emplace_back();
+        GigaTone* tone = deck->GetGigaTone(i);
+        for (int p = 0; tone && p < tone->GetPartCount(); ++p)
+            if (GigaPart* part = tone->GetPart(p))
+                out.back().push_back(std::string(part->GetPath() ? part->GetPath() : "") + ":" +
+                                     std::to_string(part->GetProgramIndex()));
+    }
+    return out;
+}
+
+std::vector<int> EditorSession::UnitVolumes()
+{
+    std::vector<int> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i)
+        out.push_back(deck->GetGigaTone(i) ? deck->GetGigaTone(i)->GetVolume() : -1);
+    return out;
+}
+
+}  // namespace e2e
