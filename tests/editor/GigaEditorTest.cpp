@@ -333,6 +333,7 @@ TEST(GigaEditor, LoaderReportDoesNotCloseAnOpenConfirm)
 {
     Env env;
     env.Load(0, env.bank, 0);
+    env.Load(1, env.dir.File("gone.gig"), 0);  // its file is missing
     setenv("KIV_DIALOG_ANSWER", "", 1);
     Press(env.editor, kNew);
     ASSERT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagNewConfirm);
