@@ -15,7 +15,7 @@ class WError : public XView, public XListener {
 public:
     static constexpr int kWidth = 460;
     static constexpr int kHeight = 96;
-    static constexpr int kTextSize = 160;  // each line, terminator included
+    static constexpr int kTextSize = 64;  // each line, terminator included (what fits the width)
 
     // `path` is the file that could not be written, `error` an errno value
     // (0 when the reason is unknown).
