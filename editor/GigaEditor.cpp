@@ -161,8 +161,12 @@ void GigaEditor::BuildViews()
     if (m_rack)
         m_rack->GetViewPort()->SetVisible(true);
 
+    // The mixer scrolls in a viewport of its own: hidden with it, or it
+    // covers the rack.
     m_mixer = new GMixer(this, 0, kRackY, w, kRackHeight);
     m_mixer->SetVisible(false);
+    if (XViewPort* mixerPort = m_mixer->GetViewPort())
+        mixerPort->SetVisible(false);
     m_mixer->SetStudio(GetStudio());
     m_mixer->Refresh();
 
@@ -514,9 +518,13 @@ void GigaEditor::SwitchMixer(bool pressed)
             ClickButton(kSearch);
         if (port)
             port->Show(false);
+        if (XViewPort* mixerPort = m_mixer->GetViewPort())
+            mixerPort->Show(true);
         m_mixer->Show(true);
     } else {
         m_mixer->Show(false);
+        if (XViewPort* mixerPort = m_mixer->GetViewPort())
+            mixerPort->Show(false);
         if (port)
             port->Show(true);
     }

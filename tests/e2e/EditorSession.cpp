@@ -1,0 +1,527 @@
+#include "e2e/EditorSession.h"
+
+#include <X11/XKBlib.h>
+#include <X11/keysym.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <cairo.h>
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace e2e {
+
+namespace {
+
+constexpr int kScreenW = 1280;
+constexpr int kScreenH = 1024;
+constexpr int kHostX = 40;
+constexpr int kHostY = 30;
+
+vst::intptr HostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void* ptr, float)
+{
+    switch (opcode) {
+    case vst::audioMasterVersion:
+        return 2400;
+    case vst::audioMasterGetSampleRate:
+        return 44100;
+    case vst::audioMasterGetBlockSize:
+        return 256;
+    case vst::audioMasterGetCurrentProcessLevel:
+        return 2;  // real time
+    case vst::audioMasterGetProductString:
+        if (ptr)
+            strcpy(static_cast<char*>(ptr), "e2e host");
+        return ptr ? 1 : 0;
+    default:
+        return 0;
+    }
+}
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+}  // namespace
+
+// ---------------------------------------------------------------- tree
+
+int ViewTree::Find(const std::string& cls, int n, int under, bool hidden) const
+{
+    for (size_t i = 0; i < nodes.size(); ++i) {
+        const ViewNode& node = nodes[i];
+        if (node.cls != cls || (!hidden && !node.shown) || (under >= 0 && !Within(static_cast<int>(i), under)))
+            continue;
+        if (n-- == 0)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::vector<int> ViewTree::All(const std::string& cls, int under, bool hidden) const
+{
+    std::vector<int> out;
+    for (int n = 0;; ++n) {
+        int i = Find(cls, n, under, hidden);
+        if (i < 0)
+            return out;
+        out.push_back(i);
+    }
+}
+
+bool ViewTree::Within(int node, int ancestor) const
+{
+    for (int i = node; i >= 0; i = nodes[static_cast<size_t>(i)].parent)
+        if (i == ancestor)
+            return true;
+    return false;
+}
+
+std::vector<int> ViewTree::Roots() const
+{
+    std::vector<int> out;
+    for (size_t i = 0; i < nodes.size(); ++i)
+        if (nodes[i].depth == 0)
+            out.push_back(static_cast<int>(i));
+    return out;
+}
+
+std::string ViewTree::Text() const
+{
+    std::ostringstream out;
+    for (const ViewNode& n : nodes)
+        out << std::string(static_cast<size_t>(n.depth) * 2, ' ') << n.cls << (n.shown ? "" : " (hidden)") << ' '
+            << n.x << ',' << n.y << ' ' << n.w << 'x' << n.h << '\n';
+    return out.str();
+}
+
+// ---------------------------------------------------------------- session
+
+EditorSession::EditorSession() : m_server("1280x1024x24")
+{
+    m_treePath = m_scratch.File("viewtree.txt");
+}
+
+EditorSession::~EditorSession()
+{
+    if (m_effect) {
+        CloseEditor();
+        Call(vst::effMainsChanged, 0, 0);
+        Call(vst::effClose);
+    }
+    m_effect = nullptr;
+    if (m_library)
+        dlclose(m_library);
+    if (m_display) {
+        if (m_host)
+            XDestroyWindow(m_display, m_host);
+        XCloseDisplay(m_display);
+    }
+    unsetenv("KIV_VIEW_TREE");
+}
+
+std::string EditorSession::BuildDir()
+{
+    const char* dir = getenv("KIV_TEST_BINARY_DIR");
+    return dir ? dir : ".";
+}
+
+bool EditorSession::Start()
+{
+    if (!m_server.Start()) {
+        m_skip = m_server.SkipReason();
+        return false;
+    }
+    m_display = XOpenDisplay(m_server.Display().c_str());
+    int event = 0, error = 0, major = 0, minor = 0;
+    if (!m_display || !XTestQueryExtension(m_display, &event, &error, &major, &minor)) {
+        m_skip = m_display ? "the X server has no XTEST extension" : "the X server does not answer";
+        return false;
+    }
+    setenv("KIV_VIEW_TREE", m_treePath.c_str(), 1);
+    std::string path = BuildDir() + "/vst/tessivo.so";
+    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!m_library) {
+        m_error = std::string("dlopen: ") + dlerror();
+        return false;
+    }
+    auto entry = reinterpret_cast<vst::EntryProc>(dlsym(m_library, "VSTPluginMain"));
+    m_effect = entry ? entry(HostCallback) : nullptr;
+    if (!m_effect || m_effect->magic != vst::kEffectMagic) {
+        m_error = "VSTPluginMain gave no effect";
+        m_effect = nullptr;
+        return false;
+    }
+    Call(vst::effOpen);
+    Call(vst::effSetSampleRate, 0, 0, nullptr, static_cast<float>(m_rate));
+    Call(vst::effSetBlockSize, 0, m_block);
+    m_outs.assign(static_cast<size_t>(std::max(m_effect->numOutputs, 1)), std::vector<float>(m_block));
+    m_ins.assign(static_cast<size_t>(std::max(m_effect->numInputs, 1)), std::vector<float>(m_block));
+    for (auto& o : m_outs)
+        m_outPtrs.push_back(o.data());
+    for (auto& i : m_ins)
+        m_inPtrs.push_back(i.data());
+    Call(vst::effMainsChanged, 0, 1);
+
+    vst::ERect* rect = nullptr;
+    Call(vst::effEditGetRect, 0, 0, &rect);
+    int w = rect ? rect->right - rect->left : 864;
+    int h = rect ? rect->bottom - rect->top : 560;
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;  // no window manager: place it ourselves
+    m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
+                           InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+    XMapWindow(m_display, m_host);
+    XSync(m_display, False);
+    OpenEditor();
+    if (!m_editorOpen) {
+        m_error = "effEditOpen refused the host window";
+        return false;
+    }
+    Idle(300);
+    return true;
+}
+
+vst::intptr EditorSession::Call(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr, float opt)
+{
+    return m_effect ? m_effect->dispatcher(m_effect, opcode, index, value, ptr, opt) : 0;
+}
+
+void EditorSession::OpenEditor()
+{
+    if (m_editorOpen)
+        return;
+    m_editorOpen =
+        Call(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(m_host))) != 0;
+    XSync(m_display, False);
+}
+
+void EditorSession::CloseEditor()
+{
+    if (!m_editorOpen)
+        return;
+    Call(vst::effEditClose);
+    m_editorOpen = false;
+    if (m_display)
+        XSync(m_display, False);
+}
+
+void EditorSession::Idle(int ms)
+{
+    // 20 ms steps: one idle call and the blocks of audio that time holds.
+    int blocks = std::max(1, m_rate / 50 / m_block);
+    for (int waited = 0; waited < ms || waited == 0; waited += 20) {
+        if (m_editorOpen)
+            Call(vst::effEditIdle);
+        for (int b = 0; b < blocks; ++b)
+            RenderBlock(false);
+        Sleep(20);
+    }
+}
+
+std::string EditorSession::Chunk()
+{
+    void* bytes = nullptr;
+    vst::intptr size = Call(vst::effGetChunk, 0, 0, &bytes);
+    if (size <= 0 || !bytes)
+        return {};
+    return std::string(static_cast<const char*>(bytes), static_cast<size_t>(size));
+}
+
+// ---------------------------------------------------------------- audio
+
+void EditorSession::Midi(unsigned char status, unsigned char data1, unsigned char data2)
+{
+    vst::VstMidiEvent e{};
+    e.type = vst::kVstMidiType;
+    e.byteSize = sizeof(vst::VstMidiEvent);
+    e.midiData[0] = static_cast<char>(status);
+    e.midiData[1] = static_cast<char>(data1);
+    e.midiData[2] = static_cast<char>(data2);
+    m_pending.push_back(e);
+}
+
+void EditorSession::RenderBlock(bool measure)
+{
+    if (!m_effect || !m_effect->processReplacing)
+        return;
+    if (!m_pending.empty()) {
+        size_t n = m_pending.size();
+        std::vector<char> block(sizeof(vst::VstEvents) + n * sizeof(vst::VstEvent*));
+        auto* events = reinterpret_cast<vst::VstEvents*>(block.data());
+        events->numEvents = static_cast<vst::int32>(n);
+        for (size_t i = 0; i < n; ++i)
+            events->events[i] = reinterpret_cast<vst::VstEvent*>(&m_pending[i]);
+        Call(vst::effProcessEvents, 0, 0, events);
+        m_pending.clear();
+    }
+    for (auto& o : m_outs)
+        std::fill(o.begin(), o.end(), 0.0f);
+    m_effect->processReplacing(m_effect, m_inPtrs.data(), m_outPtrs.data(), m_block);
+    if (!measure)
+        return;
+    for (size_t c = 0; c < m_outs.size(); ++c)
+        for (float v : m_outs[c]) {
+            m_sumSq[c] += static_cast<double>(v) * v;
+            m_peak[c] = std::max(m_peak[c], std::fabs(v));
+        }
+    m_frames += m_block;
+}
+
+Level EditorSession::Render(int ms)
+{
+    m_sumSq.assign(m_outs.size(), 0.0);
+    m_peak.assign(m_outs.size(), 0.0f);
+    m_frames = 0;
+    int blocks = std::max(1, static_cast<int>(static_cast<long>(m_rate) * ms / 1000 / m_block));
+    for (int b = 0; b < blocks; ++b) {
+        RenderBlock(true);
+        if (b % 4 == 3 && m_editorOpen)
+            Call(vst::effEditIdle);
+    }
+    Level level;
+    double sum = 0.0;
+    for (size_t c = 0; c < m_outs.size(); ++c) {
+        sum += m_sumSq[c];
+        level.peak = std::max(level.peak, m_peak[c]);
+    }
+    level.rms = m_frames ? static_cast<float>(std::sqrt(sum / m_frames)) : 0.0f;
+    return level;
+}
+
+Level EditorSession::PairLevel(int pair) const
+{
+    Level level;
+    double sum = 0.0;
+    for (size_t c = static_cast<size_t>(2 * pair); c < static_cast<size_t>(2 * pair + 2) && c < m_sumSq.size(); ++c) {
+        sum += m_sumSq[c];
+        level.peak = std::max(level.peak, m_peak[c]);
+    }
+    level.rms = m_frames ? static_cast<float>(std::sqrt(sum / m_frames)) : 0.0f;
+    return level;
+}
+
+// ---------------------------------------------------------------- where things are
+
+ViewTree EditorSession::Tree()
+{
+    ViewTree tree;
+    unlink(m_treePath.c_str());
+    if (!IdleUntil(2000, [&] { return access(m_treePath.c_str(), F_OK) == 0; }))
+        return tree;
+    std::ifstream in(m_treePath);
+    std::string line;
+    unsigned long window = 0;
+    std::vector<int> stack;  // the last node at each depth
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        if (line.rfind("window ", 0) == 0) {
+            std::string word;
+            words >> word >> window;
+            continue;
+        }
+        ViewNode node;
+        int shown = 0;
+        if (!(words >> node.depth >> node.cls >> shown >> node.x >> node.y >> node.w >> node.h))
+            continue;
+        node.shown = shown != 0;
+        node.window = window;
+        stack.resize(static_cast<size_t>(node.depth));
+        node.parent = node.depth > 0 && !stack.empty() ? stack.back() : -1;
+        node.root = node.depth == 0 ? static_cast<int>(tree.nodes.size()) : tree.nodes[stack.front()].root;
+        stack.push_back(static_cast<int>(tree.nodes.size()));
+        tree.nodes.push_back(node);
+    }
+    return tree;
+}
+
+Point EditorSession::Screen(const ViewTree& tree, int node, Point local)
+{
+    Window child = 0;
+    int x = 0, y = 0;
+    XTranslateCoordinates(m_display, static_cast<Window>(tree[node].window), DefaultRootWindow(m_display), local.x,
+                          local.y, &x, &y, &child);
+    return {x, y};
+}
+
+std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
+{
+    std::vector<TopWindow> out;
+    Window root = 0, up = 0;
+    Window* kids = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &up, &kids, &count))
+        return out;
+    for (unsigned int i = 0; i < count; ++i) {
+        if (kids[i] == m_host)
+            continue;
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(m_display, kids[i], &a) || a.map_state != IsViewable)
+            continue;
+        TopWindow w{kids[i], a.x, a.y, a.width, a.height, {}};
+        XClassHint hint{};
+        if (XGetClassHint(m_display, kids[i], &hint)) {
+            w.cls = hint.res_class ? hint.res_class : "";
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        out.push_back(w);
+    }
+    if (kids)
+        XFree(kids);
+    return out;
+}
+
+// ---------------------------------------------------------------- input
+
+void EditorSession::Fake(int x, int y)
+{
+    XTestFakeMotionEvent(m_display, DefaultScreen(m_display), x, y, CurrentTime);
+    XSync(m_display, False);
+}
+
+void EditorSession::Move(Point p)
+{
+    Fake(p.x, p.y);
+    Idle(40);
+}
+
+void EditorSession::Click(Point p, int button)
+{
+    Fake(p.x, p.y);
+    Idle(20);
+    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), True, CurrentTime);
+    XSync(m_display, False);
+    Idle(20);
+    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), False, CurrentTime);
+    XSync(m_display, False);
+    Idle(100);
+}
+
+void EditorSession::DoubleClick(Point p)
+{
+    Fake(p.x, p.y);
+    Idle(20);
+    for (int i = 0; i < 2; ++i) {
+        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+    }
+    XSync(m_display, False);
+    Idle(150);
+}
+
+void EditorSession::Drag(Point from, Point to, int steps)
+{
+    Fake(from.x, from.y);
+    Idle(20);
+    XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
+    XSync(m_display, False);
+    Idle(40);
+    for (int s = 1; s <= steps; ++s) {
+        Fake(from.x + (to.x - from.x) * s / steps, from.y + (to.y - from.y) * s / steps);
+        Idle(30);
+    }
+    XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+    XSync(m_display, False);
+    Idle(150);
+}
+
+bool EditorSession::ClickNode(const std::string& cls, int n, int under)
+{
+    ViewTree tree = Tree();
+    int node = tree.Find(cls, n, under);
+    if (node < 0)
+        return false;
+    Click(ScreenCentre(tree, node));
+    return true;
+}
+
+void EditorSession::Key(const char* keysymName)
+{
+    KeySym sym = XStringToKeysym(keysymName);
+    KeyCode code = XKeysymToKeycode(m_display, sym);
+    if (!code)
+        return;
+    bool shift = XkbKeycodeToKeysym(m_display, code, 0, 0) != sym;
+    KeyCode shiftCode = XKeysymToKeycode(m_display, XK_Shift_L);
+    if (shift)
+        XTestFakeKeyEvent(m_display, shiftCode, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, code, True, CurrentTime);
+    XTestFakeKeyEvent(m_display, code, False, CurrentTime);
+    if (shift)
+        XTestFakeKeyEvent(m_display, shiftCode, False, CurrentTime);
+    XSync(m_display, False);
+    Idle(40);
+}
+
+void EditorSession::Type(const std::string& text)
+{
+    for (char c : text) {
+        std::string name;
+        switch (c) {
+        case ' ': name = "space"; break;
+        case '.': name = "period"; break;
+        case '/': name = "slash"; break;
+        case '-': name = "minus"; break;
+        case '_': name = "underscore"; break;
+        default: name = std::string(1, c); break;
+        }
+        Key(name.c_str());
+    }
+}
+
+// ---------------------------------------------------------------- pictures
+
+unsigned long EditorSession::Pixel(Point p)
+{
+    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), p.x, p.y, 1, 1, AllPlanes, ZPixmap);
+    if (!image)
+        return 0;
+    unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
+    XDestroyImage(image);
+    return pixel;
+}
+
+std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)
+{
+    Idle(100);
+    int x = kHostX, y = kHostY;
+    XWindowAttributes a{};
+    XGetWindowAttributes(m_display, m_host, &a);
+    int w = a.width, h = a.height;
+    if (wholeScreen) {
+        x = 0;
+        y = 0;
+        w = kScreenW;
+        h = kScreenH;
+    }
+    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int row = 0; row < h; ++row) {
+        auto* out = reinterpret_cast<uint32_t*>(data + row * stride);
+        for (int col = 0; col < w; ++col)
+            out[col] = static_cast<uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF;
+    }
+    cairo_surface_mark_dirty(surface);
+    XDestroyImage(image);
+    std::string folder = BuildDir() + "/e2e-screens";
+    mkdir(folder.c_str(), 0755);
+    std::string path = folder + "/" + name + ".png";
+    bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok ? path : std::string();
+}
+
+}  // namespace e2e

@@ -1,0 +1,181 @@
+// Driving the built tessivo.so the way a musician does: a private Xvfb, the
+// plug-in opened through its VST face by a host of our own, its editor in a
+// real X window, real pointer and key input through the XTEST extension,
+// audio pulled with processReplacing, and screenshots written as PNG files.
+//
+// Where controls are: the plug-in lists its view tree into a file when
+// KIV_VIEW_TREE names one (see Tree()); controls are found by class name and
+// order, in window coordinates that Screen() turns into screen positions.
+#pragma once
+#include <X11/Xlib.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/TestSupport.h"
+#include "support/XvfbServer.h"
+#include "vst/VstAbi.h"
+
+namespace e2e {
+
+struct Point {
+    int x = 0;
+    int y = 0;
+};
+
+// One control of the listed view tree.
+struct ViewNode {
+    int depth = 0;
+    std::string cls;      // its class name ("XButtonPic", "XGigaView", ...)
+    bool shown = false;   // itself and every parent visible
+    int x = 0, y = 0;     // in its window's coordinates
+    int w = 0, h = 0;
+    unsigned long window = 0;  // the X window of its root view
+    int parent = -1;           // index in ViewTree::nodes
+    int root = 0;              // index of its root view
+
+    Point Centre() const { return {x + w / 2, y + h / 2}; }
+    Point At(int dx, int dy) const { return {x + dx, y + dy}; }
+};
+
+struct ViewTree {
+    std::vector<ViewNode> nodes;
+
+    // The n-th node (in tree order) of a class, shown ones only unless
+    // `hidden`; within the subtree of `under` when it is >= 0. -1 when none.
+    int Find(const std::string& cls, int n = 0, int under = -1, bool hidden = false) const;
+    // All such nodes.
+    std::vector<int> All(const std::string& cls, int under = -1, bool hidden = false) const;
+    bool Within(int node, int ancestor) const;
+    // Root views (the editor first, then its modal dialogs).
+    std::vector<int> Roots() const;
+    const ViewNode& operator[](int i) const { return nodes.at(static_cast<size_t>(i)); }
+    // The tree indented, one control a line (for failure messages).
+    std::string Text() const;
+};
+
+// Peak and RMS of rendered audio, all outputs together.
+struct Level {
+    float peak = 0.0f;
+    float rms = 0.0f;
+};
+
+class EditorSession {
+public:
+    EditorSession();
+    ~EditorSession();
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
+
+    // Starts the server, opens the plug-in (rate, block, switched on) and
+    // its editor in a host window. False with the reason in SkipReason()
+    // when no X server can start (the caller skips); any other failure is
+    // a test failure and also returns false with Error() set.
+    bool Start();
+    const std::string& SkipReason() const { return m_skip; }
+    const std::string& Error() const { return m_error; }
+
+    // --- the plug-in ---
+    vst::intptr Call(vst::int32 opcode, vst::int32 index = 0, vst::intptr value = 0, void* ptr = nullptr,
+                     float opt = 0.0f);
+    vst::AEffect* Effect() const { return m_effect; }
+    void OpenEditor();
+    void CloseEditor();
+    // Host idle: effEditIdle about every 20 ms for ms milliseconds, with
+    // audio rendered in step so the engine runs as in a host.
+    void Idle(int ms);
+    // Idles until done() holds or timeoutMs pass.
+    template <class Done>
+    bool IdleUntil(int timeoutMs, Done done)
+    {
+        for (int waited = 0; waited <= timeoutMs; waited += 20) {
+            if (done())
+                return true;
+            Idle(20);
+        }
+        return done();
+    }
+    // The state chunk the host would store.
+    std::string Chunk();
+
+    // --- audio ---
+    // A MIDI event sent with the next rendered block.
+    void Midi(unsigned char status, unsigned char data1, unsigned char data2);
+    void NoteOn(int key, int velocity = 100, int channel = 0) { Midi(0x90 | channel, key, velocity); }
+    void NoteOff(int key, int channel = 0) { Midi(0x80 | channel, key, 0); }
+    // Renders ms of audio (idling the editor between blocks) and measures it.
+    Level Render(int ms);
+    // The level of output pair `pair` (0-based) over the last Render.
+    Level PairLevel(int pair) const;
+
+    // --- where things are ---
+    // The view tree as the plug-in lists it now.
+    ViewTree Tree();
+    // A point in a root view's window, on the screen.
+    Point Screen(const ViewTree& tree, int node, Point local);
+    Point ScreenCentre(const ViewTree& tree, int node) { return Screen(tree, node, tree[node].Centre()); }
+    // The top-level windows of the toolkit other than the host's (menus,
+    // dialogs): their screen rectangles, newest last.
+    struct TopWindow {
+        Window id;
+        int x, y, w, h;
+        std::string cls;
+    };
+    std::vector<TopWindow> PopupWindows();
+
+    // --- real input (XTEST), each followed by idle time for the editor ---
+    void Move(Point p);
+    void Click(Point p, int button = 1);
+    void DoubleClick(Point p);
+    // Press at from, move in steps to to, release.
+    void Drag(Point from, Point to, int steps = 8);
+    // Clicks the centre of the n-th shown node of a class; false when none.
+    bool ClickNode(const std::string& cls, int n = 0, int under = -1);
+    // Types plain text (letters, digits, space, '.', '/', '-', '_').
+    void Type(const std::string& text);
+    // Presses and releases one key by its keysym name ("Return", "Escape").
+    void Key(const char* keysymName);
+
+    // --- pictures ---
+    // Writes the host window (or, with the popups, the whole screen) to
+    // <build>/e2e-screens/<name>.png; the path, or empty on failure.
+    std::string Screenshot(const std::string& name, bool wholeScreen = false);
+
+    // The colour on the screen at p, 0xRRGGBB.
+    unsigned long Pixel(Point p);
+
+    // Folders of this session: a scratch folder and the build folder.
+    const std::string& Scratch() const { return m_scratch.Path(); }
+    static std::string BuildDir();
+    Display* Dpy() const { return m_display; }
+    Window HostWindow() const { return m_host; }
+
+private:
+    void RenderBlock(bool measure);
+    void Fake(int x, int y);
+
+    kivtest::XvfbServer m_server;
+    kivtest::TempDir m_scratch;
+    std::string m_skip;
+    std::string m_error;
+    std::string m_treePath;
+    Display* m_display = nullptr;
+    Window m_host = 0;
+    void* m_library = nullptr;
+    vst::AEffect* m_effect = nullptr;
+    bool m_editorOpen = false;
+    int m_rate = 44100;
+    int m_block = 256;
+    std::vector<std::vector<float>> m_outs;
+    std::vector<float*> m_outPtrs;
+    std::vector<std::vector<float>> m_ins;
+    std::vector<float*> m_inPtrs;
+    std::vector<vst::VstMidiEvent> m_pending;
+    // Sums of the last Render, per output channel.
+    std::vector<double> m_sumSq;
+    std::vector<float> m_peak;
+    long m_frames = 0;
+};
+
+}  // namespace e2e
