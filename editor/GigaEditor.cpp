@@ -116,12 +116,14 @@ void GigaEditor::BuildViews()
 
     BuildToolbar();
 
-    auto* bits = new XLabel(this, -190, 34, 32, 10);
+    // On the toolbar pane, as its buttons are: a press goes to the first
+    // child under the pointer, and the full-width pane would take it.
+    auto* bits = new XLabel(m_toolbar, -190, 34, 32, 10);
     bits->SetText("64-bit");
     bits->SetColour(2, XColour::Make(160, 160, 255));
     bits->SetFont(9, 0);
 
-    m_logo = new XLogo(this, -150, 5, 0, 0);
+    m_logo = new XLogo(m_toolbar, -150, 5, 0, 0);
     m_logo->SetListener(this);
 
     m_browser = new XViewNav(this, 0, h - kPaneHeight, w, kPaneHeight);
@@ -185,7 +187,7 @@ void GigaEditor::BuildToolbar()
     m_toolbar->LoadPicture("tb_back.png");
     for (int n = 0; n < kToolButtonCount; ++n) {
         auto* button =
-            new XButtonPic(this, kToolButtonStep * n + kToolButtonX, kToolButtonY, kToolButtonW, kToolButtonH);
+            new XButtonPic(m_toolbar, kToolButtonStep * n + kToolButtonX, kToolButtonY, kToolButtonW, kToolButtonH);
         button->LoadPicture(kToolPictures[n]);
         button->SetColour(3, 0);
         button->SetListener(this);

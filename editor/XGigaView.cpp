@@ -239,6 +239,9 @@ void XGigaView::BuildTopBar()
 {
     m_top = new XGigaViewTop(this, 0, 0, 0, kTopHeight);
     m_top->SetResizeMode(true, false, false, false);
+    // The bar is the face the controls below sit on: it takes no press, so
+    // hit testing (first child under the pointer) reaches them.
+    m_top->SetEnabled(false);
 
     char text[16];
     std::snprintf(text, sizeof text, "%d", m_index + 1);
@@ -654,7 +657,9 @@ bool XGigaView::OnMouseDown(XMouse& mouse)
     (void)mouse;
     if (!IsSelected())
         XControl::Notify(kCodeSelect, 0);
-    return true;
+    // Selecting does not take the press: the control under the pointer
+    // gets it next.
+    return false;
 }
 
 // --- Loading ---

@@ -9,6 +9,7 @@
 #include <typeinfo>
 
 #include "engine/OvStudio.h"
+#include "kiv/gui/HLabel.h"
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XConst.h"
 #include "kiv/gui/XView.h"
@@ -43,7 +44,7 @@ std::string ClassName(const XControl* control)
 
 // One line a control: depth, class, shown (itself and every parent below
 // the root, which its window shows), the rectangle in its window's
-// coordinates (not clipped by its parents). Root views (the editor and its
+// coordinates (not clipped by its parents), its text if it has one. Root views (the editor and its
 // modal dialogs, each in a window of its own) start with their window id.
 void ListControls(FILE* out, const XControl* control, int depth, bool shown)
 {
@@ -53,8 +54,12 @@ void ListControls(FILE* out, const XControl* control, int depth, bool shown)
         x += c->GetX() - c->GetScrollX();
         y += c->GetY() - c->GetScrollY();
     }
-    fprintf(out, "%d %s %d %d %d %d %d\n", depth, ClassName(control).c_str(), shown ? 1 : 0, x, y,
-            control->GetWidth(), control->GetHeight());
+    std::string text;
+    if (auto* label = dynamic_cast<const HLabel*>(control); label && label->GetText())
+        for (const char* t = label->GetText(); *t; ++t)
+            text += *t == '\n' || *t == '\r' ? ' ' : *t;
+    fprintf(out, "%d %s %d %d %d %d %d %s\n", depth, ClassName(control).c_str(), shown ? 1 : 0, x, y,
+            control->GetWidth(), control->GetHeight(), text.c_str());
     for (const XControl* child = control->GetFirstChild(); child; child = child->GetNextSibling())
         ListControls(out, child, depth + 1, shown);
 }

@@ -6,6 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
 
 #include <string>
 
@@ -49,6 +52,30 @@ protected:
         ASSERT_GE(button, 0) << "no toolbar button " << n;
         s.Click(s.ScreenCentre(tree, button));
     }
+    // Clicks the shown control of class cls with this text inside the
+    // dialog whose root view is of class `dialog`.
+    bool ClickText(const char* dialog, const char* cls, const char* text)
+    {
+        ViewTree tree = s.Tree();
+        int root = tree.Find(dialog);
+        int node = root >= 0 ? tree.FindText(cls, text, root) : -1;
+        if (node < 0)
+            return false;
+        s.Click(s.ScreenCentre(tree, node));
+        return true;
+    }
+    // Clicks the n-th button of the dialog whose root view is of class
+    // `dialog` (WConfirm: 0 Yes, 1 No, 2 Cancel).
+    bool ClickButtonText(const char* dialog, int n)
+    {
+        ViewTree tree = s.Tree();
+        int root = tree.Find(dialog);
+        int button = root >= 0 ? tree.Find("XButton", n, root) : -1;
+        if (button < 0)
+            return false;
+        s.Click(s.ScreenCentre(tree, button));
+        return true;
+    }
     bool Shown(const char* cls)
     {
         ViewTree tree = s.Tree();
@@ -80,4 +107,80 @@ TEST_F(EditorEndToEnd, RackIsPaintedOnOpenAndReopen)
             s.Idle(200);
         }
     }
+}
+
+// Every toolbar button and the logo, pressed as a person presses them.
+TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
+{
+    using namespace editor;
+    std::string gig = WriteBanks();
+    ASSERT_FALSE(gig.empty());
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    s.Idle(200);
+    s.Screenshot("rack-loaded");
+
+    // Panes: each opens its view and closes it again.
+    struct Pane {
+        int button;
+        const char* view;
+        const char* screen;
+    };
+    for (const Pane& pane : {Pane{kBrowse, "XViewNav", "browser"}, Pane{kSearch, "XViewBase", "search"},
+                             Pane{kMixer, "GMixer", "mixer"}, Pane{kExpand, "XGigaViewBot", "rack-expanded"}}) {
+        Toolbar(pane.button);
+        EXPECT_TRUE(Shown(pane.view)) << pane.view << " did not open";
+        s.Screenshot(pane.screen);
+        Toolbar(pane.button);
+        EXPECT_FALSE(Shown(pane.view)) << pane.view << " did not close";
+    }
+    EXPECT_TRUE(Shown("XGigaView"));
+
+    // Dialogs: settings and the logo's about box open as windows of their own.
+    for (const char* dialog : {"WSettings", "WAbout"}) {
+        if (std::string(dialog) == "WSettings") {
+            Toolbar(kSettings);
+        } else {
+            ViewTree tree = s.Tree();
+            s.Click(s.ScreenCentre(tree, tree.Find("XLogo")));
+        }
+        ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown(dialog); })) << dialog << " did not open";
+        s.Screenshot(std::string("dialog-") + dialog, true);
+        if (std::string(dialog) == "WSettings")
+            ASSERT_TRUE(ClickText(dialog, "XButton", "Ok")) << s.Tree().Text();
+        else
+            s.Key("Escape");  // the about box has no button of its own
+        EXPECT_TRUE(s.IdleUntil(2000, [&] { return !Shown(dialog); })) << dialog << " did not close\n"
+                                                                        << s.Tree().Text();
+    }
+
+    // Save as asks for a name; Save writes to it again without asking.
+    std::string file = s.Scratch() + "/performance.tv2";
+    setenv("KIV_DIALOG_ANSWER", file.c_str(), 1);
+    Toolbar(kSaveAs);
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return Exists(file); })) << "Save as wrote nothing";
+    unsetenv("KIV_DIALOG_ANSWER");
+    unlink(file.c_str());
+    Toolbar(kSave);
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return Exists(file); })) << "Save wrote nothing";
+    EXPECT_NE(kivtest::ReadFile(file).find("Demo Piano"), std::string::npos);
+
+    // Reset empties the units; Open brings the saved performance back.
+    Toolbar(kReset);
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "Reset kept the instrument";
+    setenv("KIV_DIALOG_ANSWER", file.c_str(), 1);
+    Toolbar(kOpen);
+    if (s.IdleUntil(500, [&] { return Shown("WConfirm"); }))
+        ASSERT_TRUE(ClickButtonText("WConfirm", 1));  // "No": nothing to keep
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return s.UnitPaths().at(0) == gig; })) << "Open did not restore the unit";
+    unsetenv("KIV_DIALOG_ANSWER");
+
+    // New, after a change, asks first; "No" empties the units.
+    ViewTree tree = s.Tree();
+    int volume = tree.Find("XFader", 0);
+    ASSERT_GE(volume, 0);
+    s.Drag(s.ScreenCentre(tree, volume), s.Screen(tree, volume, tree[volume].At(10, 9)));
+    Toolbar(kNew);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WConfirm"); })) << "New did not ask";
+    ASSERT_TRUE(ClickButtonText("WConfirm", 1));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "New kept the instrument";
 }

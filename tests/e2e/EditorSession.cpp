@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,6 +48,14 @@ vst::intptr HostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intp
     }
 }
 
+// As a host: an X error (a window that went away between two requests)
+// is noted, never fatal to the process.
+int NoteXError(Display*, XErrorEvent* error)
+{
+    fprintf(stderr, "e2e host: X error %d (request %d)\n", error->error_code, error->request_code);
+    return 0;
+}
+
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 }  // namespace
@@ -62,6 +71,14 @@ int ViewTree::Find(const std::string& cls, int n, int under, bool hidden) const
         if (n-- == 0)
             return static_cast<int>(i);
     }
+    return -1;
+}
+
+int ViewTree::FindText(const std::string& cls, const std::string& text, int under) const
+{
+    for (int i : All(cls, under))
+        if (nodes[static_cast<size_t>(i)].text == text)
+            return i;
     return -1;
 }
 
@@ -96,9 +113,13 @@ std::vector<int> ViewTree::Roots() const
 std::string ViewTree::Text() const
 {
     std::ostringstream out;
-    for (const ViewNode& n : nodes)
+    for (const ViewNode& n : nodes) {
         out << std::string(static_cast<size_t>(n.depth) * 2, ' ') << n.cls << (n.shown ? "" : " (hidden)") << ' '
-            << n.x << ',' << n.y << ' ' << n.w << 'x' << n.h << '\n';
+            << n.x << ',' << n.y << ' ' << n.w << 'x' << n.h;
+        if (!n.text.empty())
+            out << " \"" << n.text << '"';
+        out << '\n';
+    }
     return out.str();
 }
 
@@ -145,6 +166,7 @@ bool EditorSession::Start()
         m_skip = m_display ? "the X server has no XTEST extension" : "the X server does not answer";
         return false;
     }
+    XSetErrorHandler(NoteXError);
     setenv("KIV_VIEW_TREE", m_treePath.c_str(), 1);
     std::string path = BuildDir() + "/vst/tessivo.so";
     m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -235,6 +257,12 @@ std::string EditorSession::Chunk()
     return std::string(static_cast<const char*>(bytes), static_cast<size_t>(size));
 }
 
+bool EditorSession::SetChunk(const std::string& chunk)
+{
+    std::string copy = chunk;
+    return Call(vst::effSetChunk, 0, static_cast<vst::intptr>(copy.size()), copy.data()) != 0;
+}
+
 // ---------------------------------------------------------------- audio
 
 void EditorSession::Midi(unsigned char status, unsigned char data1, unsigned char data2)
@@ -323,8 +351,13 @@ ViewTree EditorSession::Tree()
     while (std::getline(in, line)) {
         std::istringstream words(line);
         if (line.rfind("window ", 0) == 0) {
+            // A modal dialog has no window of its own: it is drawn in its
+            // owner's.
             std::string word;
-            words >> word >> window;
+            unsigned long id = 0;
+            words >> word >> id;
+            if (id)
+                window = id;
             continue;
         }
         ViewNode node;
@@ -332,6 +365,9 @@ ViewTree EditorSession::Tree()
         if (!(words >> node.depth >> node.cls >> shown >> node.x >> node.y >> node.w >> node.h))
             continue;
         node.shown = shown != 0;
+        std::getline(words, node.text);
+        if (!node.text.empty() && node.text[0] == ' ')
+            node.text.erase(0, 1);
         node.window = window;
         stack.resize(static_cast<size_t>(node.depth));
         node.parent = node.depth > 0 && !stack.empty() ? stack.back() : -1;
@@ -377,6 +413,34 @@ std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
     if (kids)
         XFree(kids);
     return out;
+}
+
+void EditorSession::CloseWindow(unsigned long window)
+{
+    // The top-level frame holding the toolkit's window.
+    Window w = static_cast<Window>(window);
+    for (;;) {
+        Window root = 0, up = 0;
+        Window* kids = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(m_display, w, &root, &up, &kids, &count))
+            break;
+        if (kids)
+            XFree(kids);
+        if (up == root || up == 0)
+            break;
+        w = up;
+    }
+    XEvent e{};
+    e.xclient.type = ClientMessage;
+    e.xclient.window = w;
+    e.xclient.message_type = XInternAtom(m_display, "WM_PROTOCOLS", False);
+    e.xclient.format = 32;
+    e.xclient.data.l[0] = static_cast<long>(XInternAtom(m_display, "WM_DELETE_WINDOW", False));
+    e.xclient.data.l[1] = CurrentTime;
+    XSendEvent(m_display, w, False, NoEventMask, &e);
+    XSync(m_display, False);
+    Idle(100);
 }
 
 // ---------------------------------------------------------------- input

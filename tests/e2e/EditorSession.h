@@ -5,10 +5,13 @@
 //
 // Where controls are: the plug-in lists its view tree into a file when
 // KIV_VIEW_TREE names one (see Tree()); controls are found by class name and
-// order, in window coordinates that Screen() turns into screen positions.
+// order or text, in window coordinates that Screen() turns into screen
+// positions. Modal dialogs are drawn in the editor's window, as children of
+// the editor's root view; menus are windows of their own (PopupWindows()).
+//
+// The header stays free of Xlib (whose XEvent would clash with the toolkit's),
+// so tests can include engine and editor headers beside it.
 #pragma once
-#include <X11/Xlib.h>
-
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +19,9 @@
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
 #include "vst/VstAbi.h"
+
+struct _XDisplay;
+class GigaStudio;
 
 namespace e2e {
 
@@ -28,6 +34,7 @@ struct Point {
 struct ViewNode {
     int depth = 0;
     std::string cls;      // its class name ("XButtonPic", "XGigaView", ...)
+    std::string text;     // its label's text, if it has one
     bool shown = false;   // itself and every parent visible
     int x = 0, y = 0;     // in its window's coordinates
     int w = 0, h = 0;
@@ -45,6 +52,8 @@ struct ViewTree {
     // The n-th node (in tree order) of a class, shown ones only unless
     // `hidden`; within the subtree of `under` when it is >= 0. -1 when none.
     int Find(const std::string& cls, int n = 0, int under = -1, bool hidden = false) const;
+    // The first shown node of a class with this text; -1 when none.
+    int FindText(const std::string& cls, const std::string& text, int under = -1) const;
     // All such nodes.
     std::vector<int> All(const std::string& cls, int under = -1, bool hidden = false) const;
     bool Within(int node, int ancestor) const;
@@ -98,6 +107,16 @@ public:
     }
     // The state chunk the host would store.
     std::string Chunk();
+    // Gives the plug-in a chunk as a host restoring a session does.
+    bool SetChunk(const std::string& chunk);
+    // A chunk whose first unit plays instrument `program` of `gig`.
+    static std::string ChunkFor(const std::string& gig, int program);
+    // A studio of this process that took the chunk (instruments loaded):
+    // what the plug-in's engine holds, read through the engine's own code.
+    static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
+    // The .gig path and instrument of each unit of player 0 ("" when
+    // empty), as the plug-in holds them now.
+    std::vector<std::string> UnitPaths();
 
     // --- audio ---
     // A MIDI event sent with the next rendered block.
@@ -118,11 +137,15 @@ public:
     // The top-level windows of the toolkit other than the host's (menus,
     // dialogs): their screen rectangles, newest last.
     struct TopWindow {
-        Window id;
+        unsigned long id;
         int x, y, w, h;
         std::string cls;
     };
     std::vector<TopWindow> PopupWindows();
+
+    // Closes a dialog's window as its frame's close box would (the window
+    // manager's delete request).
+    void CloseWindow(unsigned long window);
 
     // --- real input (XTEST), each followed by idle time for the editor ---
     void Move(Point p);
@@ -148,8 +171,8 @@ public:
     // Folders of this session: a scratch folder and the build folder.
     const std::string& Scratch() const { return m_scratch.Path(); }
     static std::string BuildDir();
-    Display* Dpy() const { return m_display; }
-    Window HostWindow() const { return m_host; }
+    _XDisplay* Dpy() const { return m_display; }
+    unsigned long HostWindow() const { return m_host; }
 
 private:
     void RenderBlock(bool measure);
@@ -160,8 +183,8 @@ private:
     std::string m_skip;
     std::string m_error;
     std::string m_treePath;
-    Display* m_display = nullptr;
-    Window m_host = 0;
+    _XDisplay* m_display = nullptr;
+    unsigned long m_host = 0;
     void* m_library = nullptr;
     vst::AEffect* m_effect = nullptr;
     bool m_editorOpen = false;
