@@ -459,17 +459,30 @@ TEST_F(PerformanceEndToEnd, StackToggleOpensTheStackedViewAndLayersReorderWhileP
     EXPECT_GT(during, 0.001f) << "the note stopped sounding while the layers moved";
 }
 
-// The settings window and the about box open from the toolbar and the logo
-// and close again with their own keys.
-TEST_F(PerformanceEndToEnd, SettingsAndAboutOpenAndClose)
+// With the plug-in's one player the editor has no port tabs, and the mixer
+// button shows the mixer of all sixteen channels in the rack's place. The
+// settings window and the about box open from the toolbar and the logo and
+// close again with their own keys.
+TEST_F(PerformanceEndToEnd, MixerSettingsAndAboutAreReachable)
 {
+    ViewTree tree = Tree();
+    EXPECT_LT(tree.Find("XTabPorts", 0, -1, true), 0);
+    EXPECT_EQ(tree[tree.Roots().at(0)].h, 560);
+    Toolbar(editor::kMixer);
+    tree = Tree();
+    const int mixer = tree.Find("GMixer");
+    ASSERT_GE(mixer, 0) << tree.Text();
+    EXPECT_EQ(tree.All("XTrack", mixer).size(), 16u);
+    EXPECT_LT(tree.Find("XGigaRack"), 0) << "the rack stays beside the mixer";
+    Toolbar(editor::kMixer);
+
     Toolbar(editor::kSettings);
     ASSERT_TRUE(WaitFor("WSettings"));
     s.Screenshot("settings");
     DialogButton("WSettings", 0);  // Ok
     ASSERT_TRUE(WaitFor("WSettings", false));
 
-    ViewTree tree = Tree();
+    tree = Tree();
     int logo = tree.Find("XLogo");
     ASSERT_GE(logo, 0);
     Press(tree, logo);
