@@ -17,6 +17,9 @@ constexpr int kResultYes = 1;
 constexpr int kResultNo = 0;
 constexpr int kResultCancel = -1;
 
+// The modal tag of the notice a failed save opens.
+constexpr uint32_t kTagSaveError = fourcc("Serr");
+
 // Text buffers, terminator included.
 constexpr int kValueTextSize = 16;      // XValTop, XValBot
 constexpr int kProgInfoLineSize = 32;   // each XProgInfo line

@@ -1,5 +1,6 @@
 #include "editor/GigaEditor.h"
 
+#include <cerrno>
 #include <cstring>
 #include <strings.h>
 
@@ -9,6 +10,7 @@
 #include "editor/WAbout.h"
 #include "editor/WBigMixer.h"
 #include "editor/WConfirm.h"
+#include "editor/WError.h"
 #include "editor/WMissing.h"
 #include "editor/WSettings.h"
 #include "editor/WindowsConst.h"
@@ -552,6 +554,9 @@ void GigaEditor::ClearPerformance()
     GigaDeck* deck = GetDeck(m_rackIndex);
     if (!deck)
         return;
+    // The emptied performance is untitled: the next save asks for a name
+    // instead of overwriting the file the old one came from.
+    m_path.Clear();
     deck->ClearPerformance();
     if (GigaBankManager* manager = GigaBankManager::Get()) {
         manager->QueuePlayer(deck);
@@ -577,6 +582,8 @@ void GigaEditor::NewFlow(int result)
     GigaDeck* deck = GetDeck(m_rackIndex);
     if (deck && deck->IsModified())
         OpenModal(new WConfirm(m_path.CStr()), kTagNewConfirm);
+    else
+        ClearPerformance();  // nothing unsaved to lose
 }
 
 void GigaEditor::OpenFlow(int result)
@@ -663,7 +670,8 @@ bool GigaEditor::Save(bool as)
     GigaStudio* studio = GetGigaStudio();
     if (!studio)
         return false;
-    if (m_path.IsEmpty() || as) {
+    kiv::string path = m_path;
+    if (path.IsEmpty() || as) {
         XFileNav nav(GetWindowHandle());
         nav.AddFilter("tv2", "Tessivo Performance");
         if (!nav.SaveFile("Save a Performance"))
@@ -671,9 +679,29 @@ bool GigaEditor::Save(bool as)
         const char* chosen = nav.GetPath(0);
         if (!chosen)
             return false;
-        m_path = chosen;
+        path = chosen;
     }
-    return studio->SaveFile(m_path.CStr());
+    errno = 0;
+    if (!studio->SaveFile(path.CStr())) {
+        // The performance stays modified and keeps the name it had: the
+        // user must know it is not on disk.
+        const int reason = errno;
+        Print("*** GigaEditor::Save(%s) failed: %d ***", path.CStr(), reason);
+        WError::ShowSaveError(this, path.CStr(), reason);
+        return false;
+    }
+    m_path = path;
+    MarkSaved();
+    return true;
+}
+
+void GigaEditor::MarkSaved()
+{
+    for (int p = 0; p < GetPlayerCount(); ++p)
+        if (OvPlayer* player = GetPlayer(p))
+            for (int i = 0; i < player->GetToneCount(); ++i)
+                if (auto* tone = dynamic_cast<GigaTone*>(player->GetTone(i)))
+                    tone->SetModified(false);
 }
 
 // ---------------------------------------------------------------- events and dialogs
@@ -716,6 +744,7 @@ void GigaEditor::OpenMissingFiles()
     if (!player)
         return;
     auto window = std::make_unique<WMissing>();
+    int missing = 0;
     for (int i = 0; i < player->GetToneCount(); ++i) {
         auto* tone = dynamic_cast<GigaTone*>(player->GetTone(i));
         if (!tone)
@@ -723,10 +752,16 @@ void GigaEditor::OpenMissingFiles()
         GigaTone::PartsLock lock = tone->LockParts();
         for (int k = 0; k < tone->GetPartCount(); ++k) {
             GigaPart* part = tone->GetPart(k);
-            if (part && part->GetState() == 3 && part->GetPath())
+            if (part && part->GetState() == giga::kPartMissing && part->GetPath()) {
                 window->AddMissing(part->GetPath());
+                ++missing;
+            }
         }
     }
+    // A load that failed for another reason (a damaged file, too little
+    // memory) has nothing to search for.
+    if (missing == 0)
+        return;
     OpenModal(window.release(), kMissingViewId);
 }
 
@@ -743,20 +778,25 @@ void GigaEditor::ResolveMissing(XView* child, int result)
             GigaTone::PartsLock lock = tone->LockParts();
             for (int k = 0; k < tone->GetPartCount(); ++k) {
                 GigaPart* part = tone->GetPart(k);
-                if (!part || part->GetState() != 3)
+                if (!part || part->GetState() != giga::kPartMissing)
                     continue;
-                if (result == kResultYes) {
-                    const char* found = window && part->GetPath() ? window->GetFoundPath(part->GetPath()) : nullptr;
-                    if (found)
-                        part->SetPath(found);
-                } else {
+                // Files an earlier search found are used even when the user
+                // then gave up on the others.
+                const char* found = window && part->GetPath() ? window->GetFoundPath(part->GetPath()) : nullptr;
+                if (found)
+                    part->SetPath(found);
+                else if (result != kResultYes)
                     part->SetProgram(nullptr, -1, true);
-                }
+                else
+                    continue;  // still missing: it stays as it is
                 touched = true;
             }
             if (touched)
-                tone->SetState(1);
+                tone->SetState(giga::kToneToLoad);
         }
+        // The loader loads only players that wait in its queue.
+        if (GigaBankManager* manager = GigaBankManager::Get())
+            manager->QueuePlayer(dynamic_cast<GigaDeck*>(player));
     }
     StartLoading(false);
 }

@@ -73,6 +73,8 @@ public:
     void OpenFlow(int result);
     // Saves the studio to the current path; asks for one when there is none
     // or `as` is set. False when nothing was written.
+    // A save that fails shows the file and the reason, and leaves the path
+    // and the modified state as they were.
     bool Save(bool as);
     void ClearPerformance();
     void ExpandAll(bool expand);
@@ -125,6 +127,7 @@ private:
     bool LoadChosen(const char* path);
     void StartLoading(bool search);
     void ResolveMissing(XView* window, int result);
+    void MarkSaved();  // every tone of every player counts as saved
     GigaStudio* GetGigaStudio() const;
     GigaDeck* GetDeck(int index) const;
     bool HasModal() const { return GetModalChild() || GetWaitingModalChild(); }

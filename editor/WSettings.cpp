@@ -25,7 +25,9 @@ const XColourValue kOkFace = XColour::Make(180, 200, 240);
 const XColourValue kTabFace = XColour::Make(189, 190, 196);
 const XColourValue kTabText = XColour::Make(20, 20, 20);
 const XColourValue kTabLine = XColour::Make(200, 200, 200);
-const XColourValue kTabCaption = XColour::Make(230, 230, 250);
+// Captions of the other tabs: dark enough to read on the bar's light face.
+const XColourValue kTabCaption = XColour::Make(90, 92, 112);
+const XColourValue kTabCurrentFace = XColour::Make(255, 255, 255);  // joins the white page
 const XColourValue kTabCurrent = XColour::Make(20, 20, 60);
 
 // "Memory".
@@ -109,6 +111,8 @@ void XTabSettings::Draw(XGraphic& graphic)
     if (m_count <= 0)
         return;
     m_tabWidth = w / m_count;
+    if (m_current >= 0 && m_current < m_count)
+        graphic.FillRectangleColour(XRectangle(m_current * m_tabWidth, 0, m_tabWidth, h), kTabCurrentFace);
     graphic.SetFont(15, xconst::kFontBold);
     int i = 0;
     for (XTab* tab = m_tabs; tab; tab = tab->next, ++i) {

@@ -81,7 +81,9 @@ void XDimList::Draw(XGraphic& graphic)
             graphic.DrawFrameRectangle(r);
             graphic.SetTextColour(kUnused);
         }
-        graphic.DrawString(kCells[i].caption, r.x + 2, r.y + 3);
+        // Centred: a caption at the cell's left edge runs into its frame.
+        const int textW = graphic.GetTextSize(kCells[i].caption).width;
+        graphic.DrawString(kCells[i].caption, r.x + std::max(1, (r.width - textW + 1) / 2), r.y + 3);
     }
 }
 

@@ -7,6 +7,7 @@
 
 namespace {
 constexpr int kFontSize = 10;
+constexpr int kArrowWidth = 13;  // the selector arrow at the right edge
 const XColourValue kBlack = XColour::Make(0, 0, 0);
 const XColourValue kGreen = XColour::Make(0, 203, 31);
 const XColourValue kBar = XColour::Make(200, 0, 0);
@@ -128,10 +129,17 @@ void XSelectLcd::Draw(XGraphic& graphic)
     int w = GetWidth(), h = GetHeight();
     DrawBox(graphic, *this);
     if (const char* text = GetText()) {
+        // Centred in the room the selector arrow leaves; a text too wide in
+        // bold (two two-digit numbers) is drawn in the regular weight.
+        const int room = w - kArrowWidth - 1;
         graphic.SetFont(kFontSize, xconst::kFontBold);
-        graphic.SetTextColour(GetColour(2));
         int textW = graphic.GetTextSize(text).width;
-        graphic.DrawString(text, (w - 6 - textW) / 2, 3);
+        if (textW > room) {
+            graphic.SetFont(kFontSize, 0);
+            textW = graphic.GetTextSize(text).width;
+        }
+        graphic.SetTextColour(GetColour(2));
+        graphic.DrawString(text, 1 + (textW < room ? (room - textW) / 2 : 0), 3);
     }
     DrawSelectorArrow(graphic, w, h);
 }

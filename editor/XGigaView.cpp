@@ -1,9 +1,11 @@
 #include "editor/XGigaView.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "editor/WError.h"
 #include "editor/XDimList.h"
 #include "editor/XGigaName.h"
 #include "editor/XStackView.h"
@@ -723,12 +725,25 @@ void XGigaView::ChooseMenuItem(int item)
         nav.AddFilter("tvpreset", "Preset File");
         if (nav.SaveFile("Save a preset"))
             if (const char* path = nav.GetPath(0))
-                m_gigaTone->SavePreset(path);
+                SavePresetOfUnit(path);
         break;
     }
     default:
         break;
     }
+}
+
+bool XGigaView::SavePresetOfUnit(const char* path)
+{
+    if (!m_gigaTone || !path)
+        return false;
+    errno = 0;
+    if (m_gigaTone->SavePreset(path))
+        return true;
+    const int reason = errno;
+    Print("*** XGigaView::SavePreset(%s) failed: %d ***", path, reason);
+    WError::ShowSaveError(this, path, reason);
+    return false;
 }
 
 void XGigaView::ChooseBankInstrument(const char* bankPath, int index)
@@ -808,10 +823,11 @@ void XGigaView::ChooseStacked(bool on)
     m_stackView->Show(true);
     if (!IsExpanded())
         SetExpanded(true);
-    if (GetHeight() != m_stackView->GetHeight() + kTopHeight) {
+    if (GetHeight() != m_stackView->GetHeight() + kTopHeight)
         ResizeTo(m_stackView->GetHeight() + kTopHeight);
-        XControl::Notify(kCodeSize, 0);
-    }
+    // The unit grew (by opening or by the panel): the rack places the units
+    // below it again, so the panel never covers them.
+    XControl::Notify(kCodeSize, 0);
 }
 
 // --- Control notifications ---

@@ -117,6 +117,9 @@ public:
     bool LoadIntoUnit(const char* path, int index);
     // Loads a preset into the tone and has it loaded; false when it fails.
     bool LoadPresetIntoUnit(const char* path);
+    // Saves the tone as a preset; a failure is shown to the user (file and
+    // reason) and gives false.
+    bool SavePresetOfUnit(const char* path);
 
     // The part menu's choices (the menu itself is OpenPartMenu).
     enum MenuItem { kItemLoad = 1, kItemUnload, kItemLoadPreset, kItemSavePreset };

@@ -27,6 +27,9 @@ int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max);
 namespace {
 
 constexpr XColourValue kLabel = XColour::Make(220, 220, 220);
+constexpr XColourValue kPageFace = XColour::Make(30, 36, 48);     // page selector, off
+constexpr XColourValue kPageFaceOn = XColour::Make(50, 70, 130);  // page selector, on
+constexpr XColourValue kPageFrame = XColour::Make(90, 100, 130);
 constexpr int kBarWidth = 80;
 constexpr int kBarPitch = 123;
 constexpr int kBarX = 250;
@@ -120,7 +123,12 @@ void XTogStack::Draw(XGraphic& graphic)
 
 // --- XStackMap ---
 
-XStackMap::XStackMap(XControl* parent, int x, int y, int w, int h) : XControl(parent, x, y, w, h) {}
+XStackMap::XStackMap(XControl* parent, int x, int y, int w, int h) : XControl(parent, x, y, w, h)
+{
+    // Ranges reach past the scale's ends (key 0 starts left of it, key 127
+    // ends right of it): drawing stays inside the map.
+    SetClips(true);
+}
 
 int XStackMap::KeyLeft(int key) { return (key / 12) * 105 - 114 + 15 * WhitesBelow(key); }
 
@@ -200,7 +208,7 @@ void XStackMap::Draw(XGraphic& graphic)
         graphic.DrawFrame(box.left, box.top, box.right - box.left + 1, 20);
         graphic.SetTextColour(XColour::Make(255, 255, 255));
         if (const char* name = part->GetProgramName())
-            graphic.DrawString(name, box.left + 4, box.top + 4);
+            graphic.DrawString(name, std::max(box.left, 0) + 4, box.top + 4);
         if (i == m_row) {
             char text[16];
             std::snprintf(text, sizeof text, "%+d", part->keyOffset);
@@ -336,6 +344,10 @@ XGigaViewStack::XGigaViewStack(XControl* parent, int x, int y, int w, int h) : X
     static const char* kPageNames[4] = {"mix", "vca", "vcf", "map"};
     for (int i = 0; i < 4; ++i) {
         XToggle* option = m_pages->AddOption(1 + 36 * i, 0, 35, 16, kPageNames[i]);
+        // Dark faces: the light-blue captions must stand out from them.
+        option->SetColour(0, kPageFace);
+        option->SetColour(1, kPageFaceOn);
+        option->SetColour(3, kPageFrame);
         option->SetColour(2, XColour::Make(170, 180, 255));
     }
     m_pages->SetListener(this);

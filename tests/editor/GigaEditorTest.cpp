@@ -301,6 +301,19 @@ TEST(GigaEditor, OpenConfirmYesSavesThenOpens)
 TEST(GigaEditor, MissingFilesWindowListsMissingPartsAndIgnoreEmptiesThem)
 {
     Env env;
+    // A load that failed with no file missing (too little memory, a damaged
+    // bank) has nothing to search for: no window, however it is reported.
+    env.Load(0, env.bank, 0);
+    env.tone(0)->SetState(giga::kToneFailed);
+    for (int32_t kind : {kEventViewsBuilt, kEventToneLoaded}) {
+        XEvent report;
+        report.kind = kind;
+        report.a = 0;
+        env.editor->PostEvent(report);
+        env.Tick();
+        EXPECT_EQ(env.editor->GetModalChild(), nullptr) << "event " << kind;
+    }
+
     std::string gone = env.dir.File("gone.gig");
     env.manager.WaitIdle(10000);
     env.tone(1)->AddPart(gone.c_str(), 0);
@@ -333,6 +346,7 @@ TEST(GigaEditor, LoaderReportDoesNotCloseAnOpenConfirm)
 {
     Env env;
     env.Load(0, env.bank, 0);
+    env.Load(1, env.dir.File("gone.gig"), 0);  // its file is missing
     setenv("KIV_DIALOG_ANSWER", "", 1);
     Press(env.editor, kNew);
     ASSERT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagNewConfirm);

@@ -1,5 +1,6 @@
 #include "kiv/file/SafeFile.h"
 
+#include <cerrno>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -41,14 +42,18 @@ SafeFile::~SafeFile() { Discard(); }
 bool SafeFile::Open(const char* target)
 {
     Discard();
-    if (!target || !*target)
+    if (!target || !*target) {
+        errno = ENOENT;
         return false;
+    }
     std::string resolved = ResolveTarget(target);
     struct stat st;
     mode_t mode = 0644;
     if (stat(resolved.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
+        if (!S_ISREG(st.st_mode)) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
             return false;  // never replace a folder or a device
+        }
         mode = st.st_mode & 07777;
     }
 
@@ -103,6 +108,9 @@ bool SafeFile::Commit()
 
 void SafeFile::Discard()
 {
+    // Callers report why a save failed from errno: cleaning up must not
+    // replace the reason.
+    const int reason = errno;
     if (m_file)
         fclose(m_file);
     m_file = nullptr;
@@ -110,6 +118,7 @@ void SafeFile::Discard()
     if (!m_tempPath.empty())
         unlink(m_tempPath.c_str());
     m_tempPath.clear();
+    errno = reason;
 }
 
 }  // namespace file

@@ -4,7 +4,8 @@
 // and whenever anything fails, the target stays as it was and the temporary
 // file is removed. A symbolic link target is followed (the file it points at
 // is replaced, the link stays); a replaced file keeps its permissions, a new
-// one gets 0644; a folder or device target is refused. One writer per object.
+// one gets 0644; a folder or device target is refused. After a failure errno
+// tells why (cleaning up keeps it). One writer per object.
 #pragma once
 #include <cstddef>
 #include <cstdio>

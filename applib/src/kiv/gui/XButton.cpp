@@ -144,7 +144,8 @@ void XLink::Draw(XGraphic& graphic)
     XControl::Draw(graphic);
     if (const char* text = GetText()) {
         graphic.SetFont(12, xconst::kFontBold);
-        graphic.SetTextColour(m_hover ? XColour::Make(120, 140, 255) : XColour::Make(200, 200, 200));
+        // The text colour is slot 2, so a link reads on the face it sits on.
+        graphic.SetTextColour(m_hover ? XColour::Make(120, 140, 255) : GetColour(2));
         graphic.DrawString(text, 1, 1);
     }
     if (HasColour(3)) {

@@ -1,0 +1,493 @@
+// Performances, presets and missing files as a musician meets them: tessivo.so
+// through its VST face, its editor in a real window on a private X server,
+// toolbar, part menu, dialogs and stack toggle pressed with real pointer
+// input, file dialogs answered through the scripted answer, and the outcome
+// checked on disk, in the host's chunk and in the audio. Screens of the
+// missing-files window, the stacked view, a failed save, the settings and
+// the about box go to <build>/e2e-screens.
+#include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "e2e/EditorSession.h"
+#include "editor/GigaEditorConst.h"
+#include "gig/GigFixtures.h"
+#include "kiv/file/Riff.h"
+
+using e2e::EditorSession;
+using e2e::Point;
+using e2e::ViewTree;
+
+namespace {
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// The demo drum's key (the piano plays everywhere).
+constexpr int kDrumKey = 36;
+
+// Part menu entries, from the top.
+enum { kMenuLoad = 0, kMenuUnload, kMenuLoadPreset, kMenuSavePreset };
+
+// Chooses an entry of the next menu the plug-in opens. The menu runs its own
+// loop on the thread that pressed (the test's), so the choice is made from a
+// second thread over a connection of its own.
+class MenuChooser {
+public:
+    MenuChooser(const std::string& display, int entry)
+        : m_thread([display, entry, this] { m_chosen = Choose(display, entry); })
+    {
+    }
+    ~MenuChooser() { Join(); }
+    bool Join()
+    {
+        if (m_thread.joinable())
+            m_thread.join();
+        return m_chosen;
+    }
+
+private:
+    static bool Choose(const std::string& name, int entry)
+    {
+        Display* d = XOpenDisplay(name.c_str());
+        if (!d)
+            return false;
+        bool chosen = false;
+        for (int waited = 0; waited < 5000 && !chosen; waited += 20) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            Window root = 0, up = 0, *kids = nullptr;
+            unsigned int count = 0;
+            if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &kids, &count))
+                continue;
+            for (unsigned int i = 0; i < count && !chosen; ++i) {
+                XWindowAttributes a{};
+                XClassHint hint{};
+                if (!XGetWindowAttributes(d, kids[i], &a) || a.map_state != IsViewable ||
+                    !XGetClassHint(d, kids[i], &hint))
+                    continue;
+                const bool menu = hint.res_class && std::string(hint.res_class) == "KivMenu";
+                XFree(hint.res_name);
+                XFree(hint.res_class);
+                if (!menu)
+                    continue;
+                // Entries are 20 pixels high below a 1-pixel border.
+                const int x = a.x + 20, y = a.y + 1 + 20 * entry + 10;
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));  // drawn and listening
+                XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
+                XSync(d, False);
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                XTestFakeButtonEvent(d, 1, True, CurrentTime);
+                XTestFakeButtonEvent(d, 1, False, CurrentTime);
+                XSync(d, False);
+                chosen = true;
+            }
+            if (kids)
+                XFree(kids);
+        }
+        XCloseDisplay(d);
+        return chosen;
+    }
+
+    bool m_chosen = false;
+    std::thread m_thread;
+};
+
+class PerformanceEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!s.Start()) {
+            if (!s.Error().empty())
+                FAIL() << s.Error();
+            GTEST_SKIP() << s.SkipReason();
+        }
+    }
+    void TearDown() override { unsetenv("KIV_DIALOG_ANSWER"); }
+
+    // A demo bank written into `folder` (made when missing); its path.
+    std::string Bank(const gigtools::GigFixture& fixture, const std::string& folder)
+    {
+        mkdir(folder.c_str(), 0755);
+        const std::string path = folder + "/" + fixture.stem + ".gig";
+        EXPECT_TRUE(fixture.bank.Write(path)) << path;
+        return path;
+    }
+    std::string Piano(const std::string& folder) { return Bank(gigtools::DemoPianoFixture(), folder); }
+    std::string Drum(const std::string& folder) { return Bank(gigtools::RoundRobinDrumFixture(), folder); }
+
+    // The host restores a project: a state chunk (the older RIFF form) whose
+    // tone i plays instrument 0 of parts[k].second for parts[k].first == i.
+    void SetChunk(const std::vector<std::pair<int, std::string>>& parts)
+    {
+        const std::string file = s.Scratch() + "/chunk.riff";
+        CRiffWriter w;
+        ASSERT_TRUE(w.OpenWrite(file.c_str()));
+        w.OpenChunk("RIFF", "OvGm");
+        w.OpenChunk("LIST", "tone");
+        for (const auto& [tone, path] : parts) {
+            w.OpenChunk("RIFF", "tone");
+            w.OpenChunk("indx");
+            w.WriteInt(tone);
+            w.CloseChunk();
+            w.OpenChunk("RIFF", "ovtn");
+            w.OpenChunk("midi");
+            w.WriteInt(tone);
+            w.CloseChunk();
+            w.OpenChunk("part");
+            w.OpenChunk("bank");
+            w.WriteString(path.c_str());
+            w.CloseChunk();
+            w.OpenChunk("prog");
+            w.WriteInt(0);
+            w.CloseChunk();
+            w.CloseChunk();
+            w.CloseChunk();
+            w.CloseChunk();
+        }
+        w.CloseChunk();
+        w.CloseChunk();
+        ASSERT_TRUE(w.Close());
+        std::string bytes = ReadAll(file);
+        EXPECT_EQ(s.Call(vst::effSetChunk, 0, static_cast<vst::intptr>(bytes.size()), bytes.data()), 1);
+        s.Idle(200);
+    }
+
+    // The view tree; modal dialogs are drawn in the editor's window.
+    ViewTree Tree()
+    {
+        ViewTree tree = s.Tree();
+        for (auto& node : tree.nodes)
+            if (node.window == 0 && !tree.nodes.empty())
+                node.window = tree.nodes.front().window;
+        return tree;
+    }
+
+    void Answer(const std::string& text) { setenv("KIV_DIALOG_ANSWER", (text + "\n").c_str(), 1); }
+
+    // The root view of a class (the editor or one of its dialogs), -1 when none.
+    int Root(const ViewTree& tree, const std::string& cls)
+    {
+        for (int root : tree.Roots())
+            if (tree[root].cls == cls)
+                return root;
+        return -1;
+    }
+    bool Showing(const std::string& cls)
+    {
+        ViewTree tree = Tree();
+        return Root(tree, cls) >= 0;
+    }
+    bool WaitFor(const std::string& cls, bool shown = true, int ms = 3000)
+    {
+        return s.IdleUntil(ms, [&] { return Showing(cls) == shown; });
+    }
+    // A click as a person makes it: apart from the one before, since the
+    // toolkit takes any two presses within 400 ms for a double click.
+    void Press(const ViewTree& tree, int node)
+    {
+        s.Idle(450);
+        s.Click(s.ScreenCentre(tree, node));
+    }
+    // Presses the n-th button of a dialog.
+    void DialogButton(const std::string& dialog, int n)
+    {
+        ViewTree tree = Tree();
+        int root = Root(tree, dialog);
+        ASSERT_GE(root, 0) << dialog << " is not open\n" << tree.Text();
+        int button = tree.Find("XButton", n, root);
+        ASSERT_GE(button, 0) << tree.Text();
+        Press(tree, button);
+    }
+    void Toolbar(int n)
+    {
+        ViewTree tree = Tree();
+        int button = tree.Find("XButtonPic", n, tree.Roots().at(0));
+        ASSERT_GE(button, 0) << "no toolbar button " << n;
+        Press(tree, button);
+    }
+    // Opens unit n's part menu (a press on its name box) and chooses an entry.
+    void PartMenu(int unit, int entry)
+    {
+        ViewTree tree = Tree();
+        int name = tree.Find("XGigaName", unit);
+        ASSERT_GE(name, 0) << tree.Text();
+        s.Idle(450);
+        MenuChooser chooser(DisplayString(s.Dpy()), entry);
+        s.Click(s.ScreenCentre(tree, name));
+        ASSERT_TRUE(chooser.Join()) << "no part menu opened";
+        s.Idle(100);
+    }
+    // The peak of a short note on a MIDI channel (tone n listens on channel n).
+    float Play(int channel, int key = 60)
+    {
+        s.NoteOn(key, 110, channel);
+        float peak = s.Render(250).peak;
+        s.NoteOff(key, channel);
+        s.Render(600);
+        return peak;
+    }
+    bool Sounds(int channel, int key = 60)
+    {
+        return s.IdleUntil(5000, [&] { return Play(channel, key) > 0.01f; });
+    }
+
+    EditorSession s;
+};
+
+}  // namespace
+
+// Save as writes the performance; right after it Open has nothing to ask.
+// New, answered "No", leaves an untitled performance: the next Save asks
+// for a name and leaves the earlier file as it was. Opening that file
+// restores its unit, which sounds.
+TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
+{
+    const std::string piano = Piano(s.Scratch() + "/banks");
+    const std::string drum = Drum(s.Scratch() + "/banks");
+    SetChunk({{0, piano}});
+    ASSERT_TRUE(Sounds(0));
+
+    const std::string a = s.Scratch() + "/A.tv2";
+    Answer(a);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(a); }));
+    const std::string saved = ReadAll(a);
+    EXPECT_NE(saved.find("Demo Piano.gig"), std::string::npos);
+
+    // Saved: Open goes straight to its dialog (cancelled here).
+    Answer("");
+    Toolbar(editor::kOpen);
+    s.Idle(200);
+    EXPECT_FALSE(Showing("WConfirm")) << "asked to save a performance just saved";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);
+
+    // A change through the part menu, then New without saving it.
+    Answer(drum);
+    PartMenu(1, kMenuLoad);
+    ASSERT_TRUE(Sounds(1, kDrumKey));
+    Toolbar(editor::kNew);
+    ASSERT_TRUE(WaitFor("WConfirm"));
+    DialogButton("WConfirm", 1);  // No
+    ASSERT_TRUE(WaitFor("WConfirm", false));
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return Play(0) < 0.001f; })) << "New left the piano playing";
+
+    // Save asks for a name: the answer is written, A.tv2 is untouched.
+    const std::string b = s.Scratch() + "/B.tv2";
+    Answer(b);
+    Toolbar(editor::kSave);
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return Exists(b); })) << "Save wrote without asking for a name";
+    EXPECT_TRUE(ReadAll(a) == saved) << "A.tv2 was overwritten";
+
+    // Opening A.tv2 brings the piano back on unit 1 and nothing on unit 2.
+    Answer(a);
+    Toolbar(editor::kOpen);
+    EXPECT_FALSE(Showing("WConfirm"));
+    EXPECT_TRUE(Sounds(0));
+    EXPECT_LT(Play(1, kDrumKey), 0.001f);
+    std::string chunk = s.Chunk();
+    EXPECT_NE(chunk.find("Demo Piano.gig"), std::string::npos);
+    EXPECT_EQ(chunk.find("Round Robin Drum.gig"), std::string::npos);
+}
+
+// A project whose banks were moved: the missing-files window lists them; a
+// search of the folder they now live in finds the piano and the window
+// closes itself; the piano sounds. A second project misses a bank that
+// exists nowhere as well: the search finds the drum, the rest is ignored,
+// and the drum found by the search still sounds.
+TEST_F(PerformanceEndToEnd, MissingBanksFoundByTheSearchAreLoaded)
+{
+    const std::string moved = s.Scratch() + "/moved";
+    mkdir(moved.c_str(), 0755);
+    Piano(moved + "/keys");
+    SetChunk({{0, s.Scratch() + "/old/Demo Piano.gig"}});
+    ASSERT_TRUE(WaitFor("WMissing")) << Tree().Text();
+    s.Screenshot("missing-files");
+    EXPECT_LT(Play(0), 0.001f);
+
+    Answer(moved);
+    DialogButton("WMissing", 0);  // "Select folder to scan"
+    ASSERT_TRUE(WaitFor("WMissing", false, 5000)) << "the search did not find the piano";
+    EXPECT_TRUE(Sounds(0)) << "the piano found by the search does not sound";
+
+    Drum(moved + "/drums");
+    SetChunk({{1, s.Scratch() + "/old/Round Robin Drum.gig"}, {2, s.Scratch() + "/old/Nowhere.gig"}});
+    ASSERT_TRUE(WaitFor("WMissing"));
+    Answer(moved);
+    DialogButton("WMissing", 0);
+    s.Idle(1000);
+    ASSERT_TRUE(Showing("WMissing")) << "closed though a file is still missing";
+    DialogButton("WMissing", 1);  // "Ignore Missing files"
+    ASSERT_TRUE(WaitFor("WMissing", false));
+    EXPECT_TRUE(Sounds(1, kDrumKey)) << "ignoring the rest dropped the drum the search found";
+    std::string chunk = s.Chunk();
+    EXPECT_NE(chunk.find(moved + "/drums/Round Robin Drum.gig"), std::string::npos);
+    EXPECT_EQ(chunk.find("Nowhere.gig"), std::string::npos);
+}
+
+// Saving into a folder that cannot take the file shows the file and the
+// reason, writes nothing and keeps the performance marked modified (Open
+// still asks); a preset that cannot be saved is shown alike.
+TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
+{
+    SetChunk({{0, Piano(s.Scratch() + "/banks")}});
+    ASSERT_TRUE(Sounds(0));
+    // A folder without write permission; the superuser writes anywhere, so
+    // then a plain file stands where the folder should be.
+    std::string folder = s.Scratch() + "/locked";
+    if (geteuid() == 0) {
+        folder = s.Scratch() + "/plain.txt";
+        std::ofstream(folder) << "not a folder";
+    } else {
+        mkdir(folder.c_str(), 0555);
+    }
+    const std::string target = folder + "/A.tv2";
+    Answer(target);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(WaitFor("WError")) << "a failed save was not shown";
+    s.Screenshot("save-failed");
+    {
+        // It names the file, its folder and the system's reason.
+        ViewTree tree = Tree();
+        const int notice = Root(tree, "WError");
+        const char* reason = std::strerror(geteuid() == 0 ? ENOTDIR : EACCES);
+        EXPECT_GE(tree.FindText("XLabel", "Could not save A.tv2", notice), 0) << tree.Text();
+        // The folder line keeps the end of a long path.
+        const std::string ending = folder.substr(folder.rfind('/')) + "/";
+        bool named = false;
+        for (int label : tree.All("XLabel", notice)) {
+            const std::string& text = tree[label].text;
+            named = named || (text.rfind("in ", 0) == 0 && text.size() >= ending.size() &&
+                              text.compare(text.size() - ending.size(), ending.size(), ending) == 0);
+        }
+        EXPECT_TRUE(named) << tree.Text();
+        EXPECT_GE(tree.FindText("XLabel", reason, notice), 0) << tree.Text();
+    }
+    EXPECT_FALSE(Exists(target));
+    DialogButton("WError", 0);
+    ASSERT_TRUE(WaitFor("WError", false));
+
+    Answer("");
+    Toolbar(editor::kOpen);
+    EXPECT_TRUE(WaitFor("WConfirm")) << "the unsaved performance counts as saved";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);  // Cancel
+
+    Answer(folder + "/Piano.tvpreset");
+    PartMenu(0, kMenuSavePreset);
+    ASSERT_TRUE(WaitFor("WError")) << "a failed preset save was not shown";
+    DialogButton("WError", 0);
+    ASSERT_TRUE(WaitFor("WError", false));
+    chmod(folder.c_str(), 0755);
+}
+
+// The stack toggle turns the unit into a stacked instrument whose view opens
+// below it, and the units after it move down instead of being covered. A
+// second layer is added through the part menu, and on the key map the first
+// layer is dragged below the second while a note plays.
+TEST_F(PerformanceEndToEnd, StackToggleOpensTheStackedViewAndLayersReorderWhilePlaying)
+{
+    const std::string piano = Piano(s.Scratch() + "/banks");
+    const std::string drum = Drum(s.Scratch() + "/banks");
+    SetChunk({{0, piano}});
+    ASSERT_TRUE(Sounds(0));
+
+    ViewTree tree = Tree();
+    int toggle = tree.Find("XTogStack", 0);
+    ASSERT_GE(toggle, 0) << tree.Text();
+    Press(tree, toggle);
+    tree = Tree();
+    int stack = tree.Find("XGigaViewStack");
+    ASSERT_GE(stack, 0) << "the stacked view did not open\n" << tree.Text();
+    int next = tree.Find("XRackUnit", 1);
+    ASSERT_GE(next, 0);
+    EXPECT_GE(tree[next].y, tree[stack].y + tree[stack].h) << "the stacked view covers the next unit";
+
+    Answer(drum);
+    PartMenu(0, kMenuLoad);  // a stacked tone takes a further layer
+    ASSERT_TRUE(s.IdleUntil(5000, [&] {
+        std::string chunk = s.Chunk();
+        return chunk.find("Round Robin Drum.gig") != std::string::npos;
+    }));
+    s.Idle(300);
+    tree = Tree();
+    stack = tree.Find("XGigaViewStack");
+    ASSERT_GE(stack, 0);
+    next = tree.Find("XRackUnit", 1);
+    EXPECT_GE(tree[next].y, tree[stack].y + tree[stack].h) << "the grown stacked view covers the next unit";
+    int page = tree.Find("XToggle", 3, stack);  // "map"
+    ASSERT_GE(page, 0) << tree.Text();
+    Press(tree, page);
+    s.Screenshot("stacked-view");
+
+    tree = Tree();
+    int map = tree.Find("XStackMap", 0, stack);
+    ASSERT_GE(map, 0) << "the key map is not shown\n" << tree.Text();
+    std::string before = s.Chunk();
+    ASSERT_LT(before.find("Demo Piano.gig"), before.find("Round Robin Drum.gig"));
+    s.NoteOn(60, 110, 0);
+    s.Render(100);
+    s.Drag(s.Screen(tree, map, tree[map].At(420, 11)), s.Screen(tree, map, tree[map].At(420, 34)));
+    const float during = s.Render(200).peak;
+    s.NoteOff(60, 0);
+    s.Render(300);
+    std::string after = s.Chunk();
+    EXPECT_GT(after.find("Demo Piano.gig"), after.find("Round Robin Drum.gig")) << "the layers kept their order";
+    EXPECT_GT(during, 0.001f) << "the note stopped sounding while the layers moved";
+}
+
+// With the plug-in's one player the editor has no port tabs, and the mixer
+// button shows the mixer of all sixteen channels in the rack's place. The
+// settings window and the about box open from the toolbar and the logo and
+// close again with their own keys.
+TEST_F(PerformanceEndToEnd, MixerSettingsAndAboutAreReachable)
+{
+    ViewTree tree = Tree();
+    EXPECT_LT(tree.Find("XTabPorts", 0, -1, true), 0);
+    EXPECT_EQ(tree[tree.Roots().at(0)].h, 560);
+    Toolbar(editor::kMixer);
+    tree = Tree();
+    const int mixer = tree.Find("GMixer");
+    ASSERT_GE(mixer, 0) << tree.Text();
+    EXPECT_EQ(tree.All("XTrack", mixer).size(), 16u);
+    EXPECT_LT(tree.Find("XGigaRack"), 0) << "the rack stays beside the mixer";
+    Toolbar(editor::kMixer);
+
+    Toolbar(editor::kSettings);
+    ASSERT_TRUE(WaitFor("WSettings"));
+    s.Screenshot("settings");
+    DialogButton("WSettings", 0);  // Ok
+    ASSERT_TRUE(WaitFor("WSettings", false));
+
+    tree = Tree();
+    int logo = tree.Find("XLogo");
+    ASSERT_GE(logo, 0);
+    Press(tree, logo);
+    ASSERT_TRUE(WaitFor("WAbout"));
+    s.Screenshot("about");
+    s.Key("Escape");
+    EXPECT_TRUE(WaitFor("WAbout", false)) << "the about box cannot be closed";
+}
