@@ -128,3 +128,16 @@ void XDragger::EndDrag(int x, int y)
     }
     OnDragEnd(x, y);
 }
+
+void XDragger::CancelDrag()
+{
+    if (!IsDragging())
+        return;
+    m_window.reset();
+    if (m_image)
+        m_image->Detach();
+    XControl* target = m_target;
+    m_target = nullptr;
+    if (target)
+        target->OnDragLeave(m_source, m_kind);
+}

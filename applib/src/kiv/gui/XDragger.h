@@ -5,7 +5,8 @@
 // controls under the pointer are asked whether they take the drag kind
 // (XControl::OnDragOver, OnDragEnter, OnDragLeave, OnDrop).
 //
-// Idle -> dragging (StartDrag; the drag window exists) -> idle (EndDrag).
+// Idle -> dragging (StartDrag; the drag window exists) -> idle (EndDrag,
+// or CancelDrag when the owner loses the mouse capture).
 // The owner starts the drag from its mouse-drag handler once the pointer has
 // moved far enough and ends it on mouse up. GUI thread only.
 #pragma once
@@ -39,6 +40,10 @@ public:
     void StartDrag(XControl* source, int x, int y);
     void MoveDrag(int x, int y);
     void EndDrag(int x, int y);
+    // Ends a drag without a drop (the source lost the mouse capture or
+    // another button was pressed): the target only hears OnDragLeave and
+    // OnDragEnd is not called.
+    void CancelDrag();
     bool IsDragging() const { return m_window != nullptr; }
     XControl* GetDragTarget() const { return m_target; }
     XNativeWindow* GetDragWindow() const { return m_window.get(); }
