@@ -155,6 +155,15 @@ protected:
             Pump(2);
         }
         EXPECT_TRUE(source.IsDragging());
+        // The image shows the dragged row only, beside the pointer.
+        if (XNativeWindow* image = source.GetDragWindow()) {
+            int ix, iy, iw, ih;
+            image->GetScreenRect(ix, iy, iw, ih);
+            EXPECT_GT(ix, left + x1);
+            EXPECT_GE(iy, top + y1);
+            EXPECT_LT(iw, 140);
+            EXPECT_LE(ih, 24);
+        }
         input.Button(3, true);
         Pump(3);
         input.Button(3, false);

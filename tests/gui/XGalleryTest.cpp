@@ -211,6 +211,16 @@ class GalleryTest : public ::testing::Test {
 protected:
     void SetUp() override { XBackend::Install(&backend); }
     void TearDown() override { XBackend::Install(nullptr); }
+    void WriteScreenshot(const XGraphic& g, const char* name)
+    {
+        std::string png;
+        ASSERT_TRUE(g.WritePng(png));
+        const char* build = std::getenv("KIV_TEST_BINARY_DIR");
+        ASSERT_NE(build, nullptr);
+        std::string folder = std::string(build) + "/screenshots";
+        std::system(("mkdir -p '" + folder + "'").c_str());
+        EXPECT_TRUE(kivtest::WriteFile(folder + "/" + name, png.data(), png.size()));
+    }
     HeadlessBackend backend;
 };
 
@@ -258,11 +268,31 @@ TEST_F(GalleryTest, GalleryScreenshotShowsEveryControl)
     XGraphic g;
     g.BeginPaint(nullptr, width, height);
     view.PaintTree(g, true);
-    std::string png;
-    ASSERT_TRUE(g.WritePng(png));
-    const char* build = std::getenv("KIV_TEST_BINARY_DIR");
-    ASSERT_NE(build, nullptr);
-    std::string folder = std::string(build) + "/screenshots";
-    std::system(("mkdir -p '" + folder + "'").c_str());
-    EXPECT_TRUE(kivtest::WriteFile(folder + "/gallery.png", png.data(), png.size()));
+    WriteScreenshot(g, "gallery.png");
+}
+
+// Dragging the selected row of a list shows that row alone, not the list.
+TEST_F(GalleryTest, DragImageOfAListRowScreenshot)
+{
+    guitest::Root root(300, 200);
+    root.SetBounds(100, 100, 300, 200);
+    auto* list = new XListText(&root, 10, 10, 150, 120);
+    for (const char* t : {"Acoustic Grand", "Bright Piano", "Electric Grand"})
+        list->AddText(t);
+    list->SetDragKind(fourcc("inst"));
+    root.HandleMouseDown(30, 10 + 4 + 18 + 8, 0, false, false);
+    root.HandleMouseMove(60, 80, false, false);
+    ASSERT_TRUE(list->IsDragging());
+    HeadlessWindow* window = backend.FindByClass("KivDragger");
+    ASSERT_NE(window, nullptr);
+    const int w = window->GetWidth(), h = window->GetHeight();
+    EXPECT_LE(h, 22);
+    EXPECT_LT(w, 120);
+    XGraphic g;
+    g.BeginPaint(nullptr, w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            g.FillRectangleColour(XRectangle(x, y, 1, 1), window->Pixel(x, y));
+    WriteScreenshot(g, "drag-image.png");
+    root.HandleMouseUp(60, 80, 0);
 }
