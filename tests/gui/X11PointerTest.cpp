@@ -198,9 +198,9 @@ TEST_F(X11PointerTest, QuickClickFromEditOntoListEndsTheEdit)
     new ActivatedList(&view, &log);
     Open();
 
+    // Both clicks queue before either is handled: well inside 400 ms.
     Click(30, 20);
-    ASSERT_TRUE(PumpUntil([&] { return edit->IsEditing(); }));
-    Click(40, 40 + 4 + 18 + 8);  // the second row, well inside 400 ms
+    Click(40, 40 + 4 + 18 + 8);  // the second row
     ASSERT_TRUE(PumpUntil([&] { return !log.empty(); }));
     EXPECT_EQ(log, (Log{"activated 1"}));
     EXPECT_FALSE(edit->IsEditing());
@@ -210,7 +210,7 @@ TEST_F(X11PointerTest, QuickClickFromEditOntoListEndsTheEdit)
     EXPECT_NE(Pixel(10, 10), XColour::Make(255, 120, 120));  // the frame is no longer red
 
     // Clicked again later, it edits and takes the keys.
-    Pump(50);
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
     Click(30, 20);
     ASSERT_TRUE(PumpUntil([&] { return edit->IsEditing(); }));
     input.Key("k");
