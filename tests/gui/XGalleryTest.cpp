@@ -228,7 +228,24 @@ protected:
 
 TEST_F(GalleryTest, NoControlPaintsOutsideItsRectangle)
 {
-    for (const Entry& entry : Entries()) {
+    std::vector<Entry> entries = Entries();
+    // Texts far too long for their controls.
+    const char* const kLong = "A label much longer than the small control that has to show it";
+    auto labelled = [&](const char* name, std::function<HLabel*(XControl*)> make) {
+        entries.push_back({name, 60, 18, [make, kLong](XControl* p, int, int) { make(p)->SetText(kLong); }});
+    };
+    labelled("long XButton", [](XControl* p) { return new XButton(p, 0, 0, 60, 18); });
+    labelled("long XLink", [](XControl* p) { return new XLink(p, 0, 0, 60, 18); });
+    labelled("long XLabel", [](XControl* p) { return new XLabel(p, 0, 0, 60, 18); });
+    labelled("long XToggle", [](XControl* p) { return new XToggle(p, 0, 0, 60, 18); });
+    labelled("long XSelect", [](XControl* p) { return new XSelect(p, 0, 0, 60, 18); });
+    entries.push_back({"long XValue", 60, 18, [](XControl* p, int, int) {
+                           auto* v = new XValue(p, 0, 0, 60, 18);
+                           v->SetFormat(3, "units of something long");
+                           v->SetValue(-12345.678);
+                       }});
+
+    for (const Entry& entry : entries) {
         SCOPED_TRACE(entry.name);
         XControl holder;
         holder.SetSize(entry.w + 200, entry.h + 200);

@@ -123,16 +123,6 @@ void XTabs::PlaceScrollPart()
 
 void XTabs::Draw(XGraphic& graphic)
 {
-    // A scrolled or centred row runs past the control's edges: only the
-    // part inside is shown.
-    bool clipped = graphic.PushClip(XRectangle(0, 0, GetWidth(), GetHeight()));
-    DrawRow(graphic);
-    if (clipped)
-        graphic.PopClip();
-}
-
-void XTabs::DrawRow(XGraphic& graphic)
-{
     int w = GetWidth();
     int h = GetHeight();
     if (HasColour(0))

@@ -44,7 +44,6 @@ protected:
     };
     int VisibleCount();
     void MeasureTabs(XGraphic& graphic, int count);
-    void DrawRow(XGraphic& graphic);
     void DrawTab(XGraphic& graphic, int x, int i, bool selected);
     void DrawCentredBar(XGraphic& graphic, int count);
     void PlaceScrollPart();
