@@ -83,7 +83,7 @@ std::vector<Entry> Entries()
              auto* l = new XLabel(p, x, y, 110, 18);
              l->SetColour(0, XColour::Make(30, 30, 30));
              l->SetColour(3, XColour::Make(90, 90, 90));
-             l->SetText("Label, too long to fit");
+             l->SetText("Label text");
          }},
         {"XValue", 90, 18,
          [](XControl* p, int x, int y) {
@@ -106,7 +106,7 @@ std::vector<Entry> Entries()
              g->AddOption(4, 40, 92, 18, "Third");
          }},
         {"XSelect", 110, 20,
-         [](XControl* p, int x, int y) { (new XSelect(p, x, y, 110, 20))->SetText("Select a long choice"); }},
+         [](XControl* p, int x, int y) { (new XSelect(p, x, y, 110, 20))->SetText("Choice"); }},
         {"XTabs", 200, 24,
          [](XControl* p, int x, int y) {
              auto* t = new XTabs(p, x, y, 200, 24);
