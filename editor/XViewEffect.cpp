@@ -208,8 +208,8 @@ void XViewEffectPlug::SetFailedName(const char* name)
     SetPluginName(nullptr);
     if (!name || !*name)
         return;
-    kiv::string text = name;
-    text.Append(mixer::kFailedSuffix);
+    kiv::string text = mixer::kFailedPrefix;
+    text.Append(name);
     m_selector->SetText(text.CStr());
     m_selector->SetColour(2, mixer::kFailedText);
 }

@@ -271,7 +271,7 @@ TEST(XTrack, RefreshShowsTheStudioAndWritesNothingBack)
     EXPECT_FALSE(rig.track->GetMore()->GetDyn()->IsVisible());
     EXPECT_STREQ(rig.track->GetMore()->GetPlug(1)->GetSelector()->GetText(), "verb.so");
     EXPECT_TRUE(rig.track->GetMore()->GetPlug(1)->HasPlugin());
-    EXPECT_STREQ(rig.track->GetMore()->GetPlug(0)->GetSelector()->GetText(), "crash.so (failed)");
+    EXPECT_STREQ(rig.track->GetMore()->GetPlug(0)->GetSelector()->GetText(), "Failed: crash.so");
     EXPECT_FALSE(rig.track->GetMore()->GetPlug(0)->HasPlugin());
     // Compressor values read the studio's defaults on a channel without one.
     EXPECT_EQ(rig.track->GetMore()->GetDyn()->FindBar(kOvMixCompThreshold)->GetValue(), -18.0);
