@@ -208,14 +208,18 @@ TEST(PlugInfoList, FirstScanOfAFolderWhoseOnlyLibraryKillsTheProbeSurvivesFromTh
     auto scanInChild = [&dir]() {
         pid_t child = fork();
         if (child == 0) {
-            PlugInfoList list;
-            list.Load("Quillane", "firstcrash");
-            list.SetFolder(dir.Path().c_str());
-            list.StartScan(nullptr, nullptr);
-            while (list.IsScanning())
-                usleep(5000);
-            PlugInfo* crash = list.FindByName("crash.so");
-            _exit(crash ? 10 + crash->GetType() : 1);
+            int code = 1;
+            {
+                PlugInfoList list;
+                list.Load("Quillane", "firstcrash");
+                list.SetFolder(dir.Path().c_str());
+                list.StartScan(nullptr, nullptr);
+                while (list.IsScanning())
+                    usleep(5000);
+                if (PlugInfo* crash = list.FindByName("crash.so"))
+                    code = 10 + crash->GetType();
+            }  // the scan thread is joined before the child ends
+            _exit(code);
         }
         int status = 0;
         waitpid(child, &status, 0);
