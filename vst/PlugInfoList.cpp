@@ -457,8 +457,11 @@ bool PlugInfoList::Scan()
     }
     m_walking.store(true, std::memory_order_release);
     m_seenFiles.clear();
-    for (const std::string& item : SplitFolderList(folder))
+    for (std::string item : SplitFolderList(folder)) {
+        if (item.back() != '/')
+            item += '/';  // a list file written by hand
         Walk(item.c_str(), 0);
+    }
     stopped = m_stopRequest.load(std::memory_order_acquire);
     // A scan cut short keeps the entries it did not reach.
     m_walking.store(stopped, std::memory_order_release);
