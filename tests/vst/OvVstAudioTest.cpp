@@ -202,23 +202,6 @@ struct MidiBlock {
     vst::VstEvents* Get() { return reinterpret_cast<vst::VstEvents*>(this); }
 };
 
-// The bank chunk a host would keep after "Demo Piano" instrument 0 was put
-// on the first tone, written by a studio of the test's own engine.
-std::string DemoPianoChunk(const kivtest::TempDir& dir)
-{
-    std::string gig = dir.File("Demo Piano.gig");
-    if (!gigtools::DemoPianoFixture().bank.Write(gig))
-        return {};
-    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
-    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
-    if (!tone || !tone->AddPart(gig.c_str(), 0))
-        return {};
-    kiv::data chunk;
-    if (!studio->GetState(chunk) || chunk.GetSize() <= 0)
-        return {};
-    return std::string(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
-}
-
 // Plays a note on MIDI channel 1 and renders blocks of 512 frames; the
 // peak of the first pair and of all other outputs.
 struct NoteResult {
@@ -309,6 +292,13 @@ std::string StudioChunk(const kivtest::TempDir& dir, Arrange arrange)
         for (int j = 0; j < kOvInsertSlots; ++j)
             studio->SetInsert(c, j, nullptr);
     return bytes;
+}
+
+// The bank chunk a host would keep after "Demo Piano" instrument 0 was put
+// on the first tone.
+std::string DemoPianoChunk(const kivtest::TempDir& dir)
+{
+    return StudioChunk(dir, [](GigaStudio&) {});
 }
 
 // The test's own studio loaded from a chunk the plug-in gave back.
