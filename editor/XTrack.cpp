@@ -195,7 +195,10 @@ void XTrack::ShowOutputText(int pair)
 void XTrack::ShowInsertName(int slot)
 {
     OvInsert* insert = m_studio && HasMixerChannel() ? m_studio->GetInsert(m_channel, slot) : nullptr;
-    m_more->GetPlug(slot)->SetPluginName(insert ? insert->GetName() : nullptr);
+    if (!insert && m_studio && HasMixerChannel())
+        m_more->GetPlug(slot)->SetFailedName(m_studio->GetFailedInsert(m_channel, slot).name.CStr());
+    else
+        m_more->GetPlug(slot)->SetPluginName(insert ? insert->GetName() : nullptr);
 }
 
 void XTrack::Refresh()

@@ -203,6 +203,17 @@ void XViewEffectPlug::SetPluginName(const char* name)
     Invalidate();
 }
 
+void XViewEffectPlug::SetFailedName(const char* name)
+{
+    SetPluginName(nullptr);
+    if (!name || !*name)
+        return;
+    kiv::string text = mixer::kFailedPrefix;
+    text.Append(name);
+    m_selector->SetText(text.CStr());
+    m_selector->SetColour(2, mixer::kFailedText);
+}
+
 void XViewEffectPlug::Draw(XGraphic& graphic)
 {
     XViewEffect::Draw(graphic);

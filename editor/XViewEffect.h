@@ -79,6 +79,8 @@ public:
 
     // The hosted plug-in's name; null or "" shows "No effect".
     void SetPluginName(const char* name);
+    // A saved plug-in that did not open: its name, marked as failed.
+    void SetFailedName(const char* name);
     bool HasPlugin() const { return m_hasPlugin; }
     bool IsPressed() const { return m_pressed; }
     XSelectPlugin* GetSelector() const { return m_selector; }

@@ -517,6 +517,7 @@ void GigaStudioRecord::From(GigaStudio& studio)
             ch.insertId[j] = insert ? 1 : 0;
             ch.insertName[j].Clear();
             ch.insertChunk[j].Free();
+            ch.insertValues[j].clear();
             if (insert) {
                 ch.insertName[j].Assign(insert->GetName());
                 kiv::data borrowed;
@@ -525,10 +526,56 @@ void GigaStudioRecord::From(GigaStudio& studio)
                     ch.insertChunk[j].Alloc(size);
                     std::memcpy(ch.insertChunk[j].GetBytes(), borrowed.GetBytes(), size);
                 }
+                ch.insertValues[j] = insert->GetParamValues();
+            } else if (OvFailedInsert failed = studio.GetFailedInsert(c, j); !failed.name.IsEmpty()) {
+                // Written back as it was loaded.
+                ch.insertId[j] = 1;
+                ch.insertName[j] = failed.name;
+                ch.insertChunk[j] = failed.chunk;
+                ch.insertValues[j] = failed.values;
             }
         }
     }
 }
+
+namespace {
+
+// More parameters than any plug-in has: a stored block beyond is cut.
+constexpr int kMaxInsertValues = 1 << 16;
+
+// An insert's parameter values as one block of little-endian 32-bit floats
+// (empty when it has none). Loading keeps the finite values of a whole
+// number of floats.
+bool ExchangeInsertValues(ArchiFile* archive, std::vector<float>& values)
+{
+    kiv::data block;
+    if (!archive->IsLoading()) {
+        const int count = static_cast<int>(std::min<size_t>(values.size(), static_cast<size_t>(kMaxInsertValues)));
+        if (count > 0 && block.Alloc(4 * count)) {
+            for (int i = 0; i < count; ++i) {
+                uint32_t bits;
+                std::memcpy(&bits, &values[i], 4);
+                for (int b = 0; b < 4; ++b)
+                    block.GetBytes()[4 * i + b] = static_cast<uint8_t>(bits >> (8 * b));
+            }
+        }
+        return archive->ExchangeData(block, T("pval"));
+    }
+    values.clear();
+    if (!archive->ExchangeData(block, T("pval")))
+        return false;
+    const int count = std::min(block.GetBytes() ? block.GetSize() / 4 : 0, kMaxInsertValues);
+    for (int i = 0; i < count; ++i) {
+        const uint8_t* in = block.GetBytes() + 4 * i;
+        const uint32_t bits = in[0] | in[1] << 8 | in[2] << 16 | static_cast<uint32_t>(in[3]) << 24;
+        float value;
+        std::memcpy(&value, &bits, 4);
+        values.push_back(Finite(value, 0.0f));
+    }
+    return true;
+}
+
+}  // namespace
 
 void GigaStudioRecord::Archive(ArchiFile* archive)
 {
@@ -629,6 +676,14 @@ void GigaStudioRecord::Archive(ArchiFile* archive)
         archive->ExchangeFloat(ch.rightPan, T("panr"));
     }
     complete = true;
+    // Later still, last of all so that older readers, which stop before,
+    // pass it over: the parameter values of each hosted effect.
+    for (GigaChannelRecord& ch : channels) {
+        for (int j = 0; j < 2; ++j) {
+            if (ch.insertId[j] == 1 && !ExchangeInsertValues(archive, ch.insertValues[j]))
+                return;
+        }
+    }
 }
 
 void GigaStudioRecord::ApplyTo(GigaStudio& studio) const
@@ -663,12 +718,19 @@ void GigaStudioRecord::ApplyTo(GigaStudio& studio) const
         }
         for (int j = 0; j < 2; ++j) {
             std::unique_ptr<OvInsert> insert;
-            if (ch.insertId[j] == 1 && factory && !ch.insertName[j].IsEmpty())
+            const bool named = ch.insertId[j] == 1 && !ch.insertName[j].IsEmpty();
+            if (named && factory)
                 insert = factory->OpenByName(ch.insertName[j].CStr());
             if (insert && ch.insertChunk[j].GetBytes() && ch.insertChunk[j].GetSize() > 0)
                 insert->SetChunk(ch.insertChunk[j].GetBytes(), ch.insertChunk[j].GetSize());
-            // A plug-in that is missing or fails to open leaves the slot empty.
+            if (insert && !ch.insertValues[j].empty())
+                insert->SetParamValues(ch.insertValues[j]);
+            const bool failed = named && !insert;
+            // A plug-in that is missing or fails to open leaves the slot
+            // empty, showing what failed.
             studio.SetInsert(c, j, std::move(insert));
+            if (failed)
+                studio.SetFailedInsert(c, j, {ch.insertName[j], ch.insertChunk[j], ch.insertValues[j]});
             studio.SetEffectFlag(c, kOvSlotInsert0 + j, ch.insertOn[j]);
         }
     }

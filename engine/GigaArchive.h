@@ -158,6 +158,7 @@ struct GigaChannelRecord {
     int insertId[2] = {};
     kiv::string insertName[2];
     kiv::data insertChunk[2];
+    std::vector<float> insertValues[2];
 };
 
 // The studio as saved.

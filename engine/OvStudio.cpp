@@ -368,6 +368,7 @@ void OvStudio::SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert
 {
     if (!ValidChannel(channel) || slot < 0 || slot >= kOvInsertSlots)
         return;
+    SetFailedInsert(channel, slot, OvFailedInsert());
     std::atomic<uint8_t>& flag = m_enabled[channel][kOvSlotInsert0 + slot];
     const uint8_t wasOn = flag.exchange(0, std::memory_order_seq_cst);
     // A render that saw the flag before it was cleared may still run the old
@@ -387,6 +388,22 @@ void OvStudio::SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert
         m_inserts[channel][slot].store(insert.release(), std::memory_order_release);
         flag.store(wasOn, std::memory_order_seq_cst);
     }
+}
+
+void OvStudio::SetFailedInsert(int channel, int slot, const OvFailedInsert& failed)
+{
+    if (!ValidChannel(channel) || slot < 0 || slot >= kOvInsertSlots)
+        return;
+    std::lock_guard<std::mutex> hold(m_failedLock);
+    m_failed[channel][slot] = failed;
+}
+
+OvFailedInsert OvStudio::GetFailedInsert(int channel, int slot) const
+{
+    if (!ValidChannel(channel) || slot < 0 || slot >= kOvInsertSlots)
+        return {};
+    std::lock_guard<std::mutex> hold(m_failedLock);
+    return m_failed[channel][slot];
 }
 
 bool OvStudio::SetInsertPlugin(int channel, int slot, PlugInfo* info)

@@ -19,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "engine/AudioBuffers.h"
@@ -26,6 +27,7 @@
 #include "engine/OvMixerConstants.h"
 #include "engine/OvView.h"
 #include "kiv/data/Data.h"
+#include "kiv/data/String.h"
 #include "kiv/file/Log.h"
 
 class OvEffect;
@@ -51,6 +53,19 @@ public:
     virtual void SetBlockSize(int frames) = 0;
     // Closes the plug-in's editor view, if one is open.
     virtual void CloseView() = 0;
+    // The plug-in's parameter values when it keeps its settings in them
+    // rather than in its chunk; empty otherwise. Set back after the chunk.
+    virtual std::vector<float> GetParamValues() { return {}; }
+    virtual void SetParamValues(const std::vector<float>& /*values*/) {}
+};
+
+// A saved insert whose plug-in did not open (not listed, known to fail, or
+// failing now): the slot shows it as failed and a save writes it back as it
+// was loaded, so the setting is not lost.
+struct OvFailedInsert {
+    kiv::string name;
+    kiv::data chunk;
+    std::vector<float> values;
 };
 
 // Made by the plug-in shell: opens hosted effects for the insert slots.
@@ -130,9 +145,14 @@ public:
     // empty and off).
     bool SetInsertPlugin(int channel, int slot, PlugInfo* info);
     // Puts an already opened insert into the slot (null empties it) with the
-    // same swap; used when a saved studio is restored.
+    // same swap; used when a saved studio is restored. Forgets a failed one.
     void SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert);
     OvInsert* GetInsert(int channel, int slot) const;
+    // The saved insert of an empty slot whose plug-in did not open (an empty
+    // name when there is none); a copy, as the host may restore a state
+    // while the editor reads.
+    void SetFailedInsert(int channel, int slot, const OvFailedInsert& failed);
+    OvFailedInsert GetFailedInsert(int channel, int slot) const;
     // Copies the peaks written since the last call into the meter array,
     // zeroes them and returns the array: left of channel c at 2c, right at
     // 2c+1.
@@ -176,6 +196,9 @@ private:
     std::atomic<OvInsert*> m_inserts[kOvMixerChannels][kOvInsertSlots];
     // Inserts a render still held when their swap gave up waiting.
     std::vector<std::unique_ptr<OvInsert>> m_retired;
+    // Saved inserts that did not open; never read by the audio thread.
+    mutable std::mutex m_failedLock;
+    OvFailedInsert m_failed[kOvMixerChannels][kOvInsertSlots];
 
     std::unique_ptr<OvPlayer> m_players[kOvMaxPlayers];
     std::atomic<int> m_playerCount{0};

@@ -39,7 +39,9 @@ bool AudioPlug::Open(PlugInfo* info)
 {
     Print("AudioPlug::Open(%s)", info && info->GetName() ? info->GetName() : "");
     Close();
-    if (!info || !Load(info))
+    // A library the list knows as failed (it crashed or broke while probed)
+    // is never loaded again.
+    if (!info || info->GetType() == plug::kTypeFailed || !Load(info))
         return false;
     m_info = info;
     return true;

@@ -45,7 +45,8 @@ public:
     void ProgramChange(int channel, int program) override;
     void AllNotesOff(int channel) override;
 
-    // Closes an open plug-in first; keeps the entry on success.
+    // Closes an open plug-in first; keeps the entry on success. An entry
+    // listed as failed is refused.
     bool Open(PlugInfo* info);
     // Unloads an open plug-in (its view goes with it).
     void Close();

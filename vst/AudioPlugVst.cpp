@@ -128,7 +128,7 @@ AudioPlugView* AudioPlugVst::CreateView()
     if (!effect)
         return nullptr;
     if (m_hasEditor)
-        return new AudioPlugViewWindows(effect);
+        return new AudioPlugViewWindows(effect, &m_displayUpdate);
     auto* view = new AudioPlugViewGeneric();
     view->Build(effect);
     return view;
@@ -219,6 +219,31 @@ void AudioPlugVst::SetChunk(const void* bytes, int size)
     if (!bytes || size <= 0)
         return;
     Dispatch(vst::effSetChunk, 1, size, const_cast<void*>(bytes), 0.0f);
+}
+
+std::vector<float> AudioPlugVst::GetParamValues()
+{
+    vst::AEffect* effect = GetEffect();
+    std::vector<float> values;
+    if (!effect || (effect->flags & vst::effFlagsProgramChunks) || !effect->getParameter || effect->numParams <= 0)
+        return values;
+    const int count = std::min(effect->numParams, plug::kMaxPlugParams);
+    values.reserve(count);
+    for (int i = 0; i < count; ++i)
+        values.push_back(effect->getParameter(effect, i));
+    return values;
+}
+
+void AudioPlugVst::SetParamValues(const std::vector<float>& values)
+{
+    vst::AEffect* effect = GetEffect();
+    if (!effect || !effect->setParameter)
+        return;
+    const int count = std::min({static_cast<int>(values.size()), effect->numParams, plug::kMaxPlugParams});
+    for (int i = 0; i < count; ++i) {
+        if (values[i] >= 0.0f && values[i] <= 1.0f)
+            effect->setParameter(effect, i, values[i]);
+    }
 }
 
 // ---- audio thread -------------------------------------------------------------
@@ -320,8 +345,10 @@ vst::intptr AudioPlugVst::HostCallback(vst::AEffect* effect, vst::int32 opcode, 
     case vst::audioMasterGetLanguage:
         return plug::kHostLanguage;
     case vst::audioMasterUpdateDisplay:
+        // Asked from any thread, the audio thread too: the editor is idled
+        // by the GUI thread's tick, never here.
         if (self)
-            self->Dispatch(vst::effEditIdle, 0, 0, nullptr, 0.0f);
+            self->m_displayUpdate.store(true, std::memory_order_release);
         return 0;
     default:
         return 0;

@@ -36,6 +36,17 @@ public:
     void Controller(int channel, int controller, int value, int deltaFrames) override;
     void PitchBend(int channel, int lsb, int msb, int deltaFrames) override;
 
+    // The values of every parameter when the plug-in keeps its settings in
+    // them (its programs-are-chunks flag is off); empty otherwise.
+    std::vector<float> GetParamValues();
+    // Sets the parameters from such values (those in 0..1, up to the
+    // plug-in's count).
+    void SetParamValues(const std::vector<float>& values);
+
+    // A display update the plug-in asked for (from any thread); the GUI
+    // thread's tick takes it and idles the editor.
+    bool TakeDisplayUpdate() { return m_displayUpdate.exchange(false, std::memory_order_acq_rel); }
+
     // Passes a call to the plug-in's dispatcher; 0 when none is loaded.
     vst::intptr Dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr, float opt);
     // Audio thread: sends the queued MIDI block and switches to the other.
@@ -73,6 +84,7 @@ private:
     int32_t m_vendorVersion = 0;
     bool m_isInstrument = false;
     bool m_hasEditor = false;
+    std::atomic<bool> m_displayUpdate{false};
 
     std::unique_ptr<MidiBlock> m_blocks[2];
     int m_current = 0;  // audio thread only

@@ -37,8 +37,8 @@ int ClampSize(int size)
 
 // ---------------------------------------------------------------- AudioPlugViewWindows
 
-AudioPlugViewWindows::AudioPlugViewWindows(vst::AEffect* effect)
-    : m_effect(effect && effect->dispatcher ? effect : nullptr)
+AudioPlugViewWindows::AudioPlugViewWindows(vst::AEffect* effect, std::atomic<bool>* displayUpdate)
+    : m_effect(effect && effect->dispatcher ? effect : nullptr), m_displayUpdate(displayUpdate)
 {
 }
 
@@ -152,6 +152,10 @@ void AudioPlugViewWindows::OnNativeMessage(XNativeWindow* from, const XNativeMes
 {
     switch (message.kind) {
     case XNativeMessage::kTimer:
+        // Every tick idles the open editor, which also serves a display
+        // update the plug-in asked for since the last one.
+        if (m_displayUpdate)
+            m_displayUpdate->store(false, std::memory_order_release);
         if (m_shown)
             m_effect->dispatcher(m_effect, vst::effEditIdle, 0, 0, nullptr, 0.0f);
         break;

@@ -4,7 +4,8 @@
 // AudioPlugViewWindows: the plug-in's own editor in a popup window of ours
 // ("KivPluginWindow") whose X11 id the plug-in gets with effEditOpen. While
 // the editor is open the window's timer sends effEditIdle, as Linux plug-ins
-// expect of their host.
+// expect of their host; the display updates a plug-in asks for are served
+// there too, on the GUI thread.
 //
 // AudioPlugViewGeneric: a toolkit view with one fader row per parameter, for
 // plug-ins without an editor. Rows are AudioPlugViewParam controls over
@@ -12,6 +13,7 @@
 //
 // GUI thread only (the plug-in's parameter calls included).
 #pragma once
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -30,7 +32,9 @@ class XLabel;
 
 class AudioPlugViewWindows : public AudioPlugView, public XNativeSink {
 public:
-    explicit AudioPlugViewWindows(vst::AEffect* effect);
+    // displayUpdate: the hosted plug-in's request flag for a display update
+    // (set on any thread, taken by the popup's timer); may be null.
+    explicit AudioPlugViewWindows(vst::AEffect* effect, std::atomic<bool>* displayUpdate = nullptr);
     // Closes an open editor (the plug-in must not keep drawing into a
     // window that is gone).
     ~AudioPlugViewWindows() override;
@@ -58,6 +62,7 @@ private:
     void DestroyWindow();
 
     vst::AEffect* m_effect;                  // belongs to the hosted plug-in
+    std::atomic<bool>* m_displayUpdate;      // belongs to the hosted plug-in
     std::unique_ptr<XNativeWindow> m_window;
     XBackend* m_backend = nullptr;           // that made the window (and runs its timer)
     bool m_shown = false;

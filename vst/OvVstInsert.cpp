@@ -44,6 +44,16 @@ void OvVstInsert::SetBlockSize(int frames)
     m_plug->SetBlockSize(frames);
 }
 
+std::vector<float> OvVstInsert::GetParamValues()
+{
+    return m_plug->GetParamValues();
+}
+
+void OvVstInsert::SetParamValues(const std::vector<float>& values)
+{
+    m_plug->SetParamValues(values);
+}
+
 void OvVstInsert::CloseView()
 {
     // Asking for the view would make one; closing the plug-in (the

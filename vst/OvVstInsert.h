@@ -26,6 +26,8 @@ public:
     void SetSampleRate(int rate) override;
     void SetBlockSize(int frames) override;
     void CloseView() override;
+    std::vector<float> GetParamValues() override;
+    void SetParamValues(const std::vector<float>& values) override;
 
     AudioPlugVst* GetPlug() { return m_plug.get(); }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "kiv/file/Riff.h"
 #include "vst/PlugLibrary.h"
@@ -16,13 +17,37 @@ namespace {
 std::atomic<int> g_probeCount{0};
 std::atomic<PlugInfoList*> g_processList{nullptr};
 
-// Default plug-in folders, tried in order when none is set.
-std::string HomeVstFolder()
+// The plug-in folders, as Linux hosts agree on them: the colon-separated
+// list of LXVST_PATH, else of VST_PATH, else every usual folder.
+std::string DefaultFolderList()
 {
+    for (const char* variable : {"LXVST_PATH", "VST_PATH"}) {
+        const char* value = getenv(variable);
+        if (value && value[0])
+            return value;
+    }
+    std::string list;
     const char* home = getenv("HOME");
-    return home && home[0] ? std::string(home) + "/.vst/" : std::string();
+    if (home && home[0])
+        list = std::string(home) + "/.lxvst:" + home + "/.vst:";
+    return list + "/usr/local/lib/lxvst:/usr/local/lib/vst:/usr/lib/lxvst:/usr/lib/vst";
 }
-constexpr const char* kSystemFolders[] = {"/usr/lib/vst/", "/usr/lib/lxvst/", "/usr/local/lib/vst/"};
+
+// The folders of a colon-separated list, empty items left out.
+std::vector<std::string> SplitFolderList(const std::string& list)
+{
+    std::vector<std::string> folders;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(plug::kFolderListSeparator, start);
+        if (end == std::string::npos)
+            end = list.size();
+        if (end > start)
+            folders.push_back(list.substr(start, end - start));
+        start = end + 1;
+    }
+    return folders;
+}
 
 bool EndsWithLibraryExt(const char* name)
 {
@@ -94,43 +119,50 @@ bool PlugInfoList::Load(const char* makerFolder, const char* productName)
     snprintf(m_baseName, sizeof(m_baseName), "%s%s", productName, plug::kBaseNameSuffix);
 
     file::Dir dir;
+    bool loaded = false;
     if (dir.SetSpecialFolder(file::kUserAppData) && dir.EnterOrCreate(makerFolder)) {
         // Fixed from here on: the scan thread reads them without the lock.
         m_listPath = dir.GetFilePath(m_baseName, plug::kListExt);
         m_guardPath = dir.GetFilePath(m_baseName, plug::kGuardExt);
         ArchiLoad load;
-        if (load.LoadFile(this, plug::kListArchiveType, m_listPath.c_str())) {
-            ReadGuardFile();
-            return true;
+        loaded = load.LoadFile(this, plug::kListArchiveType, m_listPath.c_str());
+        if (!loaded) {
+            // A list file that fails half way leaves nothing behind.
+            RemoveAllLocked();
+            m_folder.Clear();
         }
-        // A list file that fails half way leaves nothing behind.
-        RemoveAllLocked();
-        m_folder.Clear();
     }
-
-    file::Dir common;
-    if (!common.SetSpecialFolder(file::kCommonAppData) || !common.Enter(makerFolder))
-        return false;
-    const char* cachePath = common.GetFilePath(m_baseName, plug::kCacheExt);
-    if (!cachePath[0] || !LoadCache(cachePath))
-        return false;
-    SaveLocked();
-    return true;
+    if (!loaded) {
+        file::Dir common;
+        if (common.SetSpecialFolder(file::kCommonAppData) && common.Enter(makerFolder)) {
+            const char* cachePath = common.GetFilePath(m_baseName, plug::kCacheExt);
+            if (cachePath[0] && LoadCache(cachePath)) {
+                SaveLocked();
+                loaded = true;
+            }
+        }
+    }
+    // The guard outlives a probe that brought the process down, even the
+    // first probe of all, before any list was written.
+    if (!m_guardPath.empty() && ReadGuardFile())
+        loaded = true;
+    return loaded;
 }
 
-void PlugInfoList::ReadGuardFile()
+bool PlugInfoList::ReadGuardFile()
 {
     auto info = std::make_unique<PlugInfo>();
     ArchiLoad load;
     if (!load.LoadFile(info.get(), plug::kInfoArchiveType, m_guardPath.c_str()))
-        return;
+        return false;
     // The library of an unfinished probe: listed as failed, never probed
     // again. One already listed keeps its entry.
     if (!info->GetName() || FindEntry(info->GetName()))
-        return;
+        return false;
     info->SetType(plug::kTypeFailed);
     info->SetVendor(plug::kVendorUnknown);
     File(std::move(info));
+    return true;
 }
 
 bool PlugInfoList::LoadCache(const char* path)
@@ -253,12 +285,28 @@ void PlugInfoList::Archive(ArchiFile* archive)
 
 bool PlugInfoList::SetFolder(const char* folder)
 {
-    if (!folder || strlen(folder) < 2 || !file::FolderExists(folder))
+    if (!folder || strlen(folder) < 2)
+        return false;
+    // One folder or a colon-separated list of them, each of which must exist.
+    std::string list;
+    for (std::string item : SplitFolderList(folder)) {
+        if (item.size() < 2 || !file::FolderExists(item.c_str()))
+            return false;
+        if (item.back() != '/')
+            item += '/';
+        bool listed = false;
+        for (const std::string& known : SplitFolderList(list))
+            listed = listed || known == item;
+        if (listed)
+            continue;
+        if (!list.empty())
+            list += plug::kFolderListSeparator;
+        list += item;
+    }
+    if (list.empty())
         return false;
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_folder = folder;
-    if (folder[strlen(folder) - 1] != '/')
-        m_folder.AppendChar('/');
+    m_folder = list.c_str();
     return true;
 }
 
@@ -266,13 +314,16 @@ const char* PlugInfoList::GetFolder()
 {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     if (m_folder.IsEmpty()) {
-        std::string home = HomeVstFolder();
-        if (home.empty() || !SetFolder(home.c_str())) {
-            for (const char* folder : kSystemFolders) {
-                if (SetFolder(folder))
-                    break;
-            }
+        // The default list keeps the folders that exist.
+        std::string existing;
+        for (const std::string& item : SplitFolderList(DefaultFolderList())) {
+            if (item.size() < 2 || !file::FolderExists(item.c_str()))
+                continue;
+            if (!existing.empty())
+                existing += plug::kFolderListSeparator;
+            existing += item;
         }
+        SetFolder(existing.c_str());
     }
     return m_folder.GetText();
 }
@@ -405,7 +456,12 @@ bool PlugInfoList::Scan()
         }
     }
     m_walking.store(true, std::memory_order_release);
-    Walk(folder.c_str(), 0);
+    m_seenFiles.clear();
+    for (std::string item : SplitFolderList(folder)) {
+        if (item.back() != '/')
+            item += '/';  // a list file written by hand
+        Walk(item.c_str(), 0);
+    }
     stopped = m_stopRequest.load(std::memory_order_acquire);
     // A scan cut short keeps the entries it did not reach.
     m_walking.store(stopped, std::memory_order_release);
@@ -439,7 +495,9 @@ void PlugInfoList::Walk(const char* folder, int depth)
         if (isLink && stat(path.c_str(), &st) != 0)
             continue;
         if (S_ISREG(st.st_mode)) {
-            if (EndsWithLibraryExt(name)) {
+            // A library reached twice (links, or folders of the list inside
+            // one another) is listed once.
+            if (EndsWithLibraryExt(name) && m_seenFiles.insert({st.st_dev, st.st_ino}).second) {
                 m_probeVendor[0] = 0;
                 AddFound(path.c_str(), name);
             }

@@ -13,6 +13,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <sys/types.h>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -36,17 +39,19 @@ public:
     ~PlugInfoList() override;
 
     // Once per process and only while the list is empty: reads the list file
-    // (and the guard file of a probe that never finished) from the maker
-    // folder in the user's application data, else imports the older cache
-    // from the maker folder in the common application data.
+    // from the maker folder in the user's application data, else imports the
+    // older cache from the maker folder in the common application data; then
+    // the guard file of a probe that never finished, with or without a list.
     bool Load(const char* makerFolder, const char* productName);
     // Writes the list file; true without writing when the list is empty.
     bool Save();
 
-    // An existing folder becomes the plug-in folder (ending in '/').
+    // An existing folder, or a colon-separated list of existing folders,
+    // becomes the plug-in folder list (each folder ending in '/').
     bool SetFolder(const char* folder);
-    // The plug-in folder, trying the usual places when none is set; null
-    // when there is none.
+    // The plug-in folder list; when none is set, LXVST_PATH, else VST_PATH,
+    // else every usual folder, keeping those that exist. Null when there is
+    // none.
     const char* GetFolder();
 
     // False while a scan runs or before Load set the file names.
@@ -85,7 +90,8 @@ private:
                                          vst::intptr value, void* ptr, float opt);
 
     bool LoadCache(const char* path);
-    void ReadGuardFile();
+    // True when it listed a library as failed.
+    bool ReadGuardFile();
     // With the lock held.
     PlugInfo* FindEntry(const char* name) const;
     PlugManuf* FindOrMakeManuf(const char* vendor);
@@ -108,6 +114,8 @@ private:
     char m_probeVendor[plug::kTextBufferBytes] = {};
     bool m_loadedOnce = false;
     std::atomic<bool> m_stopRequest{false};
+    // The files a scan has reached (device, inode); scan thread only.
+    std::set<std::pair<dev_t, ino_t>> m_seenFiles;
     // True while a scan walks: saves then keep the entries it has not reached.
     std::atomic<bool> m_walking{false};
 };

@@ -48,6 +48,8 @@ constexpr const char* kLibraryExt = ".so";     // the scan's library suffix, low
 constexpr int kScanPauseMs = 100;              // pause before each library
 constexpr int kStopPollMs = 10;
 constexpr int kMaxScanDepth = 32;              // folder levels the walk enters
+constexpr char kFolderListSeparator = ':';     // between the folders of the plug-in folder list
+constexpr int kMaxPlugParams = 1 << 16;        // parameter values saved of a hosted plug-in
 
 // Entry names looked up in a library, first found wins.
 constexpr const char* kEntryNames[] = {"VSTPluginMain", "main", "MAIN", "main_plugin"};

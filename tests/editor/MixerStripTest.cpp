@@ -254,6 +254,7 @@ TEST(XTrack, RefreshShowsTheStudioAndWritesNothingBack)
     info.SetName("verb.so");
     info.SetPath("/plugins/verb.so");
     ASSERT_TRUE(rig.studio.SetInsertPlugin(2, 1, &info));
+    rig.studio.SetFailedInsert(2, 0, {"crash.so", {}, {}});  // a saved plug-in that did not open
 
     rig.track->Refresh();
     EXPECT_FLOAT_EQ(rig.Param(kOvMixLevel), 0.503f);
@@ -270,10 +271,15 @@ TEST(XTrack, RefreshShowsTheStudioAndWritesNothingBack)
     EXPECT_FALSE(rig.track->GetMore()->GetDyn()->IsVisible());
     EXPECT_STREQ(rig.track->GetMore()->GetPlug(1)->GetSelector()->GetText(), "verb.so");
     EXPECT_TRUE(rig.track->GetMore()->GetPlug(1)->HasPlugin());
-    EXPECT_STREQ(rig.track->GetMore()->GetPlug(0)->GetSelector()->GetText(), "No effect");
+    EXPECT_STREQ(rig.track->GetMore()->GetPlug(0)->GetSelector()->GetText(), "Failed: crash.so");
+    EXPECT_FALSE(rig.track->GetMore()->GetPlug(0)->HasPlugin());
     // Compressor values read the studio's defaults on a channel without one.
     EXPECT_EQ(rig.track->GetMore()->GetDyn()->FindBar(kOvMixCompThreshold)->GetValue(), -18.0);
     rig.studio.SetInsertPlugin(2, 1, nullptr);
+    // Emptying the slot forgets what failed.
+    rig.studio.SetInsertPlugin(2, 0, nullptr);
+    rig.track->Refresh();
+    EXPECT_STREQ(rig.track->GetMore()->GetPlug(0)->GetSelector()->GetText(), "No effect");
 }
 
 TEST(XTrack, EffectSwitchOpensACollapsedStripAndSwitchesItsSlot)

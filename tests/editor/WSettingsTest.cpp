@@ -285,19 +285,20 @@ TEST(WSettings, PlugListTellsTheUserWhatToDoWhileEmpty)
 TEST(WSettings, RescanDisablesTheWindowUntilTheScanEndsThenListsEffectsByVendor)
 {
     kivtest::TempDir dir;
-    CopyTestEffect(dir.File("b.so"));
+    kivtest::TempDir second;  // the folder is a list of two
+    CopyTestEffect(second.File("b.so"));
     CopyTestEffect(dir.File("a.so"));
     kivtest::WriteFile(dir.File("bad.so"), "no library", 10);
     PlugInfoList plugs;
     plugs.Load("Quillane", "settingsscan");
-    ASSERT_TRUE(plugs.SetFolder(dir.Path().c_str()));
+    ASSERT_TRUE(plugs.SetFolder((dir.Path() + ":" + second.Path()).c_str()));
 
     WSettings::Sources sources;
     sources.plugs = &plugs;
     WSettings settings(nullptr, sources);
     settings.ShowPage(2);
     XViewPlug* page = settings.GetPlugPage();
-    EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), dir.Path() + "/");
+    EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), dir.Path() + "/:" + second.Path() + "/");
 
     XButton* rescan = page->GetRescanButton();
     Click(settings, WindowX(rescan, 5), WindowY(rescan, 5));

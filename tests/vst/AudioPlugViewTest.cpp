@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -270,7 +271,8 @@ TEST_F(HeadlessViewTest, HostileParameterCountsAndTextsStayBounded)
 TEST_F(HeadlessViewTest, EditorOpensInAPopupOfThePluginsSizeAndIsIdled)
 {
     FakeEditor editor(FakeEditor::kAlways, 320, 200);
-    AudioPlugViewWindows view(&editor.effect);
+    std::atomic<bool> displayUpdate{true};  // asked for by the plug-in
+    AudioPlugViewWindows view(&editor.effect, &displayUpdate);
     view.Open(reinterpret_cast<void*>(uintptr_t{0x4242}));
     ASSERT_TRUE(view.IsOpen());
     HeadlessWindow* popup = backend.FindByClass("KivPluginWindow");
@@ -291,6 +293,7 @@ TEST_F(HeadlessViewTest, EditorOpensInAPopupOfThePluginsSizeAndIsIdled)
 
     Tick(3);
     EXPECT_EQ(editor.Count(vst::effEditIdle), 3);
+    EXPECT_FALSE(displayUpdate.load());  // served by the ticks
 
     view.Close();
     EXPECT_FALSE(view.IsOpen());

@@ -4,6 +4,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The plug-in's editor keeps fontconfig's and cairo's process-long caches.
 #include "gui/GuiTestLeaks.h"
@@ -26,7 +28,11 @@
 #include "gig/GigFixtures.h"
 #include "kiv/data/Data.h"
 #include "kiv/data/FourCC.h"
+#include "kiv/file/Archive.h"
 #include "support/TestSupport.h"
+#include "tests/vst/VstTestHost.h"
+#include "vst/OvVstConstants.h"
+#include "vst/PlugInfoList.h"
 #include "vst/VstAbi.h"
 
 namespace {
@@ -196,23 +202,6 @@ struct MidiBlock {
     vst::VstEvents* Get() { return reinterpret_cast<vst::VstEvents*>(this); }
 };
 
-// The bank chunk a host would keep after "Demo Piano" instrument 0 was put
-// on the first tone, written by a studio of the test's own engine.
-std::string DemoPianoChunk(const kivtest::TempDir& dir)
-{
-    std::string gig = dir.File("Demo Piano.gig");
-    if (!gigtools::DemoPianoFixture().bank.Write(gig))
-        return {};
-    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
-    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
-    if (!tone || !tone->AddPart(gig.c_str(), 0))
-        return {};
-    kiv::data chunk;
-    if (!studio->GetState(chunk) || chunk.GetSize() <= 0)
-        return {};
-    return std::string(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
-}
-
 // Plays a note on MIDI channel 1 and renders blocks of 512 frames; the
 // peak of the first pair and of all other outputs.
 struct NoteResult {
@@ -240,6 +229,110 @@ NoteResult PlayNote(vst::AEffect* effect, int blocks)
     }
     result.allocations = counter.Count();
     return result;
+}
+
+// An insert of the test's own studio: just the state a bank chunk carries.
+class StoredInsert : public OvInsert {
+public:
+    StoredInsert(std::string name, std::vector<float> values, std::string chunk = {})
+        : name(std::move(name)), values(std::move(values)), chunk(std::move(chunk))
+    {
+    }
+    void Process(float*, float*, int) noexcept override {}
+    const char* GetName() const override { return name.c_str(); }
+    int GetChunk(kiv::data& block) override
+    {
+        block.Borrow(chunk.data(), static_cast<int>(chunk.size()));
+        return static_cast<int>(chunk.size());
+    }
+    void SetChunk(const void* bytes, int size) override { chunk.assign(static_cast<const char*>(bytes), size); }
+    void SetSampleRate(int) override {}
+    void SetBlockSize(int) override {}
+    void CloseView() override {}
+    std::vector<float> GetParamValues() override { return values; }
+    void SetParamValues(const std::vector<float>& v) override { values = v; }
+
+    std::string name;
+    std::vector<float> values;
+    std::string chunk;
+};
+
+// Opens every stored insert as a StoredInsert, so a chunk the plug-in gave
+// back can be read in the test's own studio.
+class StoredFactory : public OvInsertFactory {
+public:
+    StoredFactory() { OvStudio::SetInsertFactory(this); }
+    ~StoredFactory() override { OvStudio::SetInsertFactory(nullptr); }
+    std::unique_ptr<OvInsert> Open(PlugInfo*) override { return nullptr; }
+    std::unique_ptr<OvInsert> OpenByName(const char* name) override
+    {
+        return std::make_unique<StoredInsert>(name, std::vector<float>{});
+    }
+};
+
+// A bank chunk written by a studio of the test's own engine: "Demo Piano"
+// on the first tone, and whatever `arrange` puts in its mixer.
+template <typename Arrange>
+std::string StudioChunk(const kivtest::TempDir& dir, Arrange arrange)
+{
+    std::string gig = dir.File("Demo Piano.gig");
+    if (!gigtools::DemoPianoFixture().bank.Write(gig))
+        return {};
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
+    if (!tone || !tone->AddPart(gig.c_str(), 0))
+        return {};
+    arrange(*studio);
+    kiv::data chunk;
+    if (!studio->GetState(chunk) || chunk.GetSize() <= 0)
+        return {};
+    std::string bytes(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
+    // The test's inserts go with the studio; nothing else of it is needed.
+    for (int c = 0; c < kOvMixerChannels; ++c)
+        for (int j = 0; j < kOvInsertSlots; ++j)
+            studio->SetInsert(c, j, nullptr);
+    return bytes;
+}
+
+// The bank chunk a host would keep after "Demo Piano" instrument 0 was put
+// on the first tone.
+std::string DemoPianoChunk(const kivtest::TempDir& dir)
+{
+    return StudioChunk(dir, [](GigaStudio&) {});
+}
+
+// The test's own studio loaded from a chunk the plug-in gave back.
+std::unique_ptr<GigaStudio> ReadBack(vst::AEffect* effect)
+{
+    void* data = nullptr;
+    vst::intptr size = effect->dispatcher(effect, vst::effGetChunk, 0, 0, &data, 0.0f);
+    if (size <= 0 || !data)
+        return nullptr;
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    kiv::data chunk(data, static_cast<int>(size));
+    if (!studio->SetState(chunk))
+        return nullptr;
+    return studio;
+}
+
+// The plug-in list the plug-in reads at its first studio, written by a scan
+// of the folder into the test's home, where the plug-in looks for it.
+void ListPlugins(const std::string& folder)
+{
+    [[maybe_unused]] vsttest::ForeignLeaksIgnored ignored;
+    PlugInfoList list;
+    list.Load(ovvst::kMakerFolder, ovvst::kProductBaseName);
+    ASSERT_TRUE(list.SetFolder(folder.c_str()));
+    ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+    while (list.IsScanning())
+        usleep(5000);
+}
+
+void CopyFile(const std::string& from, const std::string& to)
+{
+    std::string bytes = kivtest::ReadFile(from);
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_TRUE(kivtest::WriteFile(to, bytes.data(), bytes.size()));
 }
 
 }  // namespace
@@ -643,4 +736,106 @@ TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
         std::this_thread::yield();
     stop.store(true, std::memory_order_release);
     audio.join();
+}
+
+TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromTheBankChunk)
+{
+    kivtest::TempDir dir;
+    mkdir(dir.File("fx").c_str(), 0755);
+    const std::string gainPath = dir.File("fx/gain.so");
+    CopyFile(vsttest::PluginPath("testeffect"), gainPath);
+    // A Debian effect whose programs-are-chunks flag is off, when installed.
+    const char* verb = "/usr/lib/vst/MVerb-vst.so";
+    const bool haveVerb = access(verb, R_OK) == 0;
+    if (haveVerb) {
+        ASSERT_EQ(symlink(verb, dir.File("fx/MVerb-vst.so").c_str()), 0);
+    }
+    ListPlugins(dir.File("fx"));
+    const std::vector<float> gainValues = {0.25f, 0.75f};
+    const std::vector<float> verbValues = {0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0.7f, 0.8f, 0.9f, 0.35f};
+    std::string chunk = StudioChunk(dir, [&](GigaStudio& studio) {
+        studio.SetInsert(0, 0, std::make_unique<StoredInsert>("gain.so", gainValues));
+        if (haveVerb)
+            studio.SetInsert(3, 1, std::make_unique<StoredInsert>("MVerb-vst.so", verbValues));
+    });
+    ASSERT_FALSE(chunk.empty());
+
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    {
+        [[maybe_unused]] vsttest::ForeignLeaksIgnored ignored;
+        ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+    }
+    // The hosted effect itself has the values (it starts with a gain of 0.5).
+    TestEffectState* gain = vsttest::StateOf(gainPath);
+    ASSERT_NE(gain, nullptr);
+    EXPECT_FLOAT_EQ(gain->params[0], 0.25f);
+    EXPECT_FLOAT_EQ(gain->params[1], 0.75f);
+    gain->params[1] = 0.5f;  // as if the user turned a knob
+
+    // And the plug-in's chunk carries what the hosted effects hold now.
+    StoredFactory factory;
+    std::unique_ptr<GigaStudio> back = ReadBack(effect);
+    ASSERT_NE(back, nullptr);
+    auto* gainBack = static_cast<StoredInsert*>(back->GetInsert(0, 0));
+    ASSERT_NE(gainBack, nullptr);
+    EXPECT_EQ(gainBack->name, "gain.so");
+    EXPECT_EQ(gainBack->values, (std::vector<float>{0.25f, 0.5f}));
+    if (haveVerb) {
+        auto* verbBack = static_cast<StoredInsert*>(back->GetInsert(3, 1));
+        ASSERT_NE(verbBack, nullptr);
+        ASSERT_EQ(verbBack->values.size(), verbValues.size());
+        for (size_t i = 0; i < verbValues.size(); ++i)
+            EXPECT_NEAR(verbBack->values[i], verbValues[i], 0.01f) << "parameter " << i;
+    }
+    [[maybe_unused]] vsttest::ForeignLeaksIgnored ignored;
+    Close(effect);
+}
+
+TEST_F(TessivoPlugin, StateNamingALibraryListedAsFailedLoadsTheRestAndKeepsTheSlotAsSaved)
+{
+    kivtest::TempDir dir;
+    mkdir(dir.File("fx").c_str(), 0755);
+    const std::string gainPath = dir.File("fx/gain.so");
+    const std::string crashPath = dir.File("fx/crash.so");
+    CopyFile(vsttest::PluginPath("testeffect"), gainPath);
+    ListPlugins(dir.File("fx"));
+    // A library that killed an earlier scan's probe: its guard is left.
+    CopyFile(vsttest::PluginPath("testcrash"), crashPath);
+    PlugInfo guard;
+    guard.SetPath(crashPath.c_str());
+    guard.SetName("crash.so");
+    guard.SetVendor("unknown");
+    ArchiSave save;
+    ASSERT_TRUE(save.SaveFile(&guard, fourcc("info"),
+                              (std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane/tessivo64.ukn").c_str()));
+
+    std::string chunk = StudioChunk(dir, [&](GigaStudio& studio) {
+        studio.SetInsert(0, 0, std::make_unique<StoredInsert>("crash.so", std::vector<float>{0.3f}, "crash-chunk"));
+        studio.SetEffectFlag(0, kOvSlotInsert0, true);
+        studio.SetInsert(0, 1, std::make_unique<StoredInsert>("gain.so", std::vector<float>{0.25f, 0.75f}));
+        studio.SetMixerParam(0, kOvMixLevel, 0.5f);
+    });
+    ASSERT_FALSE(chunk.empty());
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data()), 1);
+    EXPECT_FALSE(vsttest::IsLoaded(crashPath));
+    EXPECT_TRUE(vsttest::IsLoaded(gainPath));
+    EXPECT_GT(PlayNote(effect, 8).firstPair, 0.001f);
+
+    // The failed slot is written back as it was loaded; the rest as it is.
+    StoredFactory factory;
+    std::unique_ptr<GigaStudio> back = ReadBack(effect);
+    ASSERT_NE(back, nullptr);
+    auto* failed = static_cast<StoredInsert*>(back->GetInsert(0, 0));
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->name, "crash.so");
+    EXPECT_EQ(failed->chunk, "crash-chunk");
+    EXPECT_EQ(failed->values, std::vector<float>{0.3f});
+    EXPECT_TRUE(back->IsEffectEnabled(0, kOvSlotInsert0));
+    auto* gain = static_cast<StoredInsert*>(back->GetInsert(0, 1));
+    ASSERT_NE(gain, nullptr);
+    EXPECT_EQ(gain->values, (std::vector<float>{0.25f, 0.75f}));
+    EXPECT_FLOAT_EQ(back->GetMixerParam(0, kOvMixLevel), 0.5f);
 }

@@ -199,6 +199,123 @@ TEST(PlugInfoList, LibraryThatKillsTheProbeIsListedAsFailedAndNeverProbedAgain)
     EXPECT_FALSE(file::FileExists(UserMakerFile("crashtest64.ukn").c_str()));
 }
 
+TEST(PlugInfoList, FirstScanOfAFolderWhoseOnlyLibraryKillsTheProbeSurvivesFromTheNextStartOn)
+{
+    kivtest::TempDir dir;
+    CopyPlugin("testcrash", dir.File("crash.so"));
+    // Each start is a process of its own that loads the list and scans;
+    // the exit code tells how the crashing library was listed.
+    auto scanInChild = [&dir]() {
+        pid_t child = fork();
+        if (child == 0) {
+            int code = 1;
+            {
+                PlugInfoList list;
+                list.Load("Quillane", "firstcrash");
+                list.SetFolder(dir.Path().c_str());
+                list.StartScan(nullptr, nullptr);
+                while (list.IsScanning())
+                    usleep(5000);
+                if (PlugInfo* crash = list.FindByName("crash.so"))
+                    code = 10 + crash->GetType();
+            }  // the scan thread is joined before the child ends
+            _exit(code);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return status;
+    };
+    int first = scanInChild();
+    EXPECT_TRUE(WIFSIGNALED(first));
+    for (int start = 2; start <= 3; ++start) {
+        SCOPED_TRACE(start);
+        int status = scanInChild();
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 10);  // type 0: failed
+    }
+    PlugInfoList list;
+    ASSERT_TRUE(list.Load("Quillane", "firstcrash"));
+    ASSERT_NE(list.FindByName("crash.so"), nullptr);
+    EXPECT_EQ(list.FindByName("crash.so")->GetType(), 0);
+    EXPECT_FALSE(file::FileExists(UserMakerFile("firstcrash64.ukn").c_str()));
+}
+
+TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAndListEachLibraryOnce)
+{
+    kivtest::TempDir dir;
+    for (const char* sub : {"a", "b", "b/deep", "home", "home/.lxvst", "home/.vst"})
+        mkdir(dir.File(sub).c_str(), 0755);
+    CopyPlugin("testeffect", dir.File("a/one.so"));
+    CopyPlugin("testeffect", dir.File("b/deep/two.so"));
+    CopyPlugin("testeffect", dir.File("home/.lxvst/three.so"));
+    symlink(dir.File("a/one.so").c_str(), dir.File("b/alias.so").c_str());  // the same library again
+    std::string a = dir.File("a"), b = dir.File("b");
+
+    // Explicit lists: every folder must exist; repeats and empty items go.
+    struct Case {
+        std::string set;
+        bool accepted;
+        std::string folder;
+    };
+    const Case cases[] = {
+        {a + ":" + b + "/", true, a + "/:" + b + "/"},
+        {"::" + a + ":" + a + "/:", true, a + "/"},
+        {a + ":" + dir.File("missing"), false, ""},
+        {":::", false, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.set);
+        PlugInfoList list;
+        EXPECT_EQ(list.SetFolder(c.set.c_str()), c.accepted);
+        if (c.accepted) {
+            EXPECT_EQ(std::string(list.GetFolder()), c.folder);
+        }
+    }
+
+    // Defaults: LXVST_PATH, else VST_PATH, else the usual folders that exist
+    // (the home ones first).
+    std::string oldHome = getenv("HOME");
+    struct Default {
+        const char* lxvst;
+        const char* vst;
+        std::string folder;
+    };
+    const std::string lxvstList = a + ":" + dir.File("missing") + ":" + b;
+    const Default defaults[] = {
+        {lxvstList.c_str(), "/usr", a + "/:" + b + "/"},
+        {nullptr, b.c_str(), b + "/"},
+        {nullptr, nullptr, dir.File("home/.lxvst/:") + dir.File("home/.vst/")},
+    };
+    setenv("HOME", dir.File("home").c_str(), 1);
+    for (const Default& d : defaults) {
+        SCOPED_TRACE(d.folder);
+        d.lxvst ? setenv("LXVST_PATH", d.lxvst, 1) : unsetenv("LXVST_PATH");
+        d.vst ? setenv("VST_PATH", d.vst, 1) : unsetenv("VST_PATH");
+        PlugInfoList list;
+        std::string folder = list.GetFolder();
+        // The system's own folders may follow the test's.
+        EXPECT_EQ(folder.substr(0, d.folder.size()), d.folder);
+    }
+    setenv("HOME", oldHome.c_str(), 1);
+    setenv("LXVST_PATH", (a + ":" + b + ":" + dir.File("home/.lxvst")).c_str(), 1);
+    unsetenv("VST_PATH");
+
+    // A scan walks every folder of the list; a library reached twice
+    // (the link) is probed and listed once.
+    PlugInfoList list;
+    list.Load("Quillane", "listscan");
+    int probes = PlugInfoList::GetProbeCount();
+    Progress progress;
+    ASSERT_TRUE(list.StartScan(&Progress::Callback, &progress));
+    WaitForScan(list);
+    unsetenv("LXVST_PATH");
+    EXPECT_EQ(PlugInfoList::GetProbeCount(), probes + 3);
+    EXPECT_EQ(progress.names.size(), 3u);
+    EXPECT_EQ(list.GetEntryCount(), 3);
+    for (const char* name : {"one.so", "two.so", "three.so"})
+        EXPECT_NE(list.FindByName(name), nullptr) << name;
+}
+
 TEST(PlugInfoList, OlderCacheIsImportedWhenThereIsNoListFile)
 {
     file::Dir common(file::kCommonAppData);
