@@ -113,6 +113,8 @@ bool db::InTransaction() const { return m_connection && !sqlite3_get_autocommit(
 
 bool db::IsBusyError() const { return m_errorCode == SQLITE_BUSY || m_errorCode == SQLITE_LOCKED; }
 
+bool db::IsNotDatabaseError() const { return m_errorCode == SQLITE_NOTADB; }
+
 kiv::string db::Quote(const char* value)
 {
     kiv::string out;

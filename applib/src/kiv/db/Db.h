@@ -59,6 +59,8 @@ public:
     int GetErrorCode() const { return m_errorCode; }
     // The last failure was another connection's lock (busy or locked).
     bool IsBusyError() const;
+    // The last failure was a file that is no database.
+    bool IsNotDatabaseError() const;
     const char* GetStatement() const { return m_statement; }
 
     // The value with every single quote doubled, to stand between single
