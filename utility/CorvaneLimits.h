@@ -20,6 +20,8 @@ constexpr int kFileVersionUnread = 0;
 // bound keeps the plug-in's rating writes from waiting long for the lock.
 constexpr int kBatchFiles = 200;
 constexpr int kBatchMs = 250;
+// Instrument rows written by one statement.
+constexpr int kInstrumentRowsPerInsert = 8;
 // Attempts to take the database's write lock (each waits the busy timeout)
 // before the files of a batch are given up as not stored.
 constexpr int kWriteAttempts = 2;

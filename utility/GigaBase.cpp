@@ -4,6 +4,7 @@
 #include "kiv/file/FileLimits.h"
 #include "utility/CorvaneLimits.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -24,12 +25,12 @@ const char* const kSchema[] = {
     " position INTEGER," KIV_TABS9 " iname VARCHAR(64)," KIV_TABS9 " rating INTEGER )",
 };
 // The lookups' indexes (a scan looks every folder and file up), by name.
-// Not unique: a file made before them may list a row twice.
+// Not unique: a file made before them may list a row twice. The instruments
+// need none: a search reads them all, and each would slow every insert.
 const char* const kIndexes[][2] = {
     {"root_rname", "CREATE INDEX IF NOT EXISTS root_rname ON root (rname)"},
     {"path_pname", "CREATE INDEX IF NOT EXISTS path_pname ON path (pname)"},
     {"file_path_fname", "CREATE INDEX IF NOT EXISTS file_path_fname ON file (path_id, fname)"},
-    {"inst_file", "CREATE INDEX IF NOT EXISTS inst_file ON inst (file_id)"},
 };
 #undef KIV_TABS7
 #undef KIV_TABS8
@@ -121,9 +122,11 @@ void GigaBase::FinalizeQueries()
 {
     for (kiv::dbquery* query :
          {&m_findRoot, &m_insertRoot, &m_findPath, &m_insertPath, &m_findFile, &m_insertFile, &m_insertInst,
-          &m_setKeyword, &m_setVersion, &m_clearInsts, &m_pathInside, &m_rootName, &m_countInside, &m_begin,
+          &m_setKeyword, &m_updateFile, &m_pathInside, &m_rootName, &m_countInside, &m_begin,
           &m_commit, &m_rollBack, &m_fileBegin, &m_fileUndo, &m_fileEnd})
         query->Finalize();
+    for (kiv::dbquery& query : m_insertInsts)
+        query.Finalize();
 }
 
 bool GigaBase::Ready(kiv::dbquery& query, const char* sql)
@@ -268,13 +271,14 @@ int GigaBase::InsertPath(const char* folder)
     return InsertWith(m_insertPath);
 }
 
-int GigaBase::InsertFile(int pathId, const char* name, int version)
+int GigaBase::InsertFile(int pathId, const char* name, int version, const char* keyword)
 {
-    if (!Ready(m_insertFile, "INSERT INTO file (path_id, fname, version) VALUES (?1, ?2, ?3);"))
+    if (!Ready(m_insertFile, "INSERT INTO file (path_id, fname, version, keyword) VALUES (?1, ?2, ?3, ?4);"))
         return -1;
     m_insertFile.Bind(1, pathId);
     m_insertFile.Bind(2, name);
     m_insertFile.Bind(3, version);
+    m_insertFile.Bind(4, keyword && keyword[0] ? keyword : nullptr);
     return InsertWith(m_insertFile);
 }
 
@@ -297,21 +301,40 @@ bool GigaBase::SetKeyword(int fileId, const char* keyword)
     return m_setKeyword.Run();
 }
 
-bool GigaBase::SetFileVersion(int fileId, int version)
+bool GigaBase::InsertInstruments(int fileId, const std::vector<GigaName>& names)
 {
-    if (!Ready(m_setVersion, "UPDATE file SET version = ?1 WHERE id = ?2;"))
-        return false;
-    m_setVersion.Bind(1, version);
-    m_setVersion.Bind(2, fileId);
-    return m_setVersion.Run();
+    // A few rows per statement: a scan spends its time per statement more
+    // than per row.
+    for (size_t i = 0; i < names.size();) {
+        int rows = static_cast<int>(std::min<size_t>(names.size() - i, corvane::kInstrumentRowsPerInsert));
+        kiv::dbquery& query = m_insertInsts[rows - 1];
+        if (!query.IsPrepared()) {
+            std::string sql = "INSERT INTO inst (file_id, iname, position, rating) VALUES ";
+            for (int row = 0; row < rows; ++row)
+                sql += std::string(row ? ", " : "") + "(?1, ?" + std::to_string(2 * row + 2) + ", ?" +
+                       std::to_string(2 * row + 3) + ", 0)";
+            if (!query.Prepare(*this, (sql + ";").c_str()))
+                return false;
+        }
+        query.Bind(1, fileId);
+        for (int row = 0; row < rows; ++row, ++i) {
+            query.Bind(2 * row + 2, names[i].name.c_str());
+            query.Bind(2 * row + 3, names[i].position);
+        }
+        if (!query.Run())
+            return false;
+    }
+    return true;
 }
 
-bool GigaBase::ClearInstruments(int fileId)
+bool GigaBase::UpdateFile(int fileId, int version, const char* keyword)
 {
-    if (!Ready(m_clearInsts, "DELETE FROM inst WHERE file_id = ?1;"))
+    if (!Ready(m_updateFile, "UPDATE file SET version = ?1, keyword = ?2 WHERE id = ?3;"))
         return false;
-    m_clearInsts.Bind(1, fileId);
-    return m_clearInsts.Run();
+    m_updateFile.Bind(1, version);
+    m_updateFile.Bind(2, keyword && keyword[0] ? keyword : nullptr);
+    m_updateFile.Bind(3, fileId);
+    return m_updateFile.Run();
 }
 
 bool GigaBase::Begin() { return Ready(m_begin, "BEGIN IMMEDIATE;") && m_begin.Run(); }

@@ -11,6 +11,13 @@
 #include "utility/CorvaneLimits.h"
 
 #include <string>
+#include <vector>
+
+// One instrument name read from a file, with its place in the file.
+struct GigaName {
+    std::string name;
+    int position = 0;
+};
 
 class GigaBase : public kiv::db {
 public:
@@ -46,12 +53,16 @@ public:
 
     // The new row's id or -1.
     int InsertPath(const char* folder);
-    int InsertFile(int pathId, const char* name, int version = corvane::kFileVersion);
+    // A null or empty keyword leaves the column empty (NULL).
+    int InsertFile(int pathId, const char* name, int version = corvane::kFileVersion,
+                   const char* keyword = nullptr);
     int InsertInstrument(int fileId, const char* name, int position);
+    // All of a file's instruments, several rows per statement; false at the
+    // first statement that fails.
+    bool InsertInstruments(int fileId, const std::vector<GigaName>& names);
     bool SetKeyword(int fileId, const char* keyword);
-    bool SetFileVersion(int fileId, int version);
-    // Removes a file row's instruments (before it is read again).
-    bool ClearInstruments(int fileId);
+    // A file row read again: its version and keyword.
+    bool UpdateFile(int fileId, int version, const char* keyword);
 
     // A batch of files is one transaction, taken with the write lock at
     // once. Commit rolls back when it fails.
@@ -96,6 +107,8 @@ private:
     bool m_lookupFailed = false;
 
     kiv::dbquery m_findRoot, m_insertRoot, m_findPath, m_insertPath, m_findFile, m_insertFile;
-    kiv::dbquery m_insertInst, m_setKeyword, m_setVersion, m_clearInsts, m_pathInside, m_rootName;
+    kiv::dbquery m_insertInst, m_setKeyword, m_updateFile, m_pathInside, m_rootName;
+    // Instrument inserts of 1 .. kInstrumentRowsPerInsert rows.
+    kiv::dbquery m_insertInsts[corvane::kInstrumentRowsPerInsert];
     kiv::dbquery m_countInside, m_begin, m_commit, m_rollBack, m_fileBegin, m_fileUndo, m_fileEnd;
 };

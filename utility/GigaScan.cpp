@@ -19,23 +19,14 @@ bool IsGigName(const char* name)
 
 }  // namespace
 
-// Hands what the name reader finds to the current file row; after the
-// first statement that fails, the file's rows are given up.
+// Collects what the name reader finds for the file being read.
 class GigaScan::Reader : public GigaNameReader {
 public:
     explicit Reader(GigaScan& scan) : m_scan(scan) {}
 
 protected:
-    void OnKeyword(const char* keyword) override
-    {
-        if (!m_scan.m_fileFailed && !m_scan.m_base.SetKeyword(m_scan.m_fileId, keyword))
-            m_scan.FileFailed();
-    }
-    void OnInstrument(const char* name, int position) override
-    {
-        if (!m_scan.m_fileFailed && m_scan.m_base.InsertInstrument(m_scan.m_fileId, name, position) < 0)
-            m_scan.FileFailed();
-    }
+    void OnKeyword(const char* keyword) override { m_scan.m_keyword = keyword; }
+    void OnInstrument(const char* name, int position) override { m_scan.m_names.push_back({name, position}); }
 
 private:
     GigaScan& m_scan;
@@ -94,7 +85,6 @@ void GigaScan::Run()
 {
     m_depth = 1;
     m_pathIds[0] = -1;
-    m_fileId = -1;
     try {
         if (!Walk(m_root.c_str()))
             ++m_tally.foldersSkipped;
@@ -171,31 +161,26 @@ void GigaScan::OnFile(const char* folder, const char* name, const char* fullPath
         ++m_tally.notStored;
         return;
     }
-    // A file read before is left alone; one that could not be read is
-    // read again into its row.
+    // A file read before is left alone; one that could not be read is read
+    // again into its row (which holds no instruments: an unreadable file
+    // gives none).
     bool again = knownId >= 0;
     if (again && version != corvane::kFileVersionUnread)
         return;
-    if (!OpenBatch() || !m_base.BeginFile()) {
+    if (!OpenBatch()) {
+        ++m_tally.notStored;
+        return;
+    }
+    // Read first, then written in a few statements.
+    int result = ReadFile(fullPath);
+    bool unread = result == GigaNameReader::kCannotOpen || result == GigaNameReader::kTruncated;
+    if (!m_base.BeginFile()) {
         KeepProblem();
         ++m_tally.notStored;
         return;
     }
-    m_fileFailed = false;
-    m_fileId = again ? knownId : m_base.InsertFile(pathId, name);
-    if (m_fileId < 0 || (again && !m_base.ClearInstruments(m_fileId)))
-        FileFailed();
-    bool unread = false;
-    if (!m_fileFailed) {
-        int result = ReadFile(fullPath);
-        unread = result == GigaNameReader::kCannotOpen || result == GigaNameReader::kTruncated;
-    }
-    if (!m_fileFailed && (again || unread) &&
-        !m_base.SetFileVersion(m_fileId, unread ? corvane::kFileVersionUnread : corvane::kFileVersion))
-        FileFailed();
-    if (m_fileFailed || !m_base.EndFile(true)) {
-        if (!m_fileFailed)
-            KeepProblem();
+    if (!StoreFile(pathId, name, knownId, unread)) {
+        KeepProblem();
         m_base.EndFile(false);
         ++m_tally.notStored;
         if (!m_base.InTransaction())
@@ -208,10 +193,16 @@ void GigaScan::OnFile(const char* folder, const char* name, const char* fullPath
     CommitIfDue();
 }
 
-void GigaScan::FileFailed()
+bool GigaScan::StoreFile(int pathId, const char* name, int knownId, bool unread)
 {
-    m_fileFailed = true;
-    KeepProblem();
+    int version = unread ? corvane::kFileVersionUnread : corvane::kFileVersion;
+    int fileId = knownId;
+    if (knownId < 0)
+        fileId = m_base.InsertFile(pathId, name, version, m_keyword.c_str());
+    else if (!m_base.UpdateFile(knownId, version, m_keyword.c_str()))
+        return false;
+    // The file's rows stop at the first failure and are all taken back.
+    return fileId >= 0 && m_base.InsertInstruments(fileId, m_names) && m_base.EndFile(true);
 }
 
 void GigaScan::KeepProblem()
@@ -284,6 +275,8 @@ bool GigaScan::ScanGigaFile(const char* path) { return ReadFile(path) == GigaNam
 
 int GigaScan::ReadFile(const char* path)
 {
+    m_keyword.clear();
+    m_names.clear();
     Reader reader(*this);
     try {
         return reader.ReadGigaFile(path);

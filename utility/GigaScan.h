@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The main window's event queue as the scanner sees it (the window adapts
 // its XEventQueue). Called on the scan thread.
@@ -66,8 +67,8 @@ public:
     // Window thread, once the walk has ended (after its 'done').
     const ScanTally& GetTally() const { return m_tally; }
 
-    // Reads a file's keyword and instrument names into the current file row;
-    // true when the reading ended normally.
+    // Reads a file's keyword and instrument names (for the file's rows,
+    // written once the reading is done); true when it ended normally.
     bool ScanGigaFile(const char* path);
 
 protected:
@@ -90,8 +91,9 @@ private:
     // SQLite ended the open batch: its files count as not stored, and the
     // folder rows it inserted are gone.
     void LoseBatch();
-    // A statement of the current file failed: the file's rows are taken back.
-    void FileFailed();
+    // Writes the file's rows as read; false (the rows taken back) when a
+    // statement failed.
+    bool StoreFile(int pathId, const char* name, int knownId, bool unread);
     void KeepProblem();
 
     GigaBase m_base;
@@ -99,8 +101,8 @@ private:
     ScanEventTarget* m_queue = nullptr;
     int m_pathIds[corvane::kPathIdDepth] = {};
     int m_depth = 0;
-    int m_fileId = -1;
-    bool m_fileFailed = false;
+    std::string m_keyword;          // of the file being read
+    std::vector<GigaName> m_names;  // of the file being read
     bool m_batchOpen = false;
     bool m_writeRefused = false;  // the write lock was not had: no more tries this walk
     int m_batchFiles = 0;         // files in the open batch

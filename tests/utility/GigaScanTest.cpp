@@ -302,7 +302,7 @@ TEST_F(GigaScanTest, AFullDiskStoresWholeFilesOnlyAndTheNextScanAddsTheRest)
     auto files = Library(3, 10, kInstruments);
     // Room for the tables and a few files only.
     GigaBase& base = m_scan.GetBase();
-    ASSERT_TRUE(base.Exec("PRAGMA max_page_count = 30;"));
+    ASSERT_TRUE(base.Exec("PRAGMA max_page_count = 16;"));
     ScanAll();
     const ScanTally& tally = m_scan.GetTally();
     EXPECT_GT(tally.notStored, 0);

@@ -20,7 +20,9 @@ bool db::OpenFile(const char* path, bool create)
         SetError("no database path");
         return false;
     }
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // One thread at a time uses a connection: SQLite's own locking of it
+    // would only cost time on every call.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* connection = nullptr;
     int rc = sqlite3_open_v2(path, &connection, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -231,8 +233,12 @@ void dbquery::Bind(int index, int value)
 
 void dbquery::Bind(int index, const char* text)
 {
-    if (m_statement)
-        sqlite3_bind_text(m_statement, index, text ? text : "", -1, SQLITE_TRANSIENT);
+    if (!m_statement)
+        return;
+    if (text)
+        sqlite3_bind_text(m_statement, index, text, -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(m_statement, index);
 }
 
 int dbquery::Step()

@@ -107,7 +107,7 @@ public:
     void Finalize();
     bool IsPrepared() const { return m_statement != nullptr; }
 
-    // Parameters count from 1. Text is copied.
+    // Parameters count from 1. Text is copied; null binds NULL.
     void Bind(int index, int value);
     void Bind(int index, const char* text);
 
