@@ -278,7 +278,8 @@ void MainView::ScanFolder(int n)
 void MainView::FinishSequence()
 {
     m_list->DeselectAll();
-    // Nothing left out goes unsaid: each kind of loss has its clause.
+    // Nothing left out goes unsaid: each kind of loss has its clause (the
+    // next scan tries every file left out again).
     std::string status = kTextFinished;
     auto files = [](int n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
     if (m_tally.notStored > 0) {
@@ -287,12 +288,10 @@ void MainView::FinishSequence()
             status += " (" + m_tally.problem + ")";
     }
     if (m_tally.unreadable > 0)
-        status += "; " + files(m_tally.unreadable) + " could not be read";
+        status += "; " + files(m_tally.unreadable) + " unreadable";
     int folders = m_refused + m_tally.foldersSkipped;
     if (folders > 0)
         status += "; " + std::to_string(folders) + (folders == 1 ? " folder" : " folders") + " could not be scanned";
-    if (m_tally.notStored > 0 || m_tally.unreadable > 0)
-        status += "; scan again to add them";
     SetStatus(status.c_str());
     m_scanButton->SetText(kTextQuit);
     m_scanState = kStateQuit;

@@ -405,8 +405,7 @@ TEST_F(CorvaneWindow, FilesLeftOutBecauseTheDiskIsFullOrTheyCannotBeReadAreRepor
     int notStored = view.GetScanner().GetTally().notStored;
     ASSERT_GT(notStored, 0);
     EXPECT_EQ(Status(view), std::string(kTextFinished) + "; " + std::to_string(notStored) +
-                                " files not stored (database or disk is full); 1 file could not be read; "
-                                "scan again to add them");
+                                " files not stored (database or disk is full); 1 file unreadable");
     EXPECT_EQ(view.GetList()->GetFileCount(0), 2);
     EXPECT_EQ(view.GetList()->GetFileCount(1), 40 - notStored);
 }
