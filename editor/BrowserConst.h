@@ -69,7 +69,6 @@ constexpr int kMaxRating = 5;
 constexpr int kStarPitch = 18;        // px from one star to the next
 constexpr int kStarFirstLeft = -60;   // first star's left edge from the list's middle
 constexpr int kStarZoneLeft = -66;    // clicks from here on rate (6 px give 0 stars)
-constexpr int kSearchStatementBytes = 512;  // initial capacity of a search statement
 // A search stops listing after this many hits: appending rows to the list is
 // linear in its length, so an unbounded result would stall the GUI thread.
 constexpr int kMaxHits = 5000;

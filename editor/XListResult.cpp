@@ -83,7 +83,36 @@ bool XListResult::Search(const char* text)
         Close();
         return false;
     }
-    // Each distinct word is one LIKE pattern, its '%', '_' and the escape
+    std::vector<std::string> patterns = LikePatterns(text);
+    std::string where = " FROM inst JOIN file ON inst.file_id = file.id WHERE";
+    for (size_t i = 0; i < patterns.size(); ++i)
+        where += std::string(i ? " AND" : "") + " iname LIKE ?" + std::to_string(i + 1) + " ESCAPE '\\'";
+    std::string select = "SELECT inst.id, path_id, fname, iname, rating, position" + where + " LIMIT " +
+                         std::to_string(kMaxHits) + ";";
+    m_search = select.c_str();
+    m_rowMode = kRowModeHits;
+    m_rowCount = 0;
+    bool ok = ListHits(select, patterns);
+    m_totalHits = m_rowCount;
+    // A full list may not be all: the count says how many there are.
+    if (ok && m_rowCount >= kMaxHits)
+        ok = CountHits("SELECT COUNT()" + where + ";", patterns);
+    if (!ok) {
+        // Half a list would read as the whole answer.
+        m_outcome = Failure();
+        Clear();
+        m_rowCount = m_totalHits = 0;
+    } else {
+        m_outcome = SearchOutcome::kHits;
+    }
+    Close();
+    Repaint();
+    return ok;
+}
+
+std::vector<std::string> XListResult::LikePatterns(const char* text)
+{
+    // Each distinct word is one pattern, its '%', '_' and the escape
     // character itself escaped so the word is matched as it stands. Empty
     // words (two blanks in a row) match every name and add nothing.
     std::vector<std::string> patterns;
@@ -106,53 +135,36 @@ bool XListResult::Search(const char* text)
     }
     if (patterns.empty())
         patterns.push_back("%");
-    std::string where = " FROM inst JOIN file ON inst.file_id = file.id WHERE";
-    for (size_t i = 0; i < patterns.size(); ++i)
-        where += std::string(i ? " AND" : "") + " iname LIKE ?" + std::to_string(i + 1) + " ESCAPE '\\'";
-    std::string select = "SELECT inst.id, path_id, fname, iname, rating, position" + where + " LIMIT " +
-                         std::to_string(kMaxHits) + ";";
-    m_search = select.c_str();
+    return patterns;
+}
 
-    m_rowMode = kRowModeHits;
-    m_rowCount = 0;
+bool XListResult::ListHits(const std::string& sql, const std::vector<std::string>& patterns)
+{
     kiv::dbquery query;
-    bool ok = query.Prepare(*this, select.c_str());
-    for (size_t i = 0; ok && i < patterns.size(); ++i)
+    if (!query.Prepare(*this, sql.c_str()))
+        return false;
+    for (size_t i = 0; i < patterns.size(); ++i)
         query.Bind(static_cast<int>(i + 1), patterns[i].c_str());
-    int step = ok ? 1 : -1;
-    while (ok && (step = query.Step()) == 1) {
+    int step;
+    while ((step = query.Step()) == 1) {
         const char* values[6];
         for (int column = 0; column < 6; ++column)
             values[column] = query.ColumnText(column);
         AddHit(values);
     }
-    m_totalHits = m_rowCount;
-    // A full list may not be all: the count says how many there are.
-    if (step == 0 && m_rowCount >= kMaxHits) {
-        kiv::dbquery count;
-        std::string counting = "SELECT COUNT()" + where + ";";
-        step = count.Prepare(*this, counting.c_str()) ? 0 : -1;
-        for (size_t i = 0; step == 0 && i < patterns.size(); ++i)
-            count.Bind(static_cast<int>(i + 1), patterns[i].c_str());
-        if (step == 0 && (step = count.Step()) == 1) {
-            m_totalHits = count.ColumnInt(0);
-            step = 0;
-        }
-    }
-    if (step < 0) {
-        // Half a list would read as the whole answer.
-        m_outcome = Failure();
-        query.Finalize();
-        Clear();
-        m_rowCount = m_totalHits = 0;
-        Close();
-        Repaint();
+    return step == 0;
+}
+
+bool XListResult::CountHits(const std::string& sql, const std::vector<std::string>& patterns)
+{
+    kiv::dbquery count;
+    if (!count.Prepare(*this, sql.c_str()))
         return false;
-    }
-    m_outcome = SearchOutcome::kHits;
-    query.Finalize();
-    Close();
-    Repaint();
+    for (size_t i = 0; i < patterns.size(); ++i)
+        count.Bind(static_cast<int>(i + 1), patterns[i].c_str());
+    if (count.Step() != 1)
+        return false;
+    m_totalHits = count.ColumnInt(0);
     return true;
 }
 

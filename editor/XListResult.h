@@ -9,6 +9,8 @@
 // Threads: GUI thread only.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "kiv/data/String.h"
 #include "kiv/db/Db.h"
@@ -71,6 +73,11 @@ private:
     // Why the database could not be searched, from its last failure.
     SearchOutcome Failure();
     void AddHit(const char* const* values);
+    // The search text's words as LIKE patterns matching them literally.
+    static std::vector<std::string> LikePatterns(const char* text);
+    // Run the search's statements with the patterns bound; false on failure.
+    bool ListHits(const std::string& sql, const std::vector<std::string>& patterns);
+    bool CountHits(const std::string& sql, const std::vector<std::string>& patterns);
 
     XPic m_goldStar;
     XPic m_blueStar;
