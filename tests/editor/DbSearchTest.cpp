@@ -1,6 +1,8 @@
 // The database search view: words matched together, hostile search texts
-// that stay literal and change nothing, the count message, no database,
-// header sorting, star ratings stored at once, and the path of a hit.
+// that stay literal and change nothing, the count message, no database, a
+// busy or damaged one, searches while the utility scans, header sorting,
+// star ratings stored at once, and the path of a hit.
+// ctest-label: thread
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
