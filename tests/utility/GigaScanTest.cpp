@@ -397,6 +397,7 @@ TEST_F(GigaScanTest, FoldersBelowThePathStackAreNotWalked)
     auto paths = FilePaths();
     ASSERT_EQ(paths.size(), 1u);
     EXPECT_NE(paths[0].find("/last.gig"), std::string::npos);
+    EXPECT_EQ(m_scan.GetTally().foldersSkipped, 1) << "the folder left out is reported";
 }
 
 TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
