@@ -69,10 +69,12 @@ constexpr int kMaxRating = 5;
 constexpr int kStarPitch = 18;        // px from one star to the next
 constexpr int kStarFirstLeft = -60;   // first star's left edge from the list's middle
 constexpr int kStarZoneLeft = -66;    // clicks from here on rate (6 px give 0 stars)
-constexpr int kSearchStatementBytes = 512;  // initial capacity of a search statement
 // A search stops listing after this many hits: appending rows to the list is
 // linear in its length, so an unbounded result would stall the GUI thread.
 constexpr int kMaxHits = 5000;
+// How long the GUI thread waits for another program's lock on the database
+// before it says the database is busy (the utility holds it for a batch).
+constexpr int kGuiBusyTimeoutMs = 300;
 constexpr int kRowModeHits = 0;
 constexpr int kRowModeText = 1;
 
@@ -81,5 +83,7 @@ constexpr const char* kTitle = "Corvane Database";
 constexpr const char* kSearchHint = "search...";
 constexpr const char* kEnterText = "Please enter a text to search";
 constexpr const char* kNoDatabase = "No database: Please run the Corvane utility to create the database";
+constexpr const char* kDatabaseBusy = "The database is busy, try again";
+constexpr const char* kDatabaseFailed = "The database could not be read: ";
 
 }  // namespace browser

@@ -1,8 +1,10 @@
 #include "editor/XListResult.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "editor/BrowserConst.h"
 #include "kiv/file/Dir.h"
@@ -52,55 +54,117 @@ bool XListResult::OpenDatabase()
         m_dbPath = path;
     }
     // Never created here: a missing database is the utility's to make.
-    return OpenFile(m_dbPath.CStr(), false);
+    if (!OpenFile(m_dbPath.CStr(), false))
+        return false;
+    // The GUI thread must not hang on the utility's lock.
+    SetBusyTimeout(kGuiBusyTimeoutMs);
+    return true;
 }
 
-void XListResult::AppendTerm(const char* word, size_t length, bool first)
+XListResult::SearchOutcome XListResult::Failure()
 {
-    std::string text(word, length);
-    if (!first)
-        m_search.Append(" AND iname LIKE ");
-    // A single-quoted literal with its quotes doubled: every character of
-    // the word, a double quote included, is matched and none ends the text.
-    m_search.Append("'%");
-    m_search.Append(kiv::db::Quote(text.c_str()).CStr());
-    m_search.Append("%'");
+    if (IsBusyError())
+        return SearchOutcome::kBusy;
+    // No error: the table is missing. A file that is no database is none.
+    if (GetErrorCode() == 0 || IsNotDatabaseError())
+        return SearchOutcome::kNoDatabase;
+    return SearchOutcome::kFailed;
 }
 
 bool XListResult::Search(const char* text)
 {
     Clear();
+    m_totalHits = 0;
+    m_outcome = SearchOutcome::kNoDatabase;
     if (!OpenDatabase())
         return false;
     if (!HasTable("path")) {
+        m_outcome = Failure();
         Close();
         return false;
     }
+    std::vector<std::string> patterns = LikePatterns(text);
+    std::string where = " FROM inst JOIN file ON inst.file_id = file.id WHERE";
+    for (size_t i = 0; i < patterns.size(); ++i)
+        where += std::string(i ? " AND" : "") + " iname LIKE ?" + std::to_string(i + 1) + " ESCAPE '\\'";
+    std::string select = "SELECT inst.id, path_id, fname, iname, rating, position" + where + " LIMIT " +
+                         std::to_string(kMaxHits) + ";";
+    m_search = select.c_str();
     m_rowMode = kRowModeHits;
     m_rowCount = 0;
-    m_search = kiv::string(kSearchStatementBytes);
-    m_search.Append(
-        "SELECT inst.id, path_id, fname, iname, rating, position FROM inst JOIN file ON inst.file_id = file.id "
-        "WHERE iname LIKE ");
-    const char* word = text ? text : "";
-    bool first = true;
-    for (const char* c = word;; ++c) {
-        if (*c == ' ' || *c == '\0') {
-            AppendTerm(word, static_cast<size_t>(c - word), first);
-            first = false;
-            if (*c == '\0')
-                break;
-            word = c + 1;
-        }
+    bool ok = ListHits(select, patterns);
+    m_totalHits = m_rowCount;
+    // A full list may not be all: the count says how many there are.
+    if (ok && m_rowCount >= kMaxHits)
+        ok = CountHits("SELECT COUNT()" + where + ";", patterns);
+    if (!ok) {
+        // Half a list would read as the whole answer.
+        m_outcome = Failure();
+        Clear();
+        m_rowCount = m_totalHits = 0;
+    } else {
+        m_outcome = SearchOutcome::kHits;
     }
-    kiv::string limit;
-    limit.Format(" LIMIT %d;", kMaxHits);
-    m_search.Append(limit.CStr());
-    // A failed statement (too long, or a broken file) lists nothing; its
-    // error text stays in the connection object.
-    Query("%s", m_search.CStr());
     Close();
     Repaint();
+    return ok;
+}
+
+std::vector<std::string> XListResult::LikePatterns(const char* text)
+{
+    // Each distinct word is one pattern, its '%', '_' and the escape
+    // character itself escaped so the word is matched as it stands. Empty
+    // words (two blanks in a row) match every name and add nothing.
+    std::vector<std::string> patterns;
+    const char* word = text ? text : "";
+    for (const char* c = word;; ++c) {
+        if (*c != ' ' && *c != '\0')
+            continue;
+        std::string pattern = "%";
+        for (const char* w = word; w < c; ++w) {
+            if (*w == '%' || *w == '_' || *w == '\\')
+                pattern += '\\';
+            pattern += *w;
+        }
+        pattern += '%';
+        if (c > word && std::find(patterns.begin(), patterns.end(), pattern) == patterns.end())
+            patterns.push_back(pattern);
+        if (*c == '\0')
+            break;
+        word = c + 1;
+    }
+    if (patterns.empty())
+        patterns.push_back("%");
+    return patterns;
+}
+
+bool XListResult::ListHits(const std::string& sql, const std::vector<std::string>& patterns)
+{
+    kiv::dbquery query;
+    if (!query.Prepare(*this, sql.c_str()))
+        return false;
+    for (size_t i = 0; i < patterns.size(); ++i)
+        query.Bind(static_cast<int>(i + 1), patterns[i].c_str());
+    int step;
+    while ((step = query.Step()) == 1) {
+        const char* values[6];
+        for (int column = 0; column < 6; ++column)
+            values[column] = query.ColumnText(column);
+        AddHit(values);
+    }
+    return step == 0;
+}
+
+bool XListResult::CountHits(const std::string& sql, const std::vector<std::string>& patterns)
+{
+    kiv::dbquery count;
+    if (!count.Prepare(*this, sql.c_str()))
+        return false;
+    for (size_t i = 0; i < patterns.size(); ++i)
+        count.Bind(static_cast<int>(i + 1), patterns[i].c_str());
+    if (count.Step() != 1)
+        return false;
+    m_totalHits = count.ColumnInt(0);
     return true;
 }
 
@@ -114,7 +178,13 @@ void XListResult::OnRow(int columns, char** values, char** names)
             m_text.Clear();
         return;
     }
-    if (columns < 6 || !values || m_rowCount >= kMaxHits)
+    if (columns >= 6 && values)
+        AddHit(values);
+}
+
+void XListResult::AddHit(const char* const* values)
+{
+    if (m_rowCount >= kMaxHits)
         return;
     const char* fileName = values[2] ? values[2] : "";
     if (std::strlen(fileName) > kMaxFileName)

@@ -9,6 +9,8 @@
 // Threads: GUI thread only.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "kiv/data/String.h"
 #include "kiv/db/Db.h"
@@ -30,10 +32,17 @@ public:
     XListResult(XControl* parent, int x, int y, int w, int h);
     ~XListResult() override;
 
+    // How the last search ended.
+    enum class SearchOutcome { kHits, kNoDatabase, kBusy, kFailed };
+
     // Clears the list and lists the instruments whose names hold every
-    // blank-separated word of the text. False when there is no usable
-    // database (no file, or no table "path").
+    // blank-separated word of the text, each word as it stands ('%' and '_'
+    // are characters), at most kMaxHits of them. False when the database
+    // could not be searched: GetOutcome says why.
     bool Search(const char* text);
+    SearchOutcome GetOutcome() const { return m_outcome; }
+    // The number of names the last search matched, the ones listed or not.
+    int GetTotalHits() const { return m_totalHits; }
     // The selected hit's full path and position; false without a selection
     // or when its folder is not found.
     bool GetHitPath(kiv::string& path, int& position);
@@ -48,7 +57,7 @@ public:
     // The database file; resolved at the first search unless set (tests).
     void SetDatabasePath(const char* path) { m_dbPath = path; }
     const kiv::string& GetDatabasePath() const { return m_dbPath; }
-    // The last statement built by Search.
+    // The last statement built by Search (its words are bound values).
     const kiv::string& GetSearchStatement() const { return m_search; }
     XListResultItem* GetHit(int index) const { return static_cast<XListResultItem*>(GetItem(index)); }
 
@@ -61,7 +70,14 @@ protected:
 
 private:
     bool OpenDatabase();
-    void AppendTerm(const char* word, size_t length, bool first);
+    // Why the database could not be searched, from its last failure.
+    SearchOutcome Failure();
+    void AddHit(const char* const* values);
+    // The search text's words as LIKE patterns matching them literally.
+    static std::vector<std::string> LikePatterns(const char* text);
+    // Run the search's statements with the patterns bound; false on failure.
+    bool ListHits(const std::string& sql, const std::vector<std::string>& patterns);
+    bool CountHits(const std::string& sql, const std::vector<std::string>& patterns);
 
     XPic m_goldStar;
     XPic m_blueStar;
@@ -70,4 +86,6 @@ private:
     int32_t m_rowCount = 0;
     kiv::string m_text;    // the folder of a path lookup
     kiv::string m_search;  // the statement of the last search
+    SearchOutcome m_outcome = SearchOutcome::kHits;
+    int m_totalHits = 0;
 };

@@ -137,7 +137,21 @@ void XViewBase::RunSearch(const char* text)
         return;
     }
     if (!m_list->Search(text)) {
-        m_message->SetText(kNoDatabase);
+        // Busy or broken is not "no database", and not "0 results" either.
+        switch (m_list->GetOutcome()) {
+        case XListResult::SearchOutcome::kBusy:
+            m_message->SetText(kDatabaseBusy);
+            break;
+        case XListResult::SearchOutcome::kFailed: {
+            kiv::string line(kDatabaseFailed);
+            line.Append(m_list->GetError());
+            m_message->SetText(line.CStr());
+            break;
+        }
+        default:
+            m_message->SetText(kNoDatabase);
+            break;
+        }
         return;
     }
     for (int column = 0; column < 3; ++column) {
@@ -150,8 +164,12 @@ void XViewBase::RunSearch(const char* text)
 void XViewBase::ShowCount(const char* text)
 {
     int count = m_list->GetCount();
+    int total = m_list->GetTotalHits();
     kiv::string line;
-    line.Format("Your search for '%s' returned %d result%s", text, count, count > 1 ? "s" : "");
+    if (total > count)
+        line.Format("Your search for '%s': showing the first %d of %d results", text, count, total);
+    else
+        line.Format("Your search for '%s' returned %d result%s", text, count, count > 1 ? "s" : "");
     m_message->SetText(line.CStr());
 }
 

@@ -9,8 +9,22 @@ namespace corvane {
 // The database file, in the maker folder under the all-users data folder.
 constexpr const char* kDatabaseFile = "corvane.db";
 
-// Every file row carries this version.
+// Every file row whose file was read carries this version.
 constexpr int kFileVersion = 3;
+// The version of a file row whose file could not be read (gone, unreadable
+// or still being copied): the next scan reads it again.
+constexpr int kFileVersionUnread = 0;
+
+// A scan commits its rows in batches: after this many files or this many
+// milliseconds, whichever comes first, and at the end of the walk. The time
+// bound keeps the plug-in's rating writes from waiting long for the lock.
+constexpr int kBatchFiles = 200;
+constexpr int kBatchMs = 250;
+// Instrument rows written by one statement.
+constexpr int kInstrumentRowsPerInsert = 8;
+// Attempts to take the database's write lock (each waits the busy timeout)
+// before the files of a batch are given up as not stored.
+constexpr int kWriteAttempts = 2;
 
 // Folder levels with a path id: the root and 127 levels below it. Deeper
 // folders are not walked.

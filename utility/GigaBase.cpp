@@ -4,7 +4,9 @@
 #include "kiv/file/FileLimits.h"
 #include "utility/CorvaneLimits.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -22,6 +24,14 @@ const char* const kSchema[] = {
     "CREATE TABLE inst (" KIV_TABS8 " id INTEGER PRIMARY KEY," KIV_TABS7 " file_id INTEGER," KIV_TABS9
     " position INTEGER," KIV_TABS9 " iname VARCHAR(64)," KIV_TABS9 " rating INTEGER )",
 };
+// The lookups' indexes (a scan looks every folder and file up), by name.
+// Not unique: a file made before them may list a row twice. The instruments
+// need none: a search reads them all, and each would slow every insert.
+const char* const kIndexes[][2] = {
+    {"root_rname", "CREATE INDEX IF NOT EXISTS root_rname ON root (rname)"},
+    {"path_pname", "CREATE INDEX IF NOT EXISTS path_pname ON path (pname)"},
+    {"file_path_fname", "CREATE INDEX IF NOT EXISTS file_path_fname ON file (path_id, fname)"},
+};
 #undef KIV_TABS7
 #undef KIV_TABS8
 #undef KIV_TABS9
@@ -30,17 +40,19 @@ const char* const kSchema[] = {
 
 GigaBase::GigaBase() = default;
 
-GigaBase::~GigaBase() = default;
+GigaBase::~GigaBase() { FinalizeQueries(); }
 
 bool GigaBase::Open()
 {
     app::folder folder;
     if (!folder.Open(1, file::kMakerFolder)) {
+        FinalizeQueries();
         Close();
         return false;
     }
     const char* path = folder.GetFilePath(corvane::kDatabaseFile);
     if (!path || !path[0]) {
+        FinalizeQueries();
         Close();
         return false;
     }
@@ -49,18 +61,28 @@ bool GigaBase::Open()
 
 bool GigaBase::OpenAt(const char* path)
 {
+    // Statements belong to the connection being replaced.
+    FinalizeQueries();
     m_newRoot = false;
     m_rootId = -1;
     if (!OpenFile(path, true))
         return false;
-    if (HasTable("root"))
-        return true;
-    // An error here means the file is no database (or cannot be read): it
-    // is not ours to overwrite.
-    if (GetError()[0] || !MakeSchema()) {
-        Close();
-        return false;
+    if (!HasTable("root")) {
+        // An error here means the file is no database (or cannot be read):
+        // it is not ours to overwrite.
+        if (GetError()[0] || !MakeSchema()) {
+            Close();
+            return false;
+        }
     }
+    // Readers (the plug-in's searches) and the scan's writes then never
+    // wait for each other. A commit no longer waits for the disk: a crash
+    // may lose the last batches, which the next scan fills in, but never
+    // leaves the file inconsistent. Both are best effort: a file another
+    // program holds keeps its mode and still works.
+    Exec("PRAGMA journal_mode = WAL;");
+    Exec("PRAGMA synchronous = NORMAL;");
+    AddIndexes();
     return true;
 }
 
@@ -79,6 +101,84 @@ bool GigaBase::MakeSchema()
     return Commit();
 }
 
+void GigaBase::AddIndexes()
+{
+    bool missing = false;
+    for (const auto& index : kIndexes)
+        missing = missing || !HasTable(index[0]);
+    if (!missing || !Begin())
+        return;
+    // Without them the lookups still work, only slower.
+    for (const auto& index : kIndexes) {
+        if (!Exec("%s", index[1])) {
+            RollBack();
+            return;
+        }
+    }
+    Commit();
+}
+
+void GigaBase::FinalizeQueries()
+{
+    for (kiv::dbquery* query :
+         {&m_findRoot, &m_insertRoot, &m_findPath, &m_insertPath, &m_findFile, &m_insertFile, &m_insertInst,
+          &m_setKeyword, &m_updateFile, &m_pathInside, &m_rootName, &m_countInside, &m_begin,
+          &m_commit, &m_rollBack, &m_fileBegin, &m_fileUndo, &m_fileEnd})
+        query->Finalize();
+    for (kiv::dbquery& query : m_insertInsts)
+        query.Finalize();
+}
+
+bool GigaBase::Ready(kiv::dbquery& query, const char* sql)
+{
+    return query.IsPrepared() || query.Prepare(*this, sql);
+}
+
+int GigaBase::InsertWith(kiv::dbquery& query)
+{
+    if (!query.Run())
+        return -1;
+    return LastInsertId();
+}
+
+int GigaBase::Lookup(kiv::dbquery& query)
+{
+    bool failed = false;
+    int id = query.FirstInt(failed);
+    m_lookupFailed = failed;
+    return id;
+}
+
+std::string GigaBase::FolderPrefix(const char* folder)
+{
+    std::string prefix(folder ? folder : "");
+    if (prefix.empty() || prefix.back() != '/')
+        prefix += '/';
+    return prefix;
+}
+
+std::string GigaBase::PrefixEnd(const std::string& prefix)
+{
+    // Every text that starts with the prefix sorts below the prefix with its
+    // last byte, the separator, raised by one.
+    std::string end = prefix;
+    end.back() = static_cast<char>(end.back() + 1);
+    return end;
+}
+
+bool GigaBase::AnyPathInside(const char* folder)
+{
+    if (!Ready(m_pathInside, "SELECT id FROM path WHERE pname >= ?1 AND pname < ?2 LIMIT 1;"))
+        return true;
+    std::string prefix = FolderPrefix(folder);
+    m_pathInside.Bind(1, prefix.c_str());
+    m_pathInside.Bind(2, PrefixEnd(prefix).c_str());
+    bool failed = false;
+    int id = m_pathInside.FirstInt(failed);
+    // When in doubt, look every row up.
+    return failed || id >= 0;
+}
+
 bool GigaBase::UseRoot(const char* folder)
 {
     m_newRoot = false;
@@ -88,29 +188,45 @@ bool GigaBase::UseRoot(const char* folder)
     if (m_rootId < 0 && m_lookupFailed)
         return false;
     if (m_rootId < 0) {
-        m_rootId = Insert("INSERT INTO root (rname) VALUES ('%s')", Quote(folder).CStr());
-        m_newRoot = m_rootId >= 0;
+        if (!Ready(m_insertRoot, "INSERT INTO root (rname) VALUES (?1);"))
+            return false;
+        m_insertRoot.Bind(1, folder);
+        m_rootId = InsertWith(m_insertRoot);
+        // A folder scanned before as a root of its own, or inside one,
+        // already has rows under the new root's folder.
+        m_newRoot = m_rootId >= 0 && !AnyPathInside(folder);
     }
     return m_rootId >= 0;
 }
 
 int GigaBase::FindRoot(const char* folder)
 {
-    m_lookupFailed = false;
     m_lastId = -1;
-    if (!Query("SELECT id from root WHERE rname = '%s';", Quote(folder).CStr()))
-        return MarkLookupFailed();
-    return m_lastId;
+    if (!Ready(m_findRoot, "SELECT id FROM root WHERE rname = ?1;")) {
+        m_lookupFailed = true;
+        return -1;
+    }
+    m_findRoot.Bind(1, folder);
+    return Lookup(m_findRoot);
 }
 
 int GigaBase::CountRootFiles(int rootId)
 {
-    if (rootId < 0)
+    if (rootId < 0 || !Ready(m_rootName, "SELECT rname FROM root WHERE id = ?1;"))
         return 0;
-    m_lastId = -1;
-    if (!Query("SELECT COUNT() FROM file JOIN path ON path_id = path.id WHERE path.root_id = %d;", rootId))
+    m_rootName.Bind(1, rootId);
+    if (m_rootName.Step() != 1)
         return 0;
-    return m_lastId < 0 ? 0 : m_lastId;
+    std::string prefix = FolderPrefix(m_rootName.ColumnText(0));
+    m_rootName.Reset();
+    if (!Ready(m_countInside, "SELECT COUNT() FROM file JOIN path ON path_id = path.id "
+                              "WHERE pname >= ?1 AND pname < ?2;"))
+        return 0;
+    m_countInside.Bind(1, prefix.c_str());
+    m_countInside.Bind(2, PrefixEnd(prefix).c_str());
+    bool failed = false;
+    int count = m_countInside.FirstInt(failed);
+    return count < 0 ? 0 : count;
 }
 
 int GigaBase::FindPath(const char* folder)
@@ -118,62 +234,153 @@ int GigaBase::FindPath(const char* folder)
     m_lookupFailed = false;
     if (m_newRoot)
         return -1;
-    m_lastId = -1;
-    if (!Query("SELECT id from path WHERE pname = '%s';", Quote(folder).CStr()))
-        return MarkLookupFailed();
-    return m_lastId;
+    if (!Ready(m_findPath, "SELECT id FROM path WHERE pname = ?1;")) {
+        m_lookupFailed = true;
+        return -1;
+    }
+    m_findPath.Bind(1, folder);
+    return Lookup(m_findPath);
 }
 
-int GigaBase::FindFile(int pathId, const char* name)
+int GigaBase::FindFile(int pathId, const char* name, int* version)
 {
     m_lookupFailed = false;
     if (m_newRoot)
         return -1;
-    m_lastId = -1;
-    if (!Query("SELECT id from file WHERE path_id = %d AND fname = '%s';", pathId, Quote(name).CStr()))
-        return MarkLookupFailed();
-    return m_lastId;
+    if (!Ready(m_findFile, "SELECT id, version FROM file WHERE path_id = ?1 AND fname = ?2;")) {
+        m_lookupFailed = true;
+        return -1;
+    }
+    m_findFile.Bind(1, pathId);
+    m_findFile.Bind(2, name);
+    int rc = m_findFile.Step();
+    int id = rc == 1 ? m_findFile.ColumnInt(0) : -1;
+    if (version)
+        *version = rc == 1 ? m_findFile.ColumnInt(1) : -1;
+    m_findFile.Reset();
+    m_lookupFailed = rc < 0;
+    return id;
 }
 
 int GigaBase::InsertPath(const char* folder)
 {
-    return Insert("INSERT INTO path (root_id, pname) VALUES (%d, '%s')", m_rootId, Quote(folder).CStr());
+    if (!Ready(m_insertPath, "INSERT INTO path (root_id, pname) VALUES (?1, ?2);"))
+        return -1;
+    m_insertPath.Bind(1, m_rootId);
+    m_insertPath.Bind(2, folder);
+    return InsertWith(m_insertPath);
 }
 
-int GigaBase::InsertFile(int pathId, const char* name)
+int GigaBase::InsertFile(int pathId, const char* name, int version, const char* keyword)
 {
-    return Insert("INSERT INTO file (path_id, fname, version) VALUES (%d,'%s',%d)", pathId,
-                  Quote(name).CStr(), corvane::kFileVersion);
+    if (!Ready(m_insertFile, "INSERT INTO file (path_id, fname, version, keyword) VALUES (?1, ?2, ?3, ?4);"))
+        return -1;
+    m_insertFile.Bind(1, pathId);
+    m_insertFile.Bind(2, name);
+    m_insertFile.Bind(3, version);
+    m_insertFile.Bind(4, keyword && keyword[0] ? keyword : nullptr);
+    return InsertWith(m_insertFile);
 }
 
 int GigaBase::InsertInstrument(int fileId, const char* name, int position)
 {
-    return Insert("INSERT INTO inst (file_id, iname, position, rating) VALUES (%d,'%s',%d,0)", fileId,
-                  Quote(name).CStr(), position);
+    if (!Ready(m_insertInst, "INSERT INTO inst (file_id, iname, position, rating) VALUES (?1, ?2, ?3, 0);"))
+        return -1;
+    m_insertInst.Bind(1, fileId);
+    m_insertInst.Bind(2, name);
+    m_insertInst.Bind(3, position);
+    return InsertWith(m_insertInst);
 }
 
 bool GigaBase::SetKeyword(int fileId, const char* keyword)
 {
-    return Exec("UPDATE file SET keyword = '%s' WHERE id = %d", Quote(keyword).CStr(), fileId);
+    if (!Ready(m_setKeyword, "UPDATE file SET keyword = ?1 WHERE id = ?2;"))
+        return false;
+    m_setKeyword.Bind(1, keyword);
+    m_setKeyword.Bind(2, fileId);
+    return m_setKeyword.Run();
 }
 
-int GigaBase::MarkLookupFailed()
+bool GigaBase::InsertInstruments(int fileId, const std::vector<GigaName>& names)
 {
-    m_lookupFailed = true;
-    return -1;
+    // A few rows per statement: a scan spends its time per statement more
+    // than per row.
+    for (size_t i = 0; i < names.size();) {
+        int rows = static_cast<int>(std::min<size_t>(names.size() - i, corvane::kInstrumentRowsPerInsert));
+        kiv::dbquery& query = m_insertInsts[rows - 1];
+        if (!query.IsPrepared()) {
+            std::string sql = "INSERT INTO inst (file_id, iname, position, rating) VALUES ";
+            for (int row = 0; row < rows; ++row)
+                sql += std::string(row ? ", " : "") + "(?1, ?" + std::to_string(2 * row + 2) + ", ?" +
+                       std::to_string(2 * row + 3) + ", 0)";
+            if (!query.Prepare(*this, (sql + ";").c_str()))
+                return false;
+        }
+        query.Bind(1, fileId);
+        for (int row = 0; row < rows; ++row, ++i) {
+            query.Bind(2 * row + 2, names[i].name.c_str());
+            query.Bind(2 * row + 3, names[i].position);
+        }
+        if (!query.Run())
+            return false;
+    }
+    return true;
 }
 
-bool GigaBase::Begin() { return Exec("BEGIN;"); }
+bool GigaBase::UpdateFile(int fileId, int version, const char* keyword)
+{
+    if (!Ready(m_updateFile, "UPDATE file SET version = ?1, keyword = ?2 WHERE id = ?3;"))
+        return false;
+    m_updateFile.Bind(1, version);
+    m_updateFile.Bind(2, keyword && keyword[0] ? keyword : nullptr);
+    m_updateFile.Bind(3, fileId);
+    return m_updateFile.Run();
+}
+
+bool GigaBase::Begin() { return Ready(m_begin, "BEGIN IMMEDIATE;") && m_begin.Run(); }
 
 bool GigaBase::Commit()
 {
-    if (Exec("COMMIT;"))
-        return true;
+    for (int attempt = 0; attempt < corvane::kWriteAttempts; ++attempt) {
+        if (Ready(m_commit, "COMMIT;") && m_commit.Run())
+            return true;
+        if (!IsBusyError() || !InTransaction())
+            break;
+    }
     RollBack();
     return false;
 }
 
-void GigaBase::RollBack() { Exec("ROLLBACK;"); }
+void GigaBase::RollBack()
+{
+    // SQLite may have ended the transaction itself after the failure, and
+    // the failure's text is what the caller reports.
+    if (!InTransaction())
+        return;
+    std::string error = GetError();
+    int code = GetErrorCode();
+    if (Ready(m_rollBack, "ROLLBACK;"))
+        m_rollBack.Run();
+    SetError(error.c_str(), code);
+}
+
+bool GigaBase::BeginFile() { return Ready(m_fileBegin, "SAVEPOINT gigfile;") && m_fileBegin.Run(); }
+
+bool GigaBase::EndFile(bool keep)
+{
+    if (keep && Ready(m_fileEnd, "RELEASE gigfile;") && m_fileEnd.Run())
+        return keep;
+    if (!InTransaction())
+        return false;
+    std::string error = GetError();
+    int code = GetErrorCode();
+    if (Ready(m_fileUndo, "ROLLBACK TO gigfile;"))
+        m_fileUndo.Run();
+    if (Ready(m_fileEnd, "RELEASE gigfile;"))
+        m_fileEnd.Run();
+    SetError(error.c_str(), code);
+    return false;
+}
 
 void GigaBase::OnRow(int columns, char** values, char**)
 {

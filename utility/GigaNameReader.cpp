@@ -119,11 +119,13 @@ bool GigaNameReader::ReadInstruments(CImpRiff& riff, int64_t count, int& positio
                 ReadChunkText(riff, name, sizeof name);
                 MapName(name);
                 OnInstrument(name, position);
-                ++position;
                 named = true;
                 break;
             }
         }
+        // Every instrument has its place, named or not: the engine loads an
+        // instrument by this position.
+        ++position;
         if (count >= 0 && position >= count)
             return true;
     }

@@ -34,7 +34,8 @@ protected:
     // The first non-empty keyword text ('IKEY' of LIST "INFO"), as read; an
     // INFO list after the instrument list counts too.
     virtual void OnKeyword(const char* keyword);
-    // One instrument name (mapped), with its position 0, 1, 2 ... in the file.
+    // One instrument name (mapped), with its position 0, 1, 2 ... in the
+    // file; an instrument without a name is not delivered but keeps its place.
     virtual void OnInstrument(const char* name, int position);
 
 private:

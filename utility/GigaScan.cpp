@@ -19,17 +19,14 @@ bool IsGigName(const char* name)
 
 }  // namespace
 
-// Hands what the name reader finds to the current file row.
+// Collects what the name reader finds for the file being read.
 class GigaScan::Reader : public GigaNameReader {
 public:
     explicit Reader(GigaScan& scan) : m_scan(scan) {}
 
 protected:
-    void OnKeyword(const char* keyword) override { m_scan.m_base.SetKeyword(m_scan.m_fileId, keyword); }
-    void OnInstrument(const char* name, int position) override
-    {
-        m_scan.m_base.InsertInstrument(m_scan.m_fileId, name, position);
-    }
+    void OnKeyword(const char* keyword) override { m_scan.m_keyword = keyword; }
+    void OnInstrument(const char* name, int position) override { m_scan.m_names.push_back({name, position}); }
 
 private:
     GigaScan& m_scan;
@@ -71,6 +68,10 @@ bool GigaScan::Start(const char* rootFolder, ScanEventTarget* queue)
     m_queue = queue;
     if (!m_base.UseRoot(rootFolder))
         return false;
+    m_tally = ScanTally();
+    m_writeRefused = false;
+    m_batchOpen = false;
+    m_batchFiles = m_batchNew = m_batchUnread = 0;
     m_stop.store(0, std::memory_order_release);
     m_walking.store(true, std::memory_order_release);
     if (!kiv::thread::Start(corvane::kScanThreadCode, 0)) {
@@ -84,12 +85,13 @@ void GigaScan::Run()
 {
     m_depth = 1;
     m_pathIds[0] = -1;
-    m_fileId = -1;
     try {
-        Walk(m_root.c_str());
+        if (!Walk(m_root.c_str()))
+            ++m_tally.foldersSkipped;
     } catch (...) {
-        // The walk ends; 'done' is still posted.
+        // The walk ends; what it found is still committed and 'done' posted.
     }
+    CommitBatch();
     ScanEventTarget* queue = m_queue;
     // Cleared first, so the window's next Start, run from this 'done', does
     // not see a walk in progress.
@@ -102,11 +104,15 @@ void GigaScan::EnterDirectory(const char*, const char*, const char* fullPath)
 {
     if (IsStopping())
         return;
+    CommitIfDue();
     // Every walked level has its own path id; deeper folders are left out.
-    if (m_depth >= corvane::kPathIdDepth)
+    if (m_depth >= corvane::kPathIdDepth) {
+        ++m_tally.foldersSkipped;
         return;
+    }
     m_pathIds[m_depth++] = -1;
-    Walk(fullPath);
+    if (!Walk(fullPath))
+        ++m_tally.foldersSkipped;
     --m_depth;
 }
 
@@ -116,9 +122,23 @@ int GigaScan::CurrentPathId(const char* folder)
     if (pathId >= 0)
         return pathId;
     pathId = m_base.FindPath(folder);
+    if (pathId >= 0)
+        return pathId;
     // After a failed lookup an insert could list the folder twice.
-    if (pathId < 0 && !m_base.LookupFailed())
-        pathId = m_base.InsertPath(folder);
+    if (m_base.LookupFailed()) {
+        KeepProblem();
+        return -1;
+    }
+    if (!OpenBatch())
+        return -1;
+    int inserted = m_base.InsertPath(folder);
+    if (inserted < 0) {
+        KeepProblem();
+        if (!m_base.InTransaction())
+            LoseBatch();
+        return -1;
+    }
+    pathId = inserted;
     return pathId;
 }
 
@@ -126,32 +146,141 @@ void GigaScan::OnFile(const char* folder, const char* name, const char* fullPath
 {
     if (IsStopping() || !IsGigName(name))
         return;
+    CommitIfDue();
     // Rows under a folder or file row that could not be written would hang
     // under the id -1 where no search finds them.
     int pathId = CurrentPathId(folder);
-    if (pathId < 0)
-        return;
-    if (m_base.FindFile(pathId, name) >= 0 || m_base.LookupFailed())
-        return;
-    if (!m_base.Begin())
-        return;
-    m_fileId = m_base.InsertFile(pathId, name);
-    if (m_fileId < 0) {
-        m_base.RollBack();
+    if (pathId < 0) {
+        ++m_tally.notStored;
         return;
     }
-    ScanGigaFile(fullPath);
-    // Counted once its rows are in the database.
-    if (m_base.Commit() && m_queue)
-        m_queue->PostEvent(XEvent{static_cast<int32_t>(corvane::kEventNewFile), 0, 0});
+    int version = -1;
+    int knownId = m_base.FindFile(pathId, name, &version);
+    if (m_base.LookupFailed()) {
+        KeepProblem();
+        ++m_tally.notStored;
+        return;
+    }
+    // A file read before is left alone; one that could not be read is read
+    // again into its row (which holds no instruments: an unreadable file
+    // gives none).
+    bool again = knownId >= 0;
+    if (again && version != corvane::kFileVersionUnread)
+        return;
+    if (!OpenBatch()) {
+        ++m_tally.notStored;
+        return;
+    }
+    // Read first, then written in a few statements.
+    int result = ReadFile(fullPath);
+    bool unread = result == GigaNameReader::kCannotOpen || result == GigaNameReader::kTruncated;
+    if (!m_base.BeginFile()) {
+        KeepProblem();
+        ++m_tally.notStored;
+        return;
+    }
+    if (!StoreFile(pathId, name, knownId, unread)) {
+        KeepProblem();
+        m_base.EndFile(false);
+        ++m_tally.notStored;
+        if (!m_base.InTransaction())
+            LoseBatch();
+        return;
+    }
+    ++m_batchFiles;
+    m_batchNew += again ? 0 : 1;
+    m_batchUnread += unread ? 1 : 0;
+    CommitIfDue();
 }
 
-bool GigaScan::ScanGigaFile(const char* path)
+bool GigaScan::StoreFile(int pathId, const char* name, int knownId, bool unread)
 {
+    int version = unread ? corvane::kFileVersionUnread : corvane::kFileVersion;
+    int fileId = knownId;
+    if (knownId < 0)
+        fileId = m_base.InsertFile(pathId, name, version, m_keyword.c_str());
+    else if (!m_base.UpdateFile(knownId, version, m_keyword.c_str()))
+        return false;
+    // The file's rows stop at the first failure and are all taken back.
+    return fileId >= 0 && m_base.InsertInstruments(fileId, m_names) && m_base.EndFile(true);
+}
+
+void GigaScan::KeepProblem()
+{
+    if (m_tally.problem.empty() && m_base.GetError()[0])
+        m_tally.problem = m_base.GetError();
+}
+
+bool GigaScan::OpenBatch()
+{
+    if (m_batchOpen)
+        return true;
+    if (m_writeRefused)
+        return false;
+    // Begin waits the busy timeout for another program's write lock.
+    for (int attempt = 0; attempt < corvane::kWriteAttempts; ++attempt) {
+        if (m_base.Begin()) {
+            m_batchOpen = true;
+            m_batchFiles = m_batchNew = m_batchUnread = 0;
+            m_batchStart = std::chrono::steady_clock::now();
+            return true;
+        }
+        if (!m_base.IsBusyError())
+            break;
+    }
+    // Every further file would wait as long again: this walk stores no
+    // more, and the window says how many files were left for the next.
+    KeepProblem();
+    m_writeRefused = true;
+    return false;
+}
+
+void GigaScan::CommitIfDue()
+{
+    if (!m_batchOpen)
+        return;
+    if (m_batchFiles >= corvane::kBatchFiles ||
+        std::chrono::steady_clock::now() - m_batchStart >= std::chrono::milliseconds(corvane::kBatchMs))
+        CommitBatch();
+}
+
+void GigaScan::CommitBatch()
+{
+    if (!m_batchOpen)
+        return;
+    if (!m_base.Commit()) {
+        KeepProblem();
+        LoseBatch();
+        return;
+    }
+    m_batchOpen = false;
+    m_tally.unreadable += m_batchUnread;
+    // Counted once their rows are in the database.
+    for (int i = 0; i < m_batchNew && m_queue; ++i)
+        m_queue->PostEvent(XEvent{static_cast<int32_t>(corvane::kEventNewFile), 0, 0});
+    m_batchFiles = m_batchNew = m_batchUnread = 0;
+}
+
+void GigaScan::LoseBatch()
+{
+    m_base.RollBack();
+    m_batchOpen = false;
+    m_tally.notStored += m_batchFiles;
+    m_batchFiles = m_batchNew = m_batchUnread = 0;
+    for (int level = 0; level < m_depth; ++level)
+        m_pathIds[level] = -1;
+}
+
+bool GigaScan::ScanGigaFile(const char* path) { return ReadFile(path) == GigaNameReader::kRead; }
+
+int GigaScan::ReadFile(const char* path)
+{
+    m_keyword.clear();
+    m_names.clear();
     Reader reader(*this);
     try {
-        return reader.ReadGigaFile(path) == GigaNameReader::kRead;
+        return reader.ReadGigaFile(path);
     } catch (...) {
-        return false;
+        return GigaNameReader::kMalformed;
     }
 }

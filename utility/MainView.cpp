@@ -11,6 +11,8 @@
 #include "utility/CorvaneWindowConst.h"
 #include "utility/XListPath.h"
 
+#include <string>
+
 using namespace corvane;
 
 bool ScanReport::PostEvent(const XEvent& event)
@@ -237,6 +239,7 @@ void MainView::PressScan()
         m_scanButton->Invalidate();
         m_scanState = kStateStop;
         m_refused = 0;
+        m_tally = ScanTally();
         ScanFolder(0);
         break;
     case kStateStop:
@@ -275,14 +278,21 @@ void MainView::ScanFolder(int n)
 void MainView::FinishSequence()
 {
     m_list->DeselectAll();
-    if (m_refused == 0) {
-        SetStatus(kTextFinished);
-    } else {
-        kiv::string status;
-        status.Format("%s; %d %s could not be scanned", kTextFinished, m_refused,
-                      m_refused == 1 ? "folder" : "folders");
-        SetStatus(status.CStr());
+    // Nothing left out goes unsaid: each kind of loss has its clause (the
+    // next scan tries every file left out again).
+    std::string status = kTextFinished;
+    auto files = [](int n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
+    if (m_tally.notStored > 0) {
+        status += "; " + files(m_tally.notStored) + " not stored";
+        if (!m_tally.problem.empty())
+            status += " (" + m_tally.problem + ")";
     }
+    if (m_tally.unreadable > 0)
+        status += "; " + files(m_tally.unreadable) + " unreadable";
+    int folders = m_refused + m_tally.foldersSkipped;
+    if (folders > 0)
+        status += "; " + std::to_string(folders) + (folders == 1 ? " folder" : " folders") + " could not be scanned";
+    SetStatus(status.c_str());
     m_scanButton->SetText(kTextQuit);
     m_scanState = kStateQuit;
     Invalidate();
@@ -295,6 +305,14 @@ void MainView::TakeScanReport()
     m_report.Take(files, done);
     if (files > 0)
         m_list->AddFilesToRow(m_scanRow, files);
+    if (done) {
+        const ScanTally& tally = m_scan.GetTally();
+        m_tally.notStored += tally.notStored;
+        m_tally.unreadable += tally.unreadable;
+        m_tally.foldersSkipped += tally.foldersSkipped;
+        if (m_tally.problem.empty())
+            m_tally.problem = tally.problem;
+    }
     if (done && m_scanState == kStateStop)
         ScanFolder(m_folderIndex + 1);
 }

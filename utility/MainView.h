@@ -96,5 +96,6 @@ private:
     int m_folderIndex = 0;
     int m_scanRow = -1;   // the row whose walk reports new files
     int m_refused = 0;    // folders of this sequence the scanner refused
+    ScanTally m_tally;    // what the sequence's walks could not do
     bool m_loaded = false;
 };

@@ -27,9 +27,14 @@ private:
 
 enum class EntryKind { kOther, kFolder, kFile };
 
-// A link is looked through only to a regular file.
-EntryKind KindOf(const std::string& path)
+// A link is looked through only to a regular file. The folder listing's own
+// type spares a status call per entry where the file system gives one.
+EntryKind KindOf(const std::string& path, unsigned char type)
 {
+    if (type == DT_DIR)
+        return EntryKind::kFolder;
+    if (type == DT_REG)
+        return EntryKind::kFile;
     struct stat info;
     if (lstat(path.c_str(), &info) != 0)
         return EntryKind::kOther;
@@ -75,7 +80,7 @@ bool Scan::WalkEntries(const char* folder)
         if (name[0] == '.')
             continue;
         std::string fullPath = base + name;
-        switch (KindOf(fullPath)) {
+        switch (KindOf(fullPath, entry->d_type)) {
         case EntryKind::kFolder:
             fullPath += '/';
             EnterDirectory(base.c_str(), name, fullPath.c_str());

@@ -1,10 +1,15 @@
 // The database search view: words matched together, hostile search texts
-// that stay literal and change nothing, the count message, no database,
-// header sorting, star ratings stored at once, and the path of a hit.
+// that stay literal and change nothing, the count message, no database, a
+// busy or damaged one, searches while the utility scans, header sorting,
+// star ratings stored at once, and the path of a hit.
+// ctest-label: thread
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -19,6 +24,8 @@
 #include "kiv/gui/XLabel.h"
 #include "support/TestSupport.h"
 #include "utility/GigaBase.h"
+#include "utility/GigaScan.h"
+#include "utility/UtilityTestSupport.h"
 
 namespace {
 
@@ -156,9 +163,25 @@ TEST_F(DbSearchTest, HostileTextsAreMatchedLiterallyAndChangeNothing)
         EXPECT_EQ(view->GetList()->GetCount(), 0) << text;
         EXPECT_EQ(Message().rfind("Your search for '", 0), 0u) << text;
     }
-    // A text too long for one statement lists nothing but still reports.
-    view->RunSearch(std::string(1000, '\'').c_str());
+    // A text longer than any statement lists nothing but still reports.
+    view->RunSearch(std::string(3000, '\'').c_str());
     EXPECT_EQ(view->GetList()->GetCount(), 0);
+    EXPECT_EQ(Message().rfind("Your search for '", 0), 0u);
+
+    // Pattern characters of LIKE stand for themselves.
+    const std::pair<const char*, std::set<std::string>> literal[] = {
+        {"_", {}},
+        {"%", {"50% Mix"}},
+        {"50%", {"50% Mix"}},
+        {"0_", {}},
+        {"\\", {}},
+        {"% mix", {"50% Mix"}},
+        {"piano%", {}},
+    };
+    for (const auto& [text, names] : literal) {
+        view->RunSearch(text);
+        EXPECT_EQ(Names(), names) << text;
+    }
     EXPECT_EQ(CountRows("inst"), 6);
     EXPECT_EQ(CountRows("file"), 2);
     EXPECT_EQ(CountRows("path"), 2);
@@ -196,6 +219,103 @@ TEST_F(DbSearchTest, EmptyTextAndMissingDatabaseAreExplained)
     other.GetList()->SetDatabasePath(junk.c_str());
     other.RunSearch("piano");
     EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
+}
+
+TEST_F(DbSearchTest, AListCutAtTheHitLimitSaysHowManyMatched)
+{
+    auto addPads = [&](int from, int to) {
+        GigaBase base;
+        ASSERT_TRUE(base.OpenAt(dbPath.c_str()));
+        ASSERT_TRUE(base.Begin());
+        for (int i = from; i < to; ++i)
+            ASSERT_GE(base.InsertInstrument(1, ("Pad " + std::to_string(i)).c_str(), i), 0);
+        ASSERT_TRUE(base.Commit());
+    };
+    addPads(0, kMaxHits);
+    view->RunSearch("pad");
+    EXPECT_EQ(view->GetList()->GetCount(), kMaxHits);
+    EXPECT_EQ(Message(), "Your search for 'pad' returned " + std::to_string(kMaxHits) + " results");
+    addPads(kMaxHits, kMaxHits + 3);
+    view->RunSearch("pad");
+    EXPECT_EQ(view->GetList()->GetCount(), kMaxHits);
+    EXPECT_EQ(Message(), "Your search for 'pad': showing the first " + std::to_string(kMaxHits) + " of " +
+                             std::to_string(kMaxHits + 3) + " results");
+}
+
+TEST_F(DbSearchTest, ABusyOrDamagedDatabaseIsSaidSoNotShownAsEmpty)
+{
+    view->RunSearch("piano");
+    ASSERT_EQ(view->GetList()->GetCount(), 3);
+    {
+        // Another program holds the whole file (an older utility writing
+        // with a rollback journal).
+        Reader holder;
+        ASSERT_TRUE(holder.OpenFile(dbPath.c_str(), false));
+        ASSERT_TRUE(holder.Exec("PRAGMA journal_mode = DELETE;"));
+        ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE;"));
+        ASSERT_TRUE(holder.Exec("UPDATE inst SET rating = 0;"));
+        view->RunSearch("piano");
+        EXPECT_EQ(Message(), kDatabaseBusy);
+        EXPECT_EQ(view->GetList()->GetCount(), 0);
+        ASSERT_TRUE(holder.Exec("COMMIT;"));
+    }
+    view->RunSearch("piano");
+    EXPECT_EQ(view->GetList()->GetCount(), 3);
+
+    // The instruments' table overwritten by other bytes.
+    int page = 0;
+    {
+        Reader reader;
+        ASSERT_TRUE(reader.OpenFile(dbPath.c_str(), false));
+        reader.Query("SELECT rootpage FROM sqlite_master WHERE name = 'inst';");
+        ASSERT_EQ(reader.values.size(), 1u);
+        page = reader.values[0];
+    }
+    std::string bytes = kivtest::ReadFile(dbPath);
+    ASSERT_GE(bytes.size(), static_cast<size_t>(page) * 4096);
+    std::fill(bytes.begin() + (page - 1) * 4096, bytes.begin() + page * 4096, '\x5A');
+    ASSERT_TRUE(kivtest::WriteFile(dbPath, bytes.data(), bytes.size()));
+    view->RunSearch("piano");
+    EXPECT_EQ(Message(), std::string(kDatabaseFailed) + "database disk image is malformed");
+    EXPECT_EQ(view->GetList()->GetCount(), 0);
+}
+
+TEST_F(DbSearchTest, SearchesWhileTheUtilityScansFindWhatIsThere)
+{
+    kivtest::TempDir tree;
+    for (int f = 0; f < 10; ++f) {
+        std::filesystem::create_directories(tree.File("f" + std::to_string(f)));
+        for (int n = 0; n < 80; ++n)
+            ASSERT_TRUE(utiltest::NamedBank({"Scan Lead", "Scan Pad"})
+                            .Write(tree.File("f" + std::to_string(f) + "/b" + std::to_string(n) + ".gig")));
+    }
+    struct Done : ScanEventTarget {
+        bool PostEvent(const XEvent& event) override
+        {
+            if (static_cast<uint32_t>(event.kind) == corvane::kEventDone)
+                done.store(true, std::memory_order_release);
+            return true;
+        }
+        std::atomic<bool> done{false};
+    } events;
+    GigaScan scan;
+    ASSERT_TRUE(scan.GetBase().OpenAt(dbPath.c_str()));
+    ASSERT_TRUE(scan.Start(tree.Path().c_str(), &events));
+    int searches = 0, lastSeen = 0;
+    while (!events.done.load(std::memory_order_acquire) || searches < 10) {
+        view->RunSearch("upright");
+        EXPECT_EQ(Message(), "Your search for 'upright' returned 1 result") << searches;
+        view->RunSearch("scan lead");
+        int seen = view->GetList()->GetCount();
+        EXPECT_GE(seen, lastSeen) << searches;
+        EXPECT_EQ(Message().rfind("Your search for 'scan lead' returned ", 0), 0u) << Message();
+        lastSeen = seen;
+        ++searches;
+    }
+    EXPECT_TRUE(scan.WaitFinished(10000));
+    EXPECT_EQ(scan.GetTally().notStored, 0);
+    view->RunSearch("scan lead");
+    EXPECT_EQ(view->GetList()->GetCount(), 800);
 }
 
 TEST_F(DbSearchTest, FieldCommitAndButtonSearchOnce)

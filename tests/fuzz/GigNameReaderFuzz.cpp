@@ -27,8 +27,10 @@ protected:
     }
     void OnInstrument(const char* name, int position) override
     {
-        if (strlen(name) >= static_cast<size_t>(corvane::kNameTextBytes) || position != m_next++)
+        // Places rise; an unnamed instrument leaves its place out.
+        if (strlen(name) >= static_cast<size_t>(corvane::kNameTextBytes) || position < m_next)
             abort();
+        m_next = position + 1;
         for (const char* c = name; *c; ++c) {
             if (static_cast<unsigned char>(*c) >= 0x80)
                 abort();

@@ -381,6 +381,35 @@ TEST_F(CorvaneWindow, AFolderThatNoLongerExistsIsPassedOverAndReported)
     EXPECT_EQ(view.GetList()->GetFileCount(2), 2);
 }
 
+TEST_F(CorvaneWindow, FilesLeftOutBecauseTheDiskIsFullOrTheyCannotBeReadAreReported)
+{
+    std::string banks = Library("banks", 40);
+    std::vector<std::string> names;
+    for (int i = 0; i < 20; ++i)
+        names.push_back("A long instrument name that fills the database " + std::to_string(i));
+    for (int i = 1; i < 40; ++i)
+        ASSERT_TRUE(NamedBank(names).Write(banks + "sub/b" + std::to_string(i) + ".gig"));
+    // In the folder scanned first, a bank still being copied: shorter than
+    // its header says.
+    std::string early = Library("early", 2);
+    std::string copying = early + "sub/b0.gig";
+    std::string bytes = kivtest::ReadFile(copying);
+    ASSERT_TRUE(kivtest::WriteFile(copying, bytes.data(), bytes.size() / 2));
+    MainView& view = OpenView();
+    AddFolder(view, early);
+    AddFolder(view, banks);
+    // Room for a few files only.
+    ASSERT_TRUE(view.GetScanner().GetBase().Exec("PRAGMA max_page_count = 16;"));
+    Click(view.GetScanButton());
+    ASSERT_TRUE(WaitState(view, kStateQuit));
+    int notStored = view.GetScanner().GetTally().notStored;
+    ASSERT_GT(notStored, 0);
+    EXPECT_EQ(Status(view), std::string(kTextFinished) + "; " + std::to_string(notStored) +
+                                " files not stored (database or disk is full); 1 file unreadable");
+    EXPECT_EQ(view.GetList()->GetFileCount(0), 2);
+    EXPECT_EQ(view.GetList()->GetFileCount(1), 40 - notStored);
+}
+
 TEST_F(CorvaneWindow, NewFilesCountForTheScannedFolderWhateverRowTheUserSelects)
 {
     std::string full = Library("full", 4), empty = Library("empty", 0);

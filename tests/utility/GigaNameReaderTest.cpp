@@ -55,6 +55,23 @@ TEST_F(GigaNameReaderTest, ReadsEveryNameInFileOrderWithItsPosition)
     EXPECT_TRUE(m_reader.keywords.empty());
 }
 
+TEST_F(GigaNameReaderTest, AnInstrumentWithoutNameKeepsItsPlaceAndCountsTowardsColh)
+{
+    // The engine loads by the place of the "ins " list: a search hit must
+    // give the same place, named instruments before it or not.
+    RiffNode tree = NamedBank({"First", "Second", "Third", "Fourth"}).BuildTree();
+    std::vector<RiffNode*> instruments = tree.FindAll("LIST", "ins ");
+    ASSERT_EQ(instruments.size(), 4u);
+    for (int unnamed : {0, 2}) {
+        auto& parts = instruments[unnamed]->Children();
+        std::erase_if(parts, [](const RiffNode& part) { return part.Type() == "INFO"; });
+    }
+    tree.Find("colh")->Data() = {3, 0, 0, 0};
+    EXPECT_EQ(Read(tree), GigaNameReader::kRead);
+    EXPECT_EQ(m_reader.names, (std::vector<std::string>{"Second"}));
+    EXPECT_EQ(m_reader.positions, (std::vector<int>{1}));
+}
+
 TEST_F(GigaNameReaderTest, NamesGetApostropheForB4AndBlankForOtherHighBytes)
 {
     EXPECT_EQ(Read(NamedBank({"Don\xB4t", "Caf\xE9 Bass", "\x80\xFF"}).Build()), GigaNameReader::kRead);

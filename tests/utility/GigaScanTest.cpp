@@ -15,7 +15,11 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <random>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -101,6 +105,47 @@ protected:
         return m_reader.Value((std::string("SELECT COUNT() FROM ") + table + ";").c_str());
     }
 
+    // A tree of banks whose instrument names say which file they belong to.
+    std::vector<std::string> Library(int folders, int files, int instruments, int firstFolder = 0)
+    {
+        std::vector<std::string> names;
+        for (int f = firstFolder; f < firstFolder + folders; ++f) {
+            for (int n = 0; n < files; ++n) {
+                std::string name = "f" + std::to_string(f) + "/b" + std::to_string(n) + ".gig";
+                std::vector<std::string> insts;
+                for (int i = 0; i < instruments; ++i)
+                    insts.push_back(name + " #" + std::to_string(i) + std::string(40, '.'));
+                Gig(name, insts);
+                names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    // The database as a scan must leave it at any moment: sound, every row
+    // under an existing parent, no folder or file twice, and each file
+    // listed with all of its own instruments and no other. Gives the number
+    // of files listed.
+    int CheckConsistent(int instruments)
+    {
+        EXPECT_EQ(m_reader.Value("PRAGMA integrity_check;"), "ok");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM inst WHERE file_id NOT IN (SELECT id FROM file);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM file WHERE path_id NOT IN (SELECT id FROM path);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM path GROUP BY pname HAVING COUNT() > 1);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM file GROUP BY path_id, fname "
+                                 "HAVING COUNT() > 1);"),
+                  "0");
+        auto counts = m_reader.Rows("SELECT pname || fname, COUNT(inst.id) FROM file JOIN path ON path_id = path.id "
+                                    "LEFT JOIN inst ON file_id = file.id GROUP BY file.id;");
+        for (auto& row : counts)
+            EXPECT_EQ(row[1], std::to_string(instruments)) << row[0];
+        auto names = m_reader.Rows("SELECT pname || fname, position, iname FROM inst JOIN file ON file_id = file.id "
+                                   "JOIN path ON path_id = path.id;");
+        for (auto& row : names)
+            EXPECT_EQ(row[2].substr(0, row[2].find('.', row[2].find(" #"))), row[0].substr(m_root.size()) + " #" + row[1]);
+        return static_cast<int>(counts.size());
+    }
+
     kivtest::TempDir m_dir;
     std::string m_root;
     std::string m_dbPath;
@@ -158,19 +203,163 @@ TEST_F(GigaScanTest, RescanInsertsNothingAndANewFileJoinsItsKnownFolder)
     EXPECT_EQ(m_events.NewFiles(), 3);
 }
 
-TEST_F(GigaScanTest, HostileFolderAndFileNamesFindTheFileAgain)
+TEST_F(GigaScanTest, HostileAndLongFolderAndFileNamesFindTheFileAgain)
 {
+    // A folder path far longer than a formatted statement could hold.
+    std::string longFolder;
+    for (int level = 0; level < 12; ++level)
+        longFolder += std::string(200, 'a' + level) + "/";
+    Gig(longFolder + "long.gig", {"Far Down"});
     const std::string folder = "it's \"odd\" 100%_x/";
     const std::string name = "o'neil\"); DROP TABLE file; --.gig";
     Gig(folder + name, {"Don\xB4t \"quote\""});
     Gig(folder + "o_neil.gig");
     ScanAll();
-    EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_root + folder + name, m_root + folder + "o_neil.gig"}));
+    EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_root + longFolder + "long.gig", m_root + folder + name,
+                                                     m_root + folder + "o_neil.gig"}));
     EXPECT_EQ(m_reader.Value("SELECT iname FROM inst JOIN file ON file_id = file.id "
                              "WHERE fname LIKE 'o''neil%';"),
               "Don't \"quote\"");
+    // Listed, and reported: a path that long is beyond what the file layer
+    // opens, for the engine too.
+    EXPECT_EQ(m_reader.Value("SELECT version FROM file WHERE fname = 'long.gig';"), "0");
+    EXPECT_EQ(m_scan.GetTally().unreadable, 1);
+    EXPECT_EQ(m_scan.GetTally().notStored, 0);
     ScanAll();
+    EXPECT_EQ(Count("file"), "3");
+}
+
+TEST_F(GigaScanTest, OverlappingRootsListEveryFolderAndFileOnce)
+{
+    Gig("a/one.gig");
+    Gig("a/deep/two.gig");
+    Gig("b/three.gig");
+    std::string a = m_root + "a", b = m_root + "b/";
+    auto scanRoot = [&](const std::string& root) {
+        int before = m_events.Done();
+        ASSERT_TRUE(m_scan.Start(root.c_str(), &m_events));
+        ASSERT_TRUE(m_events.WaitDone(before + 1));
+    };
+    scanRoot(a);  // a folder first, then its parent, then a folder inside that
+    ScanAll();
+    scanRoot(b);
+    EXPECT_EQ(Count("root"), "3");
+    EXPECT_EQ(Count("path"), "3");
+    EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_root + "a/deep/two.gig", m_root + "a/one.gig",
+                                                     m_root + "b/three.gig"}));
+    EXPECT_EQ(m_events.NewFiles(), 3);
+    // Each listed folder counts the files inside it, whichever scan found them.
+    GigaBase& base = m_scan.GetBase();
+    EXPECT_EQ(base.CountRootFiles(base.FindRoot(a.c_str())), 2);
+    EXPECT_EQ(base.CountRootFiles(base.FindRoot(m_root.c_str())), 3);
+    EXPECT_EQ(base.CountRootFiles(base.FindRoot(b.c_str())), 1);
+}
+
+TEST_F(GigaScanTest, AScanKilledAtAnyMomentLeavesAConsistentDatabaseTheNextScanCompletes)
+{
+    const int kInstruments = 3;
+    auto files = Library(4, 100, kInstruments);
+    m_reader.Close();
+    std::mt19937 random(20261209);
+    int listedBefore = 0;
+    for (int round = 0; round < 8; ++round) {
+        // Every round has new files to add, a walk of the known ones first.
+        auto more = Library(1, 100, kInstruments, 4 + round);
+        files.insert(files.end(), more.begin(), more.end());
+        // A scanning process of its own, killed without warning.
+        pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            GigaScan scan;
+            EventLog events;
+            if (scan.GetBase().OpenAt(m_dbPath.c_str()) && scan.Start(m_root.c_str(), &events))
+                events.WaitDone();
+            _exit(0);
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(3000 + random() % 25000));
+        kill(child, SIGKILL);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(m_reader.OpenFile(m_dbPath.c_str(), false));
+        int listed = CheckConsistent(kInstruments);
+        EXPECT_GE(listed, listedBefore) << "round " << round;
+        listedBefore = listed;
+        m_reader.Close();
+        if (HasFailure())
+            return;
+    }
+    ASSERT_TRUE(m_reader.OpenFile(m_dbPath.c_str(), false));
+    EXPECT_EQ(m_reader.Value("PRAGMA journal_mode;"), "wal");
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().notStored, 0);
+    EXPECT_EQ(CheckConsistent(kInstruments), static_cast<int>(files.size()));
+    EXPECT_EQ(m_events.NewFiles(), static_cast<int>(files.size()) - listedBefore);
+}
+
+TEST_F(GigaScanTest, AFullDiskStoresWholeFilesOnlyAndTheNextScanAddsTheRest)
+{
+    const int kInstruments = 40;
+    auto files = Library(3, 10, kInstruments);
+    // Room for the tables and a few files only.
+    GigaBase& base = m_scan.GetBase();
+    ASSERT_TRUE(base.Exec("PRAGMA max_page_count = 16;"));
+    ScanAll();
+    const ScanTally& tally = m_scan.GetTally();
+    EXPECT_GT(tally.notStored, 0);
+    EXPECT_NE(tally.problem.find("full"), std::string::npos) << tally.problem;
+    int listed = CheckConsistent(kInstruments);
+    EXPECT_EQ(listed + tally.notStored, static_cast<int>(files.size()));
+    EXPECT_EQ(m_events.NewFiles(), listed);
+
+    // Space again: the files left out are added, each with its own names.
+    ASSERT_TRUE(base.Exec("PRAGMA max_page_count = 1000000;"));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().notStored, 0);
+    EXPECT_EQ(CheckConsistent(kInstruments), static_cast<int>(files.size()));
+    EXPECT_EQ(m_events.NewFiles(), static_cast<int>(files.size()));
+}
+
+TEST_F(GigaScanTest, AFileThatCannotBeReadIsRecordedAndReadAgainByTheNextScan)
+{
+    Gig("a/whole.gig", {"Whole"});
+    Gig("a/copying.gig", {"Late", "Later"});
+    // Still being copied: shorter than its RIFF header says.
+    std::string copying = m_root + "a/copying.gig";
+    std::string bytes = kivtest::ReadFile(copying);
+    ASSERT_TRUE(kivtest::WriteFile(copying, bytes.data(), bytes.size() / 2));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().unreadable, 1);
     EXPECT_EQ(Count("file"), "2");
+    EXPECT_EQ(Count("inst"), "1");
+    std::string id = m_reader.Value("SELECT id FROM file WHERE fname = 'copying.gig';");
+
+    ASSERT_TRUE(kivtest::WriteFile(copying, bytes.data(), bytes.size()));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().unreadable, 0);
+    EXPECT_EQ(Count("file"), "2");
+    EXPECT_EQ(m_reader.Rows("SELECT file.id, version, iname FROM inst JOIN file ON file_id = file.id "
+                            "WHERE fname = 'copying.gig' ORDER BY position;"),
+              (std::vector<std::vector<std::string>>{{id, "3", "Late"}, {id, "3", "Later"}}));
+    // Read now: the next scan leaves it alone.
+    ScanAll();
+    EXPECT_EQ(Count("inst"), "3");
+    EXPECT_EQ(m_events.NewFiles(), 2);
+}
+
+TEST_F(GigaScanTest, AReaderHoldingTheDatabaseDoesNotCostTheScanAFile)
+{
+    auto files = Library(2, 20, 2);
+    // A search that keeps its read transaction longer than a writer would
+    // wait for it.
+    ASSERT_TRUE(m_reader.Exec("BEGIN;"));
+    EXPECT_EQ(Count("file"), "0");
+    ASSERT_TRUE(m_scan.Start(m_root.c_str(), &m_events));
+    std::this_thread::sleep_for(std::chrono::milliseconds(kiv::kDbBusyTimeoutMs + 500));
+    EXPECT_EQ(Count("file"), "0") << "the reader's view stays as it began";
+    ASSERT_TRUE(m_reader.Exec("COMMIT;"));
+    ASSERT_TRUE(m_events.WaitDone(1));
+    EXPECT_EQ(m_scan.GetTally().notStored, 0) << m_scan.GetTally().problem;
+    EXPECT_EQ(CheckConsistent(2), static_cast<int>(files.size()));
 }
 
 TEST_F(GigaScanTest, FilesTheDatabaseRefusesAreLeftWholeForTheNextScan)
@@ -182,6 +371,8 @@ TEST_F(GigaScanTest, FilesTheDatabaseRefusesAreLeftWholeForTheNextScan)
     ScanAll();
     ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
     EXPECT_EQ(m_events.NewFiles(), 0);
+    EXPECT_EQ(m_scan.GetTally().notStored, 1);
+    EXPECT_EQ(m_scan.GetTally().problem, "database is locked");
     EXPECT_EQ(Count("path"), "0");
     EXPECT_EQ(Count("file"), "0");
     EXPECT_EQ(Count("inst"), "0");
@@ -206,6 +397,7 @@ TEST_F(GigaScanTest, FoldersBelowThePathStackAreNotWalked)
     auto paths = FilePaths();
     ASSERT_EQ(paths.size(), 1u);
     EXPECT_NE(paths[0].find("/last.gig"), std::string::npos);
+    EXPECT_EQ(m_scan.GetTally().foldersSkipped, 1) << "the folder left out is reported";
 }
 
 TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)

@@ -15,15 +15,18 @@ bool db::OpenFile(const char* path, bool create)
 {
     Close();
     m_error[0] = '\0';
+    m_errorCode = 0;
     if (!path || !path[0]) {
         SetError("no database path");
         return false;
     }
-    int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+    // One thread at a time uses a connection: SQLite's own locking of it
+    // would only cost time on every call.
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
     sqlite3* connection = nullptr;
     int rc = sqlite3_open_v2(path, &connection, flags, nullptr);
     if (rc != SQLITE_OK) {
-        SetError(connection ? sqlite3_errmsg(connection) : "cannot open the database");
+        SetError(connection ? sqlite3_errmsg(connection) : "cannot open the database", rc & 0xff);
         // SQLite hands out a connection even when the open fails.
         if (connection)
             sqlite3_close(connection);
@@ -33,15 +36,17 @@ bool db::OpenFile(const char* path, bool create)
     m_opened = true;
     // The other program may hold the file's lock for a moment; waiting a
     // bounded time beats losing the row or the rating being written.
-    Exec("PRAGMA busy_timeout = %d;", kDbBusyTimeoutMs);
+    sqlite3_busy_timeout(connection, kDbBusyTimeoutMs);
     m_error[0] = '\0';
+    m_errorCode = 0;
     return true;
 }
 
 void db::Close()
 {
+    // A statement still prepared keeps the connection until it is finalized.
     if (m_connection)
-        sqlite3_close(m_connection);
+        sqlite3_close_v2(m_connection);
     m_connection = nullptr;
     m_opened = false;
 }
@@ -52,7 +57,12 @@ int db::Insert(const char* fmt, ...)
     va_start(args, fmt);
     bool ok = Run(RowMode::kNone, fmt, args);
     va_end(args);
-    if (!ok)
+    return ok ? LastInsertId() : -1;
+}
+
+int db::LastInsertId() const
+{
+    if (!m_connection)
         return -1;
     sqlite3_int64 id = sqlite3_last_insert_rowid(m_connection);
     // Ids are 32-bit throughout; a rowid beyond that cannot be a parent id.
@@ -95,6 +105,18 @@ bool db::Probe(const char* fmt, ...)
     return ok;
 }
 
+void db::SetBusyTimeout(int ms)
+{
+    if (m_connection)
+        sqlite3_busy_timeout(m_connection, ms);
+}
+
+bool db::InTransaction() const { return m_connection && !sqlite3_get_autocommit(m_connection); }
+
+bool db::IsBusyError() const { return m_errorCode == SQLITE_BUSY || m_errorCode == SQLITE_LOCKED; }
+
+bool db::IsNotDatabaseError() const { return m_errorCode == SQLITE_NOTADB; }
+
 kiv::string db::Quote(const char* value)
 {
     kiv::string out;
@@ -123,6 +145,7 @@ void db::OnRow(int, char**, char**) {}
 bool db::Run(RowMode mode, const char* fmt, va_list args)
 {
     m_error[0] = '\0';
+    m_errorCode = 0;
     if (!fmt) {
         SetError("no statement");
         return false;
@@ -144,17 +167,23 @@ bool db::Run(RowMode mode, const char* fmt, va_list args)
                           mode == RowMode::kNone ? nullptr : &db::RowCallback, this, &error);
     m_rowMode = RowMode::kNone;
     if (error) {
-        SetError(error);
+        SetError(error, rc & 0xff);
         sqlite3_free(error);
     } else if (rc != SQLITE_OK) {
-        SetError(sqlite3_errmsg(m_connection));
+        SetErrorFromConnection(rc);
     }
     return rc == SQLITE_OK;
 }
 
-void db::SetError(const char* text)
+void db::SetError(const char* text, int code)
 {
     snprintf(m_error, sizeof m_error, "%s", text ? text : "");
+    m_errorCode = code;
+}
+
+void db::SetErrorFromConnection(int code)
+{
+    SetError(m_connection ? sqlite3_errmsg(m_connection) : "database not open", code & 0xff);
 }
 
 int db::RowCallback(void* self, int columns, char** values, char** names)
@@ -165,6 +194,107 @@ int db::RowCallback(void* self, int columns, char** values, char** names)
     else
         base->OnRow(columns, values, names);
     return 0;
+}
+
+dbquery::~dbquery() { Finalize(); }
+
+bool dbquery::Prepare(db& base, const char* sql)
+{
+    Finalize();
+    m_base = &base;
+    base.m_error[0] = '\0';
+    base.m_errorCode = 0;
+    if (!base.m_connection) {
+        base.SetError("database not open");
+        return false;
+    }
+    int rc = sqlite3_prepare_v2(base.m_connection, sql, -1, &m_statement, nullptr);
+    if (rc != SQLITE_OK) {
+        base.SetErrorFromConnection(rc);
+        sqlite3_finalize(m_statement);
+        m_statement = nullptr;
+        return false;
+    }
+    return true;
+}
+
+void dbquery::Finalize()
+{
+    if (m_statement)
+        sqlite3_finalize(m_statement);
+    m_statement = nullptr;
+}
+
+void dbquery::Bind(int index, int value)
+{
+    if (m_statement)
+        sqlite3_bind_int(m_statement, index, value);
+}
+
+void dbquery::Bind(int index, const char* text)
+{
+    if (!m_statement)
+        return;
+    if (text)
+        sqlite3_bind_text(m_statement, index, text, -1, SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(m_statement, index);
+}
+
+int dbquery::Step()
+{
+    if (!m_statement) {
+        if (m_base)
+            m_base->SetError("statement not prepared");
+        return -1;
+    }
+    int rc = sqlite3_step(m_statement);
+    if (rc == SQLITE_ROW)
+        return 1;
+    if (rc == SQLITE_DONE) {
+        m_base->m_error[0] = '\0';
+        m_base->m_errorCode = 0;
+        return 0;
+    }
+    // The statement's own code: sqlite3_reset would report it again.
+    m_base->SetErrorFromConnection(rc);
+    sqlite3_reset(m_statement);
+    return -1;
+}
+
+bool dbquery::Run()
+{
+    int rc;
+    while ((rc = Step()) == 1) {
+    }
+    Reset();
+    return rc == 0;
+}
+
+int dbquery::FirstInt(bool& failed)
+{
+    int rc = Step();
+    failed = rc < 0;
+    int value = rc == 1 && sqlite3_column_type(m_statement, 0) != SQLITE_NULL ? ColumnInt(0) : -1;
+    Reset();
+    return value;
+}
+
+int dbquery::ColumnInt(int column) const
+{
+    return m_statement ? sqlite3_column_int(m_statement, column) : 0;
+}
+
+const char* dbquery::ColumnText(int column) const
+{
+    const unsigned char* text = m_statement ? sqlite3_column_text(m_statement, column) : nullptr;
+    return text ? reinterpret_cast<const char*>(text) : "";
+}
+
+void dbquery::Reset()
+{
+    if (m_statement)
+        sqlite3_reset(m_statement);
 }
 
 }  // namespace kiv

@@ -1,12 +1,13 @@
 // kiv::db: the small SQLite wrapper through which the utility and the
-// plug-in's browser send their statements to the instrument database. Every
-// statement is complete SQL text, formatted printf-style into the object's
-// own buffer and run in autocommit mode. One connection per object, used by
-// one thread at a time.
+// plug-in's browser send their statements to the instrument database. A
+// statement is either complete SQL text formatted printf-style into the
+// object's own buffer (Insert, Query, Exec), or a kiv::dbquery prepared once
+// with its text values bound, which has no length limit and needs no
+// quoting. One connection per object, used by one thread at a time.
 //
-// Text values never go into a statement as they are: pass them through
-// Quote and write them between single quotes ('%s'), so a name holding a
-// quote, a percent sign or any other byte stays a literal.
+// Text values never go into a formatted statement as they are: pass them
+// through Quote and write them between single quotes ('%s'), so a name
+// holding a quote, a percent sign or any other byte stays a literal.
 #pragma once
 #include "kiv/data/String.h"
 #include "kiv/db/DbLimits.h"
@@ -14,6 +15,7 @@
 #include <cstdarg>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace kiv {
 
@@ -42,8 +44,23 @@ public:
     // object of that name. False also when the file is not a database.
     bool HasTable(const char* name);
 
+    // The row id of the connection's last insert; -1 when it is beyond the
+    // 32-bit ids used throughout.
+    int LastInsertId() const;
+    // How long a statement waits for another connection's lock, in ms.
+    void SetBusyTimeout(int ms);
+    // True while an explicit transaction is open (SQLite may end one by
+    // itself after a failure such as a full disk).
+    bool InTransaction() const;
+
     // SQLite's text for the last failure, "" after a success.
     const char* GetError() const { return m_error; }
+    // SQLite's primary result code of the last failure, 0 after a success.
+    int GetErrorCode() const { return m_errorCode; }
+    // The last failure was another connection's lock (busy or locked).
+    bool IsBusyError() const;
+    // The last failure was a file that is no database.
+    bool IsNotDatabaseError() const;
     const char* GetStatement() const { return m_statement; }
 
     // The value with every single quote doubled, to stand between single
@@ -54,20 +71,62 @@ protected:
     // One result row of Query: column count, values (a value may be null)
     // and column names.
     virtual void OnRow(int columns, char** values, char** names);
+    // Keeps a failure's text (cut to the buffer) and result code.
+    void SetError(const char* text, int code = 1);
 
 private:
+    friend class dbquery;
     enum class RowMode { kNone, kRows, kCount };
     bool Run(RowMode mode, const char* fmt, va_list args);
     bool Probe(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-    void SetError(const char* text);
+    // Keeps the connection's error text and code after a failed call.
+    void SetErrorFromConnection(int code);
     static int RowCallback(void* self, int columns, char** values, char** names);
 
     sqlite3* m_connection = nullptr;
     char m_statement[kDbStatementBytes] = {};
     bool m_opened = false;
     char m_error[kDbErrorBytes] = {};
+    int m_errorCode = 0;
     int m_rowCount = 0;
     RowMode m_rowMode = RowMode::kNone;
+};
+
+// A prepared statement of one kiv::db connection, run again and again with
+// new bound values. Values are bound, never written into the text. It must
+// be finalized (Finalize or destruction) before its connection is reopened.
+// Failures keep their text and code in the connection object.
+class dbquery {
+public:
+    dbquery() = default;
+    dbquery(const dbquery&) = delete;
+    dbquery& operator=(const dbquery&) = delete;
+    ~dbquery();
+
+    bool Prepare(db& base, const char* sql);
+    void Finalize();
+    bool IsPrepared() const { return m_statement != nullptr; }
+
+    // Parameters count from 1. Text is copied; null binds NULL.
+    void Bind(int index, int value);
+    void Bind(int index, const char* text);
+
+    // One step: 1 a row is ready, 0 the statement is done, -1 a failure.
+    int Step();
+    // Runs to its end; false on failure. Resets the statement.
+    bool Run();
+    // The first column of the first row as an integer, or -1 when there is
+    // none; `failed` tells a failure from a missing row. Resets.
+    int FirstInt(bool& failed);
+    // Columns of the current row (after Step gave 1); null text reads "".
+    int ColumnInt(int column) const;
+    const char* ColumnText(int column) const;
+    // Makes the statement ready to run again; bindings stay.
+    void Reset();
+
+private:
+    db* m_base = nullptr;
+    sqlite3_stmt* m_statement = nullptr;
 };
 
 }  // namespace kiv

@@ -127,7 +127,10 @@ bool UFileDisk::OpenStream(const char* path, const char* mode)
         close(fd);
         return false;
     }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // A regular file ignores the flag when reading; a stream that writes
+    // must block until the disk has taken its bytes.
+    if (!reading)
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FILE* f = fdopen(fd, mode);
     if (!f) {
         close(fd);
@@ -212,7 +215,10 @@ int64_t UFileDisk::ReadAt(int64_t pos, void* dst, int64_t n)
         int64_t offset = pos % kFileBlockBytes;
         if (index != m_blockIndex) {
             m_blockIndex = index;
-            m_blockBytes = ReadFileAt(index * kFileBlockBytes, m_block.get(), kFileBlockBytes);
+            // Not past the end: asking for more costs a second read that
+            // only finds the end of the file.
+            int64_t want = std::min<int64_t>(kFileBlockBytes, std::max<int64_t>(m_size - index * kFileBlockBytes, 1));
+            m_blockBytes = ReadFileAt(index * kFileBlockBytes, m_block.get(), want);
         }
         // A block that yields nothing here (end of file, read error) ends
         // the read instead of asking for it again.
