@@ -717,6 +717,10 @@ void GigaEditor::OpenMissingFiles()
                 window->AddMissing(part->GetPath());
         }
     }
+    // A load that failed for another reason (memory, a malformed file)
+    // leaves nothing to look for.
+    if (window->GetMissingCount() == 0)
+        return;
     OpenModal(window.release(), kMissingViewId);
 }
 

@@ -555,8 +555,11 @@ void GigaTone::ControllerEvent(int number, int value) noexcept
     default:
         break;
     }
+    // Modes 1..127 name the choosing controller; mode 0 (all parts) has
+    // none, so a Bank Select (controller 0) never collapses the stack.
     const int count = GetPartCount();
-    if (count > 1 && number == GetStackMode())
+    const int mode = GetStackMode();
+    if (count > 1 && mode > 0 && number == mode)
         SelectPart(static_cast<int>(std::clamp(value, 0, kControllerMax) / 128.0 * count));
     if (number == kCtrlAllSoundOff || number == kCtrlAllNotesOff)
         AllNotesOff();  // queued: taken in the next block

@@ -58,8 +58,8 @@ public:
     // Called by Release (the player is being destroyed).
     virtual void OnRelease() {}
 
-    // Any thread. Dropped (false) while the tone is not started or the ring
-    // is full.
+    // Any thread. Dropped (false) while the tone is neither started nor
+    // armed to start, or the ring is full.
     bool QueueEvent(int type, int data1, int data2, int deltaFrames) noexcept;
 
     // --- Start and stop ---
@@ -150,6 +150,7 @@ private:
     };
 
     void TakeEvents() noexcept;
+    bool AcceptsEvents() const noexcept;
     void ReturnVoice(OvVoice* voice) noexcept;
     bool WaitCommandClear(int polls);
 

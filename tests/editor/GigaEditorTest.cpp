@@ -336,6 +336,7 @@ TEST(GigaEditor, LoaderReportDoesNotCloseAnOpenConfirm)
     setenv("KIV_DIALOG_ANSWER", "", 1);
     Press(env.editor, kNew);
     ASSERT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagNewConfirm);
+    env.tone(0)->GetPart(0)->SetState(giga::kPartMissing);  // the report names a missing file
     XEvent loaded;
     loaded.kind = kEventToneLoaded;
     loaded.a = 0;

@@ -77,6 +77,15 @@ TEST(GigaTone, AllPartsModePlaysEveryPartAndOnePartIsSelected)
     ASSERT_EQ(voices.size(), 2u);
     EXPECT_EQ(PartIndex(rig, voices[0]), 0);
     EXPECT_EQ(PartIndex(rig, voices[1]), 1);
+    // Hosts send Bank Select (controller 0, then its LSB 32) with a program
+    // change: mode 0 has no choosing controller, every part still sounds.
+    for (int value : {0, 1, 127}) {
+        rig.deck.Controller(0, 0, value, 0);
+        rig.deck.Controller(0, 32, value, 0);
+        rig.deck.ProgramChange(0, 1);
+        EXPECT_EQ(Play(rig, 62, 100).size(), 2u) << value;
+        EXPECT_EQ(rig.Tone(0)->GetSelectedPart(), nullptr);
+    }
 
     Rig single;
     LoadParts(single, {{single.Write(gigtools::DemoPianoFixture()), 0}});
