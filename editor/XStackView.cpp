@@ -53,7 +53,7 @@ int WhitesBelow(int key)
 
 // A bar's value block and index ("vca": bars 0..4, "vcf": bars 1..4).
 struct BarRef {
-    float* offset;
+    OvRelaxed<float>* offset;
     float base;
     double scale;  // 1 for 0..1 values, 10 for 0..10
 };

@@ -166,7 +166,7 @@ float GigaVoice::LevelProduct() const noexcept
 {
     const float tone = std::clamp(Sane(m_gigaTone->GetLevel()), 0.0f, kLevelMax);
     const GigaPart* part = GetPart();
-    const float level = part ? static_cast<float>(std::clamp(part->level, 0, 127)) : kLevelMax;
+    const float level = part ? static_cast<float>(std::clamp(part->level.Load(), 0, 127)) : kLevelMax;
     return tone * level;
 }
 
@@ -266,7 +266,7 @@ void GigaVoice::Start() noexcept
 
     // Pan.
     const int tonePan = std::clamp(m_gigaTone->GetPan(), 0, kControllerMax);
-    const int partPan = part ? std::clamp(part->pan, 0, kControllerMax) : kPanRange;
+    const int partPan = part ? std::clamp(part->pan.Load(), 0, kControllerMax) : kPanRange;
     m_basePan = tonePan + std::clamp(zone.pan, 0, kControllerMax) + partPan - kPanCentreSum;
     ComputePan(0);
 

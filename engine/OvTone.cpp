@@ -113,7 +113,12 @@ void OvTone::OvStart()
         return;
     m_heldNotes.store(0, std::memory_order_relaxed);
     if (CanStart())
-        m_command.store(kOvCmdStart, std::memory_order_release);
+        ArmStart();
+}
+
+void OvTone::ArmStart()
+{
+    m_command.store(kOvCmdStart, std::memory_order_release);
 }
 
 bool OvTone::WaitCommandClear(int polls)

@@ -61,6 +61,8 @@ public:
     // Any thread. Dropped (false) while the tone is neither started nor
     // armed to start, or the ring is full.
     bool QueueEvent(int type, int data1, int data2, int deltaFrames) noexcept;
+    // Started or armed to start: the audio thread will take queued events.
+    bool AcceptsEvents() const noexcept;
 
     // --- Start and stop ---
     void OvStart();
@@ -142,6 +144,11 @@ public:
     // Notifications running right now (any view).
     int GetNotificationsInFlight() const noexcept { return m_notifying.load(std::memory_order_acquire); }
 
+protected:
+    // OvStart: arms the start (the command word). A tone that hands the
+    // audio thread state of its own does so here, before the arm.
+    virtual void ArmStart();
+
 private:
     struct ControllerEntry {
         std::atomic<uint8_t> watched{0};
@@ -150,7 +157,6 @@ private:
     };
 
     void TakeEvents() noexcept;
-    bool AcceptsEvents() const noexcept;
     void ReturnVoice(OvVoice* voice) noexcept;
     bool WaitCommandClear(int polls);
 

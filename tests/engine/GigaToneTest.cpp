@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <utility>
@@ -448,4 +449,61 @@ TEST(GigaTone, GuiReadsPartsWhileLoaderRemovesThem)
     EXPECT_GT(seen, 0);
     tone->LoadParts(rig.manager);
     EXPECT_EQ(tone->GetPartCount(), 0);  // every cleared part was removed
+}
+
+// The stack view edits layers while the host plays: faders and knobs store
+// part settings and the layer list is reordered, while the audio thread
+// starts and renders notes with them. In controller mode every note sounds
+// exactly one layer, whatever a reorder was doing at the time.
+TEST(GigaTone, GuiEditsAndReordersLayersWhileTheyPlay)
+{
+    Rig rig;
+    const std::string piano = rig.Write(gigtools::DemoPianoFixture());
+    LoadParts(rig, {{piano, 0}, {piano, 0}, {piano, 0}, {piano, 0}});
+    GigaTone* tone = rig.Tone(0);
+    tone->SetStackMode(1);
+    std::atomic<bool> done{false};
+    std::atomic<int> moves{0};
+    std::thread gui([&] {
+        for (int i = 0; !done.load(std::memory_order_acquire); ++i) {
+            if (tone->MovePart(i % 4, (i * 7 + 1) % 4))
+                moves.fetch_add(1, std::memory_order_relaxed);
+            GigaTone::PartsLock lock = tone->LockParts();
+            GigaPart* part = tone->GetPart(i % 4);
+            part->level = 90 + i % 37;
+            part->pan = 30 + i % 60;
+            part->tuning = i % 50 - 25;
+            part->keyOffset = i % 2;
+            part->bend = 1 + i % 12;
+            part->bus = i % 2;
+            part->filterUse = i % 2;
+            part->ampSettings[GigaPart::kVelocity] = 0.1f * static_cast<float>(i % 5);
+            part->ampSettings[GigaPart::kRelease] = 0.05f * static_cast<float>(i % 3);
+            part->filterSettings[GigaPart::kLevel] = 0.2f * static_cast<float>(i % 4);
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));  // a hand on the mouse
+        }
+    });
+    int wrong = 0;
+    for (int n = 0; n < 300; ++n) {
+        rig.deck.Controller(0, 1, (n * 37) % 128, 0);
+        const int key = 55 + n % 12;
+        wrong += Play(rig, key, 100).size() != 1;
+        rig.deck.NoteOff(0, key, 0, 0);
+        rig.Render();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    done.store(true, std::memory_order_release);
+    gui.join();
+    EXPECT_EQ(wrong, 0);
+    EXPECT_GT(moves.load(), 0);
+    // The audio thread's order followed every move: in controller mode
+    // controller value v chooses the part now at v x 4 / 128.
+    for (int i = 0; i < 8; ++i)
+        rig.Render();  // the moves still queued
+    for (int value : {0, 40, 70, 127}) {
+        rig.deck.Controller(0, 1, value, 0);
+        rig.Render();
+        EXPECT_EQ(tone->GetSelectedPart(), tone->GetPart(value * 4 / 128)) << value;
+    }
 }
