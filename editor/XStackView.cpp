@@ -203,7 +203,7 @@ void XStackMap::Draw(XGraphic& graphic)
             graphic.DrawString(name, box.left + 4, box.top + 4);
         if (i == m_row) {
             char text[16];
-            std::snprintf(text, sizeof text, "%+d", part->keyOffset);
+            std::snprintf(text, sizeof text, "%+d", part->keyOffset.Load());
             graphic.SetTextColour(XColour::Make(255, 220, 100));
             graphic.DrawString(text, box.right + 4, box.top + 4);
         }

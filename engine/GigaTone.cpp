@@ -455,7 +455,10 @@ void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames)
     GigaProgram* program = part->GetProgram();
     if (!program || !program->IsLoaded())
         return;
-    const int k = key - part->keyOffset;
+    // Read once: the GUI may move the offset while the note starts, and the
+    // note off finds the voice by the same offset.
+    const int keyOffset = part->keyOffset;
+    const int k = key - keyOffset;
     const int ksLow = program->keySwitchLow;
     const int ksHigh = program->keySwitchHigh;
     if (ksHigh >= ksLow && k >= ksLow && k <= ksHigh) {
@@ -485,12 +488,12 @@ void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames)
     input.controllerCount = kOvControllerCount;
     region->Walk(input, m_walk);
     for (int i = 0; i < m_walk.count; ++i) {
-        if (GigaVoice* voice = PlayZone(m_walk.zones[i], part, k, velocity, deltaFrames))
+        if (GigaVoice* voice = PlayZone(m_walk.zones[i], part, k, keyOffset, velocity, deltaFrames))
             voice->SetRegion(region);
     }
 }
 
-GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity,
+GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int keyOffset, int velocity,
                               int deltaFrames) noexcept
 {
     if (!zone || !zone->GetSample())
@@ -503,7 +506,7 @@ GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int veloc
     if (!voice)
         return nullptr;  // no free voice: nothing is stolen
     voice->Setup(key, velocity, deltaFrames, zone, this, part);
-    voice->SetKeyOffset(part ? part->keyOffset : 0);
+    voice->SetKeyOffset(keyOffset);
     GetVoices().Append(voice);
     return voice;
 }
@@ -554,7 +557,8 @@ void GigaTone::PlayReleaseTrigger(GigaVoice* voice, int key) noexcept
         const float gain = std::clamp(1.0f - decay * held * kReleaseDecayScale, 0.0f, 1.0f);
         if (gain <= 0.0f || (!m_walk.layered && gain <= kReleaseMinGain))
             continue;
-        GigaVoice* trigger = PlayZone(zone, voice->GetPart(), voice->GetKey(), voice->GetVelocity(), 0);
+        GigaVoice* trigger = PlayZone(zone, voice->GetPart(), voice->GetKey(), voice->GetKeyOffset(),
+                                       voice->GetVelocity(), 0);
         if (!trigger)
             continue;
         trigger->ScaleAmplitude(gain);

@@ -147,7 +147,8 @@ private:
     void ControllerEvent(int number, int value) noexcept;
     void StartNote(GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
     // Starts a voice on zone; null when the zone is gated or no voice is free.
-    GigaVoice* PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
+    GigaVoice* PlayZone(GigaZone* zone, GigaPart* part, int key, int keyOffset, int velocity,
+                        int deltaFrames) noexcept;
     void PlayReleaseTrigger(GigaVoice* voice, int key) noexcept;
     // The walk's view of the controller table (refreshed per block).
     void RefreshWalkValues() noexcept;
