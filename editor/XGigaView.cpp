@@ -50,7 +50,7 @@ const KnobSpec kKnobSpecs[kKnobCount] = {
 };
 
 // The part's stored offset and the region's base of a knob from 2 on.
-float* OffsetOf(GigaPart& part, int knob)
+OvRelaxed<float>* OffsetOf(GigaPart& part, int knob)
 {
     switch (knob) {
     case kKnobVelocity: return &part.ampSettings[GigaPart::kVelocity];

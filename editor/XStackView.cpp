@@ -56,7 +56,7 @@ int WhitesBelow(int key)
 
 // A bar's value block and index ("vca": bars 0..4, "vcf": bars 1..4).
 struct BarRef {
-    float* offset;
+    OvRelaxed<float>* offset;
     float base;
     double scale;  // 1 for 0..1 values, 10 for 0..10
 };
@@ -211,7 +211,7 @@ void XStackMap::Draw(XGraphic& graphic)
             graphic.DrawString(name, std::max(box.left, 0) + 4, box.top + 4);
         if (i == m_row) {
             char text[16];
-            std::snprintf(text, sizeof text, "%+d", part->keyOffset);
+            std::snprintf(text, sizeof text, "%+d", part->keyOffset.Load());
             graphic.SetTextColour(XColour::Make(255, 220, 100));
             graphic.DrawString(text, box.right + 4, box.top + 4);
         }

@@ -168,7 +168,9 @@ void GigaPartRecord::ApplyTo(GigaPart& part) const
     }
     part.filterUse = filterUse;
     part.mute = mute;
-    part.bus = bus;
+    // An offset from the tone's bus: one that names no bus of the mixer
+    // (and could overflow the voice's bus sum) plays on the tone's bus.
+    part.bus = bus > -kOvMixerChannels && bus < kOvMixerChannels ? bus : 0;
 }
 
 void GigaPartRecord::Archive(ArchiFile* archive)

@@ -109,7 +109,7 @@ bool GigaDeck::LoadTones(GigaBankManager& manager)
         Print("toneLoaded=%d", loaded);
         OvStart();
     }
-    // The editor offers the missing-files window on 0: only for missing files.
+    // Parts still missing from an earlier pass count as failed too.
     bool missing = false;
     for (int i = 0; i < GetToneCount() && !missing; ++i) {
         GigaTone* tone = GetGigaTone(i);
@@ -119,7 +119,9 @@ bool GigaDeck::LoadTones(GigaBankManager& manager)
     SetLoading(false);
     XEvent event;
     event.kind = static_cast<int32_t>(fourcc("OvTL"));
-    event.a = missing ? 0 : 1;
+    // 0 for any part that failed (missing, memory, malformed file): the
+    // editor then offers the missing-files window when files are missing.
+    event.a = result && !missing ? 1 : 0;
     event.b = 0;
     PostToEditor(event);
     return result;

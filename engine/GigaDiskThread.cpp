@@ -96,7 +96,8 @@ void GigaDiskThread::WaitStopped()
         SleepMs(giga::kWaitStepMs);
 }
 
-bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation) noexcept
+bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation,
+                               int64_t startFrame) noexcept
 {
     if (!voice || !sample)
         return false;
@@ -109,7 +110,7 @@ bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t ge
         uint32_t w = m_write.load(std::memory_order_relaxed);
         uint32_t r = m_read.load(std::memory_order_acquire);
         if (((w - r) & kRingMask) != kRingMask) {
-            m_ring[w] = Request{voice, sample, generation};
+            m_ring[w] = Request{voice, sample, generation, startFrame};
             m_write.store((w + 1) & kRingMask, std::memory_order_release);
             pushed = true;
         }
@@ -170,7 +171,7 @@ void GigaDiskThread::TakeVoices()
         GigaStream* stream = GigaStream::TakeFor(q.sample);
         if (!stream)
             continue;
-        if (!stream->Start(q.sample) || !q.voice->AttachStream(stream, q.generation)) {
+        if (!stream->Start(q.sample, q.startFrame) || !q.voice->AttachStream(stream, q.generation)) {
             stream->Recycle();
             continue;
         }

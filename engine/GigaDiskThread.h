@@ -43,9 +43,11 @@ public:
     void WaitStopped();
 
     // Audio thread: asks for a stream of sample for voice, which waits with
-    // generation. False when the ring is busy (another producer), full, or the
-    // thread is not running; the voice tries again on its next block.
-    bool PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation) noexcept;
+    // generation; the stream starts at startFrame of the sample, or right
+    // after the frames in memory when that is further. False when the ring is
+    // busy (another producer), full, or the thread is not running; the voice
+    // tries again on its next block.
+    bool PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation, int64_t startFrame = 0) noexcept;
 
     // Number of streams in the active list.
     int ActiveStreams() const { return m_activeCount.load(std::memory_order_acquire); }
@@ -65,6 +67,7 @@ private:
         GigaVoice* voice;
         GigaSample* sample;
         uint32_t generation;
+        int64_t startFrame;
     };
 
     void TakeVoices();

@@ -1,13 +1,15 @@
 // GigaPart: one layer of a GigaTone: which instrument of which .gig file, its
 // key range and offset, level, pan, tuning, bend, envelope and filter
 // offsets, and its load state. Owned by its tone. The GUI thread edits the
-// settings with plain stores; the loader thread loads it (Load) while its
-// player is stopped; the audio thread reads the loaded program.
+// settings (relaxed atomics); the loader thread loads it (Load) while its
+// player is stopped; the audio thread reads the settings and the loaded
+// program.
 #pragma once
 #include <atomic>
 #include <cstdint>
 
 #include "engine/GigaStreamConstants.h"
+#include "engine/OvRelaxed.h"
 #include "kiv/data/String.h"
 #include "kiv/file/Archive.h"
 
@@ -63,22 +65,24 @@ public:
     GigaProgram* GetProgram() const { return m_program.load(std::memory_order_acquire); }
     int GetProgramIndex() const { return m_programIndex; }
 
-    // Settings.
-    int bus = 0;
-    int level = 127;
-    int pan = 64;
-    int tuning = 0;
-    bool mute = false;
-    int keyLow = 0;       // 0..0: not set
-    int keyHigh = 0;
-    int keyOffset = 0;
-    int programBend = 0;  // the program's pitch-bend range
-    int bend = 0;         // 0: the program's
-    int filterUse = 0;
+    // Settings. The GUI edits them while the audio thread starts and renders
+    // notes with them: each is a relaxed atomic. The averages are display
+    // values of the GUI and the loader.
+    OvRelaxed<int> bus{0};
+    OvRelaxed<int> level{127};
+    OvRelaxed<int> pan{64};
+    OvRelaxed<int> tuning{0};
+    OvRelaxed<bool> mute{false};
+    OvRelaxed<int> keyLow{0};       // 0..0: not set
+    OvRelaxed<int> keyHigh{0};
+    OvRelaxed<int> keyOffset{0};
+    OvRelaxed<int> programBend{0};  // the program's pitch-bend range
+    OvRelaxed<int> bend{0};         // 0: the program's
+    OvRelaxed<int> filterUse{0};
     float ampAverage[kEnvelopeFloats] = {};
-    float ampSettings[kEnvelopeFloats] = {};
+    OvRelaxed<float> ampSettings[kEnvelopeFloats];
     float filterAverage[kEnvelopeFloats] = {};
-    float filterSettings[kEnvelopeFloats] = {};
+    OvRelaxed<float> filterSettings[kEnvelopeFloats];
 
 private:
     void ReleaseProgram();

@@ -113,26 +113,38 @@ void GigaRegion::SetVelocityUpperLimit(int zone, int value)
     }
 }
 
+int GigaRegion::LimitByte(int level) const
+{
+    // The bytes follow the dimensions in level order, after one for the
+    // sample channel when the region has that slot.
+    const int byte = level + (sampleChannelSlot >= 0 ? 1 : 0);
+    return byte < giga::kDimSlots ? byte : -1;
+}
+
 void GigaRegion::SetUpperLimits(int zone, const uint8_t* limits)
 {
     for (int d = 0; d < m_dimCount; ++d) {
-        if (GigaDimNode* node = NodeOnPath(zone, d))
-            node->upper = limits[m_dimSlot[d]];
+        const int byte = LimitByte(d);
+        GigaDimNode* node = NodeOnPath(zone, d);
+        if (node && byte >= 0)
+            node->upper = limits[byte];
     }
 }
 
 void GigaRegion::ApplyUpperLimits()
 {
     for (int d = 0; d < m_dimCount; ++d) {
-        const int slot = m_dimSlot[d];
+        const int byte = LimitByte(d);
+        if (byte < 0)
+            continue;
         bool any = false;
         for (int r = 0; r < m_zoneCount && !any; ++r)
-            any = m_zones[r].dimensionLimits[slot] != 0;
+            any = m_zones[r].dimensionLimits[byte] != 0;
         if (!any)
             continue;  // the file sets no limits for it: keep the even splits
         for (int r = 0; r < m_zoneCount; ++r) {
             if (GigaDimNode* node = NodeOnPath(r, d))
-                node->upper = m_zones[r].dimensionLimits[slot];
+                node->upper = m_zones[r].dimensionLimits[byte];
         }
     }
 }

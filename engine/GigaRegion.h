@@ -50,8 +50,10 @@ public:
     // bits per slot. False when the slots ask for more than 8 bits in all.
     bool BuildTree(const uint8_t* codes, const uint8_t* bits, int slotCount);
     // File upper limits for zone: its velocity limit (0 sets nothing), and
-    // its eight per-slot bytes. ApplyUpperLimits takes every zone's bytes once
-    // all zones are read; a dimension whose bytes are all 0 keeps its even splits.
+    // its eight limit bytes: dimension k (in level order) takes byte k, or
+    // byte k + 1 when the region has a sample-channel slot. ApplyUpperLimits
+    // takes every zone's bytes once all zones are read; a dimension whose
+    // bytes are all 0 keeps its even splits.
     void SetVelocityUpperLimit(int zone, int value);
     void SetUpperLimits(int zone, const uint8_t* limits);
     void ApplyUpperLimits();
@@ -80,6 +82,8 @@ public:
 
 private:
     GigaDimNode* NodeOnPath(int zone, int level);
+    // The limit byte of the dimension at level, or -1 when there is none.
+    int LimitByte(int level) const;
     void WalkGroup(const GigaDimNode* group, int count, const GigaWalkInput& in,
                    GigaWalkResult& result, int& roundRobin) noexcept;
     int ValueFor(int code, const GigaWalkInput& in, int& roundRobin) noexcept;

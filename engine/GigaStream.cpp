@@ -10,6 +10,13 @@
 #include "engine/GigaStreamConstants.h"
 #include "engine/OvAudioRing.h"
 
+namespace {
+
+// Refills' worth of frames a skipping stream drops per disk-thread pass.
+constexpr int kSkipRefillsPerPass = 64;
+
+}  // namespace
+
 GigaStream::GigaStream(GigaFile* file)
     : m_file(file),
       m_reader(new GigaSampleReader),
@@ -34,12 +41,13 @@ GigaStream* GigaStream::TakeFor(GigaSample* sample)
     return pool ? pool->Take() : nullptr;
 }
 
-bool GigaStream::Start(GigaSample* sample)
+bool GigaStream::Start(GigaSample* sample, int64_t startFrame)
 {
     m_left->Reset();
     m_right->Reset();
     m_sample = sample;
     m_framesLeft = 0;
+    m_skip = 0;
     m_channels = 0;
     m_finished.store(false, std::memory_order_release);
     if (!sample || sample->file != m_file || !sample->IsUsable())
@@ -51,12 +59,29 @@ bool GigaStream::Start(GigaSample* sample)
         return false;
     m_channels = sample->channels;
     m_framesLeft = left;
+    m_skip = std::clamp<int64_t>(startFrame - sample->framesInMemory, 0, left);
     return true;
 }
 
 void GigaStream::Refill(float* left, float* right)
 {
     if (IsFinished() || m_framesLeft <= 0)
+        return;
+    // A start past the frames in memory: the data before it is decoded (the
+    // compressed format cannot be entered mid-way) and dropped, a bounded
+    // amount per refill so that other streams keep being served.
+    for (int i = 0; i < kSkipRefillsPerPass && m_skip > 0; ++i) {
+        const int64_t n = std::min<int64_t>(m_skip, giga::kStreamRefillFrames);
+        const int64_t got = m_reader->DecodeFloat(left, m_channels == 2 ? right : nullptr, n);
+        if (got < n) {
+            m_framesLeft = 0;
+            m_skip = 0;
+            return;
+        }
+        m_skip -= got;
+        m_framesLeft -= got;
+    }
+    if (m_skip > 0)
         return;
     if (m_left->GetFree() < giga::kStreamRefillFreeBytes)
         return;

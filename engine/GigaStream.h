@@ -28,8 +28,10 @@ public:
     static GigaFile* FileOf(const GigaSample* sample);
 
     // Disk thread: prepares the stream for the part of the sample that is not
-    // in memory. False when the sample cannot be streamed (its rings stay empty).
-    bool Start(GigaSample* sample);
+    // in memory, from startFrame on when that lies further (the frames before
+    // it are decoded and dropped by the refills). False when the sample
+    // cannot be streamed (its rings stay empty).
+    bool Start(GigaSample* sample, int64_t startFrame = 0);
     // Disk thread: decodes up to 1024 frames when 4096 bytes are free in the
     // left ring. left/right are scratch buffers of at least 1024 floats.
     void Refill(float* left, float* right);
@@ -60,6 +62,7 @@ private:
     std::unique_ptr<OvAudioRing> m_left;
     std::unique_ptr<OvAudioRing> m_right;
     int64_t m_framesLeft = 0;
+    int64_t m_skip = 0;  // frames still to drop before the first one queued
     int m_channels = 0;
     std::atomic<bool> m_finished{true};
 };

@@ -92,6 +92,11 @@ bool GigaTone::MovePart(int from, int to)
     int count = GetPartCount();
     if (from < 0 || from >= count || to < 0 || to >= count || from == to)
         return false;
+    // A tone that plays takes the move in its ring's order. One that does not
+    // cannot become armed meanwhile (arming takes the parts lock) and copies
+    // the order when it is.
+    if (!QueueEvent(kOvEventMovePart, from, to, 0) && AcceptsEvents())
+        return false;  // the ring is full
     std::unique_ptr<GigaPart> moving = std::move(m_parts[from]);
     if (from < to)
         for (int i = from; i < to; ++i)
@@ -101,6 +106,15 @@ bool GigaTone::MovePart(int from, int to)
             m_parts[i] = std::move(m_parts[i - 1]);
     m_parts[to] = std::move(moving);
     return true;
+}
+
+void GigaTone::ArmStart()
+{
+    PartsLock lock = LockParts();
+    m_playCount = GetPartCount();
+    for (int i = 0; i < m_playCount; ++i)
+        m_play[i] = m_parts[i].get();
+    OvTone::ArmStart();  // publishes the order with the command word
 }
 
 void GigaTone::Clear()
@@ -348,11 +362,24 @@ void GigaTone::SetWalkController(int number, int value) noexcept
 
 void GigaTone::SelectPart(int index) noexcept
 {
-    const int count = GetPartCount();
+    const int count = m_playCount;
     if (count <= 0)
         return;
     index = std::clamp(index, 0, count - 1);
-    m_selected.store(m_parts[index].get(), std::memory_order_release);
+    m_selected.store(m_play[index], std::memory_order_release);
+}
+
+void GigaTone::MovePlayed(int from, int to) noexcept
+{
+    const int count = m_playCount;
+    if (from < 0 || from >= count || to < 0 || to >= count || from == to)
+        return;
+    GigaPart* moving = m_play[from];
+    if (from < to)
+        std::copy(m_play + from + 1, m_play + to + 1, m_play + from);
+    else
+        std::copy_backward(m_play + to, m_play + from, m_play + from + 1);
+    m_play[to] = moving;
 }
 
 void GigaTone::HandleEvents(const OvMidiEvent* events, int count) noexcept
@@ -377,9 +404,11 @@ void GigaTone::HandleEvents(const OvMidiEvent* events, int count) noexcept
             ControllerEvent(e.data1, e.data2);
             break;
         case kOvEventProgramChange:
-            if (GetPartCount() > 1 && GetStackMode() == kStackProgram && e.data1 >= 0 &&
-                e.data1 < GetPartCount())
+            if (m_playCount > 1 && GetStackMode() == kStackProgram && e.data1 >= 0 && e.data1 < m_playCount)
                 SelectPart(e.data1);
+            break;
+        case kOvEventMovePart:
+            MovePlayed(e.data1, e.data2);
             break;
         default:
             break;
@@ -392,7 +421,7 @@ void GigaTone::NoteOnEvent(int key, int velocity, int deltaFrames) noexcept
     if (IsToneMuted())
         return;
     AddHeldNotes(1);
-    const int count = GetPartCount();
+    const int count = m_playCount;
     switch (GetStackMode()) {
     case kStackKeySwitch: {
         const int low = GetKeySwitchLow();
@@ -416,7 +445,7 @@ void GigaTone::NoteOnEvent(int key, int velocity, int deltaFrames) noexcept
         return;
     }
     for (int i = 0; i < count; ++i)
-        StartNote(m_parts[i].get(), key, velocity, deltaFrames);
+        StartNote(m_play[i], key, velocity, deltaFrames);
 }
 
 void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames) noexcept
@@ -426,7 +455,10 @@ void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames)
     GigaProgram* program = part->GetProgram();
     if (!program || !program->IsLoaded())
         return;
-    const int k = key - part->keyOffset;
+    // Read once: the GUI may move the offset while the note starts, and the
+    // note off finds the voice by the same offset.
+    const int keyOffset = part->keyOffset;
+    const int k = key - keyOffset;
     const int ksLow = program->keySwitchLow;
     const int ksHigh = program->keySwitchHigh;
     if (ksHigh >= ksLow && k >= ksLow && k <= ksHigh) {
@@ -456,12 +488,12 @@ void GigaTone::StartNote(GigaPart* part, int key, int velocity, int deltaFrames)
     input.controllerCount = kOvControllerCount;
     region->Walk(input, m_walk);
     for (int i = 0; i < m_walk.count; ++i) {
-        if (GigaVoice* voice = PlayZone(m_walk.zones[i], part, k, velocity, deltaFrames))
+        if (GigaVoice* voice = PlayZone(m_walk.zones[i], part, k, keyOffset, velocity, deltaFrames))
             voice->SetRegion(region);
     }
 }
 
-GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity,
+GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int keyOffset, int velocity,
                               int deltaFrames) noexcept
 {
     if (!zone || !zone->GetSample())
@@ -474,7 +506,7 @@ GigaVoice* GigaTone::PlayZone(GigaZone* zone, GigaPart* part, int key, int veloc
     if (!voice)
         return nullptr;  // no free voice: nothing is stolen
     voice->Setup(key, velocity, deltaFrames, zone, this, part);
-    voice->SetKeyOffset(part ? part->keyOffset : 0);
+    voice->SetKeyOffset(keyOffset);
     GetVoices().Append(voice);
     return voice;
 }
@@ -525,7 +557,8 @@ void GigaTone::PlayReleaseTrigger(GigaVoice* voice, int key) noexcept
         const float gain = std::clamp(1.0f - decay * held * kReleaseDecayScale, 0.0f, 1.0f);
         if (gain <= 0.0f || (!m_walk.layered && gain <= kReleaseMinGain))
             continue;
-        GigaVoice* trigger = PlayZone(zone, voice->GetPart(), voice->GetKey(), voice->GetVelocity(), 0);
+        GigaVoice* trigger = PlayZone(zone, voice->GetPart(), voice->GetKey(), voice->GetKeyOffset(),
+                                       voice->GetVelocity(), 0);
         if (!trigger)
             continue;
         trigger->ScaleAmplitude(gain);
@@ -555,8 +588,11 @@ void GigaTone::ControllerEvent(int number, int value) noexcept
     default:
         break;
     }
-    const int count = GetPartCount();
-    if (count > 1 && number == GetStackMode())
+    // Modes 1..127 name the choosing controller; mode 0 (all parts) has
+    // none, so a Bank Select (controller 0) never collapses the stack.
+    const int count = m_playCount;
+    const int mode = GetStackMode();
+    if (count > 1 && mode > 0 && number == mode)
         SelectPart(static_cast<int>(std::clamp(value, 0, kControllerMax) / 128.0 * count));
     if (number == kCtrlAllSoundOff || number == kCtrlAllNotesOff)
         AllNotesOff();  // queued: taken in the next block

@@ -57,7 +57,9 @@ public:
     GigaPart* GetPart(int index) const;
     int GetPartCount() const { return m_partCount.load(std::memory_order_acquire); }
     // Moves a part and shifts those between; false when to is outside the
-    // parts or equals from.
+    // parts or equals from, or when a playing tone's ring is full (the move
+    // is then not made). A playing tone's audio thread takes the move from
+    // the ring, whole.
     bool MovePart(int from, int to);
     // Empties every part; state 1 when there were parts; clears the name.
     void Clear();
@@ -135,19 +137,25 @@ public:
     // program changes).
     void HandleEvents(const OvMidiEvent* events, int count) noexcept override;
 
+protected:
+    // Hands the audio thread the part order, under the parts lock, then arms.
+    void ArmStart() override;
+
 private:
     void NoteOnEvent(int key, int velocity, int deltaFrames) noexcept;
     void NoteOffEvent(int key) noexcept;
     void ControllerEvent(int number, int value) noexcept;
     void StartNote(GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
     // Starts a voice on zone; null when the zone is gated or no voice is free.
-    GigaVoice* PlayZone(GigaZone* zone, GigaPart* part, int key, int velocity, int deltaFrames) noexcept;
+    GigaVoice* PlayZone(GigaZone* zone, GigaPart* part, int key, int keyOffset, int velocity,
+                        int deltaFrames) noexcept;
     void PlayReleaseTrigger(GigaVoice* voice, int key) noexcept;
     // The walk's view of the controller table (refreshed per block).
     void RefreshWalkValues() noexcept;
     void SetWalkController(int number, int value) noexcept;
     int NextRandom() noexcept;
     void SelectPart(int index) noexcept;
+    void MovePlayed(int from, int to) noexcept;
 
     void RemovePart(int index);
     void SelectDefaultPart();
@@ -172,6 +180,14 @@ private:
     float* m_scratchRight = nullptr;
     int m_lowKey = 127;   // key span of the loaded parts
     int m_highKey = 0;
+
+    // The part order the audio thread plays: copied from the part list while
+    // the tone is stopped, just before its start is armed, and then changed
+    // only by the moves the audio thread takes from the ring, so it never
+    // sees a reorder half done. Parts are deleted only while the tone is
+    // stopped.
+    GigaPart* m_play[giga::kMaxParts] = {};
+    int m_playCount = 0;
 
     // Audio thread only.
     int32_t m_walkValues[kOvControllerCount] = {};

@@ -166,7 +166,7 @@ float GigaVoice::LevelProduct() const noexcept
 {
     const float tone = std::clamp(Sane(m_gigaTone->GetLevel()), 0.0f, kLevelMax);
     const GigaPart* part = GetPart();
-    const float level = part ? static_cast<float>(std::clamp(part->level, 0, 127)) : kLevelMax;
+    const float level = part ? static_cast<float>(std::clamp(part->level.Load(), 0, 127)) : kLevelMax;
     return tone * level;
 }
 
@@ -266,7 +266,7 @@ void GigaVoice::Start() noexcept
 
     // Pan.
     const int tonePan = std::clamp(m_gigaTone->GetPan(), 0, kControllerMax);
-    const int partPan = part ? std::clamp(part->pan, 0, kControllerMax) : kPanRange;
+    const int partPan = part ? std::clamp(part->pan.Load(), 0, kControllerMax) : kPanRange;
     m_basePan = tonePan + std::clamp(zone.pan, 0, kControllerMax) + partPan - kPanCentreSum;
     ComputePan(0);
 
@@ -304,9 +304,13 @@ void GigaVoice::Start() noexcept
     m_lastIndex = (m_streams ? sample.frames : m_memFrames) - 1;
     if (m_memFrames < 2 || m_lastIndex < 1)
         return;
-    m_index = std::clamp<int64_t>(zone.sampleStart, 0, m_memFrames - 2);
+    // A start offset inside the streamed part plays from there: the stream
+    // then begins at the offset instead of after the memory head.
+    m_index = std::clamp<int64_t>(zone.sampleStart, 0, m_streams ? m_lastIndex - 1 : m_memFrames - 2);
+    m_startWait = m_streams && m_index >= m_memFrames;
+    m_startWaited = 0;
     m_frac = 0.0;
-    m_streamNext = m_memFrames;
+    m_streamNext = m_startWait ? m_index : m_memFrames;
 
     // Pitch.
     const int unity = zone.unityNote >= 0 ? zone.unityNote : sample.unityNote;
@@ -363,7 +367,7 @@ bool GigaVoice::OfferToDisk(GigaSample* sample) noexcept
         generation = static_cast<uint32_t>(slot >> 1);
     }
     GigaDiskThread* disk = GigaDiskThread::Get();
-    return disk && disk->PushVoice(this, sample, generation);
+    return disk && disk->PushVoice(this, sample, generation, m_streamNext);
 }
 
 GigaStream* GigaVoice::GetStream() const noexcept
@@ -515,6 +519,32 @@ int GigaVoice::Fetch(int64_t from, int count, float* left, float* right) noexcep
     return done;
 }
 
+bool GigaVoice::AwaitsStreamStart(int frames) noexcept
+{
+    if (!m_startWait)
+        return false;
+    // Offline every read waits for its data anyway.
+    if (OvEngine::IsOffline()) {
+        m_startWait = false;
+        return false;
+    }
+    if (!m_offered && OfferToDisk(m_sample))
+        m_offered = true;
+    // Ready once the ring holds a good part of what the next blocks read
+    // (or all that is left of the sample).
+    const int64_t want = std::min<int64_t>(kStartWaitQueuedFrames, m_lastIndex + 1 - m_streamNext);
+    GigaStream* stream = GetStream();
+    const float rate = OvEngine::GetOutputRate();
+    if ((stream && stream->BytesQueued() >= want * static_cast<int64_t>(sizeof(float))) ||
+        m_startWaited >= static_cast<int64_t>(rate * kStartWaitSeconds)) {
+        // Ready, or waited long enough: from here the fetch rules apply.
+        m_startWait = false;
+        return false;
+    }
+    m_startWaited += frames;
+    return true;
+}
+
 void GigaVoice::OfferIfDue() noexcept
 {
     if (!m_streams || m_offered || GetFramesRendered() <= m_threshold)
@@ -531,6 +561,8 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
 {
     if (!m_playable || frames <= 0)
         return 0;
+    if (AwaitsStreamStart(frames))
+        return GetState() == kOvVoicePlaying || GetState() == kOvVoiceSustained ? frames : 0;
 
     // 1. Releases start here.
     if (GetState() == kOvVoiceReleased) {

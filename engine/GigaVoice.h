@@ -106,6 +106,9 @@ private:
     bool ReadStream(float* left, float* right, int count) noexcept;
     GigaStream* WaitForStream() noexcept;
     void OfferIfDue() noexcept;
+    // A start past the frames in memory: true while the voice still waits,
+    // silent and in place, for its stream's first frames (real time only).
+    bool AwaitsStreamStart(int frames) noexcept;
     float Filter(float* state, float x) noexcept;
 
     GigaTone* m_gigaTone = nullptr;
@@ -162,6 +165,8 @@ private:
     float m_carryLeft[gigavoice::kStreamCarry] = {};
     float m_carryRight[gigavoice::kStreamCarry] = {};
     int m_carryCount = 0;         // frames m_streamNext - count .. m_streamNext - 1
+    bool m_startWait = false;     // starts in the streamed part: waits for its stream
+    int64_t m_startWaited = 0;    // output frames waited so far
 
     // Filter.
     bool m_filterOn = false;

@@ -70,6 +70,8 @@ constexpr double kStreamLeadSeconds = 0.5;
 constexpr int kStreamMinThreshold = 512;  // frames
 constexpr int kOfflineWaitStepMs = 2;
 constexpr int kOfflineWaitMs = 2000;
+constexpr int kStartWaitQueuedFrames = 4096;  // a start in the streamed part waits for this much
+constexpr double kStartWaitSeconds = 0.25;    // and at most this long
 
 // Filter.
 constexpr float kFilterStartCutoff = 0.1f;

@@ -61,6 +61,9 @@ constexpr int kOvEventProgramChange = 4;
 // Ring-internal: one entry standing for note-offs of all 128 keys. It is
 // expanded by the reader and never reaches HandleEvents.
 constexpr int kOvEventAllNotesOff = 5;
+// A layer reorder (data1 from, data2 to) for the tone's own part order,
+// queued by the GUI so the audio thread takes it whole, between events.
+constexpr int kOvEventMovePart = 6;
 
 // Controllers with a meaning in the base tone.
 constexpr int kOvCtrlVolume = 7;

@@ -49,9 +49,18 @@ void OvTone::Attach(OvPlayer* player, OvVoiceList* pool)
 
 // ---------------------------------------------------------------- queueing
 
+bool OvTone::AcceptsEvents() const noexcept
+{
+    // A tone armed to start keeps what arrives before the render that takes
+    // the start: a host sends its first notes right after a state chunk
+    // loaded, before the next block.
+    return m_started.load(std::memory_order_acquire) ||
+           m_command.load(std::memory_order_acquire) == kOvCmdStart;
+}
+
 bool OvTone::QueueEvent(int type, int data1, int data2, int deltaFrames) noexcept
 {
-    if (!m_started.load(std::memory_order_acquire))
+    if (!AcceptsEvents())
         return false;
     return m_ring.Write(OvMidiEvent{type, data1, data2, deltaFrames});
 }
@@ -86,7 +95,7 @@ void OvTone::ProgramChange(int program) noexcept { QueueEvent(kOvEventProgramCha
 
 void OvTone::AllNotesOff() noexcept
 {
-    if (!m_started.load(std::memory_order_acquire))
+    if (!AcceptsEvents())
         return;
     // One entry stands for the 128 note-offs; when even that finds the ring
     // full, the flag makes the next block release every key after the
@@ -104,7 +113,12 @@ void OvTone::OvStart()
         return;
     m_heldNotes.store(0, std::memory_order_relaxed);
     if (CanStart())
-        m_command.store(kOvCmdStart, std::memory_order_release);
+        ArmStart();
+}
+
+void OvTone::ArmStart()
+{
+    m_command.store(kOvCmdStart, std::memory_order_release);
 }
 
 bool OvTone::WaitCommandClear(int polls)
@@ -121,10 +135,17 @@ void OvTone::OvStop()
 {
     Print("OvTone::OvStop()");
     if (!IsStarted()) {
-        // An armed start not yet taken is withdrawn.
+        // An armed start not yet taken is withdrawn, with the events queued
+        // for it: the audio thread can no longer take the start, so this
+        // side holds the reader's role.
         uint32_t expected = kOvCmdStart;
-        m_command.compare_exchange_strong(expected, kOvCmdNone, std::memory_order_acq_rel);
-        return;
+        if (m_command.compare_exchange_strong(expected, kOvCmdNone, std::memory_order_acq_rel)) {
+            ResetRing();
+            return;
+        }
+        // Lost to the audio thread's start: stop the tone it started.
+        if (!IsStarted())
+            return;
     }
     m_heldNotes.store(0, std::memory_order_relaxed);
     // Phase 1: the audio thread empties the ring.

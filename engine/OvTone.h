@@ -58,9 +58,11 @@ public:
     // Called by Release (the player is being destroyed).
     virtual void OnRelease() {}
 
-    // Any thread. Dropped (false) while the tone is not started or the ring
-    // is full.
+    // Any thread. Dropped (false) while the tone is neither started nor
+    // armed to start, or the ring is full.
     bool QueueEvent(int type, int data1, int data2, int deltaFrames) noexcept;
+    // Started or armed to start: the audio thread will take queued events.
+    bool AcceptsEvents() const noexcept;
 
     // --- Start and stop ---
     void OvStart();
@@ -141,6 +143,11 @@ public:
     bool DetachView(OvToneView* view, int timeoutMs) noexcept;
     // Notifications running right now (any view).
     int GetNotificationsInFlight() const noexcept { return m_notifying.load(std::memory_order_acquire); }
+
+protected:
+    // OvStart: arms the start (the command word). A tone that hands the
+    // audio thread state of its own does so here, before the arm.
+    virtual void ArmStart();
 
 private:
     struct ControllerEntry {

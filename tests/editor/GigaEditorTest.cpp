@@ -346,13 +346,19 @@ TEST(GigaEditor, LoaderReportDoesNotCloseAnOpenConfirm)
 {
     Env env;
     env.Load(0, env.bank, 0);
-    env.Load(1, env.dir.File("gone.gig"), 0);  // its file is missing
-    setenv("KIV_DIALOG_ANSWER", "", 1);
-    Press(env.editor, kNew);
-    ASSERT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagNewConfirm);
+    // A failed load with nothing missing (memory, a malformed file) opens
+    // no empty missing-files window.
     XEvent loaded;
     loaded.kind = kEventToneLoaded;
     loaded.a = 0;
+    env.editor->PostEvent(loaded);
+    env.Tick(2);
+    EXPECT_EQ(env.editor->GetModalChild(), nullptr);
+
+    setenv("KIV_DIALOG_ANSWER", "", 1);
+    Press(env.editor, kNew);
+    ASSERT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagNewConfirm);
+    env.tone(0)->GetPart(0)->SetState(giga::kPartMissing);  // the report names a missing file
     env.editor->PostEvent(loaded);
     env.Tick(2);
     // The question stays; the performance is not cleared as if "No" was said.

@@ -130,13 +130,14 @@ TEST(GigaBankManager, FailuresEndInTheirStates)
     EXPECT_EQ(l.editor.CountLoaded(0), 1);
     EXPECT_TRUE(l.deck.HasFailedTone());
 
-    // Without any missing part a failure reports everything found.
+    // Without any missing part a failure is still reported as one.
     l.tone(0)->Clear();
     l.tone(2)->Clear();
     l.tone(3)->AddPart(path.c_str(), 9);
     l.Load();
     EXPECT_EQ(l.tone(3)->GetState(), giga::kToneFailed);
-    EXPECT_EQ(l.editor.CountLoaded(1), 1);
+    EXPECT_EQ(l.editor.CountLoaded(0), 2);
+    EXPECT_EQ(l.editor.CountLoaded(1), 0);
 }
 
 TEST(GigaBankManager, NotEnoughMemoryEndsInState5)
@@ -149,6 +150,7 @@ TEST(GigaBankManager, NotEnoughMemoryEndsInState5)
     EXPECT_EQ(l.tone(0)->GetState(), giga::kToneNoMemory);
     EXPECT_EQ(l.tone(0)->GetPartCount(), 0);
     EXPECT_EQ(l.prefs.GetUsedMB(), 0);
+    EXPECT_EQ(l.editor.CountLoaded(0), 1);
     l.prefs.SetBudgetMB(16384);
 }
 

@@ -443,13 +443,30 @@ TEST(GigaPersist, ArchivesWithoutLaterSectionsKeepDefaults)
         a->ExchangeVersion(2, 1, 1);
         int v;
         kiv::string name;
+        kiv::string bank(env.bank.c_str());
         for (auto [tag, value] : {std::pair{"midi", 400}, {"abus", -7}, {"levl", 9999}, {"pano", -3},
                                   {"tuno", 0}, {"mute", 0}, {"solo", 0}})
             a->ExchangeInt(v = value, Tag(tag));
         a->ExchangeString(name, fourcc("snam"));
         a->ExchangeInt(v = 133, fourcc("ctrl"));
         a->ExchangeInt(v = 100000, fourcc("loks"));
-        a->ExchangeInt(v = 0, fourcc("pcnt"));
+        a->ExchangeInt(v = 1, fourcc("pcnt"));
+        // A part whose bus offset would overflow the voice's bus sum.
+        a->BeginObject(fourcc("part"));
+        a->ExchangeVersion(21, 20, 10);
+        a->ExchangeInt(v = 1, fourcc("prts"));
+        a->ExchangeString(bank, fourcc("path"));
+        for (const char* tag : {"indx", "lkey", "hkey", "ofst", "levl", "pano", "tuno", "bend"})
+            a->ExchangeInt(v = 0, Tag(tag));
+        float f = 0.0f;
+        for (const char* tag : {"alev", "avel", "atak", "adcy", "astn", "arls", "flev", "fvel", "ftak", "fdcy",
+                                "fstn", "frls"})
+            a->ExchangeFloat(f, Tag(tag));
+        a->ExchangeInt(v = 1, fourcc("uflt"));
+        bool muted = false;
+        a->ExchangeBool(muted, fourcc("mute"));
+        a->ExchangeInt(v = 0x7fffffff, fourcc("buso"));
+        a->EndObject(fourcc("part"));
         a->ExchangeInt(v = 5000, fourcc("tuno"));
         a->ExchangeInt(v = -900, fourcc("tuno"));
     });
@@ -461,6 +478,9 @@ TEST(GigaPersist, ArchivesWithoutLaterSectionsKeepDefaults)
     EXPECT_EQ(tone->GetKeySwitchLow(), 127);
     EXPECT_EQ(tone->GetFineTune(), 99);
     EXPECT_EQ(tone->GetCoarseTune(), -127);
+    ASSERT_EQ(tone->GetPartCount(), 1);
+    EXPECT_EQ(tone->GetPart(0)->bus, 0);
+    EXPECT_EQ(tone->GetPart(0)->filterUse, 1);
 }
 
 namespace {

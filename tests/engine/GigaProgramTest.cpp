@@ -452,6 +452,38 @@ TEST(GigaRegion, TooManyDimensionBitsAreRefused)
     EXPECT_EQ(r.GetZoneCount(), 128);
 }
 
+// A zone's limit bytes follow the dimensions in level order, after one for
+// the sample channel when the region has that slot, wherever the slot is.
+TEST(GigaRegion, LimitBytesAreTakenByLevel)
+{
+    struct Layout {
+        std::vector<uint8_t> codes;
+        std::vector<uint8_t> bits;
+        int byte;  // where the velocity limits stand
+    };
+    const Layout layouts[] = {
+        {{0x82}, {2}, 0},
+        {{0x80, 0x82}, {1, 2}, 1},
+        {{0x82, 0x80}, {2, 1}, 1},
+        {{0x82, 0x00, 0x80}, {2, 0, 1}, 1},
+    };
+    const int limits[4] = {20, 50, 90, 127};
+    for (const Layout& l : layouts) {
+        GigaRegion r(nullptr);
+        ASSERT_TRUE(r.BuildTree(l.codes.data(), l.bits.data(), static_cast<int>(l.codes.size())));
+        ASSERT_EQ(r.GetZoneCount(), 4);
+        for (int z = 0; z < 4; ++z) {
+            for (uint8_t& b : r.GetZone(z)->dimensionLimits)
+                b = 99;  // every other byte names a wrong split
+            r.GetZone(z)->dimensionLimits[l.byte] = static_cast<uint8_t>(limits[z]);
+        }
+        r.ApplyUpperLimits();
+        ASSERT_EQ(r.GetRootCount(), 4);
+        for (int z = 0; z < 4; ++z)
+            EXPECT_EQ(r.GetRootNodes()[z].upper, limits[z]) << "slots " << l.codes.size() << ", zone " << z;
+    }
+}
+
 TEST(GigaRegion, RefusedTreeLeavesOneZoneWithoutDimensions)
 {
     GigaRegion r(nullptr);

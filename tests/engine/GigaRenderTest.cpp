@@ -67,7 +67,7 @@ int ZeroCrossings(const std::vector<float>& v, int from, int count)
 }
 
 // One instrument playing one mono 16-bit sample of distinct values, unity 60.
-gigtools::GigFixture RampFixture(uint32_t frames)
+gigtools::GigFixture RampFixture(uint32_t frames, int start = 0)
 {
     gigtools::GigFixture f{"Ramp", "distinct values", {}};
     gigtools::GigSample s;
@@ -79,6 +79,7 @@ gigtools::GigFixture RampFixture(uint32_t frames)
     gigtools::GigInstrument ins("Ramp");
     ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
     ins.regions.back().zones[0].unityNote = 60;
+    ins.regions.back().zones[0].art.sampleStart = start;
     f.bank.AddInstrument(ins);
     return f;
 }
@@ -171,6 +172,49 @@ TEST(GigaRender, StreamedSampleJoinsItsMemoryHeadBitExact)
     EXPECT_EQ(differing, 0);
     EXPECT_GT(sounding, 40000);
     EXPECT_EQ(rig.VoicesInUse(), 0);  // both ended at the sample's end
+}
+
+// A zone's start offset past the memory head plays from the offset, offline
+// and in real time (there the voice may wait silently for its stream, then
+// plays the same frames).
+TEST(GigaRender, StartOffsetInTheStreamedPartPlaysFromThere)
+{
+    for (const bool offline : {true, false}) {
+        Rig rig;
+        const gigtools::GigFixture ramp = RampFixture(44100, 20000);
+        rig.Load(0, rig.Write(ramp, "Streamed"), 0, 0.2f, 0.2f);  // 8820 frames in memory
+        rig.Load(1, rig.Write(ramp, "Whole"), 0);
+        OvEngine::SetOffline(offline);
+        rig.deck.NoteOn(0, 60, 127, 0);
+        rig.deck.NoteOn(1, 60, 127, 0);
+        std::vector<float> streamed, whole;
+        for (int block = 0; block < 30000 / kBlock; ++block) {
+            rig.Render();
+            for (int i = 0; i < kBlock; ++i) {
+                streamed.push_back(rig.buses.HasSignal(0) ? rig.buses.GetChannel(0, 0)[i] : 0.0f);
+                whole.push_back(rig.buses.HasSignal(1) ? rig.buses.GetChannel(1, 0)[i] : 0.0f);
+            }
+            if (!offline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        OvEngine::SetOffline(false);
+        auto first = [](const std::vector<float>& v) {
+            size_t i = 0;
+            while (i < v.size() && v[i] == 0.0f)
+                ++i;
+            return i;
+        };
+        const size_t s0 = first(streamed);
+        const size_t w0 = first(whole);
+        ASSERT_LT(w0, 8u);
+        if (offline)
+            EXPECT_EQ(s0, w0);
+        ASSERT_LT(s0, 8192u) << offline;
+        int differing = 0;
+        for (size_t i = 0; i < 20000; ++i)
+            differing += streamed[s0 + i] != whole[w0 + i];
+        EXPECT_EQ(differing, 0) << (offline ? "offline" : "real time");
+    }
 }
 
 TEST(GigaRender, StreamedSamplePlaysToItsEndWhileTheDiskThreadKeepsUp)

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <map>
 #include <set>
 #include <thread>
 #include <utility>
@@ -77,6 +79,15 @@ TEST(GigaTone, AllPartsModePlaysEveryPartAndOnePartIsSelected)
     ASSERT_EQ(voices.size(), 2u);
     EXPECT_EQ(PartIndex(rig, voices[0]), 0);
     EXPECT_EQ(PartIndex(rig, voices[1]), 1);
+    // Hosts send Bank Select (controller 0, then its LSB 32) with a program
+    // change: mode 0 has no choosing controller, every part still sounds.
+    for (int value : {0, 1, 127}) {
+        rig.deck.Controller(0, 0, value, 0);
+        rig.deck.Controller(0, 32, value, 0);
+        rig.deck.ProgramChange(0, 1);
+        EXPECT_EQ(Play(rig, 62, 100).size(), 2u) << value;
+        EXPECT_EQ(rig.Tone(0)->GetSelectedPart(), nullptr);
+    }
 
     Rig single;
     LoadParts(single, {{single.Write(gigtools::DemoPianoFixture()), 0}});
@@ -439,4 +450,71 @@ TEST(GigaTone, GuiReadsPartsWhileLoaderRemovesThem)
     EXPECT_GT(seen, 0);
     tone->LoadParts(rig.manager);
     EXPECT_EQ(tone->GetPartCount(), 0);  // every cleared part was removed
+}
+
+// The stack view edits layers while the host plays: faders and knobs store
+// part settings and the layer list is reordered, while the audio thread
+// starts and renders notes with them. In controller mode every note sounds
+// exactly one layer, whatever a reorder was doing at the time.
+TEST(GigaTone, GuiEditsAndReordersLayersWhileTheyPlay)
+{
+    Rig rig;
+    const std::string piano = rig.Write(gigtools::DemoPianoFixture());
+    LoadParts(rig, {{piano, 0}, {piano, 0}, {piano, 0}, {piano, 0}});
+    GigaTone* tone = rig.Tone(0);
+    tone->SetStackMode(1);
+    std::atomic<bool> done{false};
+    std::atomic<int> moves{0};
+    std::thread gui([&] {
+        for (int i = 0; !done.load(std::memory_order_acquire); ++i) {
+            if (tone->MovePart(i % 4, (i * 7 + 1) % 4))
+                moves.fetch_add(1, std::memory_order_relaxed);
+            GigaTone::PartsLock lock = tone->LockParts();
+            GigaPart* part = tone->GetPart(i % 4);
+            part->level = 90 + i % 37;
+            part->pan = 30 + i % 60;
+            part->tuning = i % 50 - 25;
+            part->keyOffset = i % 2;
+            part->bend = 1 + i % 12;
+            part->bus = i % 2;
+            part->filterUse = i % 2;
+            part->ampSettings[GigaPart::kVelocity] = 0.1f * static_cast<float>(i % 5);
+            part->ampSettings[GigaPart::kRelease] = 0.05f * static_cast<float>(i % 3);
+            part->filterSettings[GigaPart::kLevel] = 0.2f * static_cast<float>(i % 4);
+            lock.unlock();
+            std::this_thread::sleep_for(std::chrono::microseconds(100));  // a hand on the mouse
+        }
+    });
+    // A GUI write preempted in the ring can hold later events back a block,
+    // so a note may start a block late; it still sounds on one layer only.
+    int layered = 0;
+    int sounded = 0;
+    for (int n = 0; n < 300; ++n) {
+        rig.deck.Controller(0, 1, (n * 37) % 128, 0);
+        const int key = 55 + n % 12;
+        std::map<int, int> perKey;
+        for (const GigaVoice* v : Play(rig, key, 100)) {
+            ++perKey[v->GetKey() + v->GetKeyOffset()];
+            ++sounded;
+        }
+        for (const auto& [k, count] : perKey)
+            layered += count > 1;
+        rig.deck.NoteOff(0, key, 0, 0);
+        rig.Render();
+        std::this_thread::sleep_for(std::chrono::microseconds(300));
+    }
+    done.store(true, std::memory_order_release);
+    gui.join();
+    EXPECT_EQ(layered, 0);
+    EXPECT_GT(sounded, 250);
+    EXPECT_GT(moves.load(), 0);
+    // The audio thread's order followed every move: in controller mode
+    // controller value v chooses the part now at v x 4 / 128.
+    for (int i = 0; i < 8; ++i)
+        rig.Render();  // the moves still queued
+    for (int value : {0, 40, 70, 127}) {
+        rig.deck.Controller(0, 1, value, 0);
+        rig.Render();
+        EXPECT_EQ(tone->GetSelectedPart(), tone->GetPart(value * 4 / 128)) << value;
+    }
 }

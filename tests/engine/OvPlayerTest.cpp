@@ -170,13 +170,28 @@ TEST(OvPlayer, ResumeBetweenLoaderStopAndStartStillStartsTheTones)
     p->Resume();
     p->OvStart();
     EXPECT_TRUE(p->IsRunning());
+    // A note sent between the start and the next block (a host's first note
+    // right after a state chunk loaded) is kept by the armed tone.
+    p->NoteOn(0, 60, 100, 0);
     auto buses = MakeBuses(64);
     p->Render(buses.get(), 64);
     EXPECT_TRUE(p->Tone(0)->IsStarted());
     EXPECT_TRUE(p->Tone(1)->IsStarted());
+    EXPECT_EQ(p->Tone(0)->GetVoices().Count(), 1);
     p->NoteOn(1, 60, 100, 0);
     p->Render(buses.get(), 64);
     EXPECT_EQ(p->Tone(1)->GetVoices().Count(), 1);
+
+    // A start withdrawn before any block took it drops what was queued for it.
+    auto q = RunningPlayer(1);
+    q->OvStop();
+    q->OvStart();
+    q->NoteOn(0, 62, 100, 0);
+    q->OvStop();
+    q->OvStart();
+    q->Render(buses.get(), 64);
+    EXPECT_TRUE(q->Tone(0)->IsStarted());
+    EXPECT_EQ(q->Tone(0)->GetVoices().Count(), 0);
 }
 
 TEST(OvPlayer, StartingARunningPlayerOnlyEnablesMidiAndStoppingAStoppedOneDoesNothing)

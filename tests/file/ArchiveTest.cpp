@@ -4,7 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <climits>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 #include <cstring>
 #include <functional>
 #include <stdexcept>
@@ -353,6 +358,22 @@ TEST(ArchiveLoad, BadHeadOrTagFailsAndLeavesTheRootAlone)
     EXPECT_FALSE(ArchiLoad().LoadFile(&loaded, fourcc("test"), "/nonexistent/file"));
     kivtest::TempDir dir;
     EXPECT_FALSE(ArchiLoad().LoadFile(&loaded, fourcc("test"), dir.Path().c_str()));
+    // A FIFO is refused at once, never waited on for a writer.
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<int> fifoResult{-1};
+    std::thread reader([&] { fifoResult = ArchiLoad().LoadFile(&loaded, fourcc("test"), fifo.c_str()) ? 1 : 0; });
+    for (int i = 0; i < 500 && fifoResult < 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (fifoResult < 0) {
+        ADD_FAILURE() << "LoadFile waits on a FIFO";
+        const int writer = open(fifo.c_str(), O_WRONLY);  // lets the blocked open return
+        reader.join();
+        close(writer);
+    } else {
+        reader.join();
+    }
+    EXPECT_EQ(fifoResult, 0);
 
     // A tag outside a-z is a programming error: saving throws, loading fails.
     Obj badTag([&](ArchiFile* f) { f->ExchangeInt(got, fourcc("Valu")); });

@@ -4,7 +4,9 @@
 #include <climits>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace archi;
 
@@ -22,12 +24,20 @@ bool ArchiLoad::LoadFile(Archivable* root, uint32_t type, const char* path)
 {
     if (!path)
         return false;
-    FILE* file = fopen(path, "rb");
-    if (!file)
+    // Opened without blocking and checked before any read: a FIFO or a
+    // device at the path would otherwise wait for a writer for ever.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return false;
     struct stat st;
-    if (fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode)) {
-        fclose(file);
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return false;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    FILE* file = fdopen(fd, "rb");
+    if (!file) {
+        close(fd);
         return false;
     }
     Reset();
