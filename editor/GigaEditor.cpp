@@ -1,6 +1,7 @@
 #include "editor/GigaEditor.h"
 
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "editor/EditorConst.h"
@@ -19,6 +20,7 @@
 #include "editor/XTabPorts.h"
 #include "editor/XViewBase.h"
 #include "editor/XViewNav.h"
+#include "engine/GigaBankHooks.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaPart.h"
@@ -713,8 +715,8 @@ void GigaEditor::OpenMissingFiles()
         GigaTone::PartsLock lock = tone->LockParts();
         for (int k = 0; k < tone->GetPartCount(); ++k) {
             GigaPart* part = tone->GetPart(k);
-            if (part && part->GetState() == 3 && part->GetPath())
-                window->AddMissing(part->GetPath());
+            if (const char* missing = part ? part->GetMissingPath() : nullptr)
+                window->AddMissing(missing);
         }
     }
     OpenModal(window.release(), kMissingViewId);
@@ -733,7 +735,21 @@ void GigaEditor::ResolveMissing(XView* child, int result)
             GigaTone::PartsLock lock = tone->LockParts();
             for (int k = 0; k < tone->GetPartCount(); ++k) {
                 GigaPart* part = tone->GetPart(k);
-                if (!part || part->GetState() != 3)
+                if (!part)
+                    continue;
+                if (const char* extension = part->GetMissingExtension()) {
+                    // The bank opens an extension file found elsewhere where
+                    // it was found; the part loads again to take its samples.
+                    const char* found = window ? window->GetFoundPath(extension) : nullptr;
+                    if (found && part->GetState() == giga::kPartLoaded) {
+                        GigaHooks::AddMovedFile(extension, found);
+                        const std::string own = part->GetPath();
+                        part->SetPath(own.c_str());
+                        touched = true;
+                    }
+                    continue;
+                }
+                if (part->GetState() != giga::kPartMissing)
                     continue;
                 if (result == kResultYes) {
                     const char* found = window && part->GetPath() ? window->GetFoundPath(part->GetPath()) : nullptr;
@@ -748,6 +764,9 @@ void GigaEditor::ResolveMissing(XView* child, int result)
                 tone->SetState(1);
         }
     }
+    // The loader loads only players that wait for it.
+    if (GigaBankManager* manager = GigaBankManager::Get())
+        manager->QueuePlayer(GetDeck(m_rackIndex));
     StartLoading(false);
 }
 

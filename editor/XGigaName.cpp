@@ -73,10 +73,35 @@ XColourValue XGigaName::GetNameColour() const
     return colour ? colour : GetColour(2);
 }
 
+void XGigaName::SetNote(const std::string& note)
+{
+    if (note == m_note)
+        return;
+    m_note = note;
+    Invalidate();
+}
+
+bool XGigaName::OnMouseEnter()
+{
+    m_hovered = true;
+    if (!m_note.empty())
+        Invalidate();
+    return false;
+}
+
+void XGigaName::OnMouseLeave()
+{
+    m_hovered = false;
+    if (!m_note.empty())
+        Invalidate();
+}
+
 const char* XGigaName::GetShownText() const
 {
     if (const char* status = GetStatus())
         return status;
+    if (m_hovered && !m_note.empty())
+        return m_note.c_str();
     return GetText();
 }
 
