@@ -53,7 +53,8 @@ public:
     bool KeyDown(int character, int modifiers, int code);
     void WindowProc(const XNativeMessage& message);
     void OnNativeMessage(XNativeWindow* from, const XNativeMessage& message) override;
-    XGraphic& GetGraphic() { return *m_graphic; }
+    // The offscreen graphic, made on first use.
+    XGraphic& GetGraphic();
 
 protected:
     // The frame's part of a tick: raise, and grow by a requested size change.
