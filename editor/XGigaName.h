@@ -51,6 +51,8 @@ private:
     std::atomic<const char*> m_status{nullptr};
     std::atomic<XColourValue> m_nameColour{0};
     bool m_longName = false;
+    void DrawNote(XGraphic& graphic, int w, int h);
+
     std::string m_note;
     bool m_hovered = false;
 };

@@ -458,19 +458,20 @@ bool XGigaView::ShowName()
         const char* file = part->GetFileName();
         std::string text;
         if (part->GetState() == giga::kPartFailed)
-            text = std::string(file ? file : "The file") + " cannot be read";
+            text = std::string("Unreadable: ") + (file ? file : "");
         else if (part->GetState() == giga::kPartMissing)
-            text = std::string(file ? file : "The file") + " is missing";
+            text = std::string("Missing: ") + (file ? file : "");
         else if (const char* extension = part->GetMissingExtension())
-            text = std::string(LastElement(extension)) + " is missing";
+            text = std::string("Missing: ") + LastElement(extension);
         unusable += part->GetState() == giga::kPartLoaded ? part->GetUnusableCount() : 0;
         if (note.empty())
             note = text;
     }
-    if (unusable > 0) {
+    // A missing file is named; the count alone when nothing is missing.
+    if (unusable > 0 && note.empty()) {
         char count[64];
         std::snprintf(count, sizeof count, "%d sample%s silent", unusable, unusable == 1 ? "" : "s");
-        note = note.empty() ? count : note + ": " + count;
+        note = count;
     }
     m_name->SetNote(note);
     return !note.empty();

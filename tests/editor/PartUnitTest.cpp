@@ -339,6 +339,11 @@ TEST(PartUnit, LoadsThatLeaveSamplesOrFilesOutSayWhatIsWrong)
     const std::string corrupt = r.rig.dir.File("Corrupt.gig");
     ASSERT_TRUE(kivtest::WriteFile(corrupt, std::string(4096, 'x').data(), 4096));
     const std::string gone = r.rig.dir.File("Gone.gig");
+    // A wave without its format: refused, not played as noise.
+    gigtools::RiffNode tree = gigtools::DemoPianoFixture().bank.BuildTree("Formatless");
+    tree.Find("fmt ")->rawId = "junk";
+    const std::string formatless = r.rig.dir.File("Formatless.gig");
+    ASSERT_TRUE(gigtools::WriteBytes(formatless, tree.Serialize()));
 
     struct Case {
         std::string path;
@@ -348,15 +353,16 @@ TEST(PartUnit, LoadsThatLeaveSamplesOrFilesOutSayWhatIsWrong)
         const char* note;
         const char* missingPath;
     } cases[] = {
-        {bank, giga::kPartLoaded, giga::kToneShown, kTextPartial, "Extension Bank.gx01 is missing: 2 samples silent",
+        {bank, giga::kPartLoaded, giga::kToneShown, kTextPartial, "Missing: Extension Bank.gx01",
          extension.c_str()},
-        {corrupt, giga::kPartFailed, giga::kToneFailed, kStatFailed, "Corrupt.gig cannot be read", nullptr},
-        {gone, giga::kPartMissing, giga::kToneFailed, kStatFailed, "Gone.gig is missing", gone.c_str()},
+        {corrupt, giga::kPartFailed, giga::kToneFailed, kStatFailed, "Unreadable: Corrupt.gig", nullptr},
+        {gone, giga::kPartMissing, giga::kToneFailed, kStatFailed, "Missing: Gone.gig", gone.c_str()},
+        {formatless, giga::kPartLoaded, giga::kToneShown, kTextPartial, "1 sample silent", nullptr},
     };
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 4; ++i)
         ASSERT_TRUE(r.rack->GetUnit(i)->LoadIntoUnit(cases[i].path.c_str(), 0));
     r.Settle();
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         const Case& c = cases[i];
         XGigaView* unit = r.rack->GetUnit(i);
         GigaPart* part = unit->GetGigaTone()->GetPart(0);
