@@ -65,6 +65,20 @@ kiv::string SavePathFor(const char* opened)
     return path;
 }
 
+// True when a part of the player names a file that is not there (an
+// extension file of a loaded bank, too).
+bool NamesMissingFile(GigaDeck& deck)
+{
+    for (int i = 0; i < deck.GetToneCount(); ++i) {
+        GigaTone* tone = deck.GetGigaTone(i);
+        GigaTone::PartsLock lock = tone->LockParts();
+        for (int k = 0; k < tone->GetPartCount(); ++k)
+            if (tone->GetPart(k)->GetMissingPath())
+                return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 GigaEditor::GigaEditor()
@@ -674,7 +688,9 @@ void GigaEditor::OnEvent(XEvent& event)
 {
     switch (event.kind) {
     case kEventViewsBuilt:
-        if (GigaDeck* deck = GetDeck(m_rackIndex); deck && deck->HasFailedTone())
+        // A load that ended before the editor existed (a host's chunk) told
+        // nobody: the editor looks for itself.
+        if (GigaDeck* deck = GetDeck(m_rackIndex); deck && (deck->HasFailedTone() || NamesMissingFile(*deck)))
             OpenMissingFiles();
         break;
     case kEventToneLoaded:
