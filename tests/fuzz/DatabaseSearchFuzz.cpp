@@ -3,7 +3,7 @@
 // others folder, file and instrument names written by the utility's own
 // writer. The search must end cleanly, and every hit must come from the rows
 // written and hold every word searched for.
-// fuzz-runs: 3000
+// fuzz-runs: 1000
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 

@@ -1,7 +1,7 @@
 // Arbitrary bytes as a bank's extension file: a valid .gig whose second
 // sample lies in "fuzz.gx01", and the input as that file. Reading the pools,
 // loading the instruments and decoding every sample must end cleanly.
-// fuzz-runs: 20000
+// fuzz-runs: 6000
 #include <cstdint>
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // the disk thread and a voice do it (start, refill, read), in steps of
 // uneven size. It must end cleanly, and a stream must end: no more refills
 // than its frames need.
-// fuzz-runs: 20000
+// fuzz-runs: 12000
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
