@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <strings.h>
 
 #include "editor/EditorConst.h"
@@ -21,6 +22,7 @@
 #include "editor/XTabPorts.h"
 #include "editor/XViewBase.h"
 #include "editor/XViewNav.h"
+#include "engine/GigaBankHooks.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaPart.h"
@@ -63,6 +65,20 @@ kiv::string SavePathFor(const char* opened)
     }
     path.Append(".tv2");
     return path;
+}
+
+// True when a part of the player names a file that is not there (an
+// extension file of a loaded bank, too).
+bool NamesMissingFile(GigaDeck& deck)
+{
+    for (int i = 0; i < deck.GetToneCount(); ++i) {
+        GigaTone* tone = deck.GetGigaTone(i);
+        GigaTone::PartsLock lock = tone->LockParts();
+        for (int k = 0; k < tone->GetPartCount(); ++k)
+            if (tone->GetPart(k)->GetMissingPath())
+                return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -710,7 +726,9 @@ void GigaEditor::OnEvent(XEvent& event)
 {
     switch (event.kind) {
     case kEventViewsBuilt:
-        if (GigaDeck* deck = GetDeck(m_rackIndex); deck && deck->HasFailedTone())
+        // A load that ended before the editor existed (a host's chunk) told
+        // nobody: the editor looks for itself.
+        if (GigaDeck* deck = GetDeck(m_rackIndex); deck && (deck->HasFailedTone() || NamesMissingFile(*deck)))
             OpenMissingFiles();
         break;
     case kEventToneLoaded:
@@ -752,8 +770,8 @@ void GigaEditor::OpenMissingFiles()
         GigaTone::PartsLock lock = tone->LockParts();
         for (int k = 0; k < tone->GetPartCount(); ++k) {
             GigaPart* part = tone->GetPart(k);
-            if (part && part->GetState() == giga::kPartMissing && part->GetPath()) {
-                window->AddMissing(part->GetPath());
+            if (const char* path = part ? part->GetMissingPath() : nullptr) {
+                window->AddMissing(path);
                 ++missing;
             }
         }
@@ -778,7 +796,21 @@ void GigaEditor::ResolveMissing(XView* child, int result)
             GigaTone::PartsLock lock = tone->LockParts();
             for (int k = 0; k < tone->GetPartCount(); ++k) {
                 GigaPart* part = tone->GetPart(k);
-                if (!part || part->GetState() != giga::kPartMissing)
+                if (!part)
+                    continue;
+                if (const char* extension = part->GetMissingExtension()) {
+                    // The bank opens an extension file found elsewhere where
+                    // it was found; the part loads again to take its samples.
+                    const char* found = window ? window->GetFoundPath(extension) : nullptr;
+                    if (found && part->GetState() == giga::kPartLoaded) {
+                        GigaHooks::AddMovedFile(extension, found);
+                        const std::string own = part->GetPath();
+                        part->SetPath(own.c_str());
+                        touched = true;
+                    }
+                    continue;
+                }
+                if (part->GetState() != giga::kPartMissing)
                     continue;
                 // Files an earlier search found are used even when the user
                 // then gave up on the others.

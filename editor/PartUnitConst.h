@@ -78,6 +78,7 @@ constexpr XColourValue kStatReading = XColour::Make(250, 250, 200);
 constexpr XColourValue kStatSamples = XColour::Make(250, 250, 250);
 constexpr XColourValue kStatOther = XColour::Make(255, 220, 160);
 constexpr XColourValue kStatFailed = XColour::Make(255, 100, 100);
+constexpr XColourValue kTextPartial = XColour::Make(255, 170, 60);  // loaded, some samples silent
 constexpr XColourValue kUnitNormal = XColour::Make(90, 100, 120);
 constexpr XColourValue kUnitSelected = XColour::Make(80, 160, 255);
 constexpr XColourValue kUnitDragHover = XColour::Make(210, 160, 80);

@@ -90,13 +90,17 @@ const char* WMissing::FileNameOf(const char* path)
     return name;
 }
 
-bool WMissing::IsGigName(const char* name)
+bool WMissing::IsBankFileName(const char* name)
 {
-    size_t len = name ? strlen(name) : 0;
-    if (len < static_cast<size_t>(kGigExtensionLength + 1))
-        return false;
-    const char* ext = name + len - kGigExtensionLength;
-    return ext[0] == '.' && strcasecmp(ext + 1, "gig") == 0;
+    const size_t len = name ? strlen(name) : 0;
+    const size_t gig = kGigExtensionLength;  // ".gig"
+    if (len > gig && name[len - gig] == '.' && strcasecmp(name + len - gig + 1, "gig") == 0)
+        return true;
+    // A bank's extension files: ".gx01", ".gx02", ...
+    const size_t gx = kGigExtensionLength + 1;
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    return len > gx && name[len - gx] == '.' && strncasecmp(name + len - gx + 1, "gx", 2) == 0 &&
+           digit(name[len - 2]) && digit(name[len - 1]);
 }
 
 void WMissing::AddMissing(const char* path)
@@ -259,7 +263,7 @@ void WMissing::Walk(const std::string& folder, int depth)
 
 void WMissing::Match(const char* name, const std::string& fullPath)
 {
-    if (!IsGigName(name))
+    if (!IsBankFileName(name))
         return;
     size_t len = strlen(name);
     for (size_t i = 0; i < m_names.size(); ++i) {

@@ -63,8 +63,9 @@ public:
     XButton* GetIgnoreButton() const { return m_ignore; }
 
     // Whether a file name is one the search looks at: at least five
-    // characters ending in ".gig", the letters in either case.
-    static bool IsGigName(const char* name);
+    // characters ending in ".gig", or in ".gx" and two digits (a bank's
+    // extension file), the letters in either case.
+    static bool IsBankFileName(const char* name);
     // The text after the last '/' or '\' of a stored path.
     static const char* FileNameOf(const char* path);
 

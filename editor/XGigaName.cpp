@@ -8,6 +8,8 @@
 namespace {
 constexpr int kFontSize = 10;
 constexpr int kArrowWidth = 13;  // the selector arrow at the right edge
+constexpr int kSmallestNoteFont = 8;
+constexpr int kArrowRoom = 16;  // the selector arrow and a gap
 const XColourValue kBlack = XColour::Make(0, 0, 0);
 const XColourValue kGreen = XColour::Make(0, 203, 31);
 const XColourValue kBar = XColour::Make(200, 0, 0);
@@ -74,10 +76,35 @@ XColourValue XGigaName::GetNameColour() const
     return colour ? colour : GetColour(2);
 }
 
+void XGigaName::SetNote(const std::string& note)
+{
+    if (note == m_note)
+        return;
+    m_note = note;
+    Invalidate();
+}
+
+bool XGigaName::OnMouseEnter()
+{
+    m_hovered = true;
+    if (!m_note.empty())
+        Invalidate();
+    return false;
+}
+
+void XGigaName::OnMouseLeave()
+{
+    m_hovered = false;
+    if (!m_note.empty())
+        Invalidate();
+}
+
 const char* XGigaName::GetShownText() const
 {
     if (const char* status = GetStatus())
         return status;
+    if (m_hovered && !m_note.empty())
+        return m_note.c_str();
     return GetText();
 }
 
@@ -111,10 +138,32 @@ void XGigaName::Draw(XGraphic& graphic)
     } else {
         graphic.SetTextColour(GetNameColour());
     }
-    if (text)
+    if (text && text == m_note.c_str() && !m_note.empty())
+        DrawNote(graphic, w, h);
+    else if (text)
         graphic.DrawString(text, 3, 3);
     if (progress <= 0)
         DrawSelectorArrow(graphic, w, h);
+}
+
+void XGigaName::DrawNote(XGraphic& graphic, int w, int h)
+{
+    // The whole note within the box, left of the arrow: a smaller font for
+    // a longer one, and at the smallest size its middle gives way.
+    const int room = w - kArrowRoom;
+    int size = kFontSize;
+    graphic.SetFont(size, xconst::kFontBold);
+    while (size > kSmallestNoteFont && graphic.GetTextSize(m_note.c_str()).width > room)
+        graphic.SetFont(--size, 0);
+    std::string shown = m_note;
+    for (size_t cut = 1; graphic.GetTextSize(shown.c_str()).width > room && cut < m_note.size(); ++cut) {
+        const size_t keep = m_note.size() - cut;
+        shown = m_note.substr(0, keep - keep / 2) + "..." + m_note.substr(m_note.size() - keep / 2);
+    }
+    const bool clipped = graphic.PushClip(XRectangle(1, 1, room + 2, h - 2));
+    graphic.DrawString(shown.c_str(), 3, 3 + (kFontSize - size) / 2);
+    if (clipped)
+        graphic.PopClip();
 }
 
 // --- XSelectLcd ---

@@ -8,6 +8,7 @@
 // notifications: they only store atomics and mark the box for repainting.
 #pragma once
 #include <atomic>
+#include <string>
 
 #include "editor/EditorConst.h"
 #include "kiv/gui/XSelect.h"
@@ -34,7 +35,15 @@ public:
     XColourValue GetNameColour() const;
     // True when the text is longer than 20 characters.
     bool IsLongName() const { return m_longName; }
-    // The text the box shows: the status, else the name (null when none).
+    // What went wrong with the instrument's load, named in full (empty:
+    // nothing): the box shows it in place of the name while the pointer is
+    // over it. GUI thread.
+    void SetNote(const std::string& note);
+    const std::string& GetNote() const { return m_note; }
+    bool OnMouseEnter() override;
+    void OnMouseLeave() override;
+    // The text the box shows: the status, else the note under the pointer,
+    // else the name (null when none).
     const char* GetShownText() const;
 
 private:
@@ -42,6 +51,10 @@ private:
     std::atomic<const char*> m_status{nullptr};
     std::atomic<XColourValue> m_nameColour{0};
     bool m_longName = false;
+    void DrawNote(XGraphic& graphic, int w, int h);
+
+    std::string m_note;
+    bool m_hovered = false;
 };
 
 // A text centred in the box (less the arrow) in colour slot 2.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "editor/WError.h"
@@ -35,6 +36,16 @@ using namespace partunit;
 namespace {
 
 constexpr XColourValue kWhiteText = XColour::Make(240, 240, 240);
+
+// The last element of a path.
+const char* LastElement(const char* path)
+{
+    const char* name = path;
+    for (const char* p = path; *p; ++p)
+        if (*p == '/' || *p == '\\')
+            name = p + 1;
+    return name;
+}
 
 struct KnobSpec {
     int x;
@@ -421,7 +432,7 @@ void XGigaView::Poll()
     if (!m_gigaTone)
         return;
     if (m_namePending.exchange(false, std::memory_order_acq_rel))
-        m_name->SetText(m_gigaTone->GetDisplayName().CStr());
+        ShowName();
     if (m_refreshPending.exchange(false, std::memory_order_acq_rel)) {
         // Only a tone still loaded: a later load may have begun since.
         if (m_gigaTone->GetState() == giga::kToneLoaded)
@@ -437,6 +448,38 @@ void XGigaView::Poll()
     }
     if (m_keysPending.exchange(false, std::memory_order_acq_rel))
         XControl::Notify(kCodeKeys, 0);
+}
+
+bool XGigaView::ShowName()
+{
+    GigaTone* tone = m_gigaTone;
+    GigaTone::PartsLock lock = tone->LockParts();
+    m_name->SetText(tone->GetDisplayName().CStr());
+    // The first part's trouble is named; the count covers them all.
+    std::string note;
+    int unusable = 0;
+    for (int i = 0; i < tone->GetPartCount(); ++i) {
+        const GigaPart* part = tone->GetPart(i);
+        const char* file = part->GetFileName();
+        std::string text;
+        if (part->GetState() == giga::kPartFailed)
+            text = std::string("Unreadable: ") + (file ? file : "");
+        else if (part->GetState() == giga::kPartMissing)
+            text = std::string("Missing: ") + (file ? file : "");
+        else if (const char* extension = part->GetMissingExtension())
+            text = std::string("Missing: ") + LastElement(extension);
+        unusable += part->GetState() == giga::kPartLoaded ? part->GetUnusableCount() : 0;
+        if (note.empty())
+            note = text;
+    }
+    // A missing file is named; the count alone when nothing is missing.
+    if (unusable > 0 && note.empty()) {
+        char count[64];
+        std::snprintf(count, sizeof count, "%d sample%s silent", unusable, unusable == 1 ? "" : "s");
+        note = count;
+    }
+    m_name->SetNote(note);
+    return !note.empty();
 }
 
 // --- Refresh ---
@@ -457,9 +500,10 @@ void XGigaView::Refresh()
     XColourValue colour = parts == 0 ? kTextNone : kTextLoaded;
     if (parts == 1 && first && first->GetProgramIndex() < 0)
         colour = kTextNoProgram;
-    SetTextColours(colour);
     m_name->ShowStatus(nullptr);
-    m_name->SetText(tone->GetDisplayName().CStr());
+    if (ShowName() && parts > 0)
+        colour = kTextPartial;
+    SetTextColours(colour);
     if (parts > 1)
         tone->SetStacked(true);
 

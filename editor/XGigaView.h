@@ -174,6 +174,9 @@ private:
     void ResizeTo(int height);
     void ShowOutput(int bus);
     GigaPart* GetFirstPart() const;
+    // The display name, and in the name box's note what its parts' loads
+    // left out; true when something was.
+    bool ShowName();
 
     GigaTone* m_gigaTone = nullptr;
     int m_index = 0;

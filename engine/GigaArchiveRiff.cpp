@@ -400,6 +400,7 @@ bool GigaDeck::SaveRiff(const char* path)
         return false;
     // The RIFF writer seeks back to fill in sizes: it writes a private file
     // first, whose bytes then go to the safe file.
+    file::RemoveStaleTemporaries(safe.GetTarget() + ".");
     std::string temp = safe.GetTarget() + ".XXXXXX";
     const int fd = mkstemp(temp.data());
     if (fd < 0)

@@ -273,6 +273,7 @@ void GigaBank::ReadExtensionFiles()
     if (m_samples)
         return;
     m_files.clear();
+    m_filePaths.clear();
     int count = 0;
     if (m_extensionList > 0) {
         Rewind();
@@ -286,6 +287,7 @@ void GigaBank::ReadExtensionFiles()
         }
     }
     m_files.push_back(std::make_unique<GigaFile>());
+    m_filePaths.emplace_back(m_path);
     if (count > 0) {
         int folderEnd = 0;
         for (int i = 0; m_path[i]; ++i) {
@@ -297,30 +299,76 @@ void GigaBank::ReadExtensionFiles()
             const int64_t got = Read(name, sizeof(name));
             Skip(giga::kExtRecordSkip);
             auto file = std::make_unique<GigaFile>();
+            std::string full;
             const void* nul = std::memchr(name, 0, sizeof(name));
             if (got == static_cast<int64_t>(sizeof(name)) && nul && name[0] != 0) {
                 const size_t nameLength = static_cast<const char*>(nul) - name;
                 if (folderEnd + nameLength < static_cast<size_t>(giga::kBankPathBytes)) {
-                    char full[giga::kBankPathBytes];
-                    std::memcpy(full, m_path, folderEnd);
-                    std::memcpy(full + folderEnd, name, nameLength + 1);
-                    if (!file->Open(full, 0))
-                        Print("Error: extension file %s", full);
+                    full.assign(m_path, folderEnd);
+                    full.append(name, nameLength);
+                    OpenExtension(*file, full);
                 }
             }
             m_files.push_back(std::move(file));
+            m_filePaths.push_back(std::move(full));
         }
     }
     m_files[0]->Open(m_path, m_wavePool);
 
     m_samples.reset(new GigaSample[m_sampleCount]);
-    int next = 0;
-    for (auto& file : m_files) {
-        if (next >= m_sampleCount)
-            break;
-        next += file->ReadWavePool(&m_samples[next], m_sampleCount - next);
-    }
+    m_filesRead = 0;
+    m_samplesRead = 0;
+    ReadPools(0);
     Print("GigaBank::LoadSampleList() Done");
+}
+
+bool GigaBank::OpenExtension(GigaFile& file, const std::string& path)
+{
+    if (file.Open(path.c_str(), 0))
+        return true;
+    std::string moved = GigaHooks::FindMovedFile(path.c_str());
+    if (!moved.empty() && file.Open(moved.c_str(), 0))
+        return true;
+    Print("Error: extension file %s", path.c_str());
+    return false;
+}
+
+void GigaBank::ReadPools(size_t from)
+{
+    // A sample's index is its place over all pools: past a file that is not
+    // there, the indices of the later files are unknown, so they wait for it.
+    for (size_t k = from; k < m_files.size() && m_samplesRead < m_sampleCount; ++k) {
+        if (!m_files[k]->IsOpen())
+            break;
+        m_samplesRead += m_files[k]->ReadWavePool(&m_samples[m_samplesRead], m_sampleCount - m_samplesRead);
+        m_filesRead = k + 1;
+    }
+}
+
+void GigaBank::ReopenMissingFiles()
+{
+    if (!m_samples || m_filesRead == 0 || m_filesRead >= m_files.size() || m_samplesRead >= m_sampleCount)
+        return;
+    GigaFile& file = *m_files[m_filesRead];
+    const std::string& path = m_filePaths[m_filesRead];
+    if (path.empty() || !OpenExtension(file, path))
+        return;
+    // These samples were never placed (no file): no zone or voice holds them,
+    // but a zone's loop may have been noted on them.
+    for (int i = m_samplesRead; i < m_sampleCount; ++i) {
+        m_samples[i].looped = false;
+        m_samples[i].loopStart = 0;
+        m_samples[i].loopEnd = 0;
+    }
+    ReadPools(m_filesRead);
+}
+
+const char* GigaBank::GetMissingFile() const
+{
+    for (size_t k = 1; k < m_files.size() && k < m_filePaths.size(); ++k)
+        if (!m_files[k]->IsOpen() && !m_filePaths[k].empty())
+            return m_filePaths[k].c_str();
+    return nullptr;
 }
 
 void GigaBank::DeleteSampleList()
@@ -329,6 +377,9 @@ void GigaBank::DeleteSampleList()
         program->Unload();
     m_samples.reset();
     m_files.clear();
+    m_filePaths.clear();
+    m_filesRead = 0;
+    m_samplesRead = 0;
 }
 
 GigaProgram* GigaBank::LoadProgram(int index, GigaLoadSink* tone)
@@ -345,6 +396,8 @@ GigaProgram* GigaBank::LoadProgram(int index, GigaLoadSink* tone)
                 tone->SetState(giga::kToneReadingSamples);
             ReadExtensionFiles();
             listReadNow = true;
+        } else {
+            ReopenMissingFiles();
         }
         int a = index;
         // A one-region instrument on key 12 stands for the next one.
@@ -433,6 +486,7 @@ GigaProgram* GigaBank::LoadRegions(int a, GigaLoadSink* tone)
         return nullptr;
     }
     DecodeSamples(program, considered, tone);
+    program.unusableSamples = CountUnusable(program);
     if (!program.HasDimension(giga::kDimKeySwitch)) {
         program.keySwitchLow = 0;
         program.keySwitchHigh = 0;
@@ -608,10 +662,34 @@ void GigaBank::DecodeSamples(GigaProgram& program, int considered, GigaLoadSink*
             auto* right = const_cast<int16_t*>(s->GetRight());
             m_reader.SetUp(s, &s->file->GetFile(), s->dataOffset);
             if (left && s->framesInMemory > 0)
-                m_reader.Decode16(left, right, s->framesInMemory);
+                s->damaged = m_reader.Decode16(left, right, s->framesInMemory) < s->framesInMemory;
             // What could not be decoded stays silent (blocks start zeroed).
             s->streamOffset = m_reader.GetPosition();
             s->decoded = true;
         }
     }
+}
+
+int GigaBank::CountUnusable(const GigaProgram& program) const
+{
+    // Each silent sample once, however many zones name it; an index outside
+    // the pool once per zone.
+    std::vector<uint8_t> seen(static_cast<size_t>(std::max(m_sampleCount, 0)), 0);
+    int count = 0;
+    for (int i = 0; i < program.GetRegionCount(); ++i) {
+        const GigaRegion& region = *program.GetRegion(i);
+        for (int r = 0; r < region.GetZoneCount(); ++r) {
+            const GigaZone& zone = *region.GetZone(r);
+            const GigaSample* s = zone.GetSample();
+            if (zone.waveIndex < 0 || (s && !s->damaged))
+                continue;
+            if (zone.waveIndex >= m_sampleCount) {
+                ++count;
+            } else if (!seen[zone.waveIndex]) {
+                seen[zone.waveIndex] = 1;
+                ++count;
+            }
+        }
+    }
+    return count;
 }

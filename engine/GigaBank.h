@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/FastRiff.h"
@@ -54,6 +55,9 @@ public:
     int GetFileCount() const { return static_cast<int>(m_files.size()); }
     GigaFile* GetGigaFile(int i) const;
     int64_t GetWavePoolOffset() const { return m_wavePool; }
+    // The path where the first extension file that could not be opened was
+    // looked for; null when every file opened (or the list is unread).
+    const char* GetMissingFile() const;
 
 private:
     void Reset();
@@ -61,6 +65,11 @@ private:
     void ReadInstruments();
     void ReadInstrument(GigaProgram& program);
     void ReadExtensionFiles();
+    // Opens files missing until now (found meanwhile, GigaHooks::FindMovedFile)
+    // and reads their pools and those after them.
+    void ReopenMissingFiles();
+    bool OpenExtension(GigaFile& file, const std::string& path);
+    void ReadPools(size_t from);
     void DeleteSampleList();
     GigaProgram* LoadRegions(int index, GigaLoadSink* tone);
 
@@ -69,6 +78,7 @@ private:
     bool PlaceSamples(int index, GigaProgram& program, GigaMemory& memory, GigaRegion& region,
                       int& considered, int64_t& total);
     void DecodeSamples(GigaProgram& program, int considered, GigaLoadSink* tone);
+    int CountUnusable(const GigaProgram& program) const;
     void FailLoad(GigaProgram& program, GigaMemory& memory);
 
     char m_path[giga::kBankPathBytes] = {};
@@ -81,6 +91,9 @@ private:
     std::vector<std::unique_ptr<GigaProgram>> m_programs;
     std::vector<std::unique_ptr<GigaMemory>> m_memories;
     std::vector<std::unique_ptr<GigaFile>> m_files;
+    std::vector<std::string> m_filePaths;  // where each extension file belongs (empty: no name)
+    size_t m_filesRead = 0;                // files whose pools were read, in order
+    int m_samplesRead = 0;                 // samples those pools gave
     std::unique_ptr<GigaSample[]> m_samples;
     GigaSampleReader m_reader;
 };

@@ -1,6 +1,8 @@
 #include "engine/GigaBankHooks.h"
 
 #include <atomic>
+#include <map>
+#include <mutex>
 
 #include "engine/GigaMemory.h"
 
@@ -10,6 +12,13 @@ std::atomic<float> g_lmin{1.0f};
 std::atomic<float> g_lmax{3.0f};
 std::atomic<GigaDiskUsers*> g_diskUsers{nullptr};
 std::atomic<GigaMemoryBudget*> g_budget{nullptr};
+
+std::mutex g_movedLock;
+std::map<std::string, std::string>& MovedFiles()
+{
+    static std::map<std::string, std::string> moved;
+    return moved;
+}
 
 GigaMemoryBudget& DefaultBudget()
 {
@@ -54,4 +63,21 @@ GigaMemoryBudget& GigaHooks::GetBudget()
 {
     GigaMemoryBudget* b = g_budget.load(std::memory_order_acquire);
     return b ? *b : DefaultBudget();
+}
+
+void GigaHooks::AddMovedFile(const char* missing, const char* found)
+{
+    if (!missing || !found || !missing[0] || !found[0])
+        return;
+    std::lock_guard<std::mutex> lock(g_movedLock);
+    MovedFiles()[missing] = found;
+}
+
+std::string GigaHooks::FindMovedFile(const char* missing)
+{
+    if (!missing)
+        return std::string();
+    std::lock_guard<std::mutex> lock(g_movedLock);
+    auto it = MovedFiles().find(missing);
+    return it == MovedFiles().end() ? std::string() : it->second;
 }

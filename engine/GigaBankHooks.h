@@ -9,10 +9,13 @@
 //   default is a GigaSystemBudget, GigaMemory.h).
 // - the preload lengths 'lmin'/'lmax' in seconds (GigaPrefs sets them after it
 //   read its settings and whenever they change).
+// - where files a bank names were found after they went missing (the
+//   missing-files window tells; GUI thread), read by the loader.
 // The setters are called at library load or by the settings page; the getters
 // by the loader thread.
 #pragma once
 #include <cstdint>
+#include <string>
 
 class GigaLoadSink {
 public:
@@ -53,4 +56,10 @@ public:
     // Null restores the default budget (a process-wide GigaSystemBudget).
     static void SetBudget(GigaMemoryBudget* budget);
     static GigaMemoryBudget& GetBudget();
+
+    // A file a bank names at `missing` was found at `found` (an extension
+    // file of another folder); the next program load of that bank opens it.
+    static void AddMovedFile(const char* missing, const char* found);
+    // Where `missing` was found; empty when it was not.
+    static std::string FindMovedFile(const char* missing);
 };

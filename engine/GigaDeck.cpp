@@ -114,7 +114,7 @@ bool GigaDeck::LoadTones(GigaBankManager& manager)
     for (int i = 0; i < GetToneCount() && !missing; ++i) {
         GigaTone* tone = GetGigaTone(i);
         for (int p = 0; p < tone->GetPartCount() && !missing; ++p)
-            missing = tone->GetPart(p)->GetState() == giga::kPartMissing;
+            missing = tone->GetPart(p)->GetMissingPath() != nullptr;
     }
     SetLoading(false);
     XEvent event;

@@ -169,9 +169,16 @@ void GigaDiskThread::TakeVoices()
         if (!q.voice->IsWaitingForStream(q.generation))
             continue;
         GigaStream* stream = GigaStream::TakeFor(q.sample);
-        if (!stream)
+        if (!stream) {
+            q.voice->DeclineStream(q.generation);
             continue;
-        if (!stream->Start(q.sample, q.startFrame) || !q.voice->AttachStream(stream, q.generation)) {
+        }
+        if (!stream->Start(q.sample, q.startFrame)) {
+            stream->Recycle();
+            q.voice->DeclineStream(q.generation);
+            continue;
+        }
+        if (!q.voice->AttachStream(stream, q.generation)) {
             stream->Recycle();
             continue;
         }

@@ -6,6 +6,10 @@
 #include "engine/GigaStream.h"
 #include "engine/GigaStreamConstants.h"
 
+namespace {
+constexpr int64_t kFormatBytes = 16;  // the 'fmt ' fields a wave needs
+}  // namespace
+
 GigaFile::GigaFile() = default;
 
 GigaFile::~GigaFile() = default;
@@ -66,13 +70,16 @@ int GigaFile::ReadWavePool(GigaSample* samples, int count)
 
 void GigaFile::ReadWave(GigaSample& s)
 {
+    bool format = false;
+    int blockAlign = 0;
     while (NextChunk(2)) {
         if (IsChunk("fmt ", nullptr)) {
+            format = GetChunkEnd() - GetPosition() >= kFormatBytes;
             ReadU16();  // format tag
             s.channels = ReadU16();
             s.sampleRate = static_cast<int>(std::min<uint32_t>(ReadU32(), INT32_MAX));
             ReadU32();  // byte rate
-            ReadU16();  // block alignment
+            blockAlign = ReadU16();
             s.bits = ReadU16();
         } else if (IsChunk("smpl", nullptr)) {
             ReadU32();
@@ -108,6 +115,11 @@ void GigaFile::ReadWave(GigaSample& s)
             s.dataSize = GetChunkEnd() - GetPosition();
         }
     }
+    // Without its format, or with a frame size that contradicts its channels
+    // and bits, the data would be read in the wrong shape and play as noise:
+    // the sample is unusable. Compressed data has no fixed frame size.
+    if (!format || (s.frameSize == 0 && blockAlign != s.BytesPerFrame()))
+        s.channels = 0;
     // Frames only for a format the decoder can read: no division by zero.
     s.frames = 0;
     if (s.IsUsable()) {

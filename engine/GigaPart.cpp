@@ -5,6 +5,7 @@
 #include "engine/GigaBank.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaTone.h"
+#include "kiv/file/Dir.h"
 
 namespace {
 
@@ -86,6 +87,18 @@ const char* GigaPart::GetFileName() const
     return text;
 }
 
+const char* GigaPart::GetMissingExtension() const
+{
+    return m_missingExtension.IsEmpty() ? nullptr : m_missingExtension.CStr();
+}
+
+const char* GigaPart::GetMissingPath() const
+{
+    if (GetState() == giga::kPartMissing)
+        return GetPath();
+    return GetState() == giga::kPartLoaded ? GetMissingExtension() : nullptr;
+}
+
 const char* GigaPart::GetProgramName() const
 {
     GigaProgram* program = GetProgram();
@@ -111,7 +124,7 @@ void GigaPart::ReleaseBank()
 bool GigaPart::Load(GigaBankManager& manager)
 {
     int state = GetState();
-    if (state == giga::kPartMissing)
+    if (state == giga::kPartMissing || state == giga::kPartFailed)
         return false;
     if (state != giga::kPartToLoad)
         return true;
@@ -123,6 +136,8 @@ bool GigaPart::Load(GigaBankManager& manager)
     {
         GigaTone::PartsLock lock = LockTone(m_tone);
         ReleaseProgram();
+        m_unusable = 0;
+        m_missingExtension.Clear();
         SetState(giga::kPartLoading);
         programIndex = m_programIndex;
         if (programIndex < 0) {
@@ -139,7 +154,9 @@ bool GigaPart::Load(GigaBankManager& manager)
     }
     GigaBank* bank = manager.GetBank(path.CStr());
     if (!bank) {
-        SetState(giga::kPartMissing);
+        // A file that is there but does not open as a bank is no missing
+        // file: searching for it elsewhere would not help.
+        SetState(file::FileExists(path.CStr()) ? giga::kPartFailed : giga::kPartMissing);
         return false;
     }
     {
@@ -161,6 +178,11 @@ bool GigaPart::Load(GigaBankManager& manager)
         return true;
     }
     m_program.store(program, std::memory_order_release);
+    m_unusable = program->unusableSamples;
+    if (m_unusable > 0) {
+        if (const char* missing = bank->GetMissingFile())
+            m_missingExtension.Assign(missing);
+    }
     SetState(giga::kPartLoaded);
     if (keyHigh == 0 || (keyLow == 12 && keyHigh == 12)) {
         keyLow = program->lowestKey;

@@ -46,8 +46,9 @@ public:
     const char* GetProgramName() const;
 
     // Loader thread: loads the part (see GigaTone::LoadParts). False when the
-    // part is missing (state 3) or its instrument failed to load; a part left
-    // in state 4 is to be removed by its tone.
+    // part is missing (state 3), its file cannot be read (state 5) or its
+    // instrument failed to load; a part left in state 4 is to be removed by
+    // its tone. A loaded part may still have silent samples (below).
     bool Load(GigaBankManager& manager);
     // Persistence (GigaArchive*.cpp): the nested 'part' object and the
     // older form's 'part' chunk.
@@ -64,6 +65,15 @@ public:
     GigaBank* GetBank() const { return m_bank; }
     GigaProgram* GetProgram() const { return m_program.load(std::memory_order_acquire); }
     int GetProgramIndex() const { return m_programIndex; }
+
+    // What a load left out (under the tone's parts lock for the GUI): the
+    // number of samples its instrument names that cannot be played, and the
+    // extension file of its bank that was not found (null when none).
+    int GetUnusableCount() const { return m_unusable; }
+    const char* GetMissingExtension() const;
+    // The file the missing-files window looks for: the part's own file in
+    // state 3, else a missing extension file; null when nothing is missing.
+    const char* GetMissingPath() const;
 
     // Settings. The GUI edits them while the audio thread starts and renders
     // notes with them: each is a relaxed atomic. The averages are display
@@ -94,4 +104,6 @@ private:
     GigaBank* m_bank = nullptr;
     int m_programIndex = -1;
     std::atomic<GigaProgram*> m_program{nullptr};
+    int m_unusable = 0;
+    kiv::string m_missingExtension;
 };

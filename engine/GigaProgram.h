@@ -67,6 +67,7 @@ public:
     bool streaming = false;
     int bitDepth = 16;
     int sampleCount = 0;
+    int unusableSamples = 0;  // named by its zones but silent: missing, unreadable or undecodable
     int lowestKey = 127;
     int highestKey = 0;
 

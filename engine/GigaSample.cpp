@@ -46,6 +46,7 @@ void GigaSample::SetMemory(GigaMemory* mem, int64_t start, int64_t framesKept)
     memoryStart = start;
     framesInMemory = framesKept;
     decoded = false;
+    damaged = false;
     m_left = nullptr;
     m_right = nullptr;
 }
@@ -56,6 +57,7 @@ void GigaSample::DropMemory()
     memoryStart = 0;
     framesInMemory = 0;
     decoded = false;
+    damaged = false;
     m_left = nullptr;
     m_right = nullptr;
 }

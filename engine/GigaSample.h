@@ -70,6 +70,7 @@ public:
     int64_t framesInMemory = 0;
     int programIndex = -1;       // program that last counted it
     bool decoded = false;
+    bool damaged = false;        // its data could not all be read or decoded
     int64_t streamOffset = 0;    // file offset where the streamed part starts
 
 private:

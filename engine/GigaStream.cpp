@@ -49,6 +49,7 @@ bool GigaStream::Start(GigaSample* sample, int64_t startFrame)
     m_framesLeft = 0;
     m_skip = 0;
     m_channels = 0;
+    m_drained.store(true, std::memory_order_release);
     m_finished.store(false, std::memory_order_release);
     if (!sample || sample->file != m_file || !sample->IsUsable())
         return false;
@@ -60,6 +61,7 @@ bool GigaStream::Start(GigaSample* sample, int64_t startFrame)
     m_channels = sample->channels;
     m_framesLeft = left;
     m_skip = std::clamp<int64_t>(startFrame - sample->framesInMemory, 0, left);
+    m_drained.store(left == 0, std::memory_order_release);
     return true;
 }
 
@@ -76,6 +78,7 @@ void GigaStream::Refill(float* left, float* right)
         if (got < n) {
             m_framesLeft = 0;
             m_skip = 0;
+            m_drained.store(true, std::memory_order_release);
             return;
         }
         m_skip -= got;
@@ -95,14 +98,18 @@ void GigaStream::Refill(float* left, float* right)
     } else {
         m_framesLeft -= got;
     }
-    if (got <= 0)
+    if (got <= 0) {
+        m_drained.store(m_framesLeft == 0, std::memory_order_release);
         return;
+    }
     int bytes = static_cast<int>(got) * static_cast<int>(sizeof(float));
     // The reader measures by the left ring: the right data goes in first, so
     // whatever the left ring shows is in the right ring too.
     if (stereo)
         m_right->Write(right, bytes);
     m_left->Write(left, bytes);
+    if (m_framesLeft == 0)
+        m_drained.store(true, std::memory_order_release);
 }
 
 bool GigaStream::Read(float* left, float* right, int frames) noexcept
@@ -110,7 +117,7 @@ bool GigaStream::Read(float* left, float* right, int frames) noexcept
     if (frames <= 0)
         return true;
     int bytes = frames * static_cast<int>(sizeof(float));
-    int got = m_left->Read(left, bytes);
+    int got = m_left->Read(left, bytes, &m_drained);
     if (right) {
         if (m_channels == 2)
             m_right->Read(right, got);

@@ -36,7 +36,8 @@ public:
     // left ring. left/right are scratch buffers of at least 1024 floats.
     void Refill(float* left, float* right);
     // Audio thread: takes frames floats from the left ring (and the right ring
-    // when right is given); true only when all of them were there.
+    // when right is given); true only when all of them were there. Offline it
+    // waits for them (bounded) only while more data can still come.
     bool Read(float* left, float* right, int frames) noexcept;
     // Disk thread: empties the rings and gives the stream back to its file's pool.
     void Recycle();
@@ -51,6 +52,9 @@ public:
     int64_t GetFramesLeft() const { return m_framesLeft; }
     int GetChannels() const { return m_channels; }
     int BytesQueued() const noexcept;  // decoded bytes waiting in the left ring
+    // Every frame it will ever give is in its rings: the end of the sample,
+    // or data that could not be read or decoded.
+    bool IsDrained() const noexcept { return m_drained.load(std::memory_order_acquire); }
 
     // List membership (idle pool or the disk thread's active list).
     GigaStream* next = nullptr;
@@ -65,6 +69,7 @@ private:
     int64_t m_skip = 0;  // frames still to drop before the first one queued
     int m_channels = 0;
     std::atomic<bool> m_finished{true};
+    std::atomic<bool> m_drained{true};
 };
 
 // The idle streams of one GigaFile. Streams are taken and given back by the

@@ -46,6 +46,7 @@ enum PartState : int {
     kPartLoaded = 2,
     kPartMissing = 3,
     kPartLoading = 4,
+    kPartFailed = 5,  // the file is there but cannot be read as a bank
 };
 
 }  // namespace giga

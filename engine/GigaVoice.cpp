@@ -356,7 +356,7 @@ bool GigaVoice::OfferToDisk(GigaSample* sample) noexcept
 {
     uintptr_t slot = m_streamSlot.load(std::memory_order_acquire);
     if (slot != 0 && (slot & 1u) == 0)
-        return true;  // a stream is attached already
+        return true;  // a stream is attached already, or none will come
     uint32_t generation;
     if (slot == 0) {
         generation = ++m_generation;
@@ -373,13 +373,13 @@ bool GigaVoice::OfferToDisk(GigaSample* sample) noexcept
 GigaStream* GigaVoice::GetStream() const noexcept
 {
     uintptr_t slot = m_streamSlot.load(std::memory_order_acquire);
-    return (slot & 1u) ? nullptr : reinterpret_cast<GigaStream*>(slot);
+    return IsStreamAddress(slot) ? reinterpret_cast<GigaStream*>(slot) : nullptr;
 }
 
 void GigaVoice::LeaveStream() noexcept
 {
     uintptr_t old = m_streamSlot.exchange(0, std::memory_order_acq_rel);
-    if (old != 0 && (old & 1u) == 0)
+    if (IsStreamAddress(old))
         reinterpret_cast<GigaStream*>(old)->SetFinished();
 }
 
@@ -398,6 +398,12 @@ bool GigaVoice::AttachStream(GigaStream* stream, uint32_t generation) noexcept
     uintptr_t expected = WaitingValue(generation);
     return m_streamSlot.compare_exchange_strong(expected, reinterpret_cast<uintptr_t>(stream),
                                                 std::memory_order_acq_rel);
+}
+
+void GigaVoice::DeclineStream(uint32_t generation) noexcept
+{
+    uintptr_t expected = WaitingValue(generation);
+    m_streamSlot.compare_exchange_strong(expected, kStreamDeclined, std::memory_order_acq_rel);
 }
 
 // ---------------------------------------------------------------- fetch
@@ -437,14 +443,18 @@ GigaStream* GigaVoice::WaitForStream() noexcept
     GigaStream* stream = GetStream();
     if (stream || !OvEngine::IsOffline())
         return stream;
-    // Offline the host waits for every sample: so does the voice, bounded.
+    // Offline the host waits for every sample: so does the voice, bounded,
+    // and not for a stream the disk thread declined.
     for (int waited = 0; waited < kOfflineWaitMs; waited += kOfflineWaitStepMs) {
+        if (m_streamSlot.load(std::memory_order_acquire) == kStreamDeclined)
+            return nullptr;
         std::this_thread::sleep_for(std::chrono::milliseconds(kOfflineWaitStepMs));
         if ((stream = GetStream()) != nullptr)
             return stream;
         if (!m_offered && OfferToDisk(m_sample))
             m_offered = true;
     }
+    OvEngine::CountOfflineGiveUp();
     return nullptr;
 }
 

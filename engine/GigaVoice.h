@@ -86,6 +86,9 @@ public:
     bool IsWaitingForStream(uint32_t generation) const noexcept;
     // Disk thread: attaches stream when the voice still waits with generation.
     bool AttachStream(GigaStream* stream, uint32_t generation) noexcept;
+    // Disk thread: no stream can be made for the voice waiting with
+    // generation (its data cannot be read): the voice stops waiting and ends.
+    void DeclineStream(uint32_t generation) noexcept;
 
 protected:
     void Start() noexcept override;
@@ -177,6 +180,10 @@ private:
     float m_coef[5] = {};
     float m_filterState[2][4] = {};  // per channel: x1, x2, y1, y2
 
+    // The slot holds 0 (no stream), a waiting value (odd), a stream's
+    // address, or this (never an address): the disk thread declined.
+    static constexpr uintptr_t kStreamDeclined = 2;
+    static bool IsStreamAddress(uintptr_t slot) noexcept { return slot != 0 && (slot & 1u) == 0 && slot != kStreamDeclined; }
     static uintptr_t WaitingValue(uint32_t generation) noexcept
     {
         return (static_cast<uintptr_t>(generation) << 1) | 1u;

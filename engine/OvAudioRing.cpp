@@ -64,7 +64,7 @@ int OvAudioRing::Write(const void* data, int n) noexcept
     return count;
 }
 
-int OvAudioRing::Read(void* dst, int n) noexcept
+int OvAudioRing::Read(void* dst, int n, const std::atomic<bool>* writerDone) noexcept
 {
     if (m_size == 0 || n <= 0 || !dst)
         return 0;
@@ -78,12 +78,24 @@ int OvAudioRing::Read(void* dst, int n) noexcept
     int waited = 0;
     while (total < n) {
         const int want = std::min(n - total, m_size);
+        bool done = false;
         while (GetUsed() < want && waited < kOvOfflineWaitMs) {
+            // The writer's last bytes are in the ring before it says so.
+            if (writerDone && writerDone->load(std::memory_order_acquire)) {
+                done = true;
+                break;
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(kOvOfflinePollMs));
             waited += kOvOfflinePollMs;
         }
-        total += Copy(out + total, n - total);
-        if (waited >= kOvOfflineWaitMs)
+        const int got = Copy(out + total, n - total);
+        total += got;
+        if (waited >= kOvOfflineWaitMs) {
+            if (total < n)
+                OvEngine::CountOfflineGiveUp();
+            break;
+        }
+        if (done && got < want)
             break;
     }
     return total;

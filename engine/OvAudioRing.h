@@ -26,8 +26,9 @@ public:
     // Writer: copies min(n, free) bytes; returns the count.
     int Write(const void* data, int n) noexcept;
     // Reader: copies min(n, used) bytes; offline it first waits (bounded)
-    // until n bytes are there or the ring is full. Returns the count.
-    int Read(void* dst, int n) noexcept;
+    // until n bytes are there or the ring is full, or until writerDone (when
+    // given) says that the writer will write nothing more. Returns the count.
+    int Read(void* dst, int n, const std::atomic<bool>* writerDone = nullptr) noexcept;
 
     int GetSize() const { return m_size; }
     int GetUsed() const noexcept;

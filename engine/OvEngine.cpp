@@ -8,6 +8,7 @@
 namespace {
 std::atomic<float> g_outputRate{kOvDefaultSampleRate};
 std::atomic<bool> g_offline{false};
+std::atomic<int64_t> g_offlineGiveUps{0};
 }  // namespace
 
 float OvEngine::GetOutputRate() noexcept { return g_outputRate.load(std::memory_order_acquire); }
@@ -22,6 +23,10 @@ void OvEngine::SetOutputRate(float rate) noexcept
 bool OvEngine::IsOffline() noexcept { return g_offline.load(std::memory_order_acquire); }
 
 void OvEngine::SetOffline(bool offline) noexcept { g_offline.store(offline, std::memory_order_release); }
+
+void OvEngine::CountOfflineGiveUp() noexcept { g_offlineGiveUps.fetch_add(1, std::memory_order_relaxed); }
+
+int64_t OvEngine::GetOfflineGiveUps() noexcept { return g_offlineGiveUps.load(std::memory_order_relaxed); }
 
 #if defined(__SSE__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -3,6 +3,7 @@
 // the audio and disk threads) and the offline flag (set by the plug-in's
 // resume when the host renders offline).
 #pragma once
+#include <cstdint>
 
 class OvEngine {
 public:
@@ -10,6 +11,10 @@ public:
     static void SetOutputRate(float rate) noexcept;  // ignores rates <= 0
     static bool IsOffline() noexcept;
     static void SetOffline(bool offline) noexcept;
+    // Offline waits for stream data that ran their whole bound without it
+    // (the statistics count them; any thread).
+    static void CountOfflineGiveUp() noexcept;
+    static int64_t GetOfflineGiveUps() noexcept;
 };
 
 // Flushes denormals (FTZ/DAZ) for the life of the object, then restores the

@@ -18,6 +18,7 @@
 #include "engine/GigaPrefs.h"
 #include "engine/OvStudio.h"
 #include "kiv/gui/X11Backend.h"
+#include "kiv/gui/XGraphic.h"
 #include "vst/OvVstAudio.h"
 #include "vst/AudioPlugVst.h"
 #include "vst/AudioPlugView.h"
@@ -30,7 +31,14 @@ namespace {
 // the factory, and the X connection the editor windows used is closed at
 // unload, after every other object of the library.
 struct EditorBinding {
-    EditorBinding() { OvStudio::SetViewFactory(&GigaEditor::Create); }
+    EditorBinding()
+    {
+        OvStudio::SetViewFactory(&GigaEditor::Create);
+        // Hosts load and unload plug-ins again and again (a rescan, a
+        // project reload): the drawing libraries stay, so each load does not
+        // leave their set-up behind.
+        XGraphic::KeepLibrariesLoaded();
+    }
     ~EditorBinding()
     {
         OvStudio::SetViewFactory(nullptr);

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <string>
 
 #include "editor/GMixer.h"
@@ -19,6 +21,7 @@
 #include "editor/XTabPorts.h"
 #include "editor/XViewBase.h"
 #include "editor/XViewNav.h"
+#include "engine/GigaBankHooks.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaDiskThread.h"
@@ -27,6 +30,7 @@
 #include "engine/GigaPrefs.h"
 #include "engine/GigaStudio.h"
 #include "engine/GigaTone.h"
+#include "gig/GigFixtures.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XButton.h"
 #include "kiv/gui/XKeyboard88.h"
@@ -420,4 +424,39 @@ TEST(GigaEditor, ClosingDetachesThePlayersAndShowingAttachesThemAgain)
     EXPECT_EQ(env.deck()->GetEditor(), nullptr);
     env.editor->OnShow();
     EXPECT_EQ(env.deck()->GetEditor(), static_cast<OvEventTarget*>(env.editor));
+}
+
+TEST(GigaEditor, MissingExtensionFileReachesTheMissingFilesWindowAndIsUsedWhereFound)
+{
+    Env env;
+    const std::string bank = env.dir.File("Extension Bank.gig");
+    ASSERT_TRUE(gigtools::ExtensionFixture().bank.Write(bank));
+    const std::string extension = env.dir.File("Extension Bank.gx01");
+    const std::string moved = env.dir.File("moved");
+    ASSERT_EQ(mkdir(moved.c_str(), 0755), 0);
+    ASSERT_EQ(rename(extension.c_str(), (moved + "/Extension Bank.gx01").c_str()), 0);
+
+    env.Load(2, bank);  // the loader tells the editor that files are missing
+    env.Tick();
+    auto* window = dynamic_cast<WMissing*>(env.editor->GetModalChild());
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(window->GetMissingCount(), 1);
+    EXPECT_STREQ(window->GetList()->GetText(0), extension.c_str());
+    GigaPart* part = env.tone(2)->GetPart(0);
+    EXPECT_EQ(part->GetUnusableCount(), 2);
+
+    ASSERT_TRUE(window->StartSearch(moved.c_str()));
+    for (int i = 0; i < 5000 && window->IsSearching(); ++i) {
+        window->Tick(i);
+        usleep(1000);
+    }
+    ASSERT_TRUE(window->IsCloseRequested());
+    EXPECT_EQ(window->GetCloseResult(), kResultYes);
+    env.Tick(2);
+    env.manager.WaitIdle(10000);
+    EXPECT_EQ(env.editor->GetModalChild(), nullptr);
+    EXPECT_EQ(env.tone(2)->GetPart(0), part);
+    EXPECT_EQ(part->GetState(), giga::kPartLoaded);
+    EXPECT_EQ(part->GetUnusableCount(), 0);
+    EXPECT_EQ(part->GetMissingPath(), nullptr);
 }

@@ -325,3 +325,71 @@ TEST(PartUnit, ControllerMovesShowOnTheFadersAtTheTick)
     EXPECT_EQ(unit->GetVolumeFader()->GetValue(), 33);
     EXPECT_EQ(unit->GetPanFader()->GetValue(), 100);
 }
+
+TEST(PartUnit, LoadsThatLeaveSamplesOrFilesOutSayWhatIsWrong)
+{
+    RackRig r;
+    // A bank copied without its extension file: it loads, but two of its
+    // three samples are not there.
+    const std::string bank = r.rig.Write(gigtools::ExtensionFixture());
+    const std::string extension = r.rig.dir.File("Extension Bank.gx01");
+    const std::string away = r.rig.dir.File("away.gx01");
+    ASSERT_EQ(rename(extension.c_str(), away.c_str()), 0);
+    // A file that is there but is no bank, and a file that is not there.
+    const std::string corrupt = r.rig.dir.File("Corrupt.gig");
+    ASSERT_TRUE(kivtest::WriteFile(corrupt, std::string(4096, 'x').data(), 4096));
+    const std::string gone = r.rig.dir.File("Gone.gig");
+    // A wave without its format: refused, not played as noise.
+    gigtools::RiffNode tree = gigtools::DemoPianoFixture().bank.BuildTree("Formatless");
+    tree.Find("fmt ")->rawId = "junk";
+    const std::string formatless = r.rig.dir.File("Formatless.gig");
+    ASSERT_TRUE(gigtools::WriteBytes(formatless, tree.Serialize()));
+
+    struct Case {
+        std::string path;
+        int partState;
+        int toneState;
+        XColourValue colour;
+        const char* note;
+        const char* missingPath;
+    } cases[] = {
+        {bank, giga::kPartLoaded, giga::kToneShown, kTextPartial, "Missing: Extension Bank.gx01",
+         extension.c_str()},
+        {corrupt, giga::kPartFailed, giga::kToneFailed, kStatFailed, "Unreadable: Corrupt.gig", nullptr},
+        {gone, giga::kPartMissing, giga::kToneFailed, kStatFailed, "Missing: Gone.gig", gone.c_str()},
+        {formatless, giga::kPartLoaded, giga::kToneShown, kTextPartial, "1 sample silent", nullptr},
+    };
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(r.rack->GetUnit(i)->LoadIntoUnit(cases[i].path.c_str(), 0));
+    r.Settle();
+    for (int i = 0; i < 4; ++i) {
+        const Case& c = cases[i];
+        XGigaView* unit = r.rack->GetUnit(i);
+        GigaPart* part = unit->GetGigaTone()->GetPart(0);
+        ASSERT_NE(part, nullptr) << c.path;
+        EXPECT_EQ(part->GetState(), c.partState) << c.path;
+        EXPECT_EQ(unit->GetGigaTone()->GetState(), c.toneState) << c.path;
+        EXPECT_EQ(unit->GetNameBox()->GetNameColour(), c.colour) << c.path;
+        EXPECT_EQ(unit->GetNameBox()->GetNote(), c.note) << c.path;
+        EXPECT_STREQ(part->GetMissingPath(), c.missingPath) << c.path;
+    }
+    // The name stays; the note shows while the pointer is over the box.
+    XGigaName* name = r.rack->GetUnit(0)->GetNameBox();
+    EXPECT_STREQ(name->GetShownText(), "Extended Strings");
+    name->OnMouseEnter();
+    EXPECT_STREQ(name->GetShownText(), cases[0].note);
+    name->OnMouseLeave();
+
+    // The extension file found elsewhere: the part loads again and plays it all.
+    GigaHooks::AddMovedFile(extension.c_str(), away.c_str());
+    GigaPart* part = r.rack->GetUnit(0)->GetGigaTone()->GetPart(0);
+    part->SetPath(bank.c_str());
+    r.rack->GetUnit(0)->GetGigaTone()->SetState(giga::kToneToLoad);
+    r.rig.manager.QueuePlayer(&r.rig.deck);
+    r.rig.manager.StartLoading(false);
+    r.Settle();
+    EXPECT_EQ(part->GetUnusableCount(), 0);
+    EXPECT_EQ(part->GetMissingPath(), nullptr);
+    EXPECT_EQ(name->GetNote(), "");
+    EXPECT_EQ(name->GetNameColour(), kTextLoaded);
+}

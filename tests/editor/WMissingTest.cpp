@@ -66,16 +66,18 @@ TEST(WMissing, RowsAreListedOncePerExactText)
     EXPECT_STREQ(window.GetScanButton()->GetText(), "Select folder to scan");
 }
 
-TEST(WMissing, OnlyGigNamesOfFiveCharactersOrMoreAreExamined)
+TEST(WMissing, OnlyBankNamesOfFiveCharactersOrMoreAreExamined)
 {
     struct Case {
         const char* name;
         bool gig;
     };
     const Case cases[] = {{"a.gig", true}, {"x.GIG", true}, {"x.Gig", true}, {".gig", false},
-                          {"xgig", false}, {"x.gigx", false}, {"x,gig", false}, {"", false}};
+                          {"xgig", false}, {"x.gigx", false}, {"x,gig", false}, {"", false},
+                          {"a.gx01", true}, {"a.GX12", true}, {".gx01", false}, {"a.gx1", false},
+                          {"a.gxa1", false}, {"a.gx012", false}};
     for (const Case& c : cases)
-        EXPECT_EQ(WMissing::IsGigName(c.name), c.gig) << c.name;
+        EXPECT_EQ(WMissing::IsBankFileName(c.name), c.gig) << c.name;
     EXPECT_STREQ(WMissing::FileNameOf("C:\\a/b\\c.gig"), "c.gig");
     EXPECT_STREQ(WMissing::FileNameOf("/lib/d.gig"), "d.gig");
     EXPECT_STREQ(WMissing::FileNameOf("plain.gig"), "plain.gig");

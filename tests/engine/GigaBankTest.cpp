@@ -235,11 +235,20 @@ TEST(GigaBankSampleList, ReadsFormatsLoopsAndCompression)
 TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
 {
     kivtest::TempDir dir;
-    for (auto patch : {std::make_pair(2, 0), std::make_pair(2, 3), std::make_pair(14, 8), std::make_pair(14, 0)}) {
+    // Channels 0 or 3, bits 8 or 0, 16-bit data declared 24-bit, a format
+    // cut short, no format at all (-1).
+    for (auto patch : {std::make_pair(2, 0), std::make_pair(2, 3), std::make_pair(14, 8), std::make_pair(14, 0),
+                       std::make_pair(14, 24), std::make_pair(0, 0), std::make_pair(-1, 0)}) {
         RiffNode tree = SimpleBank(1, 1).BuildTree();
         Bytes& fmt = tree.Find("fmt ")->Data();
-        fmt[patch.first] = static_cast<uint8_t>(patch.second);
-        fmt[patch.first + 1] = 0;
+        if (patch.first > 0) {
+            fmt[patch.first] = static_cast<uint8_t>(patch.second);
+            fmt[patch.first + 1] = 0;
+        } else if (patch.first == 0) {
+            fmt.resize(14);
+        } else {
+            tree.Find("fmt ")->rawId = "junk";
+        }
         GigaBank bank;
         ASSERT_TRUE(bank.Open(Save(dir, tree).c_str()));
         ASSERT_TRUE(bank.LoadSampleList());

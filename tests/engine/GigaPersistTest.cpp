@@ -1,6 +1,10 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <ctime>
 #include <functional>
 #include <string>
 
@@ -344,7 +348,16 @@ TEST(GigaPersist, OlderFormWrittenByThePlayerReadsBack)
     GigaDeck* deck = env.studio->GetDeck(0);
     env.tone(6)->SetModified(true);
     const std::string path = env.dir.File("saved.tvp");
+    // Temporary files left by saves that died an hour ago go with this save.
+    const std::string stale[] = {env.dir.File("saved.tvp.k3Jd9Q"), env.dir.File(".saved.tvp.k3Jd9Q")};
+    for (const std::string& file : stale) {
+        ASSERT_TRUE(kivtest::WriteFile(file, "x", 1));
+        struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    }
     ASSERT_TRUE(deck->SaveRiff(path.c_str()));
+    for (const std::string& file : stale)
+        EXPECT_NE(access(file.c_str(), F_OK), 0) << file;
     EXPECT_FALSE(env.tone(6)->IsModified());
     EXPECT_EQ(kivtest::ReadFile(path).substr(8, 8), "OvGmLIST");
 

@@ -9,8 +9,13 @@
 #include <limits>
 #include <thread>
 
+#include <unistd.h>
+
 #include "GigaVoiceTestRig.h"
+#include "engine/GigaProgram.h"
+#include "engine/GigaRegion.h"
 #include "engine/GigaSample.h"
+#include "engine/OvEngine.h"
 #include "engine/GigaZone.h"
 
 using namespace voicetest;
@@ -245,6 +250,32 @@ TEST(GigaRender, StreamNotAttachedInTimeEndsTheVoiceAtItsMemoryEnd)
         rig.Render();
     EXPECT_EQ(rig.VoicesInUse(), 0);
     rig.disk.AddUser();
+}
+
+TEST(GigaRender, OfflineStreamThatCannotBeReadEndsItsVoiceWithoutWaiting)
+{
+    Rig rig;
+    const std::string cut = rig.Write(RampFixture(44100), "Cut");
+    rig.Load(0, cut, 0, 0.2f, 0.2f);  // 8820 frames in memory, the rest streamed
+    GigaSample* sample = rig.Tone(0)->GetPart(0)->GetProgram()->GetRegion(0)->GetZone(0)->GetSample();
+    ASSERT_TRUE(sample->IsStreamed());
+    // The data ends soon after the memory head: the stream starts, and its
+    // decoding fails.
+    ASSERT_EQ(truncate(cut.c_str(), sample->streamOffset + 64), 0);
+
+    const int64_t giveUps = OvEngine::GetOfflineGiveUps();
+    OvEngine::SetOffline(true);
+    rig.deck.NoteOn(0, 60, 127, 0);
+    int frames = 0;
+    for (int block = 0; block < 44100 / kBlock + 8 && (block == 0 || rig.VoicesInUse() > 0); ++block) {
+        rig.Render();
+        frames += kBlock;
+    }
+    OvEngine::SetOffline(false);
+    EXPECT_EQ(rig.VoicesInUse(), 0);
+    EXPECT_LT(frames, 8820 + 4 * kBlock);  // it ended where its readable data ends
+    // No wait ran its whole bound for data that could not come.
+    EXPECT_EQ(OvEngine::GetOfflineGiveUps(), giveUps);
 }
 
 TEST(GigaRender, ReleaseSustainPedalAndEnvelopeEndVoices)

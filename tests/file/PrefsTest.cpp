@@ -151,6 +151,13 @@ TEST(Prefs, RawValuesTakeAtMostTheirSizeAndIgnoreBadHex)
     ASSERT_TRUE(partial.Load("short"));
     EXPECT_EQ(partial.bytes[0], 0xff);
     EXPECT_EQ(partial.bytes[1], 2);
+
+    // An empty value (a line "name=") holds no bytes: the variable keeps its value.
+    WriteSettings("empty", "bytes=\nother=\n");
+    Raw empty;
+    ASSERT_TRUE(empty.Load("empty"));
+    EXPECT_EQ(empty.bytes[0], 1);
+    EXPECT_EQ(empty.other, 5);
 }
 
 TEST(Prefs, TextsWithLineBreaksAndEmptyTextsRoundTrip)

@@ -4,9 +4,11 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -75,6 +77,37 @@ TEST(SafeFile, UncommittedFileLeavesTargetAndNoTemporary)
     EXPECT_EQ(filetest::FolderEntries(dir.Path()).size(), 2u);
     EXPECT_TRUE(twice.Commit());
     EXPECT_EQ(filetest::FolderEntries(dir.Path()), std::vector<std::string>{"keep"});
+}
+
+TEST(SafeFile, SavingRemovesStaleTemporariesOfItsOwnPatternOnly)
+{
+    kivtest::TempDir dir;
+    const std::string path = dir.File("bank.prefs");
+    struct Case {
+        const char* name;
+        bool old;
+        bool kept;
+    } cases[] = {
+        {".bank.prefs.Ab3xYz", true, false},   // left by a save that died
+        {".bank.prefs.Qw8eRt", false, true},   // perhaps a save running now
+        {".bank.prefs.Ab3xYzz", true, true},   // not six letters
+        {".bank.prefs.Ab-xYz", true, true},    // not mkstemp's letters
+        {".other.prefs.Ab3xYz", true, true},   // another file's
+        {"bank.prefs.Ab3xYz", true, true},     // not this writer's pattern
+    };
+    for (const Case& c : cases) {
+        const std::string file = dir.File(c.name);
+        ASSERT_TRUE(kivtest::WriteFile(file, "x", 1));
+        if (c.old) {
+            struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+            ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+        }
+    }
+    file::SafeFile out;
+    ASSERT_TRUE(out.Open(path.c_str()));
+    ASSERT_TRUE(out.Commit());
+    for (const Case& c : cases)
+        EXPECT_EQ(access(dir.File(c.name).c_str(), F_OK) == 0, c.kept) << c.name;
 }
 
 TEST(SafeFile, FailedWriteFailsTheCommitAndKeepsTheTarget)

@@ -274,8 +274,8 @@ bool Prefs::Load(const char* programName)
             target[length] = 0;
             continue;
         }
-        // A missing or unreadable raw value leaves its variable as it was.
-        if (!stored || !DecodeHex(stored->value, bytes))
+        // A missing, empty or unreadable raw value leaves its variable as it was.
+        if (!stored || !DecodeHex(stored->value, bytes) || bytes.empty())
             continue;
         size_t count = bytes.size() < static_cast<size_t>(entry->size) ? bytes.size() : entry->size;
         memcpy(entry->buffer, bytes.data(), count);

@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -35,7 +38,45 @@ std::string TempPattern(const std::string& target)
     return target.substr(0, nameStart) + "." + target.substr(nameStart) + ".XXXXXX";
 }
 
+constexpr int kTempLetters = 6;        // mkstemp's XXXXXX
+constexpr time_t kStaleSeconds = 60;   // a save in progress is younger
+
+bool IsTempLetters(const char* text)
+{
+    for (int i = 0; i < kTempLetters; ++i) {
+        const char c = text[i];
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return text[kTempLetters] == 0;
+}
+
 }  // namespace
+
+void RemoveStaleTemporaries(const std::string& prefix)
+{
+    const size_t slash = prefix.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : prefix.substr(0, slash + 1);
+    const std::string namePrefix = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
+    if (namePrefix.empty())
+        return;
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    const time_t now = time(nullptr);
+    const uid_t user = getuid();
+    while (dirent* entry = readdir(dir)) {
+        const char* name = entry->d_name;
+        if (strncmp(name, namePrefix.c_str(), namePrefix.size()) != 0 || !IsTempLetters(name + namePrefix.size()))
+            continue;
+        struct stat st;
+        if (fstatat(dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user)
+            continue;
+        if (now - st.st_mtime > kStaleSeconds)
+            unlinkat(dirfd(dir), name, 0);
+    }
+    closedir(dir);
+}
 
 SafeFile::~SafeFile() { Discard(); }
 
@@ -58,6 +99,7 @@ bool SafeFile::Open(const char* target)
     }
 
     std::string pattern = TempPattern(resolved);
+    RemoveStaleTemporaries(pattern.substr(0, pattern.size() - kTempLetters));
     int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return false;

@@ -15,6 +15,12 @@
 
 namespace file {
 
+// Removes the files named `prefix` plus six mkstemp letters (the prefix
+// holds the folder) that were last written over a minute ago: temporary
+// files of earlier saves whose process died before they finished. Files of
+// other users, folders and links are left alone.
+void RemoveStaleTemporaries(const std::string& prefix);
+
 class SafeFile {
 public:
     SafeFile() = default;
@@ -24,6 +30,7 @@ public:
 
     // Creates the temporary file beside the target; false when the path is
     // empty, names a folder or device, or no file can be created there.
+    // Stale temporary files of the same target are removed first.
     bool Open(const char* target);
     bool IsOpen() const { return m_file != nullptr; }
 

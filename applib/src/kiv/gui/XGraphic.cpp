@@ -2,6 +2,7 @@
 
 #include <cairo-ft.h>
 #include <cairo.h>
+#include <dlfcn.h>
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_TRUETYPE_TABLES_H
@@ -813,4 +814,17 @@ void XGraphic::DrawTextCentred(const char* text, const XRectangle& rect)
         x = rect.x + 4;
     int y = rect.y + rect.height / 2 - size.height / 2;
     DrawTextAt(text, m_viewX + x, m_viewY + y + m_textAdjust - 3);
+}
+
+void XGraphic::KeepLibrariesLoaded()
+{
+    // Each library is named by the file that holds one of its functions;
+    // a library not loaded already is not loaded here.
+    for (void* function : {reinterpret_cast<void*>(&cairo_create), reinterpret_cast<void*>(&FcInit)}) {
+        Dl_info info;
+        if (dladdr(function, &info) == 0 || !info.dli_fname)
+            continue;
+        // The extra reference is never dropped: that is the point.
+        (void)dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+    }
 }

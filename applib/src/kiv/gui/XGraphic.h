@@ -43,6 +43,13 @@ public:
     // The font family the toolkit's "Calibri" resolves to on this system
     // (Calibri, else Carlito, else DejaVu Sans).
     static const char* GetFontFamily();
+    // Keeps the drawing and font libraries (cairo with what it uses, and
+    // fontconfig) in the process once loaded. A plug-in library that is
+    // loaded and unloaded again and again would otherwise load them afresh
+    // each time, and what they set up at load and at first use (their
+    // caches, the mapped font and cache files) is never given back, since
+    // they cannot be told to let go safely while a host may use them too.
+    static void KeepLibrariesLoaded();
 
     // Pass and surface.
     void BeginPaint(XPaintTarget* target, int w, int h);

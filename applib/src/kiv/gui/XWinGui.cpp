@@ -4,7 +4,16 @@
 
 using namespace xconst;
 
-XWinGui::XWinGui() : m_graphic(std::make_unique<XGraphic>()), m_toolTip(std::make_unique<XToolTip>()) {}
+XWinGui::XWinGui() : m_toolTip(std::make_unique<XToolTip>()) {}
+
+XGraphic& XWinGui::GetGraphic()
+{
+    // Made on first use: a plug-in object whose editor never opens starts
+    // no font or drawing library.
+    if (!m_graphic)
+        m_graphic = std::make_unique<XGraphic>();
+    return *m_graphic;
+}
 
 XWinGui::~XWinGui()
 {
@@ -141,10 +150,11 @@ void XWinGui::Paint(XPaintTarget* target)
         return;
     if (!m_timer)
         StartTimer();
-    m_graphic->BeginPaint(target, m_root->GetWidth(), m_root->GetHeight());
+    XGraphic& graphic = GetGraphic();
+    graphic.BeginPaint(target, m_root->GetWidth(), m_root->GetHeight());
     // A new surface holds nothing yet: everything is drawn.
-    m_root->PaintTree(*m_graphic, m_graphic->IsNewSurface());
-    m_graphic->Blit();
+    m_root->PaintTree(graphic, graphic.IsNewSurface());
+    graphic.Blit();
 }
 
 void XWinGui::Repaint()

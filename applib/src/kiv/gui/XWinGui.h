@@ -54,7 +54,8 @@ public:
     bool KeyDown(int character, int modifiers, int code);
     void WindowProc(const XNativeMessage& message);
     void OnNativeMessage(XNativeWindow* from, const XNativeMessage& message) override;
-    XGraphic& GetGraphic() { return *m_graphic; }
+    // The offscreen graphic, made on first use.
+    XGraphic& GetGraphic();
     XToolTip& GetToolTip() { return *m_toolTip; }
 
 protected:
