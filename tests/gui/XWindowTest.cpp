@@ -142,12 +142,22 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
     view.Post(XEvent{5, 0, 0});
     clicker->SetColour(0, XColour::Make(0, 200, 0));
     clicker->Invalidate();
+    int64_t presented = Client()->GetPresentedPixels();
     backend.Advance(49);
     EXPECT_TRUE(log.empty());
     backend.Advance(1);
     EXPECT_EQ(log, (Log{"event 5"}));
     EXPECT_EQ(Client()->Pixel(20, 20), XColour::Make(0, 200, 0));
     EXPECT_EQ(view.GetWindow()->GetTickCount(), 1);
+    // The tick sends the changed control's pixels only; a window that lost
+    // its picture gets all of it.
+    EXPECT_EQ(Client()->GetPresentedPixels() - presented, 50 * 50);
+    presented = Client()->GetPresentedPixels();
+    backend.Advance(50);
+    EXPECT_EQ(Client()->GetPresentedPixels(), presented) << "an idle tick sends nothing";
+    Client()->m_needsPaint = true;
+    backend.Pump(0);
+    EXPECT_EQ(Client()->GetPresentedPixels() - presented, 200 * 100);
 }
 
 TEST_F(WindowTest, TwoPressesCloserThan400MsAreADoubleClick)

@@ -49,6 +49,8 @@ public:
     int GetMaxH() const { return m_maxH; }
     int GetRaises() const { return m_raises; }
     int GetPresents() const { return m_presents; }
+    // Pixels handed to Present since the window was made.
+    int64_t GetPresentedPixels() const { return m_presentedPixels; }
     int GetIconWidth() const { return m_iconWidth; }
     // The colour last presented at a pixel (0 where nothing was).
     XColourValue Pixel(int x, int y) const;
@@ -69,6 +71,7 @@ private:
     int m_minW = 0, m_minH = 0, m_maxW = 0, m_maxH = 0;
     int m_raises = 0;
     int m_presents = 0;
+    int64_t m_presentedPixels = 0;
     int m_iconWidth = 0;
     std::vector<uint32_t> m_pixels;
 };

@@ -442,6 +442,7 @@ void XControl::Paint(XGraphic& graphic, bool forced, const XRectangle& clip)
         // storing a value) is drawn at the next pass.
         m_dirty.store(0, std::memory_order_relaxed);
         Draw(graphic);
+        graphic.AddDamage(r);
         SetFlag(kFullRedraw, false);
         SetFlag(kDrawn, true);
         forceChildren = true;

@@ -393,6 +393,7 @@ void XView::PaintTree(XGraphic& graphic, bool forced)
     if (dirty) {
         TakeDirty();
         Draw(graphic);
+        graphic.AddDamage(bounds);
     }
     PaintChildren(graphic, dirty, bounds);
     if (pushed)

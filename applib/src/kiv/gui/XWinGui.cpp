@@ -135,7 +135,7 @@ void XWinGui::ResizeFrameBy(int dw, int dh)
     m_client->Resize(w + dw, h + dh);
 }
 
-void XWinGui::Paint(XPaintTarget* target)
+void XWinGui::Paint(XPaintTarget* target, bool whole)
 {
     if (!m_root)
         return;
@@ -143,15 +143,21 @@ void XWinGui::Paint(XPaintTarget* target)
         StartTimer();
     m_graphic->BeginPaint(target, m_root->GetWidth(), m_root->GetHeight());
     // A new surface holds nothing yet: everything is drawn.
-    m_root->PaintTree(*m_graphic, m_graphic->IsNewSurface());
-    m_graphic->Blit();
+    bool fresh = m_graphic->IsNewSurface();
+    m_root->PaintTree(*m_graphic, fresh);
+    // A window that lost its picture gets all of it; a tick sends only what
+    // was drawn.
+    if (whole || fresh)
+        m_graphic->Blit();
+    else
+        m_graphic->BlitDamage();
 }
 
 void XWinGui::Repaint()
 {
     if (!m_frame || !m_client)
         return;
-    Paint(m_client);
+    Paint(m_client, false);
 }
 
 bool XWinGui::KeyDown(int character, int modifiers, int code)
@@ -188,7 +194,7 @@ void XWinGui::WindowProc(const XNativeMessage& message)
     switch (message.kind) {
     case XNativeMessage::kPaint:
         if (m_client)
-            Paint(m_client);
+            Paint(m_client, true);
         break;
     case XNativeMessage::kKeyDown:
         KeyDown(0, 0, message.value);
