@@ -89,6 +89,29 @@ public:
         w = m_screenW;
         h = m_screenH;
     }
+    void GetWorkArea(int& x, int& y, int& w, int& h) override
+    {
+        if (m_areaW <= 0 || m_areaH <= 0)
+            return XBackend::GetWorkArea(x, y, w, h);
+        x = m_areaX;
+        y = m_areaY;
+        w = m_areaW;
+        h = m_areaH;
+    }
+    // The screen, and the part of it that windows may cover (the whole
+    // screen until set).
+    void SetScreenSize(int w, int h)
+    {
+        m_screenW = w;
+        m_screenH = h;
+    }
+    void SetWorkArea(int x, int y, int w, int h)
+    {
+        m_areaX = x;
+        m_areaY = y;
+        m_areaW = w;
+        m_areaH = h;
+    }
     uint32_t NowMs() override { return m_now; }
     void SetTimer(XNativeSink* sink, int periodMs) override;
     void KillTimer(XNativeSink* sink) override;
@@ -149,6 +172,7 @@ private:
     uintptr_t m_nextHandle = 0x100;
     int m_screenW = 1920;
     int m_screenH = 1080;
+    int m_areaX = 0, m_areaY = 0, m_areaW = 0, m_areaH = 0;
     std::string m_clipboard;
     bool m_hasClipboard = false;
 };

@@ -495,6 +495,46 @@ void X11Backend::GetScreenSize(int& w, int& h)
     h = DisplayHeight(m_display, screen);
 }
 
+void X11Backend::GetWorkArea(int& x, int& y, int& w, int& h)
+{
+    x = y = 0;
+    GetScreenSize(w, h);
+    // The window manager's _NET_WORKAREA: x, y, w, h for each desktop.
+    Display* d = m_display;
+    Window root = DefaultRootWindow(d);
+    auto readCardinals = [&](const char* name, long count, std::vector<long>& out) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        out.clear();
+        if (XGetWindowProperty(d, root, XInternAtom(d, name, False), 0, count, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && format == 32) {
+            const long* values = reinterpret_cast<const long*>(data);
+            out.assign(values, values + items);
+        }
+        if (data)
+            XFree(data);
+    };
+    std::vector<long> desktop, area;
+    readCardinals("_NET_CURRENT_DESKTOP", 1, desktop);
+    readCardinals("_NET_WORKAREA", 4 * 64, area);
+    size_t n = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
+    if (area.size() < 4 * (n + 1))
+        n = 0;
+    if (area.size() < 4)
+        return;
+    long ax = area[4 * n], ay = area[4 * n + 1], aw = area[4 * n + 2], ah = area[4 * n + 3];
+    // A work area that does not lie on the screen is not believed.
+    if (ax < 0 || ay < 0 || aw <= 0 || ah <= 0 || ax + aw > w || ay + ah > h)
+        return;
+    x = static_cast<int>(ax);
+    y = static_cast<int>(ay);
+    w = static_cast<int>(aw);
+    h = static_cast<int>(ah);
+}
+
 uint32_t X11Backend::NowMs()
 {
     timespec now;

@@ -28,6 +28,7 @@ public:
     std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y, int w,
                                                int h) override;
     void GetScreenSize(int& w, int& h) override;
+    void GetWorkArea(int& x, int& y, int& w, int& h) override;
     uint32_t NowMs() override;
     void SetTimer(XNativeSink* sink, int periodMs) override;
     void KillTimer(XNativeSink* sink) override;
