@@ -555,7 +555,7 @@ void GigaEditor::NewFlow(int result)
         return;
     if (result == kResultYes) {
         // A save the user cancelled or that failed keeps the performance.
-        if (!Save(false))
+        if (!Save(false, kTagNewConfirm))
             return;
         ClearPerformance();
         return;
@@ -574,7 +574,7 @@ void GigaEditor::OpenFlow(int result)
     if (result == kResultCancel)
         return;
     if (result == kResultYes) {
-        if (!Save(false))
+        if (!Save(false, kTagOpenConfirm))
             return;
         OpenDialog();
         return;
@@ -592,16 +592,14 @@ void GigaEditor::OpenFlow(int result)
 
 void GigaEditor::OpenDialog()
 {
-    XFileNav nav(GetWindowHandle());
-    nav.AddFilter("tv2", "Tessivo v2 Performance");
-    nav.AddFilter("tvp", "Tessivo v1 Performance");
-    if (!nav.OpenFile("Open a Performance", false))
-        return;
-    const char* chosen = nav.GetPath(0);
-    if (!chosen)
-        return;
-    kiv::string path(chosen);
-    LoadChosen(path.CStr());
+    m_openNav = std::make_unique<XFileNav>(GetWindowHandle());
+    m_openNav->AddFilter("tv2", "Tessivo v2 Performance");
+    m_openNav->AddFilter("tvp", "Tessivo v1 Performance");
+    m_openNav->OpenFile(this, "Open a Performance", false, [this](XFileNav& nav, bool chosen) {
+        const char* path = chosen ? nav.GetPath(0) : nullptr;
+        if (path)
+            LoadChosen(kiv::string(path).CStr());
+    });
 }
 
 bool GigaEditor::LoadChosen(const char* path)
@@ -648,20 +646,28 @@ bool GigaEditor::OpenPerformance(const char* path)
     return true;
 }
 
-bool GigaEditor::Save(bool as)
+bool GigaEditor::Save(bool as, uint32_t then)
 {
     GigaStudio* studio = GetGigaStudio();
     if (!studio)
         return false;
     if (m_path.IsEmpty() || as) {
-        XFileNav nav(GetWindowHandle());
-        nav.AddFilter("tv2", "Tessivo Performance");
-        if (!nav.SaveFile("Save a Performance"))
-            return false;
-        const char* chosen = nav.GetPath(0);
-        if (!chosen)
-            return false;
-        m_path = chosen;
+        m_saveNav = std::make_unique<XFileNav>(GetWindowHandle());
+        m_saveNav->AddFilter("tv2", "Tessivo Performance");
+        m_saveNav->SaveFile(this, "Save a Performance", [this, then](XFileNav& nav, bool chosen) {
+            const char* path = chosen ? nav.GetPath(0) : nullptr;
+            GigaStudio* target = GetGigaStudio();
+            if (!path || !target)
+                return;
+            m_path = path;
+            if (!target->SaveFile(m_path.CStr()))
+                return;
+            if (then == kTagNewConfirm)
+                NewFlow(kResultNo);
+            else if (then == kTagOpenConfirm)
+                OpenFlow(kResultNo);
+        });
+        return false;
     }
     return studio->SaveFile(m_path.CStr());
 }

@@ -18,6 +18,7 @@
 #include "engine/MidiInput.h"
 #include "kiv/data/String.h"
 #include "kiv/file/Log.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListener.h"
 
 class GMixer;
@@ -72,8 +73,11 @@ public:
     void NewFlow(int result);
     void OpenFlow(int result);
     // Saves the studio to the current path; asks for one when there is none
-    // or `as` is set. False when nothing was written.
-    bool Save(bool as);
+    // or `as` is set. False when nothing was written now: with a dialog the
+    // save happens when its answer comes, and then the flow `then` (the tag
+    // of the confirm that asked for the save, 0 = none) goes on without
+    // asking again.
+    bool Save(bool as, uint32_t then = 0);
     void ClearPerformance();
     void ExpandAll(bool expand);
     // Opens the missing-files window for the current player, or remembers
@@ -146,6 +150,8 @@ private:
     XViewNav* m_browser = nullptr;
     XViewBase* m_search = nullptr;
     std::unique_ptr<WBigMixer> m_bigMixer;
+    std::unique_ptr<XFileNav> m_openNav;  // the open and save dialogs, kept until they answer
+    std::unique_ptr<XFileNav> m_saveNav;
     XPane* m_keyPane = nullptr;
     XKeyboard88* m_keyboard = nullptr;
     XSetValue* m_channel = nullptr;

@@ -199,7 +199,8 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     env.Load(0, env.bank, 2);
     std::string file = env.dir.File("song.tv2");
     env.Answer(file);
-    EXPECT_TRUE(env.editor->Save(true));
+    EXPECT_FALSE(env.editor->Save(true)) << "the save waits for the dialog's answer";
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
 
     env.editor->ClearPerformance();
@@ -207,6 +208,7 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
 
     env.editor->OpenFlow(kResultNo);  // straight to the dialog, no save
+    env.Tick();
     env.manager.WaitIdle(10000);
     ASSERT_EQ(env.tone(0)->GetPartCount(), 1);
     EXPECT_STREQ(env.tone(0)->GetPart(0)->GetPath(), env.bank.c_str());
@@ -215,7 +217,9 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     // Cancelled dialogs change nothing.
     setenv("KIV_DIALOG_ANSWER", "", 1);
     EXPECT_FALSE(env.editor->Save(true));
+    env.Tick();
     env.editor->OpenFlow(kResultNo);
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
 }
 
@@ -246,12 +250,15 @@ TEST(GigaEditor, FailedOpenKeepsThePathTheNextSaveWrites)
     Env env;
     std::string good = env.dir.File("good.tv2");
     env.Answer(good);
-    ASSERT_TRUE(env.editor->Save(true));
+    env.editor->Save(true);
+    env.Tick();
+    ASSERT_FALSE(kivtest::ReadFile(good).empty());
     std::string broken = env.dir.File("broken.tv2");
     kivtest::WriteFile(broken, "not a performance", 17);
     EXPECT_FALSE(env.editor->OpenPerformance(broken.c_str()));
     env.Answer(broken);
     env.editor->OpenFlow(kResultNo);
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), good.c_str());
     EXPECT_EQ(kivtest::ReadFile(broken), "not a performance");
 }
@@ -274,11 +281,27 @@ TEST(GigaEditor, ConfirmCancelDoesNothingAndNoClearsWithoutSaving)
     // "Yes" with a save the user cancels keeps the performance too.
     Press(env.editor, kNew);
     env.CloseModal(kResultYes);
+    env.Tick();
     EXPECT_EQ(env.tone(0)->GetPartCount(), 1);
 
     Press(env.editor, kNew);
     env.CloseModal(kResultNo);
     env.manager.WaitIdle(10000);
+    EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
+}
+
+TEST(GigaEditor, NewConfirmYesSavesUnderTheChosenNameThenClears)
+{
+    Env env;
+    env.Load(0, env.bank, 0);
+    std::string saved = env.dir.File("kept.tv2");
+    env.Answer(saved);
+    Press(env.editor, kNew);
+    env.CloseModal(kResultYes);
+    EXPECT_EQ(env.tone(0)->GetPartCount(), 1) << "nothing is cleared before the dialog answers";
+    env.Tick();
+    env.manager.WaitIdle(10000);
+    EXPECT_FALSE(kivtest::ReadFile(saved).empty());
     EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
 }
 
@@ -292,6 +315,7 @@ TEST(GigaEditor, OpenConfirmYesSavesThenOpens)
     ASSERT_NE(env.editor->GetModalChild(), nullptr);
     EXPECT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagOpenConfirm);
     env.CloseModal(kResultYes);  // saves to the answer, then opens it again
+    env.Tick();
     env.manager.WaitIdle(10000);
     EXPECT_FALSE(kivtest::ReadFile(saved).empty());
     EXPECT_STREQ(env.editor->GetPerformancePath(), saved.c_str());

@@ -1,6 +1,7 @@
 #include "kiv/gui/XView.h"
 
 #include "kiv/gui/XBackend.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XWindow.h"
 
@@ -348,8 +349,11 @@ bool XView::Tick(int tickCount)
     // At most one ring's worth per tick, so busy posters cannot hold the
     // GUI thread here.
     XEvent event;
-    for (int i = 0; i < GetCapacity() && Pop(event); ++i)
-        OnEvent(event);
+    for (int i = 0; i < GetCapacity() && Pop(event); ++i) {
+        // A file dialog's answer goes to whoever waits for it.
+        if (!XFileNav::Deliver(event))
+            OnEvent(event);
+    }
 
     if (m_modalChild) {
         XView* child = m_modalChild;

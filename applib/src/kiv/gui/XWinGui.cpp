@@ -1,5 +1,6 @@
 #include "kiv/gui/XWinGui.h"
 
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XView.h"
 
 using namespace xconst;
@@ -108,6 +109,8 @@ void XWinGui::OnTick()
     if (!m_running || !m_root)
         return;
     ++m_tickCount;
+    // An open file dialog's answer is queued before the view drains.
+    XFileNav::Poll();
     bool repaint = m_root->Tick(m_tickCount);
     if (m_root->TakeCloseRequest()) {
         OnCloseRequest();
