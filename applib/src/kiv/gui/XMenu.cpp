@@ -161,7 +161,9 @@ private:
         m_backend->GetWorkArea(areaX, areaY, areaW, areaH);
         bool scrolls = false;
         if (areaH > 0 && h > areaH) {
-            h = areaH;
+            // Whole rows between the bands, so no row shows cut in half.
+            int chrome = 2 * kBorder + 2 * kScrollBand;
+            h = chrome + std::max(kItemHeight, (areaH - chrome) / kItemHeight * kItemHeight);
             scrolls = true;
         }
         if (areaW > 0) {
