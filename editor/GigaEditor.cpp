@@ -592,6 +592,9 @@ void GigaEditor::OpenFlow(int result)
 
 void GigaEditor::OpenDialog()
 {
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
     m_openNav = std::make_unique<XFileNav>(GetWindowHandle());
     m_openNav->AddFilter("tv2", "Tessivo v2 Performance");
     m_openNav->AddFilter("tvp", "Tessivo v1 Performance");
@@ -652,6 +655,8 @@ bool GigaEditor::Save(bool as, uint32_t then)
     if (!studio)
         return false;
     if (m_path.IsEmpty() || as) {
+        if (XFileNav::IsAnyOpen())
+            return false;
         m_saveNav = std::make_unique<XFileNav>(GetWindowHandle());
         m_saveNav->AddFilter("tv2", "Tessivo Performance");
         m_saveNav->SaveFile(this, "Save a Performance", [this, then](XFileNav& nav, bool chosen) {

@@ -149,6 +149,9 @@ int WMissing::Notify(XControl* sender, int code, int value)
 
 void WMissing::ChooseFolder()
 {
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
     m_nav = std::make_unique<XFileNav>(GetWindowHandle());
     m_nav->BrowseFolder(this, "Select a folder", [this](XFileNav& nav, bool chosen) {
         if (!chosen)

@@ -516,6 +516,9 @@ void XViewPlug::ChooseFolder()
 {
     if (!m_plugs)
         return;
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
     m_nav = std::make_unique<XFileNav>(GetWindowHandle());
     m_nav->BrowseFolder(this, "Select your plug-in folder", [this](XFileNav& nav, bool chosen) {
         if (!chosen || !m_plugs || !m_plugs->SetFolder(nav.GetFolder()))

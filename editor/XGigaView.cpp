@@ -692,6 +692,9 @@ void XGigaView::ChooseMenuItem(int item)
         return;
     switch (item) {
     case kItemLoad:
+        // One dialog at a time: an open one is never replaced.
+        if (XFileNav::IsAnyOpen())
+            break;
         m_nav = std::make_unique<XFileNav>(GetWindowHandle());
         m_nav->AddFilter("gig", "Giga File");
         m_nav->OpenFile(this, "Open a .gig file", false, [this](XFileNav& nav, bool chosen) {
@@ -704,6 +707,8 @@ void XGigaView::ChooseMenuItem(int item)
         QueueAndLoad();
         break;
     case kItemLoadPreset:
+        if (XFileNav::IsAnyOpen())
+            break;
         m_nav = std::make_unique<XFileNav>(GetWindowHandle());
         m_nav->AddFilter("tvpreset", "Preset File");
         m_nav->OpenFile(this, "Open a preset", false, [this](XFileNav& nav, bool chosen) {
@@ -713,6 +718,8 @@ void XGigaView::ChooseMenuItem(int item)
         break;
     case kItemSavePreset:
         if (m_gigaTone->GetPartCount() == 0)
+            break;
+        if (XFileNav::IsAnyOpen())
             break;
         m_nav = std::make_unique<XFileNav>(GetWindowHandle());
         m_nav->AddFilter("tvpreset", "Preset File");

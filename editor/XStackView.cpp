@@ -639,6 +639,9 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
         UnloadLayer(row);
         return;
     }
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
     m_nav = std::make_unique<XFileNav>(GetWindowHandle());
     m_nav->AddFilter("gig", "Giga File");
     m_nav->OpenFile(this, "Open a .gig file", false, [this, row](XFileNav& nav, bool chosen) {

@@ -199,6 +199,9 @@ int MainView::CountFiles(const char* folder)
 
 void MainView::AddFolder()
 {
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
     m_browser = std::make_unique<XFileNav>(GetWindowHandle());
     m_browser->BrowseFolder(this, kTextBrowseTitle, [this](XFileNav& browser, bool chosen) {
         const char* folder = browser.GetFolder();

@@ -1,11 +1,13 @@
 // ctest-label: thread
 // The editor's main window on the headless back end: its layout for one and
 // for two players, the engine's events and the modal dialogs they open,
-// performances saved and opened through scripted dialog answers, the confirm
-// flow, the pane and mixer switches and the port LEDs.
+// performances saved and opened through scripted dialog answers and a
+// dialog left open while the editor runs, the confirm flow, the pane and mixer switches and the port LEDs.
 #include "editor/GigaEditor.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -33,6 +35,7 @@
 #include "kiv/gui/XPane.h"
 #include "kiv/gui/XViewPort.h"
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 
 using namespace editor;
 
@@ -66,6 +69,7 @@ struct Env {
     ~Env()
     {
         unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
         GigaDeck* deck = studio->GetDeck(0);
         for (int i = 0; i < deck->GetToneCount(); ++i)
             deck->GetGigaTone(i)->Clear();
@@ -221,6 +225,40 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     env.editor->OpenFlow(kResultNo);
     env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
+}
+
+TEST(GigaEditor, OpenDialogLeavesTheEditorRunningAndASecondOpenLeavesItAlone)
+{
+    Env env;
+    env.Load(0, env.bank, 2);
+    std::string file = env.dir.File("song.tv2");
+    env.Answer(file);
+    env.editor->Save(true);
+    env.Tick();
+    unsetenv("KIV_DIALOG_ANSWER");
+    env.editor->ClearPerformance();
+    env.manager.WaitIdle(10000);
+
+    // A dialog that stays open until the test lets it answer; each start
+    // leaves a line.
+    std::string program = env.dir.File("dialog.sh");
+    std::string script = "#!/bin/sh\necho started >> '" + env.dir.File("starts") + "'\nwhile [ ! -e '" +
+                         env.dir.File("go") + "' ]; do sleep 0.02; done\nprintf '%s\\n' '" + file + "'\n";
+    ASSERT_TRUE(kivtest::WriteFile(program, script.data(), script.size()));
+    chmod(program.c_str(), 0755);
+    setenv("KIV_DIALOG_PROGRAM", program.c_str(), 1);
+    env.editor->OpenFlow(kResultNo);
+    env.Tick(3);  // the editor goes on while the dialog is open
+    env.editor->OpenFlow(kResultNo);
+    ASSERT_TRUE(kivtest::WriteFile(env.dir.File("go"), "", 0));
+    EXPECT_TRUE(kivtest::WaitFor(5000, [&] {
+        XFileNav::Poll();
+        env.Tick();
+        return env.tone(0)->GetPartCount() == 1;
+    }));
+    unsetenv("KIV_DIALOG_PROGRAM");
+    EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
+    EXPECT_EQ(kivtest::ReadFile(env.dir.File("starts")), "started\n") << "the open dialog was not replaced";
 }
 
 TEST(GigaEditor, OlderPerformanceIsSavedAsTv2WithoutDialogOrOverwriting)
