@@ -2,7 +2,8 @@
 // The editor's main window on the headless back end: its layout for one and
 // for two players, the engine's events and the modal dialogs they open,
 // performances saved and opened through scripted dialog answers and a
-// dialog left open while the editor runs, the confirm flow, the pane and mixer switches and the port LEDs.
+// dialog left open while the editor runs, the confirm flow, the pane and
+// mixer switches and the port LEDs.
 #include "editor/GigaEditor.h"
 
 #include <gtest/gtest.h>
