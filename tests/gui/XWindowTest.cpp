@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gui/GuiTestLeaks.h"
+#include "kiv/gui/HMeter.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XView.h"
@@ -135,6 +136,7 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
 {
     TestView view(&log);
     auto* clicker = new Clicker(&view, &log);
+    auto* meter = new XMeterStereo(&view, 150, 10, 12, 80);
     ASSERT_TRUE(view.OpenWindow());
     backend.Pump(0);
     EXPECT_EQ(Client()->Pixel(20, 20), XColour::Make(200, 0, 0));
@@ -158,6 +160,19 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
     Client()->m_needsPaint = true;
     backend.Pump(0);
     EXPECT_EQ(Client()->GetPresentedPixels() - presented, 200 * 100);
+
+    // A meter's step sends the segments it changed, and the window shows
+    // what the surface holds.
+    presented = Client()->GetPresentedPixels();
+    meter->SetLevels(0.5f, 0.25f);
+    backend.Advance(50);
+    int64_t sent = Client()->GetPresentedPixels() - presented;
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, 12 * 80 / 2);
+    const XGraphic& surface = view.GetWindow()->GetGraphic();
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            ASSERT_EQ(Client()->Pixel(x, y), surface.GetPixel(x, y)) << x << "," << y;
 }
 
 TEST_F(WindowTest, TwoPressesCloserThan400MsAreADoubleClick)

@@ -207,6 +207,7 @@ void XGraphic::Blit()
 
 void XGraphic::AddDamage(const XRectangle& rect)
 {
+    ++m_damageMarks;
     int x0 = std::max(rect.x + m_viewX, m_clipBox.x);
     int y0 = std::max(rect.y + m_viewY, m_clipBox.y);
     int x1 = std::min(rect.x + m_viewX + rect.width, m_clipBox.x + m_clipBox.width);

@@ -55,6 +55,9 @@ public:
     // meters' pixels. Both blits forget the damage.
     void AddDamage(const XRectangle& rect);
     void BlitDamage();
+    // Counts AddDamage calls: the paint walk adds a control's whole
+    // rectangle only when its Draw told no damage of its own.
+    int GetDamageMarks() const { return m_damageMarks; }
     int CountDamage() const { return static_cast<int>(m_damage.size()); }
     const XRectangle& GetDamage(int n) const { return m_damage[n]; }
     void BeginOffscreen(const XRect& rect, XPaintTarget* target);
@@ -177,4 +180,5 @@ private:
     XRectangle m_clipBox;  // current clip box, device coordinates
     XRectangle m_clipStack[xconst::kClipStackDepth];
     std::vector<XRectangle> m_damage;  // device rectangles, none inside another
+    int m_damageMarks = 0;
 };
