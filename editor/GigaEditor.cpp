@@ -586,7 +586,7 @@ void GigaEditor::NewFlow(int result)
         return;
     if (result == kResultYes) {
         // A save the user cancelled or that failed keeps the performance.
-        if (!Save(false))
+        if (!Save(false, kTagNewConfirm))
             return;
         ClearPerformance();
         return;
@@ -607,7 +607,7 @@ void GigaEditor::OpenFlow(int result)
     if (result == kResultCancel)
         return;
     if (result == kResultYes) {
-        if (!Save(false))
+        if (!Save(false, kTagOpenConfirm))
             return;
         OpenDialog();
         return;
@@ -625,16 +625,17 @@ void GigaEditor::OpenFlow(int result)
 
 void GigaEditor::OpenDialog()
 {
-    XFileNav nav(GetWindowHandle());
-    nav.AddFilter("tv2", "Tessivo v2 Performance");
-    nav.AddFilter("tvp", "Tessivo v1 Performance");
-    if (!nav.OpenFile("Open a Performance", false))
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
         return;
-    const char* chosen = nav.GetPath(0);
-    if (!chosen)
-        return;
-    kiv::string path(chosen);
-    LoadChosen(path.CStr());
+    m_openNav = std::make_unique<XFileNav>(GetWindowHandle());
+    m_openNav->AddFilter("tv2", "Tessivo v2 Performance");
+    m_openNav->AddFilter("tvp", "Tessivo v1 Performance");
+    m_openNav->OpenFile(this, "Open a Performance", false, [this](XFileNav& nav, bool chosen) {
+        const char* path = chosen ? nav.GetPath(0) : nullptr;
+        if (path)
+            LoadChosen(kiv::string(path).CStr());
+    });
 }
 
 bool GigaEditor::LoadChosen(const char* path)
@@ -681,22 +682,36 @@ bool GigaEditor::OpenPerformance(const char* path)
     return true;
 }
 
-bool GigaEditor::Save(bool as)
+bool GigaEditor::Save(bool as, uint32_t then)
 {
     GigaStudio* studio = GetGigaStudio();
     if (!studio)
         return false;
-    kiv::string path = m_path;
-    if (path.IsEmpty() || as) {
-        XFileNav nav(GetWindowHandle());
-        nav.AddFilter("tv2", "Tessivo Performance");
-        if (!nav.SaveFile("Save a Performance"))
+    if (m_path.IsEmpty() || as) {
+        if (XFileNav::IsAnyOpen())
             return false;
-        const char* chosen = nav.GetPath(0);
-        if (!chosen)
-            return false;
-        path = chosen;
+        m_saveNav = std::make_unique<XFileNav>(GetWindowHandle());
+        m_saveNav->AddFilter("tv2", "Tessivo Performance");
+        m_saveNav->SaveFile(this, "Save a Performance", [this, then](XFileNav& nav, bool chosen) {
+            const char* path = chosen ? nav.GetPath(0) : nullptr;
+            if (!path || !SaveTo(path))
+                return;
+            if (then == kTagNewConfirm)
+                NewFlow(kResultNo);
+            else if (then == kTagOpenConfirm)
+                OpenFlow(kResultNo);
+        });
+        return false;
     }
+    return SaveTo(m_path.CStr());
+}
+
+bool GigaEditor::SaveTo(const char* target)
+{
+    GigaStudio* studio = GetGigaStudio();
+    if (!studio || !target)
+        return false;
+    const kiv::string path(target);  // the argument may be m_path itself
     errno = 0;
     if (!studio->SaveFile(path.CStr())) {
         // The performance stays modified and keeps the name it had: the

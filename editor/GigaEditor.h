@@ -18,6 +18,7 @@
 #include "engine/MidiInput.h"
 #include "kiv/data/String.h"
 #include "kiv/file/Log.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListener.h"
 
 class GMixer;
@@ -72,10 +73,14 @@ public:
     void NewFlow(int result);
     void OpenFlow(int result);
     // Saves the studio to the current path; asks for one when there is none
-    // or `as` is set. False when nothing was written.
-    // A save that fails shows the file and the reason, and leaves the path
-    // and the modified state as they were.
-    bool Save(bool as);
+    // or `as` is set. False when nothing was written now: with a dialog the
+    // save happens when its answer comes, and then the flow `then` (the tag
+    // of the confirm that asked for the save, 0 = none) goes on without
+    // asking again. A save that fails shows the file and the reason, and
+    // leaves the path and the modified state as they were.
+    bool Save(bool as, uint32_t then = 0);
+    // Writes the studio to `path`; on success it becomes the current path.
+    bool SaveTo(const char* path);
     void ClearPerformance();
     void ExpandAll(bool expand);
     // Opens the missing-files window for the current player, or remembers
@@ -149,6 +154,8 @@ private:
     XViewNav* m_browser = nullptr;
     XViewBase* m_search = nullptr;
     std::unique_ptr<WBigMixer> m_bigMixer;
+    std::unique_ptr<XFileNav> m_openNav;  // the open and save dialogs, kept until they answer
+    std::unique_ptr<XFileNav> m_saveNav;
     XPane* m_keyPane = nullptr;
     XKeyboard88* m_keyboard = nullptr;
     XSetValue* m_channel = nullptr;

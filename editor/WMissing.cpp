@@ -153,15 +153,20 @@ int WMissing::Notify(XControl* sender, int code, int value)
 
 void WMissing::ChooseFolder()
 {
-    XFileNav nav(GetWindowHandle());
-    if (!nav.BrowseFolder("Select a folder"))
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
         return;
-    const char* folder = nav.GetFolder();
-    // Later loads search the remembered folder too. A path the setting cannot
-    // hold whole is not stored: a cut path names another folder.
-    if (m_prefs)
-        m_prefs->SetMissingFolder(folder);
-    StartSearch(folder);
+    m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+    m_nav->BrowseFolder(this, "Select a folder", [this](XFileNav& nav, bool chosen) {
+        if (!chosen)
+            return;
+        const char* folder = nav.GetFolder();
+        // Later loads search the remembered folder too. A path the setting
+        // cannot hold whole is not stored: a cut path names another folder.
+        if (m_prefs)
+            m_prefs->SetMissingFolder(folder);
+        StartSearch(folder);
+    });
 }
 
 bool WMissing::StartSearch(const char* folder)

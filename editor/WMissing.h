@@ -14,6 +14,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@
 #include "editor/WindowsConst.h"
 #include "kiv/data/Thread.h"
 #include "kiv/gui/XButton.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XListView.h"
 #include "kiv/gui/XListener.h"
@@ -74,6 +76,7 @@ protected:
     void Run() override;
 
 private:
+    std::unique_ptr<XFileNav> m_nav;  // the folder browser, kept until it answers
     void Build();
     void ChooseFolder();
     void FinishSearch();

@@ -520,14 +520,17 @@ void XViewPlug::ChooseFolder()
 {
     if (!m_plugs)
         return;
-    XFileNav nav(GetWindowHandle());
-    if (!nav.BrowseFolder("Select your plug-in folder"))
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
         return;
-    if (!m_plugs->SetFolder(nav.GetFolder()))
-        return;
-    m_folder->SetText(m_plugs->GetFolder());
-    m_listView->Clear();
-    m_listView->Invalidate();
+    m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+    m_nav->BrowseFolder(this, "Select your plug-in folder", [this](XFileNav& nav, bool chosen) {
+        if (!chosen || !m_plugs || !m_plugs->SetFolder(nav.GetFolder()))
+            return;
+        m_folder->SetText(m_plugs->GetFolder());
+        m_listView->Clear();
+        m_listView->Invalidate();
+    });
 }
 
 void XViewPlug::EnterScanning()

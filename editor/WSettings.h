@@ -12,11 +12,13 @@
 // scan leaves nothing behind for the scan thread to touch.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "editor/HProgressText.h"
 #include "editor/WindowsConst.h"
 #include "kiv/gui/XButton.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XListView.h"
 #include "kiv/gui/XListener.h"
@@ -180,6 +182,7 @@ public:
     static HProgressText& ScanText();
 
 private:
+    std::unique_ptr<XFileNav> m_nav;  // the folder browser, kept until it answers
     void ChooseFolder();
     void StartScan();
     void EnterScanning();

@@ -742,36 +742,45 @@ void XGigaView::ChooseMenuItem(int item)
     if (!m_gigaTone)
         return;
     switch (item) {
-    case kItemLoad: {
-        XFileNav nav(GetWindowHandle());
-        nav.AddFilter("gig", "Giga File");
-        if (nav.OpenFile("Open a .gig file", false))
-            if (const char* path = nav.GetPath(0))
+    case kItemLoad:
+        // One dialog at a time: an open one is never replaced.
+        if (XFileNav::IsAnyOpen())
+            break;
+        m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+        m_nav->AddFilter("gig", "Giga File");
+        m_nav->OpenFile(this, "Open a .gig file", false, [this](XFileNav& nav, bool chosen) {
+            if (const char* path = chosen ? nav.GetPath(0) : nullptr)
                 LoadIntoUnit(path, 0);
+        });
         break;
-    }
     case kItemUnload:
         m_gigaTone->Clear();
         QueueAndLoad();
         break;
-    case kItemLoadPreset: {
-        XFileNav nav(GetWindowHandle());
-        nav.AddFilter("tvpreset", "Preset File");
-        if (nav.OpenFile("Open a preset", false))
-            if (const char* path = nav.GetPath(0))
+    case kItemLoadPreset:
+        if (XFileNav::IsAnyOpen())
+            break;
+        m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+        m_nav->AddFilter("tvpreset", "Preset File");
+        m_nav->OpenFile(this, "Open a preset", false, [this](XFileNav& nav, bool chosen) {
+            if (const char* path = chosen ? nav.GetPath(0) : nullptr)
                 LoadPresetIntoUnit(path);
+        });
         break;
-    }
-    case kItemSavePreset: {
+    case kItemSavePreset:
         if (m_gigaTone->GetPartCount() == 0)
             break;
-        XFileNav nav(GetWindowHandle());
-        nav.AddFilter("tvpreset", "Preset File");
-        if (nav.SaveFile("Save a preset"))
-            if (const char* path = nav.GetPath(0))
+        if (XFileNav::IsAnyOpen())
+            break;
+        m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+        m_nav->AddFilter("tvpreset", "Preset File");
+        m_nav->SaveFile(this, "Save a preset", [this](XFileNav& nav, bool chosen) {
+            // The unit may have been emptied while the dialog was open.
+            const char* path = chosen ? nav.GetPath(0) : nullptr;
+            if (path && m_gigaTone && m_gigaTone->GetPartCount() > 0)
                 SavePresetOfUnit(path);
+        });
         break;
-    }
     default:
         break;
     }

@@ -15,10 +15,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "editor/OvView.h"
 #include "editor/PartUnitConst.h"
 #include "kiv/file/Log.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XPic.h"
 
@@ -179,6 +181,7 @@ private:
     bool ShowName();
 
     GigaTone* m_gigaTone = nullptr;
+    std::unique_ptr<XFileNav> m_nav;  // the last file dialog, kept until it answers
     int m_index = 0;
     int m_selection = 0;
     bool m_filling = false;  // control values set by a refresh write nothing back

@@ -651,13 +651,17 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
         UnloadLayer(row);
         return;
     }
-    XFileNav nav(GetWindowHandle());
-    nav.AddFilter("gig", "Giga File");
-    if (nav.OpenFile("Open a .gig file", false))
-        if (const char* path = nav.GetPath(0)) {
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
+        return;
+    m_nav = std::make_unique<XFileNav>(GetWindowHandle());
+    m_nav->AddFilter("gig", "Giga File");
+    m_nav->OpenFile(this, "Open a .gig file", false, [this, row](XFileNav& nav, bool chosen) {
+        if (const char* path = chosen ? nav.GetPath(0) : nullptr) {
             const std::string copy(path);
             ChooseLayerInstrument(row, copy.c_str(), 0);
         }
+    });
 }
 
 void XGigaViewStack::OpenOutputMenu(int row, int x, int y)

@@ -12,11 +12,13 @@
 // its shift flag. GUI thread only.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "editor/PartUnitConst.h"
 #include "engine/GigaTone.h"
 #include "kiv/gui/HLabel.h"
 #include "kiv/gui/XControl.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XPic.h"
 #include "kiv/gui/XToggle.h"
@@ -158,6 +160,8 @@ private:
     void OpenKeySwitchMenu();
     void OpenLayerMenu(int row, int x, int y);
     void OpenOutputMenu(int row, int x, int y);
+
+    std::unique_ptr<XFileNav> m_nav;  // the file dialog, kept until it answers
     // A drag's value 0..1 of a row's column or bar, and writing it back.
     double GetDragValue(GigaPart* part, int column) const;
     void SetDragValue(GigaPart* part, int column, double value);

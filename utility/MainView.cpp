@@ -201,19 +201,22 @@ int MainView::CountFiles(const char* folder)
 
 void MainView::AddFolder()
 {
-    XFileNav browser(GetWindowHandle());
-    if (!browser.BrowseFolder(kTextBrowseTitle))
+    // One dialog at a time: an open one is never replaced.
+    if (XFileNav::IsAnyOpen())
         return;
-    const char* folder = browser.GetFolder();
-    if (!folder[0])
-        return;
-    if (m_list->GetCount() == 0)
-        SetStatus(nullptr);
-    // A folder scanned before shows what the database holds: a new scan
-    // reports only files it has not seen.
-    m_list->AddPath(folder, CountFiles(folder));
-    m_list->Invalidate();
-    m_scanButton->SetEnabled(true);
+    m_browser = std::make_unique<XFileNav>(GetWindowHandle());
+    m_browser->BrowseFolder(this, kTextBrowseTitle, [this](XFileNav& browser, bool chosen) {
+        const char* folder = browser.GetFolder();
+        if (!chosen || !folder[0])
+            return;
+        if (m_list->GetCount() == 0)
+            SetStatus(nullptr);
+        // A folder scanned before shows what the database holds: a new scan
+        // reports only files it has not seen.
+        m_list->AddPath(folder, CountFiles(folder));
+        m_list->Invalidate();
+        m_scanButton->SetEnabled(true);
+    });
 }
 
 void MainView::RemoveFolder()

@@ -7,9 +7,11 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "kiv/data/String.h"
 #include "kiv/file/Archive.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XView.h"
 #include "utility/GigaScan.h"
@@ -73,6 +75,7 @@ public:
     GigaScan& GetScanner() { return m_scan; }
 
 private:
+    std::unique_ptr<XFileNav> m_browser;  // kept until it answers
     void Load();
     void AddFolder();
     void RemoveFolder();

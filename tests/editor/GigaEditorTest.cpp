@@ -1,11 +1,14 @@
 // ctest-label: thread
 // The editor's main window on the headless back end: its layout for one and
 // for two players, the engine's events and the modal dialogs they open,
-// performances saved and opened through scripted dialog answers, the confirm
-// flow, the pane and mixer switches and the port LEDs.
+// performances saved and opened through scripted dialog answers and a
+// dialog left open while the editor runs, the confirm flow, the pane and
+// mixer switches and the port LEDs.
 #include "editor/GigaEditor.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <sys/stat.h>
@@ -37,6 +40,7 @@
 #include "kiv/gui/XPane.h"
 #include "kiv/gui/XViewPort.h"
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 
 using namespace editor;
 
@@ -70,6 +74,7 @@ struct Env {
     ~Env()
     {
         unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
         GigaDeck* deck = studio->GetDeck(0);
         for (int i = 0; i < deck->GetToneCount(); ++i)
             deck->GetGigaTone(i)->Clear();
@@ -203,7 +208,8 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     env.Load(0, env.bank, 2);
     std::string file = env.dir.File("song.tv2");
     env.Answer(file);
-    EXPECT_TRUE(env.editor->Save(true));
+    EXPECT_FALSE(env.editor->Save(true)) << "the save waits for the dialog's answer";
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
 
     env.editor->ClearPerformance();
@@ -211,6 +217,7 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
 
     env.editor->OpenFlow(kResultNo);  // straight to the dialog, no save
+    env.Tick();
     env.manager.WaitIdle(10000);
     ASSERT_EQ(env.tone(0)->GetPartCount(), 1);
     EXPECT_STREQ(env.tone(0)->GetPart(0)->GetPath(), env.bank.c_str());
@@ -219,8 +226,44 @@ TEST(GigaEditor, SaveAndOpenPerformanceRoundTripThroughTheDialogs)
     // Cancelled dialogs change nothing.
     setenv("KIV_DIALOG_ANSWER", "", 1);
     EXPECT_FALSE(env.editor->Save(true));
+    env.Tick();
     env.editor->OpenFlow(kResultNo);
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
+}
+
+TEST(GigaEditor, OpenDialogLeavesTheEditorRunningAndASecondOpenLeavesItAlone)
+{
+    Env env;
+    env.Load(0, env.bank, 2);
+    std::string file = env.dir.File("song.tv2");
+    env.Answer(file);
+    env.editor->Save(true);
+    env.Tick();
+    unsetenv("KIV_DIALOG_ANSWER");
+    env.editor->ClearPerformance();
+    env.manager.WaitIdle(10000);
+
+    // A dialog that stays open until the test lets it answer; each start
+    // leaves a line.
+    std::string program = env.dir.File("dialog.sh");
+    std::string script = "#!/bin/sh\necho started >> '" + env.dir.File("starts") + "'\nwhile [ ! -e '" +
+                         env.dir.File("go") + "' ]; do sleep 0.02; done\nprintf '%s\\n' '" + file + "'\n";
+    ASSERT_TRUE(kivtest::WriteFile(program, script.data(), script.size()));
+    chmod(program.c_str(), 0755);
+    setenv("KIV_DIALOG_PROGRAM", program.c_str(), 1);
+    env.editor->OpenFlow(kResultNo);
+    env.Tick(3);  // the editor goes on while the dialog is open
+    env.editor->OpenFlow(kResultNo);
+    ASSERT_TRUE(kivtest::WriteFile(env.dir.File("go"), "", 0));
+    EXPECT_TRUE(kivtest::WaitFor(5000, [&] {
+        XFileNav::Poll();
+        env.Tick();
+        return env.tone(0)->GetPartCount() == 1;
+    }));
+    unsetenv("KIV_DIALOG_PROGRAM");
+    EXPECT_STREQ(env.editor->GetPerformancePath(), file.c_str());
+    EXPECT_EQ(kivtest::ReadFile(env.dir.File("starts")), "started\n") << "the open dialog was not replaced";
 }
 
 TEST(GigaEditor, OlderPerformanceIsSavedAsTv2WithoutDialogOrOverwriting)
@@ -250,12 +293,15 @@ TEST(GigaEditor, FailedOpenKeepsThePathTheNextSaveWrites)
     Env env;
     std::string good = env.dir.File("good.tv2");
     env.Answer(good);
-    ASSERT_TRUE(env.editor->Save(true));
+    env.editor->Save(true);
+    env.Tick();
+    ASSERT_FALSE(kivtest::ReadFile(good).empty());
     std::string broken = env.dir.File("broken.tv2");
     kivtest::WriteFile(broken, "not a performance", 17);
     EXPECT_FALSE(env.editor->OpenPerformance(broken.c_str()));
     env.Answer(broken);
     env.editor->OpenFlow(kResultNo);
+    env.Tick();
     EXPECT_STREQ(env.editor->GetPerformancePath(), good.c_str());
     EXPECT_EQ(kivtest::ReadFile(broken), "not a performance");
 }
@@ -278,11 +324,27 @@ TEST(GigaEditor, ConfirmCancelDoesNothingAndNoClearsWithoutSaving)
     // "Yes" with a save the user cancels keeps the performance too.
     Press(env.editor, kNew);
     env.CloseModal(kResultYes);
+    env.Tick();
     EXPECT_EQ(env.tone(0)->GetPartCount(), 1);
 
     Press(env.editor, kNew);
     env.CloseModal(kResultNo);
     env.manager.WaitIdle(10000);
+    EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
+}
+
+TEST(GigaEditor, NewConfirmYesSavesUnderTheChosenNameThenClears)
+{
+    Env env;
+    env.Load(0, env.bank, 0);
+    std::string saved = env.dir.File("kept.tv2");
+    env.Answer(saved);
+    Press(env.editor, kNew);
+    env.CloseModal(kResultYes);
+    EXPECT_EQ(env.tone(0)->GetPartCount(), 1) << "nothing is cleared before the dialog answers";
+    env.Tick();
+    env.manager.WaitIdle(10000);
+    EXPECT_FALSE(kivtest::ReadFile(saved).empty());
     EXPECT_EQ(env.tone(0)->GetPartCount(), 0);
 }
 
@@ -296,6 +358,7 @@ TEST(GigaEditor, OpenConfirmYesSavesThenOpens)
     ASSERT_NE(env.editor->GetModalChild(), nullptr);
     EXPECT_EQ(env.editor->GetModalChild()->GetModalTag(), kTagOpenConfirm);
     env.CloseModal(kResultYes);  // saves to the answer, then opens it again
+    env.Tick();
     env.manager.WaitIdle(10000);
     EXPECT_FALSE(kivtest::ReadFile(saved).empty());
     EXPECT_STREQ(env.editor->GetPerformancePath(), saved.c_str());

@@ -251,6 +251,7 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     setenv("KIV_DIALOG_ANSWER", (dir.Path() + "\n").c_str(), 1);
     Click(window, window.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
+    window.Tick(1);  // the browser's answer arrives
     EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
     ASSERT_TRUE(TickUntilIdle(window));
     EXPECT_TRUE(window.IsCloseRequested());
@@ -262,6 +263,7 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     setenv("KIV_DIALOG_ANSWER", "", 1);
     Click(other, other.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
+    other.Tick(1);
     EXPECT_FALSE(other.IsSearching());
     EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
 
@@ -274,6 +276,7 @@ TEST(WMissing, ChosenFolderIsRememberedForLaterLoadsUnlessTooLong)
     setenv("KIV_DIALOG_ANSWER", (longPath + "\n").c_str(), 1);
     Click(other, other.GetScanButton());
     unsetenv("KIV_DIALOG_ANSWER");
+    other.Tick(1);
     EXPECT_TRUE(other.IsSearching());
     EXPECT_EQ(prefs.GetMissingFolder(), dir.Path() + "/");
     ASSERT_TRUE(TickUntilIdle(other));

@@ -342,6 +342,7 @@ TEST(WSettings, FolderChoiceSetsTheListFolderAndClearsTheList)
     setenv("KIV_DIALOG_ANSWER", (other.Path() + "\n").c_str(), 1);
     page->Notify(page->GetFolderSelector(), 0, 0);
     unsetenv("KIV_DIALOG_ANSWER");
+    settings.Tick(1);  // the browser's answer arrives
     EXPECT_EQ(std::string(plugs.GetFolder()), other.Path() + "/");
     EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), other.Path() + "/");
     EXPECT_EQ(page->GetList()->GetCount(), 0);
@@ -350,6 +351,7 @@ TEST(WSettings, FolderChoiceSetsTheListFolderAndClearsTheList)
     setenv("KIV_DIALOG_ANSWER", "", 1);
     page->Notify(page->GetFolderSelector(), 0, 0);
     unsetenv("KIV_DIALOG_ANSWER");
+    settings.Tick(1);
     EXPECT_EQ(std::string(plugs.GetFolder()), other.Path() + "/");
 }
 

@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (mode == 3) {
             // A scripted answer (set below): no dialog program runs; it leaves
             // multi-selection on for the next input.
-            nav.OpenFile("x", true);
+            nav.OpenFile(nullptr, "x", true, nullptr);
             continue;
         }
         bool taken = nav.TakeAnswer(answer, mode == 1, mode == 2);

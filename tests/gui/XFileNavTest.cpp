@@ -1,15 +1,21 @@
 // File dialogs: filters, the answers of the dialog program (scripted or a
 // stand-in program run as a child process), several files at once, cancel,
-// save with the default extension, and the folder browser.
+// save with the default extension, the folder browser, and a window that
+// keeps running while a dialog is open.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "gui/GuiTestLeaks.h"
+#include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XFileNav.h"
+#include "kiv/gui/XView.h"
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 
 namespace {
 
@@ -33,6 +39,31 @@ std::string WriteProgram(const kivtest::TempDir& dir, const std::string& answer,
     EXPECT_TRUE(kivtest::WriteFile(path, script.data(), script.size()));
     chmod(path.c_str(), 0755);
     return path;
+}
+
+enum Request { kOpen, kOpenMany, kSave, kFolder };
+
+// Runs one request to its answer (no waiting view: the answer is handed
+// over as soon as it is known); true when the user chose.
+bool Ask(XFileNav& nav, Request request)
+{
+    int answers = 0;
+    bool chose = false;
+    auto answer = [&](XFileNav&, bool chosen) {
+        ++answers;
+        chose = chosen;
+    };
+    bool started = request == kSave     ? nav.SaveFile(nullptr, "Save", answer)
+                   : request == kFolder ? nav.BrowseFolder(nullptr, "Folder", answer)
+                                        : nav.OpenFile(nullptr, "Open", request == kOpenMany, answer);
+    if (!started)
+        return false;
+    EXPECT_TRUE(kivtest::WaitFor(5000, [&] {
+        XFileNav::Poll();
+        return answers > 0;
+    }));
+    EXPECT_EQ(answers, 1);
+    return chose;
 }
 
 }  // namespace
@@ -60,7 +91,7 @@ TEST(XFileNav, SeveralChosenFilesGiveTheFolderAndEachName)
 {
     ScopedEnv answer("KIV_DIALOG_ANSWER", "/lib/gig/a.gig\n/lib/gig/b c.gig\n");
     XFileNav nav;
-    ASSERT_TRUE(nav.OpenFile("Open", true));
+    ASSERT_TRUE(Ask(nav, kOpenMany));
     EXPECT_STREQ(nav.GetFolder(), "/lib/gig/");
     ASSERT_EQ(nav.GetCount(), 2);
     EXPECT_STREQ(nav.GetName(0), "a.gig");
@@ -73,7 +104,7 @@ TEST(XFileNav, OneFileWithMultiSelectionIsTheSingleName)
 {
     ScopedEnv answer("KIV_DIALOG_ANSWER", "/lib/one.gig\n");
     XFileNav nav;
-    ASSERT_TRUE(nav.OpenFile("Open", true));
+    ASSERT_TRUE(Ask(nav, kOpenMany));
     EXPECT_STREQ(nav.GetFolder(), "/lib/");
     ASSERT_EQ(nav.GetCount(), 1);
     EXPECT_STREQ(nav.GetPath(0), "/lib/one.gig");
@@ -87,7 +118,7 @@ TEST(XFileNav, LongSelectionsKeepSixtyFourNamesAndDropWhatTheyCannotHold)
     answer += "/lib/" + std::string(XFileNav::kMaxPath, 'x') + "\n";
     ScopedEnv env("KIV_DIALOG_ANSWER", answer);
     XFileNav nav;
-    ASSERT_TRUE(nav.OpenFile("Open", true));
+    ASSERT_TRUE(Ask(nav, kOpenMany));
     EXPECT_EQ(nav.GetCount(), XFileNav::kMaxNames);
     EXPECT_STREQ(nav.GetName(63), "f63.gig");
 
@@ -95,7 +126,7 @@ TEST(XFileNav, LongSelectionsKeepSixtyFourNamesAndDropWhatTheyCannotHold)
     // never cut into another name.
     ScopedEnv mixed("KIV_DIALOG_ANSWER", "/lib/a.gig\n/other/b.gig\n/lib/sub/c.gig\n/lib/" +
                                              std::string(XFileNav::kMaxPath, 'y') + "\n");
-    ASSERT_TRUE(nav.OpenFile("Open", true));
+    ASSERT_TRUE(Ask(nav, kOpenMany));
     ASSERT_EQ(nav.GetCount(), 1);
     EXPECT_STREQ(nav.GetName(0), "a.gig");
 }
@@ -105,18 +136,18 @@ TEST(XFileNav, CancelOrAnUnusableAnswerChoosesNothing)
     XFileNav nav;
     {
         ScopedEnv answer("KIV_DIALOG_ANSWER", "");
-        EXPECT_FALSE(nav.OpenFile("Open", false));
+        EXPECT_FALSE(Ask(nav, kOpen));
         EXPECT_EQ(nav.GetCount(), 0);
-        EXPECT_FALSE(nav.BrowseFolder("Folder"));
+        EXPECT_FALSE(Ask(nav, kFolder));
     }
     {
         ScopedEnv answer("KIV_DIALOG_ANSWER", "/lib/\n");
-        EXPECT_FALSE(nav.OpenFile("Open", false));
+        EXPECT_FALSE(Ask(nav, kOpen));
         EXPECT_STREQ(nav.GetFolder(), "");
     }
     {
         ScopedEnv program("KIV_DIALOG_PROGRAM", "/nonexistent/dialog");
-        EXPECT_FALSE(nav.SaveFile("Save"));
+        EXPECT_FALSE(Ask(nav, kSave));
     }
 }
 
@@ -126,12 +157,12 @@ TEST(XFileNav, SaveTakesTheFirstFiltersExtensionWhenTheNameHasNone)
     nav.AddFilter("tvpreset", "Preset");
     {
         ScopedEnv answer("KIV_DIALOG_ANSWER", "/home/u/strings\n");
-        ASSERT_TRUE(nav.SaveFile("Save preset"));
+        ASSERT_TRUE(Ask(nav, kSave));
         EXPECT_STREQ(nav.GetPath(0), "/home/u/strings.tvpreset");
     }
     {
         ScopedEnv answer("KIV_DIALOG_ANSWER", "/home/u/strings.tvpreset\n");
-        ASSERT_TRUE(nav.SaveFile("Save preset"));
+        ASSERT_TRUE(Ask(nav, kSave));
         EXPECT_STREQ(nav.GetPath(0), "/home/u/strings.tvpreset");
     }
 }
@@ -140,7 +171,7 @@ TEST(XFileNav, FolderBrowserAnswersTheFolderWithATrailingSeparator)
 {
     ScopedEnv answer("KIV_DIALOG_ANSWER", "/srv/libraries\n");
     XFileNav nav;
-    ASSERT_TRUE(nav.BrowseFolder("Select a folder to scan"));
+    ASSERT_TRUE(Ask(nav, kFolder));
     EXPECT_STREQ(nav.GetFolder(), "/srv/libraries/");
     EXPECT_EQ(nav.GetCount(), 0);
 }
@@ -153,12 +184,12 @@ TEST(XFileNav, DialogProgramGetsZenitysArgumentsAndItsStatusDecides)
     nav.AddFilter("tvp", "Older performance");
     {
         ScopedEnv program("KIV_DIALOG_PROGRAM", WriteProgram(dir, "/perf/a.tv2\\n/perf/b.tvp\\n", 0));
-        ASSERT_TRUE(nav.OpenFile("Open performance", true));
+        ASSERT_TRUE(Ask(nav, kOpenMany));
         ASSERT_EQ(nav.GetCount(), 2);
         EXPECT_EQ(nav.FindFilter(nav.GetPath(1)), 1);
         std::string args = kivtest::ReadFile(dir.File("args.txt"));
         EXPECT_NE(args.find("--file-selection\n"), std::string::npos);
-        EXPECT_NE(args.find("--title=Open performance\n"), std::string::npos);
+        EXPECT_NE(args.find("--title=Open\n"), std::string::npos);
         EXPECT_NE(args.find("--multiple\n"), std::string::npos);
         EXPECT_NE(args.find("--attach=4660\n"), std::string::npos);
         EXPECT_NE(args.find("--file-filter=Performance (*.tv2) | *.tv2\n"), std::string::npos);
@@ -166,15 +197,85 @@ TEST(XFileNav, DialogProgramGetsZenitysArgumentsAndItsStatusDecides)
     }
     {
         ScopedEnv program("KIV_DIALOG_PROGRAM", WriteProgram(dir, "/perf/new.tv2\\n", 0));
-        ASSERT_TRUE(nav.SaveFile("Save performance"));
+        ASSERT_TRUE(Ask(nav, kSave));
         EXPECT_NE(kivtest::ReadFile(dir.File("args.txt")).find("--save\n"), std::string::npos);
-        ASSERT_TRUE(nav.BrowseFolder("Folder"));
+        ASSERT_TRUE(Ask(nav, kFolder));
         EXPECT_NE(kivtest::ReadFile(dir.File("args.txt")).find("--directory\n"), std::string::npos);
     }
     {
         // The user cancelled: the program ends with status 1.
         ScopedEnv program("KIV_DIALOG_PROGRAM", WriteProgram(dir, "", 1));
-        EXPECT_FALSE(nav.OpenFile("Open", false));
+        EXPECT_FALSE(Ask(nav, kOpen));
         EXPECT_EQ(nav.GetCount(), 0);
     }
+}
+
+TEST(XFileNav, WindowKeepsTickingWhileTheDialogIsOpenAndTheAnswerComesAsAnEvent)
+{
+    HeadlessBackend backend;
+    XBackend::Install(&backend);
+    struct Counting : XView {
+        int idles = 0;
+        int events = 0;
+        void OnIdle() override { ++idles; }
+        void OnEvent(XEvent&) override { ++events; }
+    } view;
+    view.SetSize(100, 50);
+    ASSERT_TRUE(view.OpenWindow());
+    backend.Pump(0);
+
+    // A stand-in dialog that stays open until the test lets it answer.
+    kivtest::TempDir dir;
+    std::string program = dir.File("slow.sh");
+    std::string script = "#!/bin/sh\necho $$ > '" + dir.File("pid") + "'\nwhile [ ! -e '" + dir.File("go") +
+                         "' ]; do sleep 0.02; done\nprintf '/perf/song.tv2\\n'\n";
+    ASSERT_TRUE(kivtest::WriteFile(program, script.data(), script.size()));
+    chmod(program.c_str(), 0755);
+    ScopedEnv env("KIV_DIALOG_PROGRAM", program);
+
+    XFileNav nav;
+    std::string chosenPath;
+    int answers = 0;
+    ASSERT_TRUE(nav.OpenFile(&view, "Open", false, [&](XFileNav& n, bool chosen) {
+        ++answers;
+        if (chosen)
+            chosenPath = n.GetPath(0);
+    }));
+    EXPECT_TRUE(nav.IsOpen());
+    backend.Advance(500);
+    EXPECT_GE(view.idles, 10) << "the window ticks while the dialog is open";
+    EXPECT_EQ(answers, 0);
+
+    // One dialog at a time: a second request is refused and never answers.
+    XFileNav other;
+    int otherAnswers = 0;
+    EXPECT_FALSE(other.BrowseFolder(&view, "Folder", [&](XFileNav&, bool) { ++otherAnswers; }));
+
+    ASSERT_TRUE(kivtest::WriteFile(dir.File("go"), "", 0));
+    EXPECT_TRUE(kivtest::WaitFor(5000, [&] {
+        backend.Advance(50);
+        return answers > 0;
+    }));
+    EXPECT_EQ(chosenPath, "/perf/song.tv2");
+    EXPECT_FALSE(XFileNav::IsAnyOpen());
+    EXPECT_EQ(otherAnswers, 0);
+    EXPECT_EQ(view.events, 0) << "the answer's event went to the dialog's caller only";
+
+    // A dialog whose owner goes away is ended with it and never answers.
+    unlink(dir.File("go").c_str());
+    unlink(dir.File("pid").c_str());
+    {
+        XFileNav gone;
+        ASSERT_TRUE(gone.SaveFile(&view, "Save", [&](XFileNav&, bool) { ++answers; }));
+        ASSERT_TRUE(kivtest::WaitFor(5000, [&] { return !kivtest::ReadFile(dir.File("pid")).empty(); }));
+    }
+    pid_t pid = static_cast<pid_t>(std::atoi(kivtest::ReadFile(dir.File("pid")).c_str()));
+    ASSERT_GT(pid, 0);
+    EXPECT_NE(kill(pid, 0), 0) << "the dialog program was ended and reaped";
+    EXPECT_FALSE(XFileNav::IsAnyOpen());
+    backend.Advance(200);
+    EXPECT_EQ(answers, 1);
+    view.Close(0);
+    backend.Advance(50);
+    XBackend::Install(nullptr);
 }

@@ -192,3 +192,62 @@ TEST(XMenu, MenuStaysOnTheScreenAndPopupMenuStartsAtTheControlsPoint)
     EXPECT_TRUE(child->PopupMenu(menu, 5, 6));
     EXPECT_EQ(menu.GetChosenValue(), 2);
 }
+
+TEST(XMenu, MenuTallerThanTheWorkAreaScrollsAndKeysStayOnShownItems)
+{
+    ScriptedBackend backend;
+    backend.SetScreenSize(1024, 760);
+    backend.SetWorkArea(0, 24, 1024, 736);  // a panel along the top
+    XMenu menu;
+    for (int i = 0; i < 120; ++i)
+        menu.AddItem(("Plug-in " + std::to_string(i)).c_str(), 1000 + i);
+    const XColourValue lit = XColour::Make(51, 120, 215);
+    // Whether an item's highlight is drawn on a row of the window.
+    auto litRowShown = [&](HeadlessWindow* w) {
+        for (int y = 0; y < w->GetHeight(); ++y)
+            if (w->Pixel(w->GetWidth() / 2, y) == lit)
+                return true;
+        return false;
+    };
+    int height = 0;
+    backend.steps = {
+        [&] {
+            HeadlessWindow* w = backend.Menu();
+            ASSERT_NE(w, nullptr);
+            EXPECT_GE(w->GetY(), 24);
+            EXPECT_LE(w->GetY() + w->GetHeight(), 760);
+            height = w->GetHeight();
+            backend.KeyDown(w, xconst::kKeyUp);  // wraps to the last item
+        },
+        [&] {
+            EXPECT_TRUE(litRowShown(backend.Menu())) << "the last item is scrolled into view";
+            backend.KeyDown(backend.Menu(), xconst::kKeyReturn);
+        },
+    };
+    ASSERT_TRUE(menu.Track(200, 0));
+    EXPECT_EQ(menu.GetChosenValue(), 1119);
+    EXPECT_EQ(height, 2 + 2 * 14 + 35 * kItem);  // whole rows between the arrow bands
+
+    // The pointer resting on the lower arrow band scrolls; an item that came
+    // into view is chosen where it is drawn. The wheel scrolls back.
+    backend.next = 0;
+    backend.pumps = 0;
+    int rowY = 0;
+    backend.steps = {
+        [&] {
+            HeadlessWindow* w = backend.Menu();
+            backend.MouseMove(w, 20, w->GetHeight() - 5);
+            backend.Advance(50 * 10);  // ten steps of one item
+        },
+        [&] {
+            HeadlessWindow* w = backend.Menu();
+            rowY = 1 + 14 + 4 * kItem + 5;  // the fifth row shown
+            backend.MouseMove(w, 20, rowY);
+            EXPECT_TRUE(litRowShown(w));
+            backend.Wheel(w, 20, rowY, 120);  // three items back
+        },
+        [&] { backend.MouseUp(backend.Menu(), 20, rowY, 0); },
+    };
+    ASSERT_TRUE(menu.Track(200, 300));
+    EXPECT_EQ(menu.GetChosenValue(), 1000 + 10 + 4 - 3);
+}

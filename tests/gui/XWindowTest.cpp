@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "gui/GuiTestLeaks.h"
+#include "kiv/gui/HMeter.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XView.h"
@@ -135,6 +136,7 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
 {
     TestView view(&log);
     auto* clicker = new Clicker(&view, &log);
+    auto* meter = new XMeterStereo(&view, 150, 10, 12, 80);
     ASSERT_TRUE(view.OpenWindow());
     backend.Pump(0);
     EXPECT_EQ(Client()->Pixel(20, 20), XColour::Make(200, 0, 0));
@@ -142,12 +144,35 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
     view.Post(XEvent{5, 0, 0});
     clicker->SetColour(0, XColour::Make(0, 200, 0));
     clicker->Invalidate();
+    int64_t presented = Client()->GetPresentedPixels();
     backend.Advance(49);
     EXPECT_TRUE(log.empty());
     backend.Advance(1);
     EXPECT_EQ(log, (Log{"event 5"}));
     EXPECT_EQ(Client()->Pixel(20, 20), XColour::Make(0, 200, 0));
     EXPECT_EQ(view.GetWindow()->GetTickCount(), 1);
+    // The tick sends the changed control's pixels only; a window that lost
+    // its picture gets all of it.
+    EXPECT_EQ(Client()->GetPresentedPixels() - presented, 50 * 50);
+    presented = Client()->GetPresentedPixels();
+    backend.Advance(50);
+    EXPECT_EQ(Client()->GetPresentedPixels(), presented) << "an idle tick sends nothing";
+    Client()->m_needsPaint = true;
+    backend.Pump(0);
+    EXPECT_EQ(Client()->GetPresentedPixels() - presented, 200 * 100);
+
+    // A meter's step sends the segments it changed, and the window shows
+    // what the surface holds.
+    presented = Client()->GetPresentedPixels();
+    meter->SetLevels(0.5f, 0.25f);
+    backend.Advance(50);
+    int64_t sent = Client()->GetPresentedPixels() - presented;
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, 12 * 80 / 2);
+    const XGraphic& surface = view.GetWindow()->GetGraphic();
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 200; ++x)
+            ASSERT_EQ(Client()->Pixel(x, y), surface.GetPixel(x, y)) << x << "," << y;
 }
 
 TEST_F(WindowTest, TwoPressesCloserThan400MsAreADoubleClick)

@@ -114,6 +114,7 @@ protected:
     {
         BrowserAnswer answer(folder + "\n");
         Click(view.GetAddButton());
+        backend.Advance(xconst::kTickMs);  // the browser's answer arrives
     }
     // Ticks the window until the scan button reaches the state (60 s at most).
     bool WaitState(MainView& view, int state)
@@ -167,6 +168,7 @@ TEST_F(CorvaneWindow, FirstRunAsksForAFolderAndEnablesTheScanOnlyWhileFoldersAre
     {
         BrowserAnswer cancelled("");
         Click(view.GetAddButton());
+        backend.Advance(xconst::kTickMs);
     }
     EXPECT_EQ(view.GetList()->GetCount(), 0);
 

@@ -108,15 +108,32 @@ void HMeter::DrawSegment(XGraphic& graphic, int k, bool lit)
         m_lastBrush = colour;
     }
     const int pitch = xwidget::kMeterSegmentPitch;
-    if (m_vertical)
-        graphic.FillRect(m_rect.left, m_rect.bottom - pitch * k - 2, m_rect.Width(), 2);
-    else
-        graphic.FillRect(m_rect.left + pitch * k, m_rect.top, 2, m_rect.Height());
+    int x = m_rect.left, y = m_rect.top, w = 2, h = 2;
+    if (m_vertical) {
+        y = m_rect.bottom - pitch * k - 2;
+        w = m_rect.Width();
+    } else {
+        x = m_rect.left + pitch * k;
+        h = m_rect.Height();
+    }
+    graphic.FillRect(x, y, w, h);
+    if (m_drawnX1 <= m_drawnX0) {
+        m_drawnX0 = x;
+        m_drawnY0 = y;
+        m_drawnX1 = x + w;
+        m_drawnY1 = y + h;
+        return;
+    }
+    m_drawnX0 = std::min(m_drawnX0, x);
+    m_drawnY0 = std::min(m_drawnY0, y);
+    m_drawnX1 = std::max(m_drawnX1, x + w);
+    m_drawnY1 = std::max(m_drawnY1, y + h);
 }
 
 void HMeter::Draw(XGraphic& graphic, bool full)
 {
     m_lastBrush = XColour::Make(0, 0, 0);
+    m_drawnX0 = m_drawnY0 = m_drawnX1 = m_drawnY1 = 0;
     // The lit level counts lit segments: segments 0 .. level - 1 are lit, in
     // a full redraw and after the steps alike.
     if (full) {
@@ -220,5 +237,10 @@ void XMeterStereo::Draw(XGraphic& graphic)
     if (HasColour(3)) {
         graphic.SetPen(GetColour(3));
         graphic.DrawFrame(0, 0, GetWidth(), GetHeight());
+    }
+    if (!full) {
+        // A step changes a few segments: only those reach the window.
+        graphic.AddDamage(m_left.GetDrawnArea());
+        graphic.AddDamage(m_right.GetDrawnArea());
     }
 }

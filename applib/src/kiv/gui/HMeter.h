@@ -28,6 +28,12 @@ public:
     void Reset();
     // full: every segment; otherwise only those the pending steps change.
     void Draw(XGraphic& graphic, bool full);
+    // What the last Draw changed, in the owner's coordinates (empty when it
+    // drew nothing).
+    XRectangle GetDrawnArea() const
+    {
+        return XRectangle(m_drawnX0, m_drawnY0, m_drawnX1 - m_drawnX0, m_drawnY1 - m_drawnY0);
+    }
     void SetBlend(bool blend) { m_blend = blend; }
 
     // The number of lit segments (-1 and 0 both show none; -1 is the idle
@@ -55,6 +61,7 @@ private:
     int m_yellowStart = 0;
     int m_redStart = 0;
     XColourValue m_lastBrush = XColour::Make(0, 0, 0);
+    int m_drawnX0 = 0, m_drawnY0 = 0, m_drawnX1 = 0, m_drawnY1 = 0;  // bounds of the last Draw's segments
 };
 
 class XMeterStereo : public XControl {

@@ -80,6 +80,7 @@ bool HeadlessWindow::HasCapture() const { return m_backend->m_capture == this; }
 void HeadlessWindow::Present(const uint8_t* pixels, int stride, int x, int y, int w, int h)
 {
     ++m_presents;
+    m_presentedPixels += static_cast<int64_t>(std::max(w, 0)) * std::max(h, 0);
     for (int row = 0; row < h; ++row) {
         int ty = y + row;
         if (ty < 0 || ty >= m_h)

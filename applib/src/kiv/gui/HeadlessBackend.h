@@ -49,6 +49,8 @@ public:
     int GetMaxH() const { return m_maxH; }
     int GetRaises() const { return m_raises; }
     int GetPresents() const { return m_presents; }
+    // Pixels handed to Present since the window was made.
+    int64_t GetPresentedPixels() const { return m_presentedPixels; }
     int GetIconWidth() const { return m_iconWidth; }
     // The colour last presented at a pixel (0 where nothing was).
     XColourValue Pixel(int x, int y) const;
@@ -69,6 +71,7 @@ private:
     int m_minW = 0, m_minH = 0, m_maxW = 0, m_maxH = 0;
     int m_raises = 0;
     int m_presents = 0;
+    int64_t m_presentedPixels = 0;
     int m_iconWidth = 0;
     std::vector<uint32_t> m_pixels;
 };
@@ -85,6 +88,29 @@ public:
     {
         w = m_screenW;
         h = m_screenH;
+    }
+    void GetWorkArea(int& x, int& y, int& w, int& h) override
+    {
+        if (m_areaW <= 0 || m_areaH <= 0)
+            return XBackend::GetWorkArea(x, y, w, h);
+        x = m_areaX;
+        y = m_areaY;
+        w = m_areaW;
+        h = m_areaH;
+    }
+    // The screen, and the part of it that windows may cover (the whole
+    // screen until set).
+    void SetScreenSize(int w, int h)
+    {
+        m_screenW = w;
+        m_screenH = h;
+    }
+    void SetWorkArea(int x, int y, int w, int h)
+    {
+        m_areaX = x;
+        m_areaY = y;
+        m_areaW = w;
+        m_areaH = h;
     }
     uint32_t NowMs() override { return m_now; }
     void SetTimer(XNativeSink* sink, int periodMs) override;
@@ -146,6 +172,7 @@ private:
     uintptr_t m_nextHandle = 0x100;
     int m_screenW = 1920;
     int m_screenH = 1080;
+    int m_areaX = 0, m_areaY = 0, m_areaW = 0, m_areaH = 0;
     std::string m_clipboard;
     bool m_hasClipboard = false;
 };

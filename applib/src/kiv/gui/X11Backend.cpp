@@ -12,11 +12,14 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <X11/extensions/XShm.h>
 #undef XPoint
 #undef XRectangle
 #undef XEvent
 
 #include <poll.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 #include <time.h>
 
 #include <algorithm>
@@ -114,6 +117,7 @@ public:
     ~X11Window() override
     {
         m_backend->Unregister(this);
+        DropSharedImage();
         Display* d = m_backend->m_display;
         // A host may already have destroyed its window and ours with it.
         X11ErrorTrap trap(d);
@@ -227,13 +231,29 @@ public:
     void Present(const uint8_t* pixels, int stride, int x, int y, int w, int h) override
     {
         Display* d = m_backend->m_display;
-        if (!pixels || w <= 0 || h <= 0)
+        if (!pixels || w <= 0 || h <= 0 || x < 0 || y < 0)
             return;
         int screen = DefaultScreen(d);
-        Visual* visual = DefaultVisual(d, screen);
         int depth = DefaultDepth(d, screen);
         if (depth != 24 && depth != 32)
             return;
+        GC gc = DefaultGC(d, screen);
+        m_backend->m_presentedBytes += static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 4u;
+        if (SharedImageCovers(x + w, y + h)) {
+            // The segment mirrors the window pixel for pixel, so a put still
+            // in flight can only ever read the same or newer pixels: no
+            // round trip is needed between frames.
+            auto* target = reinterpret_cast<uint8_t*>(m_shmImage->data);
+            size_t line = static_cast<size_t>(m_shmImage->bytes_per_line);
+            for (int row = 0; row < h; ++row)
+                std::memcpy(target + static_cast<size_t>(y + row) * line + static_cast<size_t>(x) * 4u,
+                            pixels + static_cast<size_t>(row) * static_cast<size_t>(stride), static_cast<size_t>(w) * 4u);
+            XShmPutImage(d, m_window, gc, m_shmImage, x, y, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h),
+                         False);
+            XFlush(d);
+            return;
+        }
+        Visual* visual = DefaultVisual(d, screen);
         XImage* image = XCreateImage(d, visual, static_cast<unsigned>(depth), ZPixmap, 0,
                                      const_cast<char*>(reinterpret_cast<const char*>(pixels)),
                                      static_cast<unsigned>(w), static_cast<unsigned>(h), 32, stride);
@@ -242,12 +262,13 @@ public:
         // The pixels are 32-bit words in this machine's byte order.
         uint32_t probe = 1;
         image->byte_order = *reinterpret_cast<uint8_t*>(&probe) ? LSBFirst : MSBFirst;
-        GC gc = DefaultGC(d, screen);
         XPutImage(d, m_window, gc, image, 0, 0, x, y, static_cast<unsigned>(w), static_cast<unsigned>(h));
         image->data = nullptr;  // the pixels belong to the caller
         XDestroyImage(image);
+        m_backend->m_socketBytes += static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 4u;
         XFlush(d);
     }
+    bool UsesSharedImage() const { return m_shmImage != nullptr; }
 
     void Deliver(const XNativeMessage& message)
     {
@@ -256,6 +277,75 @@ public:
     }
 
 private:
+    // A shared-memory image of at least the window's size, made when the
+    // server offers MIT-SHM on this machine; false to send pixels through
+    // the socket instead.
+    bool SharedImageCovers(int right, int bottom)
+    {
+        if (m_shmImage && m_shmImage->width >= right && m_shmImage->height >= bottom)
+            return true;
+        if (!m_backend->HasSharedMemory())
+            return false;
+        int w = std::max({right, m_w, 1}), h = std::max({bottom, m_h, 1});
+        if (static_cast<int64_t>(w) * h > 16384 * 4096)
+            return false;
+        DropSharedImage();
+        Display* d = m_backend->m_display;
+        int screen = DefaultScreen(d);
+        XImage* image = XShmCreateImage(d, DefaultVisual(d, screen), static_cast<unsigned>(DefaultDepth(d, screen)),
+                                        ZPixmap, nullptr, &m_shmInfo, static_cast<unsigned>(w), static_cast<unsigned>(h));
+        if (!image)
+            return false;
+        uint32_t probe = 1;
+        int ours = *reinterpret_cast<uint8_t*>(&probe) ? LSBFirst : MSBFirst;
+        if (image->bits_per_pixel != 32 || image->byte_order != ours) {
+            XDestroyImage(image);
+            return false;
+        }
+        m_shmInfo.shmid = shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * static_cast<size_t>(h),
+                                 IPC_CREAT | 0600);
+        if (m_shmInfo.shmid < 0) {
+            XDestroyImage(image);
+            return false;
+        }
+        void* memory = shmat(m_shmInfo.shmid, nullptr, 0);
+        if (memory == reinterpret_cast<void*>(-1)) {
+            shmctl(m_shmInfo.shmid, IPC_RMID, nullptr);
+            XDestroyImage(image);
+            return false;
+        }
+        m_shmInfo.shmaddr = image->data = static_cast<char*>(memory);
+        m_shmInfo.readOnly = True;
+        bool attached;
+        {
+            // A server on another machine refuses the segment.
+            X11ErrorTrap trap(d);
+            attached = XShmAttach(d, &m_shmInfo) && !trap.Failed();
+        }
+        // Freed by the system once both sides have let go.
+        shmctl(m_shmInfo.shmid, IPC_RMID, nullptr);
+        if (!attached) {
+            shmdt(m_shmInfo.shmaddr);
+            XDestroyImage(image);
+            m_backend->m_shmRefused = true;
+            return false;
+        }
+        m_shmImage = image;
+        return true;
+    }
+    void DropSharedImage()
+    {
+        if (!m_shmImage)
+            return;
+        Display* d = m_backend->m_display;
+        XShmDetach(d, &m_shmInfo);
+        XSync(d, False);  // the server is done with the segment
+        shmdt(m_shmInfo.shmaddr);
+        m_shmImage->data = nullptr;
+        XDestroyImage(m_shmImage);
+        m_shmImage = nullptr;
+    }
+
     void ResizedByUs(int w, int h)
     {
         if (w == m_w && h == m_h)
@@ -275,6 +365,8 @@ private:
     bool m_topLevel;
     bool m_captured = false;
     XNativeSink* m_sink = nullptr;
+    XShmSegmentInfo m_shmInfo{};
+    XImage* m_shmImage = nullptr;
 };
 
 X11Backend* X11Backend::Instance()
@@ -401,6 +493,46 @@ void X11Backend::GetScreenSize(int& w, int& h)
     int screen = DefaultScreen(m_display);
     w = DisplayWidth(m_display, screen);
     h = DisplayHeight(m_display, screen);
+}
+
+void X11Backend::GetWorkArea(int& x, int& y, int& w, int& h)
+{
+    x = y = 0;
+    GetScreenSize(w, h);
+    // The window manager's _NET_WORKAREA: x, y, w, h for each desktop.
+    Display* d = m_display;
+    Window root = DefaultRootWindow(d);
+    auto readCardinals = [&](const char* name, long count, std::vector<long>& out) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        out.clear();
+        if (XGetWindowProperty(d, root, XInternAtom(d, name, False), 0, count, False, XA_CARDINAL, &type, &format,
+                               &items, &after, &data) == Success &&
+            data && format == 32) {
+            const long* values = reinterpret_cast<const long*>(data);
+            out.assign(values, values + items);
+        }
+        if (data)
+            XFree(data);
+    };
+    std::vector<long> desktop, area;
+    readCardinals("_NET_CURRENT_DESKTOP", 1, desktop);
+    readCardinals("_NET_WORKAREA", 4 * 64, area);
+    size_t n = desktop.empty() ? 0 : static_cast<size_t>(desktop[0]);
+    if (area.size() < 4 * (n + 1))
+        n = 0;
+    if (area.size() < 4)
+        return;
+    long ax = area[4 * n], ay = area[4 * n + 1], aw = area[4 * n + 2], ah = area[4 * n + 3];
+    // A work area that does not lie on the screen is not believed.
+    if (ax < 0 || ay < 0 || aw <= 0 || ah <= 0 || ax + aw > w || ay + ah > h)
+        return;
+    x = static_cast<int>(ax);
+    y = static_cast<int>(ay);
+    w = static_cast<int>(aw);
+    h = static_cast<int>(ah);
 }
 
 uint32_t X11Backend::NowMs()
@@ -598,6 +730,21 @@ bool X11Backend::ReadPixel(uintptr_t window, int x, int y, XColourValue& out)
 }
 
 void X11Backend::Sync() { XSync(m_display, False); }
+
+bool X11Backend::HasSharedMemory()
+{
+    if (!m_shmChecked) {
+        m_shmChecked = true;
+        m_shmAvailable = XShmQueryExtension(m_display);
+    }
+    return m_shmAvailable && !m_shmRefused;
+}
+
+bool X11Backend::UsesSharedImage(uintptr_t window) const
+{
+    X11Window* found = Find(window);
+    return found && found->UsesSharedImage();
+}
 
 bool X11Backend::GetClipboardText(std::string& out, size_t maxBytes)
 {

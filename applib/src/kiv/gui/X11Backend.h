@@ -28,6 +28,7 @@ public:
     std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y, int w,
                                                int h) override;
     void GetScreenSize(int& w, int& h) override;
+    void GetWorkArea(int& x, int& y, int& w, int& h) override;
     uint32_t NowMs() override;
     void SetTimer(XNativeSink* sink, int periodMs) override;
     void KillTimer(XNativeSink* sink) override;
@@ -38,6 +39,14 @@ public:
     bool ReadPixel(uintptr_t window, int x, int y, XColourValue& out);
     // Waits until the server has handled every request made so far.
     void Sync();
+    // Pictures go through MIT-SHM when the server offers it on this machine
+    // (else through the socket). What tests and benchmarks read: whether a
+    // window's pictures went through shared memory, pixel bytes presented
+    // and the pixel bytes of those that went through the socket.
+    bool HasSharedMemory();
+    bool UsesSharedImage(uintptr_t window) const;
+    uint64_t GetPresentedBytes() const { return m_presentedBytes; }
+    uint64_t GetSocketBytes() const { return m_socketBytes; }
 
     _XDisplay* GetDisplay() const { return m_display; }
     void Register(X11Window* window);
@@ -60,5 +69,10 @@ private:
     unsigned long m_wmProtocols = 0;
     unsigned long m_wmDelete = 0;
     unsigned long m_clipWindow = 0;  // receives the clipboard's text, made on first paste
+    bool m_shmChecked = false;
+    bool m_shmAvailable = false;
+    bool m_shmRefused = false;  // the server would not attach a segment (not on this machine)
+    uint64_t m_presentedBytes = 0;
+    uint64_t m_socketBytes = 0;
     friend class X11Window;
 };

@@ -107,6 +107,13 @@ public:
     virtual std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y,
                                                        int w, int h) = 0;
     virtual void GetScreenSize(int& w, int& h) = 0;
+    // The part of the screen that windows may cover (without the desktop's
+    // panels); the whole screen where the desktop does not say.
+    virtual void GetWorkArea(int& x, int& y, int& w, int& h)
+    {
+        x = y = 0;
+        GetScreenSize(w, h);
+    }
     // Milliseconds of a steady clock.
     virtual uint32_t NowMs() = 0;
     // A repeating timer for a sink (one per sink; setting again replaces it).

@@ -443,10 +443,15 @@ void XControl::Paint(XGraphic& graphic, bool forced, const XRectangle& clip)
         m_dirty.store(0, std::memory_order_relaxed);
         // No control paints outside its own rectangle (a label too long for
         // it, a scrolled row): what lies there belongs to other controls.
+        int marks = graphic.GetDamageMarks();
         bool drawClip = !pushed && graphic.PushClip(r);
         Draw(graphic);
         if (drawClip)
             graphic.PopClip();
+        // A control that told what it changed (a meter's few segments) has
+        // given its own damage.
+        if (graphic.GetDamageMarks() == marks)
+            graphic.AddDamage(r);
         SetFlag(kFullRedraw, false);
         SetFlag(kDrawn, true);
         forceChildren = true;

@@ -5,9 +5,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include "kiv/gui/XView.h"
 
 extern char** environ;
 
@@ -46,11 +50,10 @@ bool IsKdialog(const std::string& program)
     return program.compare(slash == std::string::npos ? 0 : slash + 1, std::string::npos, "kdialog") == 0;
 }
 
-// Runs the program with its output on a pipe; true when it ran and ended
-// with status 0 (the user chose), the output then in `output`.
-bool RunAndRead(const std::vector<std::string>& args, std::string& output)
+// Starts the program with its output on a pipe whose reading end does not
+// block; false when it cannot be started.
+bool Spawn(const std::vector<std::string>& args, pid_t& pid, int& readEnd)
 {
-    output.clear();
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0)
         return false;
@@ -63,7 +66,6 @@ bool RunAndRead(const std::vector<std::string>& args, std::string& output)
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = 0;
     int spawned = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
@@ -71,24 +73,20 @@ bool RunAndRead(const std::vector<std::string>& args, std::string& output)
         close(fds[0]);
         return false;
     }
-    char buffer[4096];
-    for (;;) {
-        ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        // Everything is read so the program never blocks; only the head is kept.
-        size_t keep = std::min(static_cast<size_t>(got), kMaxAnswer - std::min(kMaxAnswer, output.size()));
-        output.append(buffer, keep);
+    fcntl(fds[0], F_SETFL, fcntl(fds[0], F_GETFL) | O_NONBLOCK);
+    readEnd = fds[0];
+    return true;
+}
+
+// The view whose queue takes the answer for a control: the control itself
+// or its nearest ancestor that is a view.
+XView* ViewOf(XControl* control)
+{
+    for (XControl* c = control; c; c = c->GetParent()) {
+        if (auto* view = dynamic_cast<XView*>(c))
+            return view;
     }
-    close(fds[0]);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR)
-            return false;
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return nullptr;
 }
 
 char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -156,22 +154,167 @@ int XFileNav::FindFilter(const char* path) const
     return -1;
 }
 
-bool XFileNav::OpenFile(const char* title, bool multiSelection)
+XFileNav* XFileNav::s_open = nullptr;
+std::vector<XFileNav*> XFileNav::s_all;
+int32_t XFileNav::s_requests = 0;
+
+XFileNav::XFileNav(uintptr_t owner) : m_owner(owner) { s_all.push_back(this); }
+
+XFileNav::~XFileNav()
 {
+    if (s_open == this)
+        EndProcess();
+    s_all.erase(std::remove(s_all.begin(), s_all.end(), this), s_all.end());
+}
+
+bool XFileNav::OpenFile(XControl* waiter, const char* title, bool multiSelection, Answer answer)
+{
+    if (IsAnyOpen())
+        return false;
     m_multiSelection = multiSelection;
-    return RunDialog(title, kOpen);
+    return StartDialog(waiter, title, kOpen, std::move(answer));
 }
 
-bool XFileNav::SaveFile(const char* title)
+bool XFileNav::SaveFile(XControl* waiter, const char* title, Answer answer)
 {
+    if (IsAnyOpen())
+        return false;
     m_multiSelection = false;
-    return RunDialog(title, kSave);
+    return StartDialog(waiter, title, kSave, std::move(answer));
 }
 
-bool XFileNav::BrowseFolder(const char* title)
+bool XFileNav::BrowseFolder(XControl* waiter, const char* title, Answer answer)
 {
+    if (IsAnyOpen())
+        return false;
     m_multiSelection = false;
-    return RunDialog(title, kFolder);
+    return StartDialog(waiter, title, kFolder, std::move(answer));
+}
+
+bool XFileNav::StartDialog(XControl* waiter, const char* title, int mode, Answer answer)
+{
+    m_folder.clear();
+    m_names.clear();
+    m_output.clear();
+    m_waiter = waiter;
+    m_answer = std::move(answer);
+    m_mode = mode;
+    m_chosen = false;
+    m_request = ++s_requests;
+    if (const char* scripted = std::getenv("KIV_DIALOG_ANSWER")) {
+        m_output = scripted;
+        Finish(true);
+        return true;
+    }
+    std::string program;
+    if (const char* chosen = std::getenv("KIV_DIALOG_PROGRAM"))
+        program = chosen;
+    if (program.empty())
+        program = FindOnPath("zenity");
+    if (program.empty())
+        program = FindOnPath("kdialog");
+    if (program.empty() || !Spawn(MakeArguments(program, title, mode), m_pid, m_pipe)) {
+        m_pid = 0;
+        m_request = 0;
+        return false;
+    }
+    m_eof = false;
+    s_open = this;
+    return true;
+}
+
+void XFileNav::Poll()
+{
+    XFileNav* nav = s_open;
+    if (!nav)
+        return;
+    char buffer[4096];
+    while (!nav->m_eof) {
+        ssize_t got = read(nav->m_pipe, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+            return;  // still open
+        if (got <= 0) {
+            nav->m_eof = true;
+            break;
+        }
+        // Everything is read so the program never blocks; only the head is kept.
+        size_t room = kMaxAnswer - std::min(kMaxAnswer, nav->m_output.size());
+        nav->m_output.append(buffer, std::min(static_cast<size_t>(got), room));
+    }
+    int status = 0;
+    pid_t ended = waitpid(nav->m_pid, &status, WNOHANG);
+    if (ended == 0)
+        return;  // output closed, the program not ended yet
+    // Status 0 means the user chose; anything else (or a child lost to
+    // someone else's wait) is a cancel.
+    bool chose = ended == nav->m_pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    close(nav->m_pipe);
+    nav->m_pipe = -1;
+    nav->m_pid = 0;
+    s_open = nullptr;
+    nav->Finish(chose);
+}
+
+void XFileNav::Finish(bool ran)
+{
+    m_chosen = ran && TakeAnswer(m_output, m_mode == kFolder, m_mode == kSave);
+    m_output.clear();
+    Post();
+}
+
+void XFileNav::Post()
+{
+    XView* view = ViewOf(m_waiter);
+    if (view && view->Post(XEvent{kAnswerEvent, m_request, m_chosen ? 1 : 0}))
+        return;
+    // Without a view to queue it (or with its queue full) the answer is
+    // handed over at once.
+    XEvent event{kAnswerEvent, m_request, m_chosen ? 1 : 0};
+    Deliver(event);
+}
+
+bool XFileNav::Deliver(const XEvent& event)
+{
+    if (event.kind != kAnswerEvent)
+        return false;
+    for (XFileNav* nav : s_all) {
+        if (nav->m_request != event.a || nav->m_request == 0 || s_open == nav)
+            continue;
+        nav->m_request = 0;
+        // The function may start another dialog or let go of this object.
+        Answer answer = std::move(nav->m_answer);
+        nav->m_answer = nullptr;
+        if (answer)
+            answer(*nav, event.b != 0);
+        break;
+    }
+    return true;
+}
+
+void XFileNav::EndProcess()
+{
+    s_open = nullptr;
+    m_request = 0;
+    if (m_pipe >= 0)
+        close(m_pipe);
+    m_pipe = -1;
+    if (m_pid <= 0)
+        return;
+    // The dialog goes with the object that would have taken its answer.
+    kill(m_pid, SIGTERM);
+    int status = 0;
+    for (int i = 0; i < 50; ++i) {
+        if (waitpid(m_pid, &status, WNOHANG) != 0) {
+            m_pid = 0;
+            return;
+        }
+        usleep(10 * 1000);
+    }
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, &status, 0);
+    m_pid = 0;
 }
 
 std::vector<std::string> XFileNav::MakeArguments(const std::string& program, const char* title, int mode) const
@@ -221,27 +364,6 @@ std::vector<std::string> XFileNav::MakeArguments(const std::string& program, con
     for (const Filter& f : m_filters)
         args.push_back("--file-filter=" + f.description + " (*." + f.extension + ") | *." + f.extension);
     return args;
-}
-
-bool XFileNav::RunDialog(const char* title, int mode)
-{
-    m_folder.clear();
-    m_names.clear();
-    if (const char* scripted = std::getenv("KIV_DIALOG_ANSWER"))
-        return TakeAnswer(scripted, mode == kFolder, mode == kSave);
-    std::string program;
-    if (const char* chosen = std::getenv("KIV_DIALOG_PROGRAM"))
-        program = chosen;
-    if (program.empty())
-        program = FindOnPath("zenity");
-    if (program.empty())
-        program = FindOnPath("kdialog");
-    if (program.empty())
-        return false;
-    std::string answer;
-    if (!RunAndRead(MakeArguments(program, title, mode), answer))
-        return false;
-    return TakeAnswer(answer, mode == kFolder, mode == kSave);
 }
 
 bool XFileNav::TakeAnswer(const std::string& answer, bool folder, bool save)

@@ -192,6 +192,7 @@ void XGraphic::CreateSurface(int w, int h)
     m_surfaceH = h;
     m_surfaceRect = XRect(0, 0, w - 1, h - 1);
     m_clipBox = XRectangle(0, 0, w, h);
+    m_damage.clear();
     // The new context starts with the default font: the next SetFont call
     // must create its font whatever pair was selected before.
     m_fontSize = 0;
@@ -237,7 +238,81 @@ void XGraphic::Blit()
     const uint8_t* data = cairo_image_surface_get_data(m_surface);
     if (!data)
         return;
+    m_damage.clear();
     m_target->Present(data, cairo_image_surface_get_stride(m_surface), 0, 0, m_surfaceW, m_surfaceH);
+}
+
+void XGraphic::AddDamage(const XRectangle& rect)
+{
+    ++m_damageMarks;
+    int x0 = std::max(rect.x + m_viewX, m_clipBox.x);
+    int y0 = std::max(rect.y + m_viewY, m_clipBox.y);
+    int x1 = std::min(rect.x + m_viewX + rect.width, m_clipBox.x + m_clipBox.width);
+    int y1 = std::min(rect.y + m_viewY + rect.height, m_clipBox.y + m_clipBox.height);
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    auto inside = [](const XRectangle& a, int ax0, int ay0, int ax1, int ay1) {
+        return a.x >= ax0 && a.y >= ay0 && a.x + a.width <= ax1 && a.y + a.height <= ay1;
+    };
+    for (const XRectangle& d : m_damage) {
+        if (inside(XRectangle(x0, y0, x1 - x0, y1 - y0), d.x, d.y, d.x + d.width, d.y + d.height))
+            return;
+    }
+    // A parent drawn after its children (or a list grown past its bound)
+    // swallows what it covers.
+    m_damage.erase(std::remove_if(m_damage.begin(), m_damage.end(),
+                                  [&](const XRectangle& d) { return inside(d, x0, y0, x1, y1); }),
+                   m_damage.end());
+    constexpr size_t kMaxDamage = 32;
+    if (m_damage.size() >= kMaxDamage) {
+        // Merged with the rectangle whose union grows least.
+        size_t best = 0;
+        long bestGrowth = -1;
+        for (size_t i = 0; i < m_damage.size(); ++i) {
+            const XRectangle& d = m_damage[i];
+            long ux0 = std::min(x0, d.x), uy0 = std::min(y0, d.y);
+            long ux1 = std::max(x1, d.x + d.width), uy1 = std::max(y1, d.y + d.height);
+            long growth = (ux1 - ux0) * (uy1 - uy0) - static_cast<long>(d.width) * d.height;
+            if (bestGrowth < 0 || growth < bestGrowth) {
+                bestGrowth = growth;
+                best = i;
+            }
+        }
+        XRectangle d = m_damage[best];
+        m_damage.erase(m_damage.begin() + static_cast<long>(best));
+        int nx0 = std::min(x0, d.x), ny0 = std::min(y0, d.y);
+        int nx1 = std::max(x1, d.x + d.width), ny1 = std::max(y1, d.y + d.height);
+        int saveX = m_viewX, saveY = m_viewY;
+        XRectangle saveClip = m_clipBox;
+        m_viewX = m_viewY = 0;
+        m_clipBox = XRectangle(0, 0, m_surfaceW, m_surfaceH);
+        AddDamage(XRectangle(nx0, ny0, nx1 - nx0, ny1 - ny0));
+        m_viewX = saveX;
+        m_viewY = saveY;
+        m_clipBox = saveClip;
+        return;
+    }
+    m_damage.push_back(XRectangle(x0, y0, x1 - x0, y1 - y0));
+}
+
+void XGraphic::BlitDamage()
+{
+    if (m_damage.empty())
+        return;
+    if (!m_target || !m_surface || m_surfaceW <= 0 || m_surfaceH <= 0) {
+        m_damage.clear();
+        return;
+    }
+    cairo_surface_flush(m_surface);
+    const uint8_t* data = cairo_image_surface_get_data(m_surface);
+    int stride = cairo_image_surface_get_stride(m_surface);
+    if (!data)
+        return;
+    std::vector<XRectangle> damage;
+    damage.swap(m_damage);
+    for (const XRectangle& d : damage)
+        m_target->Present(data + static_cast<size_t>(d.y) * stride + static_cast<size_t>(d.x) * 4, stride, d.x, d.y,
+                          d.width, d.height);
 }
 
 void XGraphic::BeginOffscreen(const XRect& rect, XPaintTarget* target)

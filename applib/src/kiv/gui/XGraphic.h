@@ -12,6 +12,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "kiv/gui/XColour.h"
 #include "kiv/gui/XConst.h"
@@ -54,6 +55,18 @@ public:
     // Pass and surface.
     void BeginPaint(XPaintTarget* target, int w, int h);
     void Blit();
+    // Damage: the parts of the surface drawn since the last blit. The paint
+    // walk adds each drawn control's visible rectangle (in the current
+    // origin's coordinates, cut to the clip); BlitDamage presents only
+    // those rectangles, so a tick that changed a few meters sends a few
+    // meters' pixels. Both blits forget the damage.
+    void AddDamage(const XRectangle& rect);
+    void BlitDamage();
+    // Counts AddDamage calls: the paint walk adds a control's whole
+    // rectangle only when its Draw told no damage of its own.
+    int GetDamageMarks() const { return m_damageMarks; }
+    int CountDamage() const { return static_cast<int>(m_damage.size()); }
+    const XRectangle& GetDamage(int n) const { return m_damage[n]; }
     void BeginOffscreen(const XRect& rect, XPaintTarget* target);
     void EndOffscreen();
     void Detach();
@@ -173,4 +186,6 @@ private:
     int m_clipTop = -1;
     XRectangle m_clipBox;  // current clip box, device coordinates
     XRectangle m_clipStack[xconst::kClipStackDepth];
+    std::vector<XRectangle> m_damage;  // device rectangles, none inside another
+    int m_damageMarks = 0;
 };

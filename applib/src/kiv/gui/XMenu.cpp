@@ -16,6 +16,9 @@ constexpr int kRightMargin = 28;      // px, room for a sub-menu arrow
 constexpr int kMinWidth = 80;         // px
 constexpr int kBorder = 1;            // px
 constexpr int kPumpMs = 50;           // longest wait per pump while the menu is open
+constexpr int kScrollBand = 14;       // px, the arrow band at each end of a menu taller than the screen
+constexpr int kScrollMs = 50;         // one item per step while the pointer rests on a band
+constexpr int kWheelItems = 3;        // items scrolled per wheel notch
 constexpr int kValueTableStep = 32;   // the value table grows by this many entries
 const XColourValue kFace = XColour::Make(242, 242, 242);
 const XColourValue kFrame = XColour::Make(120, 120, 120);
@@ -53,6 +56,18 @@ public:
     {
         if (m_levels.empty())
             return;
+        if (message.kind == XNativeMessage::kTimer) {
+            if (m_scrollLevel >= 0 && m_scrollLevel < static_cast<int>(m_levels.size()))
+                ScrollBy(*m_levels[m_scrollLevel], m_scrollStep * kItemHeight);
+            return;
+        }
+        if (message.kind == XNativeMessage::kWheel) {
+            // Wheel points are on the screen already.
+            int index = LevelAt(message.x, message.y);
+            if (index >= 0)
+                ScrollBy(*m_levels[index], (message.value > 0 ? -1 : 1) * kWheelItems * kItemHeight);
+            return;
+        }
         int sx = 0, sy = 0;
         if (from) {
             int w, h;
@@ -102,12 +117,20 @@ public:
     }
 
 private:
+    // A level taller than the work area shows a window of the work area's
+    // height that scrolls its entries between two arrow bands.
     struct Level {
         XMenu* menu = nullptr;
         std::unique_ptr<XNativeWindow> window;
         XGraphic graphic;
         int x = 0, y = 0, w = 0, h = 0;
         int highlight = -1;
+        int contentH = 0;  // all entries
+        int scroll = 0;    // px of the entries above the list area
+        bool scrolls = false;
+        int ListTop() const { return kBorder + (scrolls ? kScrollBand : 0); }
+        int ListBottom() const { return h - kBorder - (scrolls ? kScrollBand : 0); }
+        int MaxScroll() const { return std::max(0, contentH - (ListBottom() - ListTop())); }
     };
 
     static int EntryHeight(const XMenu::Entry& entry)
@@ -124,19 +147,36 @@ private:
         XGraphic& g = level->graphic;
         g.BeginPaint(nullptr, 1, 1);
         g.SetFontPreset(fourcc("xfdf"));
-        int w = kMinWidth, h = 2 * kBorder;
+        int w = kMinWidth, contentH = 0;
         for (int i = 0; i < menu->CountEntries(); ++i) {
             const XMenu::Entry& entry = menu->GetEntry(i);
-            h += EntryHeight(entry);
+            contentH += EntryHeight(entry);
             if (entry.kind != XMenu::Kind::kSeparator)
                 w = std::max(w, g.GetTextSize(entry.text.GetText()).width + kTextLeft + kRightMargin);
         }
-        int screenW = 0, screenH = 0;
-        m_backend->GetScreenSize(screenW, screenH);
-        if (screenW > 0 && x + w > screenW)
-            x = std::max(0, (leftEdge != x ? leftEdge : screenW) - w);
-        if (screenH > 0 && y + h > screenH)
-            y = std::max(0, screenH - h);
+        int h = contentH + 2 * kBorder;
+        // Every entry must be reachable: the menu stays inside the work area
+        // (the screen less the desktop's panels) and scrolls when taller.
+        int areaX = 0, areaY = 0, areaW = 0, areaH = 0;
+        m_backend->GetWorkArea(areaX, areaY, areaW, areaH);
+        bool scrolls = false;
+        if (areaH > 0 && h > areaH) {
+            // Whole rows between the bands, so no row shows cut in half.
+            int chrome = 2 * kBorder + 2 * kScrollBand;
+            h = chrome + std::max(kItemHeight, (areaH - chrome) / kItemHeight * kItemHeight);
+            scrolls = true;
+        }
+        if (areaW > 0) {
+            w = std::min(w, areaW);
+            if (x + w > areaX + areaW)
+                x = (leftEdge != x ? leftEdge : areaX + areaW) - w;
+            x = std::max(x, areaX);
+        }
+        if (areaH > 0) {
+            if (y + h > areaY + areaH)
+                y = areaY + areaH - h;
+            y = std::max(y, areaY);
+        }
         xpopup::Spec desc;
         desc.className = kMenuClass;
         desc.x = x;
@@ -151,6 +191,8 @@ private:
         level->y = y;
         level->w = w;
         level->h = h;
+        level->contentH = contentH;
+        level->scrolls = scrolls;
         m_levels.push_back(std::move(level));
         Draw(*m_levels.back());
         m_levels.back()->window->Show();
@@ -165,6 +207,7 @@ private:
 
     void Close()
     {
+        StopScrolling();
         if (m_grabbed && !m_levels.empty())
             xpopup::Release(m_backend, m_levels[0]->window.get());
         m_grabbed = false;
@@ -183,9 +226,13 @@ private:
         return -1;
     }
 
+    // Only entries shown in the list area can be hit.
     static int EntryAt(const Level& level, int sy)
     {
-        int y = level.y + kBorder;
+        int local = sy - level.y;
+        if (local < level.ListTop() || local >= level.ListBottom())
+            return -1;
+        int y = level.y + level.ListTop() - level.scroll;
         for (int i = 0; i < level.menu->CountEntries(); ++i) {
             int h = EntryHeight(level.menu->GetEntry(i));
             if (sy >= y && sy < y + h)
@@ -195,12 +242,62 @@ private:
         return -1;
     }
 
-    int EntryTop(const Level& level, int n) const
+    // Top of entry n in the level's window.
+    static int EntryTop(const Level& level, int n)
     {
-        int y = kBorder;
+        int y = level.ListTop() - level.scroll;
         for (int i = 0; i < n; ++i)
             y += EntryHeight(level.menu->GetEntry(i));
         return y;
+    }
+
+    // -1 on the upper arrow band, 1 on the lower, else 0.
+    static int BandAt(const Level& level, int sy)
+    {
+        if (!level.scrolls)
+            return 0;
+        int local = sy - level.y;
+        if (local < level.ListTop())
+            return -1;
+        return local >= level.ListBottom() ? 1 : 0;
+    }
+
+    void ScrollBy(Level& level, int dy)
+    {
+        int scroll = std::clamp(level.scroll + dy, 0, level.MaxScroll());
+        if (scroll == level.scroll)
+            return;
+        level.scroll = scroll;
+        Draw(level);
+    }
+
+    void EnsureVisible(Level& level, int n)
+    {
+        int top = EntryTop(level, n);
+        int bottom = top + EntryHeight(level.menu->GetEntry(n));
+        if (top < level.ListTop())
+            level.scroll -= level.ListTop() - top;
+        else if (bottom > level.ListBottom())
+            level.scroll += bottom - level.ListBottom();
+        level.scroll = std::clamp(level.scroll, 0, level.MaxScroll());
+    }
+
+    void StartScrolling(int index, int step)
+    {
+        if (m_scrollLevel == index && m_scrollStep == step)
+            return;
+        m_scrollLevel = index;
+        m_scrollStep = step;
+        m_backend->SetTimer(this, kScrollMs);
+    }
+
+    void StopScrolling()
+    {
+        if (m_scrollLevel < 0)
+            return;
+        m_scrollLevel = -1;
+        m_scrollStep = 0;
+        m_backend->KillTimer(this);
     }
 
     void PointerAt(int sx, int sy, bool moved)
@@ -209,6 +306,12 @@ private:
         if (index < 0)
             return;
         Level& level = *m_levels[index];
+        if (int band = BandAt(level, sy)) {
+            Highlight(index, -1);
+            StartScrolling(index, band);
+            return;
+        }
+        StopScrolling();
         int entry = EntryAt(level, sy);
         if (entry >= 0 && level.menu->GetEntry(entry).kind == XMenu::Kind::kSeparator)
             entry = -1;
@@ -241,8 +344,8 @@ private:
         const XMenu::Entry& entry = level.menu->GetEntry(level.highlight);
         if (!entry.subMenu || entry.subMenu->CountEntries() == 0)
             return;
-        OpenLevel(entry.subMenu, level.x + level.w - 2, level.y + EntryTop(level, level.highlight) - kBorder,
-                  level.x);
+        OpenLevel(entry.subMenu, level.x + level.w - 2,
+                  level.y + std::max(EntryTop(level, level.highlight), level.ListTop()) - kBorder, level.x);
     }
 
     void Activate(int index)
@@ -286,7 +389,9 @@ private:
                     break;
             }
             if (n >= 0 && n < count && level.menu->GetEntry(n).kind != XMenu::Kind::kSeparator) {
+                // The chosen entry is always one the user can see.
                 level.highlight = n;
+                EnsureVisible(level, n);
                 Draw(level);
             }
             return;
@@ -311,10 +416,16 @@ private:
         g.SetPen(kFrame);
         g.DrawFrame(0, 0, level.w, level.h);
         g.SetFontPreset(fourcc("xfdf"));
-        int y = kBorder;
+        int listTop = level.ListTop(), listBottom = level.ListBottom();
+        bool clipped = level.scrolls && g.PushClip(XRectangle(0, listTop, level.w, listBottom - listTop));
+        int y = listTop - level.scroll;
         for (int i = 0; i < level.menu->CountEntries(); ++i) {
             const XMenu::Entry& entry = level.menu->GetEntry(i);
             int h = EntryHeight(entry);
+            if (y + h <= listTop || y >= listBottom) {
+                y += h;
+                continue;
+            }
             if (entry.kind == XMenu::Kind::kSeparator) {
                 g.SetPen(kSeparator);
                 g.DrawLine(kBorder + 2, y + h / 2, level.w - kBorder - 3, y + h / 2);
@@ -332,6 +443,15 @@ private:
             }
             y += h;
         }
+        if (clipped)
+            g.PopClip();
+        if (level.scrolls) {
+            // The arrows are dimmed at the end the list cannot move further.
+            g.SetPen(level.scroll > 0 ? kText : kSeparator);
+            g.DrawArrow(level.w / 2, kBorder + kScrollBand / 2 + 1, 0);
+            g.SetPen(level.scroll < level.MaxScroll() ? kText : kSeparator);
+            g.DrawArrow(level.w / 2, level.h - kBorder - kScrollBand / 2 - 2, 6);
+        }
         g.Blit();
     }
 
@@ -342,6 +462,8 @@ private:
     bool m_pressed = false;
     bool m_moved = false;
     uint32_t m_command = 0;
+    int m_scrollLevel = -1;  // level scrolled while the pointer rests on one of its bands
+    int m_scrollStep = 0;
 };
 
 XMenu::~XMenu() = default;

@@ -3,7 +3,10 @@
 // windows ("KivMenu") with a pointer and keyboard grab. Track waits (pumping
 // the window system) until the user chooses an item or dismisses the menu,
 // and leaves the chosen menu id (0 = the top menu, n = its n-th sub-menu)
-// and the chosen value. Built on the stack for one use; GUI thread only.
+// and the chosen value. Menus stay inside the screen's work area; one
+// taller than it scrolls between two arrow bands (the pointer resting on a
+// band, the wheel, or the keys, which keep the chosen item in view). Built
+// on the stack for one use; GUI thread only.
 #pragma once
 #include <climits>
 #include <cstdint>

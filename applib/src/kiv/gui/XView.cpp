@@ -1,6 +1,7 @@
 #include "kiv/gui/XView.h"
 
 #include "kiv/gui/XBackend.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XWindow.h"
 
@@ -354,8 +355,11 @@ bool XView::Tick(int tickCount)
     // At most one ring's worth per tick, so busy posters cannot hold the
     // GUI thread here.
     XEvent event;
-    for (int i = 0; i < GetCapacity() && Pop(event); ++i)
-        OnEvent(event);
+    for (int i = 0; i < GetCapacity() && Pop(event); ++i) {
+        // A file dialog's answer goes to whoever waits for it.
+        if (!XFileNav::Deliver(event))
+            OnEvent(event);
+    }
 
     if (m_modalChild) {
         XView* child = m_modalChild;
@@ -399,6 +403,7 @@ void XView::PaintTree(XGraphic& graphic, bool forced)
     if (dirty) {
         TakeDirty();
         Draw(graphic);
+        graphic.AddDamage(bounds);
     }
     PaintChildren(graphic, dirty, bounds);
     if (pushed)

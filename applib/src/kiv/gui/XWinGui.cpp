@@ -1,5 +1,6 @@
 #include "kiv/gui/XWinGui.h"
 
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XView.h"
 
 using namespace xconst;
@@ -117,6 +118,8 @@ void XWinGui::OnTick()
     if (!m_running || !m_root)
         return;
     ++m_tickCount;
+    // An open file dialog's answer is queued before the view drains.
+    XFileNav::Poll();
     bool repaint = m_root->Tick(m_tickCount);
     if (m_root->TakeCloseRequest()) {
         OnCloseRequest();
@@ -144,7 +147,7 @@ void XWinGui::ResizeFrameBy(int dw, int dh)
     m_client->Resize(w + dw, h + dh);
 }
 
-void XWinGui::Paint(XPaintTarget* target)
+void XWinGui::Paint(XPaintTarget* target, bool whole)
 {
     if (!m_root)
         return;
@@ -153,15 +156,21 @@ void XWinGui::Paint(XPaintTarget* target)
     XGraphic& graphic = GetGraphic();
     graphic.BeginPaint(target, m_root->GetWidth(), m_root->GetHeight());
     // A new surface holds nothing yet: everything is drawn.
-    m_root->PaintTree(graphic, graphic.IsNewSurface());
-    graphic.Blit();
+    bool fresh = graphic.IsNewSurface();
+    m_root->PaintTree(graphic, fresh);
+    // A window that lost its picture gets all of it; a tick sends only what
+    // was drawn.
+    if (whole || fresh)
+        graphic.Blit();
+    else
+        graphic.BlitDamage();
 }
 
 void XWinGui::Repaint()
 {
     if (!m_frame || !m_client)
         return;
-    Paint(m_client);
+    Paint(m_client, false);
 }
 
 bool XWinGui::KeyDown(int character, int modifiers, int code)
@@ -198,7 +207,7 @@ void XWinGui::WindowProc(const XNativeMessage& message)
     switch (message.kind) {
     case XNativeMessage::kPaint:
         if (m_client)
-            Paint(m_client);
+            Paint(m_client, true);
         break;
     case XNativeMessage::kKeyDown:
         KeyDown(0, 0, message.value);

@@ -49,7 +49,9 @@ public:
     bool IsRunning() const { return m_running != 0; }
     int GetTickCount() const { return m_tickCount; }
     void OnTick();
-    void Paint(XPaintTarget* target);
+    // Paints the marked controls; whole sends the entire picture (the
+    // window lost it), else only the damaged rectangles.
+    void Paint(XPaintTarget* target, bool whole = true);
     void Repaint();
     bool KeyDown(int character, int modifiers, int code);
     void WindowProc(const XNativeMessage& message);
