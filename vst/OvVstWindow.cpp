@@ -12,6 +12,8 @@
 #include "kiv/gui/HLabel.h"
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XConst.h"
+#include "kiv/gui/XListView.h"
+#include "kiv/gui/XTreeView.h"
 #include "kiv/gui/XView.h"
 
 namespace {
@@ -44,8 +46,47 @@ std::string ClassName(const XControl* control)
 
 // One line a control: depth, class, shown (itself and every parent below
 // the root, which its window shows), the rectangle in its window's
-// coordinates (not clipped by its parents), its text if it has one. Root views (the editor and its
+// coordinates (not clipped by its parents), its text if it has one; the
+// rows of lists and trees follow their control. Root views (the editor and its
 // modal dialogs, each in a window of its own) start with their window id.
+// One text of a row, on one line.
+std::string OneLine(const char* text)
+{
+    std::string line;
+    for (const char* t = text ? text : ""; *t; ++t)
+        line += *t == '\n' || *t == '\r' ? ' ' : *t;
+    return line;
+}
+
+// The rows of a list or tree as "@row" lines under it: where each row is
+// (at its indent in a tree) and its text when the row has plain text.
+void ListRows(FILE* out, const XControl* control, int depth, bool shown, int x, int y)
+{
+    auto row = [&](int index, int indent, const std::string& text) {
+        fprintf(out, "%d @row %d %d %d %d %d %s\n", depth, shown ? 1 : 0, x + indent,
+                y + xconst::kRowTop + index * xconst::kRowHeight, control->GetWidth() - indent, xconst::kRowHeight,
+                text.c_str());
+    };
+    if (auto* list = dynamic_cast<const XListView*>(control)) {
+        for (int i = 0; i < list->GetCount(); ++i) {
+            const XListItem* item = list->GetItem(i);
+            std::string text;
+            if (auto* s = dynamic_cast<const XListStringItem*>(item))
+                text = OneLine(s->text.GetText());
+            else if (auto* t = dynamic_cast<const XListTextItem*>(item))
+                text = OneLine(t->text.GetText());
+            row(i, 0, text);
+        }
+    } else if (auto* tree = dynamic_cast<const XTreeView*>(control)) {
+        for (int i = 0; i < tree->GetRowCount(); ++i) {
+            int indent = 0;
+            const XTreeView::Node* node = tree->NodeAtRow(i, &indent);
+            if (node)
+                row(i, indent, OneLine(node->name));
+        }
+    }
+}
+
 void ListControls(FILE* out, const XControl* control, int depth, bool shown)
 {
     shown = shown && (depth == 0 || control->IsVisible());
@@ -54,12 +95,11 @@ void ListControls(FILE* out, const XControl* control, int depth, bool shown)
         x += c->GetX() - c->GetScrollX();
         y += c->GetY() - c->GetScrollY();
     }
-    std::string text;
-    if (auto* label = dynamic_cast<const HLabel*>(control); label && label->GetText())
-        for (const char* t = label->GetText(); *t; ++t)
-            text += *t == '\n' || *t == '\r' ? ' ' : *t;
+    auto* label = dynamic_cast<const HLabel*>(control);
+    std::string text = label ? OneLine(label->GetText()) : std::string();
     fprintf(out, "%d %s %d %d %d %d %d %s\n", depth, ClassName(control).c_str(), shown ? 1 : 0, x, y,
             control->GetWidth(), control->GetHeight(), text.c_str());
+    ListRows(out, control, depth + 1, shown, x, y);
     for (const XControl* child = control->GetFirstChild(); child; child = child->GetNextSibling())
         ListControls(out, child, depth + 1, shown);
 }

@@ -6,15 +6,22 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <filesystem>
 #include <unistd.h>
 
 #include <cstdlib>
 
 #include <string>
+#include <vector>
 
 #include "e2e/EditorSession.h"
+#include "editor/BrowserConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
+#include "kiv/db/Db.h"
+#include "tests/vst/VstTestPlugins.h"
+#include "utility/GigaBase.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -27,6 +34,19 @@ bool Exists(const std::string& path)
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
+
+// Reads one integer column of a query.
+class IntReader : public kiv::db {
+public:
+    std::vector<int> values;
+
+protected:
+    void OnRow(int columns, char** v, char** names) override
+    {
+        (void)names;
+        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
+    }
+};
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
@@ -75,6 +95,67 @@ protected:
             return false;
         s.Click(s.ScreenCentre(tree, button));
         return true;
+    }
+    // Opens the browser and walks its folder tree down to `file` (a path
+    // under the home folder), expanding each folder on the way, then
+    // selects the file. False when a step is not found.
+    bool BrowseTo(const std::string& file)
+    {
+        if (!Shown("XViewNav"))
+            Toolbar(editor::kBrowse);
+        std::string home = getenv("HOME");
+        if (file.compare(0, home.size() + 1, home + "/") != 0)
+            return false;
+        std::vector<std::string> steps = {home};
+        for (size_t at = home.size() + 1; at < file.size();) {
+            size_t end = file.find('/', at);
+            if (end == std::string::npos)
+                end = file.size();
+            steps.push_back(file.substr(at, end - at));
+            at = end + 1;
+        }
+        for (size_t i = 0; i < steps.size(); ++i) {
+            ViewTree tree = s.Tree();
+            int row = tree.FindText("@row", steps[i], tree.Find("XTreeGiga"));
+            if (row < 0)
+                return false;
+            const e2e::ViewNode& r = tree[row];
+            // Folders open at their expander; the file is pressed on its name.
+            bool last = i + 1 == steps.size();
+            s.Click(s.Screen(tree, row, last ? r.At(40, r.h / 2) : r.At(5, r.h / 2)));
+        }
+        return true;
+    }
+    // The screen centre of the shown row with this text in a list or tree
+    // of class cls (waiting for it to be filled).
+    bool Row(const char* cls, const std::string& text, Point& at)
+    {
+        return s.IdleUntil(3000, [&] {
+            ViewTree tree = s.Tree();
+            int row = tree.FindText("@row", text, tree.Find(cls));
+            if (row >= 0)
+                at = s.ScreenCentre(tree, row);
+            return row >= 0;
+        });
+    }
+    // The n-th unit's control of class cls (the m-th of that class in it).
+    bool UnitControl(int unit, const char* cls, int m, Point& at)
+    {
+        ViewTree tree = s.Tree();
+        int view = tree.Find("XGigaView", unit);
+        int node = view >= 0 ? tree.Find(cls, m, view) : -1;
+        if (node >= 0)
+            at = s.ScreenCentre(tree, node);
+        return node >= 0;
+    }
+    // The level of a held note on a MIDI channel, played into the plug-in.
+    e2e::Level Note(int channel, int key = 60)
+    {
+        s.NoteOn(key, 110, channel);
+        e2e::Level level = s.Render(300);
+        s.NoteOff(key, channel);
+        s.Render(2000);  // the release dies away before the next note
+        return level;
     }
     bool Shown(const char* cls)
     {
@@ -183,4 +264,225 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WConfirm"); })) << "New did not ask";
     ASSERT_TRUE(ClickButtonText("WConfirm", 1));
     EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "New kept the instrument";
+}
+
+// Browse to a bank, double-click an instrument: the selected unit plays it.
+// Dragging an instrument onto the third unit loads it there.
+TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
+{
+    std::string gig = WriteBanks();
+    ASSERT_FALSE(gig.empty());
+    EXPECT_LT(Note(0).peak, 1e-4f) << "an empty unit sounds";
+
+    ASSERT_TRUE(BrowseTo(gig)) << s.Tree().Text();
+    Point first;
+    ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << s.Tree().Text();
+    s.Screenshot("browser");
+    s.DoubleClick(first);
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(0) == gig; })) << "double-click loaded nothing";
+    s.Idle(300);
+    EXPECT_GT(Note(0).peak, 0.01f) << "the loaded unit is silent";
+    EXPECT_LT(Note(2).peak, 1e-4f) << "unit 3's channel sounds before it holds an instrument";
+
+    Point unit3;
+    ASSERT_TRUE(UnitControl(2, "XGigaName", 0, unit3));
+    s.Drag(first, unit3, 12);
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(2) == gig; })) << "the drop loaded nothing";
+    s.Idle(300);
+    EXPECT_GT(Note(2).peak, 0.01f) << "unit 3 is silent";
+    s.Screenshot("rack-loaded-units");
+}
+
+// A unit's volume fader sets its part's volume and the level follows; mute
+// silences its own unit, solo every other one.
+TEST_F(EditorEndToEnd, VolumeFaderMuteAndSoloActOnTheSound)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0, 2)));
+    s.Idle(200);
+    const float full = Note(0).rms;
+    ASSERT_GT(full, 0.001f);
+    ASSERT_GT(Note(1).rms, 0.001f);
+
+    Point fader;
+    ASSERT_TRUE(UnitControl(0, "XFader", 0, fader));
+    s.Drag(fader, Point{fader.x - 40, fader.y});
+    int volume = s.UnitVolumes().at(0);
+    EXPECT_LT(volume, 60) << "the fader did not lower the part's volume";
+    EXPECT_EQ(s.UnitVolumes().at(1), 90);
+    EXPECT_LT(Note(0).rms, full * 0.75f) << "the level did not follow the volume " << volume;
+
+    struct Case {
+        int unit;       // whose button
+        int button;     // 0 mute, 1 solo
+        bool sounds[2]; // units 1 and 2 while it is on
+    };
+    for (const Case& c : {Case{0, 0, {false, true}}, Case{1, 0, {true, false}}, Case{1, 1, {false, true}},
+                          Case{0, 1, {true, false}}}) {
+        Point led;
+        ASSERT_TRUE(UnitControl(c.unit, "XTogLed", c.button, led));
+        s.Click(led);
+        for (int u = 0; u < 2; ++u)
+            EXPECT_EQ(Note(u).peak > 1e-4f, c.sounds[u])
+                << (c.button ? "solo" : "mute") << " of unit " << c.unit + 1 << ", unit " << u + 1;
+        if (c.unit == 1 && c.button == 1)
+            s.Screenshot("rack-solo");
+        s.Click(led);
+        EXPECT_GT(Note(1 - c.unit).peak, 1e-4f) << "still silent after switching off";
+    }
+}
+
+// The part menu's "Load Instrument" asks for a .gig file and loads it.
+TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
+{
+    std::string gig = WriteBanks();
+    setenv("KIV_DIALOG_ANSWER", gig.c_str(), 1);
+    Point name;
+    ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
+    s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu");  // "Load Instrument"
+    s.Click(name);
+    ASSERT_TRUE(s.MenuPicked()) << "no part menu opened";
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(1) == gig; })) << "the unit loaded nothing";
+    unsetenv("KIV_DIALOG_ANSWER");
+    s.Idle(200);
+    EXPECT_GT(Note(1).peak, 0.01f) << "the loaded unit is silent";
+}
+
+// The stack toggle opens the stacked view; an instrument chosen in the
+// browser then joins the unit as a second layer, and both play.
+TEST_F(EditorEndToEnd, StackToggleOpensTheStackedViewThatTakesLayers)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    s.Idle(200);
+    const float one = Note(0).rms;
+    Point toggle;
+    ASSERT_TRUE(UnitControl(0, "XTogStack", 0, toggle));
+    s.Click(toggle);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("XGigaViewStack"); })) << "no stacked view";
+
+    ASSERT_TRUE(BrowseTo(gig));
+    Point bright;
+    ASSERT_TRUE(Row("XListInst", "Demo Piano Bright", bright));
+    s.DoubleClick(bright);
+    std::vector<std::string> want = {gig + ":0", gig + ":1"};
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(0) == want; })) << "the layer was not added";
+    s.Idle(300);
+    EXPECT_GT(Note(0).rms, one * 1.2f) << "two layers sound no louder than one";
+    Toolbar(editor::kBrowse);
+    s.Screenshot("stacked");
+}
+
+// Search the utility's database for "piano", double-click the hit: that
+// instrument loads. A click on its fourth star stores the rating.
+TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
+{
+    std::string gig = WriteBanks();
+    std::string folder = s.Scratch() + "/";
+    int hitId = 0;
+    {
+        // The database the utility would have written for these banks.
+        GigaBase base;
+        ASSERT_TRUE(base.Open());
+        ASSERT_TRUE(base.UseRoot(folder.c_str()));
+        int path = base.InsertPath(folder.c_str());
+        int piano = base.InsertFile(path, "Demo Piano.gig");
+        int pad = base.InsertFile(path, "Stereo Pad.gig");
+        hitId = base.InsertInstrument(piano, "Demo Piano Bright", 1);
+        base.InsertInstrument(pad, "Warm Pad", 0);
+        ASSERT_GT(hitId, 0);
+    }
+    Toolbar(editor::kSearch);
+    ViewTree tree = s.Tree();
+    int field = tree.Find("XEdit", 0, tree.Find("XViewBase"));
+    ASSERT_GE(field, 0) << tree.Text();
+    s.Click(s.ScreenCentre(tree, field));
+    s.Type("piano");
+    s.Key("Return");
+    int hit = -1;
+    ASSERT_TRUE(s.IdleUntil(3000, [&] {
+        tree = s.Tree();
+        hit = tree.Find("@row", 0, tree.Find("XListResult"));
+        return hit >= 0;
+    })) << "no hit listed";
+    EXPECT_LT(tree.Find("@row", 1, tree.Find("XListResult")), 0) << "the pad matched \"piano\"";
+
+    // The fourth star of the hit's row: stars sit from the list's middle.
+    const e2e::ViewNode& row = tree[hit];
+    int list = tree.Find("XListResult");
+    int fourth = tree[list].w / 2 + browser::kStarFirstLeft + 3 * browser::kStarPitch + 8;
+    s.Click(s.Screen(tree, hit, Point{tree[list].x + fourth, row.y + row.h / 2}));
+    int stored = -1;
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        IntReader reader;
+        std::string db = std::string(getenv("XDG_DATA_HOME")) + "/" + browser::kDbFolder + "/corvane.db";
+        if (reader.OpenFile(db.c_str(), false))
+            reader.Query("SELECT rating FROM inst WHERE id = %d;", hitId);
+        stored = reader.values.empty() ? -1 : reader.values[0];
+        return stored == 4;
+    })) << "stored rating " << stored;
+    s.Screenshot("search");
+
+    // Double-clicked on its file name, away from the stars.
+    s.DoubleClick(s.Screen(tree, hit, Point{tree[list].x + 60, row.y + row.h / 2}));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] {
+        return s.UnitLayers().at(0) == std::vector<std::string>{gig + ":1"};
+    })) << "the hit did not load";
+}
+
+// Settings: choose a plug-in folder and scan it; the mixer's first effect
+// slot then lists the plug-in, and once chosen and switched on it processes
+// the channel.
+TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    std::string folder = s.Scratch() + "/plugins";
+    std::filesystem::create_directories(folder);
+    std::string plugin = folder + "/testeffect.so";
+    std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
+
+    Toolbar(editor::kSettings);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
+    ViewTree tree = s.Tree();
+    int tabs = tree.Find("XTabSettings");
+    ASSERT_GE(tabs, 0);
+    s.Click(s.Screen(tree, tabs, tree[tabs].At(tree[tabs].w * 5 / 6, tree[tabs].h / 2)));  // "Plug-ins"
+    tree = s.Tree();
+    int chooser = tree.Find("XSelect", 0, tree.Find("XViewPlug"));
+    ASSERT_GE(chooser, 0) << "no plug-in page\n" << tree.Text();
+    setenv("KIV_DIALOG_ANSWER", folder.c_str(), 1);
+    s.Click(s.ScreenCentre(tree, chooser));
+    unsetenv("KIV_DIALOG_ANSWER");
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
+    EXPECT_TRUE(s.IdleUntil(10000, [&] {
+        ViewTree t = s.Tree();
+        return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
+    })) << "the scan listed nothing";
+    s.Screenshot("settings-plugins");
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Ok"));
+
+    // The first strip: switching an effect on opens its panel. The
+    // compressor's is looked at; the first effect slot's menu lists the
+    // plug-in in its vendor's sub-menu.
+    Toolbar(editor::kMixer);
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "Dyn"));
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("XViewEffectDyn"); }));
+    s.Screenshot("mixer-compressor");
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "FX1"));
+    tree = s.Tree();
+    int selector = tree.Find("XSelectPlugin");
+    ASSERT_GE(selector, 0) << tree.Text();
+    s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}, "mixer-fx-menu");
+    s.Click(s.ScreenCentre(tree, selector));
+    ASSERT_TRUE(s.MenuPicked()) << "the effect menu or its vendor sub-menu did not open";
+    tree = s.Tree();
+    EXPECT_NE(tree[tree.Find("XSelectPlugin")].text.find("testeffect"), std::string::npos)
+        << "the slot shows " << tree[tree.Find("XSelectPlugin")].text;
+
+    TestEffectState* state = vsttest::StateOf(plugin);
+    ASSERT_NE(state, nullptr) << "the chosen plug-in was not loaded";
+    int before = state->processCalls;
+    EXPECT_GT(Note(0).peak, 0.001f);
+    EXPECT_GT(state->processCalls, before) << "the plug-in does not process the channel";
 }

@@ -58,6 +58,32 @@ int NoteXError(Display*, XErrorEvent* error)
 
 void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+// Writes a part of the screen to <build>/e2e-screens/<name>.png; the path,
+// or empty on failure.
+std::string WritePng(Display* display, int x, int y, int w, int h, const std::string& name)
+{
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return {};
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int row = 0; row < h; ++row) {
+        auto* out = reinterpret_cast<uint32_t*>(data + row * stride);
+        for (int col = 0; col < w; ++col)
+            out[col] = static_cast<uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF;
+    }
+    cairo_surface_mark_dirty(surface);
+    XDestroyImage(image);
+    std::string folder = EditorSession::BuildDir() + "/e2e-screens";
+    mkdir(folder.c_str(), 0755);
+    std::string path = folder + "/" + name + ".png";
+    bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok ? path : std::string();
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- tree
@@ -132,6 +158,7 @@ EditorSession::EditorSession() : m_server("1280x1024x24")
 
 EditorSession::~EditorSession()
 {
+    MenuPicked();
     if (m_effect) {
         CloseEditor();
         Call(vst::effMainsChanged, 0, 0);
@@ -457,43 +484,58 @@ void EditorSession::Move(Point p)
     Idle(40);
 }
 
+void EditorSession::SpaceFromLastClick()
+{
+    // The toolkit's double-click time is 400 ms.
+    auto since = std::chrono::steady_clock::now() - m_lastPress;
+    int wait = 450 - static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(since).count());
+    if (wait > 0)
+        Idle(wait);
+}
+
+void EditorSession::Press(unsigned button, bool down)
+{
+    XTestFakeButtonEvent(m_display, button, down ? True : False, CurrentTime);
+    XSync(m_display, False);
+    if (down)
+        m_lastPress = std::chrono::steady_clock::now();
+}
+
 void EditorSession::Click(Point p, int button)
 {
+    SpaceFromLastClick();
     Fake(p.x, p.y);
     Idle(20);
-    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), True, CurrentTime);
-    XSync(m_display, False);
+    Press(static_cast<unsigned>(button), true);
     Idle(20);
-    XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), False, CurrentTime);
-    XSync(m_display, False);
+    Press(static_cast<unsigned>(button), false);
     Idle(100);
 }
 
 void EditorSession::DoubleClick(Point p)
 {
+    SpaceFromLastClick();
     Fake(p.x, p.y);
     Idle(20);
     for (int i = 0; i < 2; ++i) {
-        XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-        XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
+        Press(1, true);
+        Press(1, false);
     }
-    XSync(m_display, False);
     Idle(150);
 }
 
 void EditorSession::Drag(Point from, Point to, int steps)
 {
+    SpaceFromLastClick();
     Fake(from.x, from.y);
     Idle(20);
-    XTestFakeButtonEvent(m_display, 1, True, CurrentTime);
-    XSync(m_display, False);
+    Press(1, true);
     Idle(40);
     for (int s = 1; s <= steps; ++s) {
         Fake(from.x + (to.x - from.x) * s / steps, from.y + (to.y - from.y) * s / steps);
         Idle(30);
     }
-    XTestFakeButtonEvent(m_display, 1, False, CurrentTime);
-    XSync(m_display, False);
+    Press(1, false);
     Idle(150);
 }
 
@@ -541,6 +583,89 @@ void EditorSession::Type(const std::string& text)
     }
 }
 
+// ---------------------------------------------------------------- menus
+
+namespace {
+
+// The shown menu windows on the screen, in stacking order (sub-menus last).
+std::vector<XWindowAttributes> MenuWindows(Display* display)
+{
+    std::vector<XWindowAttributes> out;
+    Window root = 0, up = 0;
+    Window* kids = nullptr;
+    unsigned int count = 0;
+    if (!XQueryTree(display, DefaultRootWindow(display), &root, &up, &kids, &count))
+        return out;
+    for (unsigned int i = 0; i < count; ++i) {
+        XClassHint hint{};
+        bool menu = false;
+        if (XGetClassHint(display, kids[i], &hint)) {
+            menu = (hint.res_class && std::strcmp(hint.res_class, "KivMenu") == 0) ||
+                   (hint.res_name && std::strcmp(hint.res_name, "KivMenu") == 0);
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        XWindowAttributes a{};
+        if (menu && XGetWindowAttributes(display, kids[i], &a) && a.map_state == IsViewable)
+            out.push_back(a);
+    }
+    if (kids)
+        XFree(kids);
+    return out;
+}
+
+}  // namespace
+
+void EditorSession::PickMenuItems(std::vector<int> tops, const std::string& screenshot)
+{
+    MenuPicked();
+    m_menuFound = false;
+    std::string display = m_server.Display();
+    m_menuThread = std::thread([this, display, tops, screenshot] {
+        // A connection of this thread's own: Xlib connections are not shared
+        // between threads here.
+        Display* d = XOpenDisplay(display.c_str());
+        if (!d)
+            return;
+        size_t level = 0;
+        for (int waited = 0; waited < 5000 && level < tops.size(); waited += 20) {
+            std::vector<XWindowAttributes> menus = MenuWindows(d);
+            if (menus.size() <= level) {
+                Sleep(20);
+                continue;
+            }
+            Sleep(150);  // let it paint
+            const XWindowAttributes& m = menus[level];
+            if (!screenshot.empty() && level + 1 == tops.size())
+                WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
+            XTestFakeMotionEvent(d, DefaultScreen(d), m.x + 30, m.y + 1 + tops[level] + 10, CurrentTime);
+            XSync(d, False);
+            Sleep(80);
+            XTestFakeButtonEvent(d, 1, True, CurrentTime);
+            XSync(d, False);
+            Sleep(40);
+            XTestFakeButtonEvent(d, 1, False, CurrentTime);
+            XSync(d, False);
+            ++level;
+        }
+        m_menuFound = level == tops.size();
+        XCloseDisplay(d);
+    });
+}
+
+bool EditorSession::MenuPicked()
+{
+    if (m_menuThread.joinable()) {
+        // The GUI thread keeps idling while the other thread answers.
+        for (int waited = 0; waited < 6000 && !m_menuFound; waited += 20)
+            Idle(20);
+        // The thread ends by itself within its own time limit.
+        m_menuThread.join();
+        Idle(100);
+    }
+    return m_menuFound;
+}
+
 // ---------------------------------------------------------------- pictures
 
 unsigned long EditorSession::Pixel(Point p)
@@ -556,36 +681,11 @@ unsigned long EditorSession::Pixel(Point p)
 std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)
 {
     Idle(100);
-    int x = kHostX, y = kHostY;
     XWindowAttributes a{};
     XGetWindowAttributes(m_display, m_host, &a);
-    int w = a.width, h = a.height;
-    if (wholeScreen) {
-        x = 0;
-        y = 0;
-        w = kScreenW;
-        h = kScreenH;
-    }
-    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), x, y, static_cast<unsigned>(w),
-                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
-    if (!image)
-        return {};
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    for (int row = 0; row < h; ++row) {
-        auto* out = reinterpret_cast<uint32_t*>(data + row * stride);
-        for (int col = 0; col < w; ++col)
-            out[col] = static_cast<uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF;
-    }
-    cairo_surface_mark_dirty(surface);
-    XDestroyImage(image);
-    std::string folder = BuildDir() + "/e2e-screens";
-    mkdir(folder.c_str(), 0755);
-    std::string path = folder + "/" + name + ".png";
-    bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok ? path : std::string();
+    if (wholeScreen)
+        return WritePng(m_display, 0, 0, kScreenW, kScreenH, name);
+    return WritePng(m_display, kHostX, kHostY, a.width, a.height, name);
 }
 
 }  // namespace e2e

@@ -12,8 +12,11 @@
 // The header stays free of Xlib (whose XEvent would clash with the toolkit's),
 // so tests can include engine and editor headers beside it.
 #pragma once
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -109,14 +112,18 @@ public:
     std::string Chunk();
     // Gives the plug-in a chunk as a host restoring a session does.
     bool SetChunk(const std::string& chunk);
-    // A chunk whose first unit plays instrument `program` of `gig`.
-    static std::string ChunkFor(const std::string& gig, int program);
+    // A chunk whose first `units` units play instrument `program` of `gig`.
+    static std::string ChunkFor(const std::string& gig, int program, int units = 1);
     // A studio of this process that took the chunk (instruments loaded):
     // what the plug-in's engine holds, read through the engine's own code.
     static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
     // The .gig path and instrument of each unit of player 0 ("" when
     // empty), as the plug-in holds them now.
     std::vector<std::string> UnitPaths();
+    // The instruments (".gig path:index") of every layer of each unit.
+    std::vector<std::vector<std::string>> UnitLayers();
+    // The volume (0..127) of each unit of player 0, as the plug-in holds it.
+    std::vector<int> UnitVolumes();
 
     // --- audio ---
     // A MIDI event sent with the next rendered block.
@@ -160,6 +167,20 @@ public:
     // Presses and releases one key by its keysym name ("Return", "Escape").
     void Key(const char* keysymName);
 
+    // Popup menus may hold the GUI thread (the idle call) while they are
+    // open, so a menu is answered from another thread: PickMenuItems starts
+    // one that waits for the menu window (class "KivMenu"), optionally takes
+    // a screenshot of the screen as <name>.png, and clicks the item whose
+    // top is tops[0] pixels below the first item's (items are 20 high,
+    // separators 7); with more tops, each next one is clicked in the
+    // sub-menu that opened. Then do the click that opens the menu;
+    // MenuPicked() waits for the thread and says whether every level came.
+    void PickMenuItems(std::vector<int> tops, const std::string& screenshot = "");
+    void PickMenuItem(int top, const std::string& screenshot = "") { PickMenuItems({top}, screenshot); }
+    bool MenuPicked();
+    // The pixel offset of item n below which `separators` separators lie.
+    static int MenuItemTop(int n, int separators = 0) { return 20 * (n - separators) + 7 * separators; }
+
     // --- pictures ---
     // Writes the host window (or, with the popups, the whole screen) to
     // <build>/e2e-screens/<name>.png; the path, or empty on failure.
@@ -177,6 +198,10 @@ public:
 private:
     void RenderBlock(bool measure);
     void Fake(int x, int y);
+    // Separate clicks are spaced beyond the toolkit's double-click time, as
+    // a person's are; otherwise the second would count as a double-click.
+    void SpaceFromLastClick();
+    void Press(unsigned button, bool down);
 
     kivtest::XvfbServer m_server;
     kivtest::TempDir m_scratch;
@@ -199,6 +224,9 @@ private:
     std::vector<double> m_sumSq;
     std::vector<float> m_peak;
     long m_frames = 0;
+    std::chrono::steady_clock::time_point m_lastPress{};
+    std::thread m_menuThread;
+    std::atomic<bool> m_menuFound{false};
 };
 
 }  // namespace e2e

@@ -12,13 +12,17 @@
 
 namespace e2e {
 
-std::string EditorSession::ChunkFor(const std::string& gig, int program)
+std::string EditorSession::ChunkFor(const std::string& gig, int program, int units)
 {
     std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
     GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
-    GigaTone* tone = deck ? deck->GetGigaTone(0) : nullptr;
+    for (int i = 0; i < units; ++i) {
+        GigaTone* tone = deck ? deck->GetGigaTone(i) : nullptr;
+        if (!tone || !tone->AddPart(gig.c_str(), program))
+            return {};
+    }
     kiv::data state;
-    if (!tone || !tone->AddPart(gig.c_str(), program) || !studio->GetState(state) || !state.GetBytes())
+    if (!studio || !studio->GetState(state) || !state.GetBytes())
         return {};
     return std::string(reinterpret_cast<const char*>(state.GetBytes()), static_cast<size_t>(state.GetSize()));
 }
@@ -43,6 +47,32 @@ std::vector<std::string> EditorSession::UnitPaths()
         GigaPart* part = tone && tone->GetPartCount() > 0 ? tone->GetPart(0) : nullptr;
         out.push_back(part && part->GetPath() ? part->GetPath() : "");
     }
+    return out;
+}
+
+std::vector<std::vector<std::string>> EditorSession::UnitLayers()
+{
+    std::vector<std::vector<std::string>> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
+        out.emplace_back();
+        GigaTone* tone = deck->GetGigaTone(i);
+        for (int p = 0; tone && p < tone->GetPartCount(); ++p)
+            if (GigaPart* part = tone->GetPart(p))
+                out.back().push_back(std::string(part->GetPath() ? part->GetPath() : "") + ":" +
+                                     std::to_string(part->GetProgramIndex()));
+    }
+    return out;
+}
+
+std::vector<int> EditorSession::UnitVolumes()
+{
+    std::vector<int> out;
+    std::unique_ptr<GigaStudio> studio = Decode(Chunk());
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i)
+        out.push_back(deck->GetGigaTone(i) ? deck->GetGigaTone(i)->GetVolume() : -1);
     return out;
 }
 
