@@ -443,7 +443,8 @@ TEST(XDimList, LightsTheCellsOfUsedCodesAndNothingWithoutAProgram)
     EXPECT_EQ(g.GetPixel(velo.x + 1, velo.y + 10), XColour::Make(100, 160, 240));
     EXPECT_EQ(g.GetPixel(velo.x + 1, velo.y + 1), XColour::Make(140, 200, 240));
     XRectangle mod = XDimList::GetCellRect(6);
-    EXPECT_EQ(g.GetPixel(mod.x + 1, mod.y + 10), XColour::Make(0, 222, 0));
+    // Above its centred caption: the lit controller's upper half.
+    EXPECT_EQ(g.GetPixel(mod.x + 1, mod.y + 2), XColour::Make(120, 222, 120));
     XRectangle ksw = XDimList::GetCellRect(4);
     EXPECT_EQ(g.GetPixel(ksw.x, ksw.y), XColour::Make(30, 30, 30));
 
