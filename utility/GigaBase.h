@@ -80,6 +80,9 @@ public:
     bool LookupFailed() const { return m_lookupFailed; }
 
     bool IsNewRoot() const { return m_newRoot; }
+    // From now on every folder and file is looked up: a batch was lost after
+    // others of the new root were committed.
+    void LookEveryRowUp() { m_newRoot = false; }
     int GetRootId() const { return m_rootId; }
 
     // A folder path as a prefix of the folders inside it (ends with '/'),

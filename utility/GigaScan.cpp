@@ -269,6 +269,9 @@ void GigaScan::LoseBatch()
     m_batchFiles = m_batchNew = m_batchUnread = 0;
     for (int level = 0; level < m_depth; ++level)
         m_pathIds[level] = -1;
+    // Folders of earlier batches keep their rows: finding them again takes
+    // a lookup, even under a new root.
+    m_base.LookEveryRowUp();
 }
 
 bool GigaScan::ScanGigaFile(const char* path) { return ReadFile(path) == GigaNameReader::kRead; }

@@ -215,10 +215,11 @@ int64_t UFileDisk::ReadAt(int64_t pos, void* dst, int64_t n)
         int64_t offset = pos % kFileBlockBytes;
         if (index != m_blockIndex) {
             m_blockIndex = index;
-            // Not past the end: asking for more costs a second read that
-            // only finds the end of the file.
-            int64_t want = std::min<int64_t>(kFileBlockBytes, std::max<int64_t>(m_size - index * kFileBlockBytes, 1));
-            m_blockBytes = ReadFileAt(index * kFileBlockBytes, m_block.get(), want);
+            // The last block up to the end only: asking for more costs a
+            // second read that just finds the end of the file.
+            int64_t start = index * kFileBlockBytes;
+            int64_t want = start < m_size ? std::min(kFileBlockBytes, m_size - start) : kFileBlockBytes;
+            m_blockBytes = ReadFileAt(start, m_block.get(), want);
         }
         // A block that yields nothing here (end of file, read error) ends
         // the read instead of asking for it again.
