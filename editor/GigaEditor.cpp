@@ -822,6 +822,8 @@ void GigaEditor::ResolveMissing(XView* child, int result)
                         const std::string own = part->GetPath();
                         part->SetPath(own.c_str());
                         touched = true;
+                    } else if (result != kResultYes) {
+                        part->IgnoreMissingExtension();
                     }
                     continue;
                 }

@@ -74,6 +74,9 @@ public:
     // The file the missing-files window looks for: the part's own file in
     // state 3, else a missing extension file; null when nothing is missing.
     const char* GetMissingPath() const;
+    // The user chose to go on without the missing extension file: it is no
+    // longer asked for (its samples stay silent) until the part loads again.
+    void IgnoreMissingExtension() { m_missingExtension.Clear(); }
 
     // Settings. The GUI edits them while the audio thread starts and renders
     // notes with them: each is a relaxed atomic. The averages are display

@@ -508,6 +508,24 @@ TEST(GigaEditor, MissingExtensionFileReachesTheMissingFilesWindowAndIsUsedWhereF
     GigaPart* part = env.tone(2)->GetPart(0);
     EXPECT_EQ(part->GetUnusableCount(), 2);
 
+    // Ignored, the part plays what it has, and later loads do not ask again.
+    env.CloseModal(kResultNo);
+    env.manager.WaitIdle(10000);
+    EXPECT_EQ(env.tone(2)->GetPart(0), part);
+    EXPECT_EQ(part->GetMissingPath(), nullptr);
+    env.Load(3, env.bank);
+    env.Tick();
+    EXPECT_EQ(env.editor->GetModalChild(), nullptr);
+
+    // Loaded again, it is asked for again, and searched for.
+    part->SetPath(bank.c_str());
+    env.tone(2)->SetState(giga::kToneToLoad);
+    env.manager.QueueTone(env.tone(2));
+    env.manager.RunNow(false);
+    env.Tick();
+    window = dynamic_cast<WMissing*>(env.editor->GetModalChild());
+    ASSERT_NE(window, nullptr);
+
     ASSERT_TRUE(window->StartSearch(moved.c_str()));
     for (int i = 0; i < 5000 && window->IsSearching(); ++i) {
         window->Tick(i);
