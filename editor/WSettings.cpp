@@ -163,7 +163,7 @@ XViewDisk::XViewDisk(XControl* parent, int x, int y, int w, int h, GigaPrefs* pr
     const char* names[] = {"Banks:", "Instruments:", "Samples:"};
     const int32_t counts[] = {stats.banks, stats.programs, stats.samples};
     for (int i = 0; i < 3; ++i) {
-        AddCaption(names[i], 480, 50 + 30 * i, 60);
+        AddCaption(names[i], 480, 50 + 30 * i, 88);
         std::snprintf(text, sizeof text, "%d", counts[i]);
         m_values[2 + i] = AddValue(text, 570, 50 + 30 * i);
     }
