@@ -19,6 +19,7 @@
 #include "editor/BrowserConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
+#include "gui/GuiTestLeaks.h"
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
@@ -219,6 +220,7 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     // Dialogs: settings and the logo's about box open as windows of their own.
     for (const char* dialog : {"WSettings", "WAbout"}) {
         if (std::string(dialog) == "WSettings") {
+            e2e::KeptForProcess kept;
             Toolbar(kSettings);
         } else {
             ViewTree tree = s.Tree();
@@ -442,7 +444,10 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     std::string plugin = folder + "/testeffect.so";
     std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
 
-    Toolbar(editor::kSettings);
+    {
+        e2e::KeptForProcess kept;
+        Toolbar(editor::kSettings);
+    }
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
     ViewTree tree = s.Tree();
     int tabs = tree.Find("XTabSettings");
