@@ -48,4 +48,27 @@ inline void PaintAlone(XControl& c, XGraphic& g)
     c.Paint(g, true, XRectangle(0, 0, c.GetWidth(), c.GetHeight()));
 }
 
+// The colour around a control painted by PaintWithMargin.
+const XColourValue kOutside = XColour::Make(7, 250, 9);
+
+// Paints one control (and its subtree) through the paint walk at (margin,
+// margin) on a surface larger by margin on every side, cleared to
+// kOutside; returns how many pixels outside the control were painted over.
+inline int PaintWithMargin(XControl& c, XGraphic& g, int margin)
+{
+    const int w = c.GetWidth(), h = c.GetHeight();
+    const int sw = w + 2 * margin, sh = h + 2 * margin;
+    g.BeginPaint(nullptr, sw, sh);
+    g.FillRectangleColour(XRectangle(0, 0, sw, sh), kOutside);
+    c.SetPosition(margin, margin);
+    c.Paint(g, true, XRectangle(0, 0, sw, sh));
+    int spilled = 0;
+    for (int y = 0; y < sh; ++y)
+        for (int x = 0; x < sw; ++x) {
+            bool inside = x >= margin && x < margin + w && y >= margin && y < margin + h;
+            spilled += !inside && g.GetPixel(x, y) != kOutside;
+        }
+    return spilled;
+}
+
 }  // namespace guitest

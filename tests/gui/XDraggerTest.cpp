@@ -79,23 +79,27 @@ struct Scene {
 
 }  // namespace
 
-TEST(XDragger, DragWindowShowsTheImageOverTheSourceAndFollowsThePointer)
+// The window shows only what was drawn (a red box at (5, 5) of 20 x 10 in
+// the source), with 2 pixels around it, below and right of the pointer so
+// the target under it stays visible.
+TEST(XDragger, DragWindowShowsOnlyTheDraggedThingsBesideThePointer)
 {
     Scene s;
-    s.source->StartDrag(s.source, 20, 30);
+    s.source->StartDrag(s.source, 20, 30);  // the pointer at (130, 140) on the screen
     ASSERT_TRUE(s.source->IsDragging());
     HeadlessWindow* window = s.backend.FindByClass("KivDragger");
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(window->IsMapped());
-    EXPECT_EQ(window->GetX(), 110);
-    EXPECT_EQ(window->GetY(), 110);
-    EXPECT_EQ(window->GetWidth(), 100);
-    EXPECT_EQ(window->GetHeight(), 60);
-    EXPECT_EQ(window->Pixel(10, 10), XColour::Make(200, 0, 0));
-    EXPECT_NE(window->Pixel(40, 40), XColour::Make(200, 0, 0));
+    EXPECT_EQ(window->GetX(), 130 + 16);
+    EXPECT_EQ(window->GetY(), 140 + 4);
+    EXPECT_EQ(window->GetWidth(), 24);
+    EXPECT_EQ(window->GetHeight(), 14);
+    EXPECT_EQ(window->Pixel(2, 2), XColour::Make(200, 0, 0));
+    EXPECT_EQ(window->Pixel(21, 11), XColour::Make(200, 0, 0));
+    EXPECT_NE(window->Pixel(0, 0), XColour::Make(200, 0, 0));
     s.source->MoveDrag(25, 20);
-    EXPECT_EQ(window->GetX(), 115);
-    EXPECT_EQ(window->GetY(), 100);
+    EXPECT_EQ(window->GetX(), 110 + 25 + 16);
+    EXPECT_EQ(window->GetY(), 110 + 20 + 4);
     s.source->EndDrag(25, 20);
     EXPECT_FALSE(s.source->IsDragging());
     EXPECT_EQ(s.backend.FindByClass("KivDragger"), nullptr);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/GuiTestControls.h"
 #include "gui/GuiTestLeaks.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XEdit.h"
@@ -296,6 +297,46 @@ TEST_F(EditTest, DrawsSunkenWhenIdleAndARedFrameWhileEditing)
     edit->EndEdit(false);
     root.Paint(g, true, XRectangle(0, 0, 300, 100));
     EXPECT_EQ(g.GetPixel(100, 30), XColour::Make(200, 200, 200));
+}
+
+// A text longer than the field scrolls so the caret stays in view; nothing
+// (text, caret, selection) is drawn outside the field.
+TEST_F(EditTest, LongTextScrollsToKeepTheCaretInsideTheField)
+{
+    // The x of a full-height caret line inside the field, or -1.
+    auto caretColumn = [](XGraphic& g, int margin, int w, int h) {
+        for (int x = margin + 1; x < margin + w - 1; ++x) {
+            bool line = true;
+            for (int y = margin + 3; y <= margin + h - 4 && line; ++y)
+                line = g.GetPixel(x, y) == XColour::Make(0, 0, 0);
+            if (line)
+                return x - margin;
+        }
+        return -1;
+    };
+    const int margin = 30;
+    edit->SetSize(60, 20);
+    XGraphic g;
+    edit->BeginEdit();
+    Type("abcdefghijklmnopqrstuvwxyz abcdefghijklmnopqrstuvwxyz");
+    EXPECT_EQ(guitest::PaintWithMargin(*edit, g, margin), 0);
+    EXPECT_GE(caretColumn(g, margin, 60, 20), 50);  // at the end, near the right edge
+
+    for (int i = 0; i < 60; ++i)
+        Key(xconst::kKeyLeft);
+    EXPECT_EQ(guitest::PaintWithMargin(*edit, g, margin), 0);
+    EXPECT_EQ(caretColumn(g, margin, 60, 20), 3);  // back at the start
+
+    // A selection dragged across the whole field stays inside it too.
+    Select(1, 59);
+    EXPECT_GT(edit->GetSelectionLength(), 0);
+    EXPECT_EQ(guitest::PaintWithMargin(*edit, g, margin), 0);
+
+    // Ended, the field shows the start of its text.
+    for (int i = 0; i < 60; ++i)
+        Key(xconst::kKeyRight);
+    edit->EndEdit(true);
+    EXPECT_EQ(guitest::PaintWithMargin(*edit, g, margin), 0);
 }
 
 TEST_F(EditTest, HintIsDrawnDimmedOnlyWhileTheTextIsEmpty)

@@ -317,6 +317,41 @@ TEST(XGraphic, TextIsDrawnBelowItsPointAndCentredWhenItFits)
     EXPECT_EQ(g.GetTextSize(nullptr).width, 0);
 }
 
+// A font's height is its cell height: ascent plus descent from the font's own
+// metrics, accents and descenders included. Carlito (Calibri's metric twin)
+// has capitals of 0.632 em in a cell of 1.221 em.
+TEST(XGraphic, TextInkFitsTheCellOfItsFontHeight)
+{
+    std::string family = XGraphic::GetFontFamily();
+    const bool calibriMetrics = family == "Calibri" || family == "Carlito";
+    struct Case {
+        int size;
+        uint32_t style;
+    };
+    for (Case c : {Case{9, 0}, Case{11, 0}, Case{11, xconst::kFontBold}, Case{14, xconst::kFontBold},
+                   Case{24, 0}}) {
+        SCOPED_TRACE(c.size);
+        XGraphic g;
+        Start(g, 200, 60);
+        g.SetFont(c.size, c.style);
+        g.SetTextColour(kBlack);
+        const int cell = g.GetFontHeight();
+        const int cellTop = 20 + g.GetTextAdjust() - 3;
+        g.DrawString("H", 10, 20);
+        XRect caps = InkBounds(g);
+        if (calibriMetrics) {
+            EXPECT_NEAR(caps.bottom - caps.top + 1, cell * 0.632 / 1.221, 1.0);
+        }
+
+        Start(g, 200, 60);
+        g.DrawString("\xC9jg|", 10, 20);  // accent above, descenders below
+        XRect ink = InkBounds(g);
+        EXPECT_GE(ink.top, cellTop);
+        EXPECT_LT(ink.bottom, cellTop + cell);
+        EXPECT_GT(ink.bottom - ink.top + 1, cell * 3 / 4);
+    }
+}
+
 TEST(XGraphic, CentredTextWiderThanItsRectStartsFourPixelsIn)
 {
     XGraphic g;

@@ -292,4 +292,15 @@ TEST_F(WindowTest, EditorWindowLivesInsideAHostWindow)
 
     // A parent that does not exist gives no window.
     EXPECT_EQ(editor.CreateClientWindow(0xDEAD, "KivControlVst", 10, 10), nullptr);
+
+    // The binding's tool tip owns its window and text; they go with it.
+    {
+        XWinGui other;
+        XToolTip& tip = other.GetToolTip();
+        tip.SetWindow(backend.CreateChild(host->GetHandle(), "KivToolTip", 0, 0, 60, 16));
+        tip.SetFont(9, 0);
+        tip.SetText("Volume");
+        EXPECT_EQ(backend.CountWindows(), 2);
+    }
+    EXPECT_EQ(backend.CountWindows(), 1);
 }

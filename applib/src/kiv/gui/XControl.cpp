@@ -441,7 +441,12 @@ void XControl::Paint(XGraphic& graphic, bool forced, const XRectangle& clip)
         // Cleared before drawing: a mark made while drawing (another thread
         // storing a value) is drawn at the next pass.
         m_dirty.store(0, std::memory_order_relaxed);
+        // No control paints outside its own rectangle (a label too long for
+        // it, a scrolled row): what lies there belongs to other controls.
+        bool drawClip = !pushed && graphic.PushClip(r);
         Draw(graphic);
+        if (drawClip)
+            graphic.PopClip();
         SetFlag(kFullRedraw, false);
         SetFlag(kDrawn, true);
         forceChildren = true;

@@ -1,5 +1,7 @@
 #include "kiv/gui/XDragger.h"
 
+#include <algorithm>
+
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XPopup.h"
@@ -9,6 +11,12 @@ namespace {
 constexpr const char* kDraggerClass = "KivDragger";
 constexpr double kDragOpacity = 0.7;
 const XColourValue kDragBackground = XColour::Make(235, 235, 240);
+const XColourValue kDragFrame = XColour::Make(120, 120, 130);
+constexpr int kImagePad = 2;     // background kept around the drawn things
+// The image sits below and right of the pointer's hot spot, clear of the
+// arrow, so the target under the pointer and its highlight stay in view.
+constexpr int kPointerGapX = 16;
+constexpr int kPointerGapY = 4;
 
 }  // namespace
 
@@ -28,43 +36,79 @@ void XDragger::StartDrag(XControl* source, int x, int y)
     m_target = nullptr;
     m_grabX = m_currentX = x;
     m_grabY = m_currentY = y;
-    m_windowRect = source->GetScreenRect();
     m_root = source->GetRoot();
     m_sourceX = source->GetScreenX() - m_root->GetX();
     m_sourceY = source->GetScreenY() - m_root->GetY();
-    int w = m_windowRect.Width(), h = m_windowRect.Height();
-    if (w <= 0 || h <= 0)
+    if (!m_image)
+        m_image = std::make_unique<XGraphic>();
+    // Only the dragged things are shown: their image is cut out of the
+    // source's visible part.
+    XRect visible = source->GetScreenRect();
+    if (visible.Width() <= 0 || visible.Height() <= 0)
         return;
+    m_imageRect = FindImageRect(visible);
     xpopup::Spec desc;
     desc.className = kDraggerClass;
+    PlaceWindow(x, y);
     desc.x = m_windowRect.left;
     desc.y = m_windowRect.top;
-    desc.w = w;
-    desc.h = h;
+    desc.w = m_windowRect.Width();
+    desc.h = m_windowRect.Height();
     desc.passThrough = true;
     desc.opacity = kDragOpacity;
     m_window = xpopup::Create(backend, desc);
     if (!m_window)
         return;
     m_window->SetSink(this);
-    if (!m_image)
-        m_image = std::make_unique<XGraphic>();
     PaintImage();
     m_window->Show();
 }
 
-void XDragger::PaintImage()
+XRect XDragger::FindImageRect(const XRect& visible)
 {
-    int w = m_windowRect.Width(), h = m_windowRect.Height();
-    m_image->BeginPaint(m_window.get(), w, h);
+    // The source draws in its own coordinates; (dx, dy) is its content
+    // origin within the visible part.
+    int w = visible.Width(), h = visible.Height();
+    int dx = m_source->GetScreenX() - visible.left;
+    int dy = m_source->GetScreenY() - visible.top;
+    m_image->BeginPaint(nullptr, w, h);
     m_image->FillRectangleColour(XRectangle(0, 0, w, h), kDragBackground);
-    // The source draws in its own coordinates; the window shows the part of
-    // it that was visible.
-    int dx = m_source->GetScreenX() - m_windowRect.left;
-    int dy = m_source->GetScreenY() - m_windowRect.top;
     m_image->OffsetOrigin(dx, dy);
     DrawDragImage(*m_image);
     m_image->OffsetOrigin(-dx, -dy);
+    XRect ink(w, h, -1, -1);
+    for (int py = 0; py < h; ++py)
+        for (int px = 0; px < w; ++px)
+            if (m_image->GetPixel(px, py) != kDragBackground) {
+                ink.left = std::min(ink.left, px);
+                ink.right = std::max(ink.right, px);
+                ink.top = std::min(ink.top, py);
+                ink.bottom = std::max(ink.bottom, py);
+            }
+    if (ink.right < ink.left)
+        return XRect(-dx, -dy, -dx, -dy);  // nothing drawn: a one-pixel mark
+    // In the source's content coordinates, with a little room around.
+    return XRect(ink.left - dx - kImagePad, ink.top - dy - kImagePad, ink.right - dx + kImagePad,
+                 ink.bottom - dy + kImagePad);
+}
+
+void XDragger::PlaceWindow(int x, int y)
+{
+    int left = m_root->GetX() + m_sourceX + x + kPointerGapX;
+    int top = m_root->GetY() + m_sourceY + y + kPointerGapY;
+    m_windowRect = XRect(left, top, left + m_imageRect.Width() - 1, top + m_imageRect.Height() - 1);
+}
+
+void XDragger::PaintImage()
+{
+    int w = m_imageRect.Width(), h = m_imageRect.Height();
+    m_image->BeginPaint(m_window.get(), w, h);
+    m_image->FillRectangleColour(XRectangle(0, 0, w, h), kDragBackground);
+    m_image->OffsetOrigin(-m_imageRect.left, -m_imageRect.top);
+    DrawDragImage(*m_image);
+    m_image->OffsetOrigin(m_imageRect.left, m_imageRect.top);
+    m_image->SetPen(kDragFrame);
+    m_image->DrawFrame(0, 0, w, h);
     m_image->Blit();
 }
 
@@ -80,8 +124,8 @@ void XDragger::MoveDrag(int x, int y)
         return;
     m_currentX = x;
     m_currentY = y;
-    m_window->MoveResize(m_windowRect.left + x - m_grabX, m_windowRect.top + y - m_grabY, m_windowRect.Width(),
-                         m_windowRect.Height());
+    PlaceWindow(x, y);
+    m_window->MoveResize(m_windowRect.left, m_windowRect.top, m_windowRect.Width(), m_windowRect.Height());
     int wx = m_sourceX + x, wy = m_sourceY + y;
     if (m_target && m_targetRect.Contains(wx, wy))
         return;
@@ -127,4 +171,17 @@ void XDragger::EndDrag(int x, int y)
         target->OnDrop(m_source, m_kind);
     }
     OnDragEnd(x, y);
+}
+
+void XDragger::CancelDrag()
+{
+    if (!IsDragging())
+        return;
+    m_window.reset();
+    if (m_image)
+        m_image->Detach();
+    XControl* target = m_target;
+    m_target = nullptr;
+    if (target)
+        target->OnDragLeave(m_source, m_kind);
 }

@@ -270,7 +270,9 @@ void XEdit::ApplyAnchors()
     }
     m_measure->SetFontPreset(fourcc("xfdf"));
     int count = MeasureBoundaries(*m_measure);
-    int lo = std::min(m_anchorStart, m_anchorNow), hi = std::max(m_anchorStart, m_anchorNow);
+    // Anchors are field positions; the text may be scrolled.
+    int lo = std::min(m_anchorStart, m_anchorNow) + m_scroll;
+    int hi = std::max(m_anchorStart, m_anchorNow) + m_scroll;
     int caret = 0, end = 0;
     for (int i = 1; i < count; ++i) {
         if (m_bounds[i] < lo)
@@ -328,30 +330,63 @@ void XEdit::Draw(XGraphic& graphic)
 
     bool hint = !m_editing && m_length == 0;
     const char* shown = hint ? (m_hint.IsEmpty() ? nullptr : m_hint.GetText()) : m_text;
-    if (!m_editing && !shown)
-        return;
-    if (m_editing) {
+    if (!m_editing) {
+        m_scroll = 0;
+        if (!shown)
+            return;
+    } else {
         graphic.SetPen(XColour::Make(255, 120, 120));
         graphic.DrawFrame(0, 0, w, h);
-        if (m_length == 0) {
-            if (m_caretVisible) {
-                graphic.SetPen(GetColour(2));
-                graphic.DrawLine(5, 3, 5, h - 4);
-            }
-            return;
-        }
     }
-    if (!hint) {
-        MeasureBoundaries(graphic);
-        if (m_editing && m_selection > 0) {
-            int from = BoundaryAt(m_caret), to = BoundaryAt(m_caret + m_selection);
-            graphic.FillRectangleColour(XRectangle(from, 2, to - from, h - 4), XColour::Make(180, 180, 250));
-        } else if (m_editing && m_caretVisible) {
-            int x = BoundaryAt(m_caret) + 1;
+    // Text, caret and selection stay inside the frame.
+    bool clipped = graphic.PushClip(XRectangle(1, 1, w - 2, h - 2));
+    if (m_editing && m_length == 0) {
+        m_scroll = 0;
+        if (m_caretVisible) {
             graphic.SetPen(GetColour(2));
-            graphic.DrawLine(x, 3, x, h - 4);
+            graphic.DrawLine(5, 3, 5, h - 4);
         }
+    } else {
+        if (!hint) {
+            MeasureBoundaries(graphic);
+            if (m_editing)
+                KeepCaretVisible(graphic);
+            if (m_editing && m_selection > 0) {
+                int from = TextX(graphic, m_caret) - m_scroll;
+                int to = TextX(graphic, m_caret + m_selection) - m_scroll;
+                graphic.FillRectangleColour(XRectangle(from, 2, to - from, h - 4), XColour::Make(180, 180, 250));
+            } else if (m_editing && m_caretVisible) {
+                int x = TextX(graphic, m_caret) + 1 - m_scroll;
+                graphic.SetPen(GetColour(2));
+                graphic.DrawLine(x, 3, x, h - 4);
+            }
+        }
+        graphic.SetTextColour(hint ? XColour::Scale(face, 0.6f) : GetColour(2));
+        graphic.DrawString(shown, kTextX - m_scroll, 2);
     }
-    graphic.SetTextColour(hint ? XColour::Scale(face, 0.6f) : GetColour(2));
-    graphic.DrawString(shown, kTextX, 2);
+    if (clipped)
+        graphic.PopClip();
+}
+
+int XEdit::TextX(XGraphic& graphic, int i) const
+{
+    i = std::clamp(i, 0, static_cast<int>(m_length));
+    if (i < m_boundCount)
+        return m_bounds[i];
+    return kTextX + graphic.GetTextSize(std::string(m_text, static_cast<size_t>(i)).c_str()).width;
+}
+
+void XEdit::KeepCaretVisible(XGraphic& graphic)
+{
+    // The caret line is drawn one pixel right of its boundary and must stay
+    // left of the frame's inner edge.
+    const int right = GetWidth() - 4;
+    const int caret = TextX(graphic, m_caret);
+    if (caret - m_scroll > right)
+        m_scroll = caret - right;
+    if (caret - m_scroll < kTextX)
+        m_scroll = caret - kTextX;
+    // No blank space is scrolled in at the right while text lies left.
+    const int end = TextX(graphic, m_length);
+    m_scroll = std::clamp(m_scroll, 0, std::max(0, end - right));
 }

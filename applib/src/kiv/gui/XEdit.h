@@ -4,7 +4,8 @@
 // line of a short clipboard text. Return commits, Escape cancels, losing the
 // mouse capture ends the edit with the commit-on-leave flag; the end of an
 // edit is reported to the listener (code 0). While idle it shows its text,
-// or its dimmed hint when empty. GUI thread only.
+// or its dimmed hint when empty. Text and caret stay inside the frame; a text
+// longer than the field scrolls so the caret remains in view. GUI thread only.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -82,6 +83,11 @@ private:
     // The caret and selection from the mouse anchors.
     void ApplyAnchors();
     int BoundaryAt(int i) const;
+    // Where character i starts (text drawn at x 2), measured past the
+    // stored boundaries too.
+    int TextX(XGraphic& graphic, int i) const;
+    // Scrolls the text so the caret stays inside the field.
+    void KeepCaretVisible(XGraphic& graphic);
 
     kiv::string m_hint;
     uint8_t m_commitOnLeave = 0;
@@ -98,6 +104,7 @@ private:
     int32_t m_selection = 0;
     int32_t m_bounds[xconst::kEditBoundaries] = {};
     int32_t m_boundCount = 0;
+    int32_t m_scroll = 0;  // pixels of text scrolled out at the left while editing
     // Measures text for mouse selection between paints.
     std::unique_ptr<XGraphic> m_measure;
 };

@@ -1,7 +1,10 @@
 #include "kiv/gui/XGraphic.h"
 
+#include <cairo-ft.h>
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <cmath>
@@ -21,6 +24,39 @@ const uint16_t kCp1252High[32] = {
 
 constexpr int kMaxSurfaceSide = 16384;   // larger windows are refused
 constexpr int kDefaultFontCell = 13;     // cell height of the default GUI font
+
+// Cell ascent and height, per em, of the context's font (set to size 100 so
+// hinted extents are not rounded off). The cell is the font's own Windows
+// ascent plus descent, which toolkit font heights always meant; cairo's
+// extents give the typographic line instead (for Carlito 1.0 em of its
+// 1.22 em cell), so they are only the fallback for fonts without that table.
+struct CellMetrics {
+    double ascent;
+    double height;
+};
+
+CellMetrics GetCellMetrics(cairo_t* cr)
+{
+    cairo_font_extents_t extents;
+    cairo_font_extents(cr, &extents);
+    CellMetrics cell{extents.ascent / 100.0,
+                     std::max(extents.ascent + extents.descent, extents.height) / 100.0};
+    cairo_scaled_font_t* scaled = cairo_get_scaled_font(cr);
+    if (cairo_scaled_font_get_type(scaled) == CAIRO_FONT_TYPE_FT) {
+        if (FT_Face face = cairo_ft_scaled_font_lock_face(scaled)) {
+            auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+            double em = face->units_per_EM;
+            if (os2 && em > 0.0 && os2->usWinAscent + os2->usWinDescent > 0) {
+                cell.ascent = os2->usWinAscent / em;
+                cell.height = (os2->usWinAscent + os2->usWinDescent) / em;
+            }
+            cairo_ft_scaled_font_unlock_face(scaled);
+        }
+    }
+    if (!(cell.height > 0.0))
+        cell = {0.8, 1.0};
+    return cell;
+}
 
 bool IsValidUtf8(const unsigned char* s)
 {
@@ -720,13 +756,10 @@ void XGraphic::ApplyFontToContext()
     // The size is given as the font's cell height (ascent plus descent), as
     // the toolkit's font sizes always were.
     cairo_set_font_size(m_cr, 100.0);
-    cairo_font_extents_t extents;
-    cairo_font_extents(m_cr, &extents);
-    double cell = extents.ascent + extents.descent;
-    m_fontEm = cell > 0.0 ? m_fontCellHeight * 100.0 / cell : m_fontCellHeight;
+    CellMetrics cell = GetCellMetrics(m_cr);
+    m_fontEm = m_fontCellHeight / cell.height;
     cairo_set_font_size(m_cr, m_fontEm);
-    cairo_font_extents(m_cr, &extents);
-    m_fontAscent = extents.ascent;
+    m_fontAscent = cell.ascent * m_fontEm;
 }
 
 XSize XGraphic::GetTextSize(const char* text)

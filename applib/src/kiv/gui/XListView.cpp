@@ -254,6 +254,8 @@ void XListView::Draw(XGraphic& graphic)
 
 bool XListView::OnMouseDown(XMouse& mouse)
 {
+    // Another button pressed during a drag abandons it.
+    CancelDrag();
     int x = mouse.LocalX(), y = mouse.LocalY();
     int row = RowAtY(y);
     XListItem* item = row < 0 ? nullptr : GetItem(row);
@@ -324,6 +326,12 @@ void XListView::OnMouseUp(XMouse& mouse)
 {
     if (IsDragging())
         EndDrag(mouse.LocalX(), mouse.LocalY());
+    m_pressed = nullptr;
+}
+
+void XListView::OnCaptureLost()
+{
+    CancelDrag();
     m_pressed = nullptr;
 }
 

@@ -41,6 +41,8 @@ public:
     bool OnMouseDown(XMouse& mouse) override;
     void OnMouseDrag(XMouse& mouse) override;
     void OnMouseUp(XMouse& mouse) override;
+    // A drag in progress ends without a drop.
+    void OnCaptureLost() override;
     bool OnDoubleClick(int x, int y) override;
 
     // True stops the mouse-down handling.

@@ -340,6 +340,8 @@ void XTreeView::DrawDragImage(XGraphic& graphic)
 
 bool XTreeView::OnMouseDown(XMouse& mouse)
 {
+    // Another button pressed during a drag abandons it.
+    CancelDrag();
     int indent = 0;
     Node* node = NodeAtY(mouse.LocalY(), &indent);
     m_pressed = node;
@@ -423,6 +425,13 @@ void XTreeView::OnMouseDrag(XMouse& mouse)
         return;
     if (std::abs(mouse.DragX()) > kTreeDragDistance || std::abs(mouse.DragY()) > kTreeDragDistance)
         StartDrag(this, x, y);
+}
+
+void XTreeView::OnCaptureLost()
+{
+    CancelDrag();
+    m_pressed = nullptr;
+    m_pressedFlag = 0;
 }
 
 void XTreeView::OnMouseUp(XMouse& mouse)

@@ -292,17 +292,23 @@ void XView::HandleMouseUp(int x, int y, int button)
 bool XView::HandleDoubleClick(int x, int y)
 {
     XView* target = Redirect(x, y, nullptr);
-    target->m_captured = nullptr;
     XControl* current = target;
     while (XControl* c = current->FindChildAt(x, y)) {
         x -= c->GetX() - c->GetScrollX();
         y -= c->GetY() - c->GetScrollY();
         if (c->OnDoubleClick(x, y)) {
+            // The capture moves to the handler: the control that held it
+            // (an edit box being edited) must hear that it lost it.
+            XControl* previous = target->m_captured;
             target->m_captured = c;
+            if (previous && previous != c)
+                previous->OnCaptureLost();
             return true;
         }
         current = c;
     }
+    // Not a double click after all: the press that follows as a plain
+    // mouse-down moves the capture (and tells the old holder).
     return false;
 }
 

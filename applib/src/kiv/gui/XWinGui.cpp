@@ -4,7 +4,7 @@
 
 using namespace xconst;
 
-XWinGui::XWinGui() : m_graphic(std::make_unique<XGraphic>()) {}
+XWinGui::XWinGui() : m_graphic(std::make_unique<XGraphic>()), m_toolTip(std::make_unique<XToolTip>()) {}
 
 XWinGui::~XWinGui()
 {

@@ -10,6 +10,7 @@
 
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XGraphic.h"
+#include "kiv/gui/XToolTip.h"
 
 class XView;
 
@@ -54,6 +55,7 @@ public:
     void WindowProc(const XNativeMessage& message);
     void OnNativeMessage(XNativeWindow* from, const XNativeMessage& message) override;
     XGraphic& GetGraphic() { return *m_graphic; }
+    XToolTip& GetToolTip() { return *m_toolTip; }
 
 protected:
     // The frame's part of a tick: raise, and grow by a requested size change.
@@ -69,6 +71,7 @@ protected:
     int m_clientOffsetX = 0, m_clientOffsetY = 0;
     XView* m_root = nullptr;
     std::unique_ptr<XGraphic> m_graphic;
+    std::unique_ptr<XToolTip> m_toolTip;
     uint32_t m_lastLeftClick = 0;
     bool m_hadLeftClick = false;
     int m_timer = 0;

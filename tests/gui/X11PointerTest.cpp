@@ -1,0 +1,257 @@
+// Pointer and key sequences a user makes, sent through a private Xvfb with
+// XTEST into a real toolkit window: a quick click from an edit box onto a
+// list row, and a second button pressed in the middle of a drag (from a list
+// and from a tree). Skipped when Xvfb is not installed or does not start.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gui/GuiTestControls.h"
+#include "gui/GuiTestLeaks.h"
+#include "kiv/gui/X11Backend.h"
+#include "kiv/gui/XEdit.h"
+#include "kiv/gui/XListView.h"
+#include "kiv/gui/XTreeView.h"
+#include "kiv/gui/XView.h"
+#include "kiv/gui/XWindow.h"
+#include "support/XvfbServer.h"
+#include "support/xtest/XTestInput.h"
+
+namespace {
+
+using Log = std::vector<std::string>;
+const uint32_t kKind = fourcc("test");
+
+class ActivatedList : public XListText {
+public:
+    ActivatedList(XControl* parent, Log* log) : XListText(parent, 10, 40, 150, 120), m_log(log)
+    {
+        for (const char* t : {"Alpha", "Beta", "Gamma", "Delta"})
+            AddText(t);
+    }
+    bool OnItemActivated(XListItem* item, int, int) override
+    {
+        m_log->push_back("activated " + std::to_string(IndexOf(item)));
+        return true;
+    }
+
+private:
+    Log* m_log;
+};
+
+class Tree : public XTreeView {
+public:
+    Tree(XControl* parent) : XTreeView(parent, 10, 40, 150, 120)
+    {
+        for (const char* t : {"Alpha", "Beta", "Gamma"})
+            AddItem(nullptr, t, 0);
+    }
+    void FillFolder(Node*) override {}
+    void OnNodeChosen(Node*) override {}
+};
+
+class DropTarget : public XControl {
+public:
+    DropTarget(XControl* parent, Log* log) : XControl(parent, 200, 40, 90, 120), m_log(log)
+    {
+        SetColour(0, XColour::Make(90, 90, 120));
+    }
+    bool OnDragOver(XControl*, uint32_t kind) override { return kind == kKind; }
+    bool OnDragEnter(XControl*, uint32_t) override
+    {
+        m_log->push_back("enter");
+        return true;
+    }
+    void OnDragLeave(XControl*, uint32_t) override { m_log->push_back("leave"); }
+    void OnDrop(XControl*, uint32_t) override { m_log->push_back("drop"); }
+
+private:
+    Log* m_log;
+};
+
+class X11PointerTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_server = new kivtest::XvfbServer("800x600x24");
+        if (s_server->Start() && !X11Backend::Instance())
+            s_skipReason = "the X server does not take connections";
+        else
+            s_skipReason = s_server->SkipReason();
+    }
+    static void TearDownTestSuite()
+    {
+        if (s_server->Running())
+            X11Backend::Shutdown();
+        delete s_server;
+        s_server = nullptr;
+    }
+    void SetUp() override
+    {
+        if (!s_skipReason.empty())
+            GTEST_SKIP() << s_skipReason;
+        backend = X11Backend::Instance();
+        XBackend::Install(nullptr);
+        ASSERT_TRUE(input.Usable());
+        view.SetSize(300, 200);
+        view.SetColour(0, XColour::Make(40, 40, 40));
+    }
+    void TearDown() override
+    {
+        if (view.GetWindow() && view.GetWindow()->GetFrame()) {
+            view.Close(0);
+            PumpUntil([&] { return view.GetWindow()->GetFrame() == nullptr; });
+        }
+    }
+    // Opens the view's window and waits for its first paint; the client's
+    // screen position is kept for the fake input.
+    void Open()
+    {
+        ASSERT_TRUE(view.OpenWindow());
+        XWindow* window = view.GetWindow();
+        ASSERT_TRUE(PumpUntil([&] { return window->IsTimerRunning(); }));
+        int w, h;
+        window->GetClientWindow()->GetScreenRect(left, top, w, h);
+    }
+    template <class Done>
+    bool PumpUntil(Done done)
+    {
+        for (int i = 0; i < 150; ++i) {
+            backend->Pump(20);
+            if (done())
+                return true;
+        }
+        return false;
+    }
+    void Pump(int times)
+    {
+        for (int i = 0; i < times; ++i)
+            backend->Pump(10);
+    }
+    XColourValue Pixel(int x, int y)
+    {
+        XColourValue pixel = 0;
+        backend->ReadPixel(view.GetWindow()->GetClientWindow()->GetHandle(), x, y, pixel);
+        return pixel;
+    }
+    void Click(int x, int y, unsigned button = 1)
+    {
+        input.Move(left + x, top + y);
+        input.Button(button, true);
+        input.Button(button, false);
+    }
+    // A left drag from (x0, y0) to (x1, y1) in steps, with the right button
+    // pressed and released over the end point before the left is let go.
+    void DragWithRightClick(int x0, int y0, int x1, int y1, XDragger& source)
+    {
+        input.Move(left + x0, top + y0);
+        input.Button(1, true);
+        Pump(3);
+        for (int i = 1; i <= 8; ++i) {
+            input.Move(left + x0 + (x1 - x0) * i / 8, top + y0 + (y1 - y0) * i / 8);
+            Pump(2);
+        }
+        EXPECT_TRUE(source.IsDragging());
+        // The image shows the dragged row only, beside the pointer.
+        if (XNativeWindow* image = source.GetDragWindow()) {
+            int ix, iy, iw, ih;
+            image->GetScreenRect(ix, iy, iw, ih);
+            EXPECT_GT(ix, left + x1);
+            EXPECT_GE(iy, top + y1);
+            EXPECT_LT(iw, 140);
+            EXPECT_LE(ih, 24);
+        }
+        input.Button(3, true);
+        Pump(3);
+        input.Button(3, false);
+        Pump(3);
+        input.Move(left + x1 + 5, top + y1 + 5);
+        input.Button(1, false);
+        Pump(10);
+    }
+
+    static kivtest::XvfbServer* s_server;
+    static std::string s_skipReason;
+    X11Backend* backend = nullptr;
+    kivtest::XTestInput input;
+    XView view;
+    int left = 0, top = 0;
+    Log log;
+};
+kivtest::XvfbServer* X11PointerTest::s_server = nullptr;
+std::string X11PointerTest::s_skipReason;
+
+}  // namespace
+
+// A click on a list row soon after the click into an edit box is taken as a
+// double click by the list; the edit box must still end its edit and report
+// it, so it neither stays red nor swallows the next typing.
+TEST_F(X11PointerTest, QuickClickFromEditOntoListEndsTheEdit)
+{
+    guitest::Recorder edits;
+    auto* edit = new XEdit(&view, 10, 10, 120, 20);
+    edit->SetListener(&edits);
+    edit->SetCommitOnLeave(true);
+    new ActivatedList(&view, &log);
+    Open();
+
+    // Both clicks queue before either is handled: well inside 400 ms.
+    Click(30, 20);
+    Click(40, 40 + 4 + 18 + 8);  // the second row
+    ASSERT_TRUE(PumpUntil([&] { return !log.empty(); }));
+    EXPECT_EQ(log, (Log{"activated 1"}));
+    EXPECT_FALSE(edit->IsEditing());
+    ASSERT_EQ(edits.notes.size(), 1u);
+    EXPECT_EQ(edits.notes[0].value, 1);  // committed on leaving
+    Pump(10);
+    EXPECT_NE(Pixel(10, 10), XColour::Make(255, 120, 120));  // the frame is no longer red
+
+    // Clicked again later, it edits and takes the keys.
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    Click(30, 20);
+    ASSERT_TRUE(PumpUntil([&] { return edit->IsEditing(); }));
+    input.Key("k");
+    EXPECT_TRUE(PumpUntil([&] { return edit->GetText() && std::string(edit->GetText()) == "k"; }));
+}
+
+TEST_F(X11PointerTest, RightClickDuringAListDragCancelsItWithoutADrop)
+{
+    auto* list = new ActivatedList(&view, &log);
+    list->SetDragKind(kKind);
+    new DropTarget(&view, &log);
+    Open();
+
+    DragWithRightClick(40, 40 + 4 + 9, 240, 100, *list);
+    EXPECT_FALSE(list->IsDragging());
+    EXPECT_EQ(list->GetDragWindow(), nullptr);
+    EXPECT_EQ(log, (Log{"enter", "leave"}));
+
+    // The next drag (not a double click) starts afresh and drops.
+    log.clear();
+    std::this_thread::sleep_for(std::chrono::milliseconds(450));
+    input.Move(left + 40, top + 40 + 4 + 9);
+    input.Button(1, true);
+    Pump(3);
+    for (int i = 1; i <= 8; ++i) {
+        input.Move(left + 40 + 25 * i, top + 53 + 6 * i);
+        Pump(2);
+    }
+    input.Button(1, false);
+    EXPECT_TRUE(PumpUntil([&] { return !list->IsDragging(); }));
+    EXPECT_EQ(log, (Log{"enter", "leave", "drop"}));
+}
+
+TEST_F(X11PointerTest, RightClickDuringATreeDragCancelsIt)
+{
+    auto* tree = new Tree(&view);
+    tree->SetDragKind(kKind);
+    new DropTarget(&view, &log);
+    Open();
+
+    DragWithRightClick(40, 40 + 4 + 9, 240, 100, *tree);
+    EXPECT_FALSE(tree->IsDragging());
+    EXPECT_EQ(log, (Log{"enter", "leave"}));
+}
