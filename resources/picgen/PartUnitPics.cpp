@@ -123,7 +123,9 @@ void DrawPanel(cairo_t* cr, int w, int h)
         cairo_move_to(cr, centre - e.width / 2.0 - e.x_bearing, 13);
         cairo_show_text(cr, n.text);
     }
-    // The filter switch's name under it (the switch is at panel x 630).
+    // The filter switch's name under it (the switch is at panel x 630), small
+    // enough to keep clear of the cutoff's value box at x 645.
+    cairo_set_font_size(cr, 7.0);
     cairo_text_extents_t e;
     cairo_text_extents(cr, "VCF", &e);
     cairo_move_to(cr, 630 + 6 - 2 - e.width / 2.0 - e.x_bearing, 60);

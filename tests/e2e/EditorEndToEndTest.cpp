@@ -7,7 +7,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,9 +19,14 @@
 #include <vector>
 
 #include "e2e/EditorSession.h"
+#include "engine/GigaDeck.h"
+#include "engine/GigaPart.h"
+#include "engine/GigaStudio.h"
+#include "engine/GigaTone.h"
 #include "editor/BrowserConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
+#include "gui/GuiTestLeaks.h"
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
@@ -50,6 +58,7 @@ protected:
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
+    void TearDown() override { unsetenv("KIV_DIALOG_ANSWER"); }
     void SetUp() override
     {
         if (!s.Start()) {
@@ -219,6 +228,7 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     // Dialogs: settings and the logo's about box open as windows of their own.
     for (const char* dialog : {"WSettings", "WAbout"}) {
         if (std::string(dialog) == "WSettings") {
+            e2e::KeptForProcess kept;
             Toolbar(kSettings);
         } else {
             ViewTree tree = s.Tree();
@@ -442,7 +452,10 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     std::string plugin = folder + "/testeffect.so";
     std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
 
-    Toolbar(editor::kSettings);
+    {
+        e2e::KeptForProcess kept;
+        Toolbar(editor::kSettings);
+    }
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
     ViewTree tree = s.Tree();
     int tabs = tree.Find("XTabSettings");
@@ -485,4 +498,56 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     int before = state->processCalls;
     EXPECT_GT(Note(0).peak, 0.001f);
     EXPECT_GT(state->processCalls, before) << "the plug-in does not process the channel";
+}
+
+// The unit's other controls each take their press and change the part: the
+// output box's menu, the tuning mode's menu, the tuning and pan faders, the
+// rack's open arrow, a knob and the filter switch of the opened panel.
+TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    s.Idle(200);
+    auto drag = [&](const char* cls, int n, int dx, int dy) {
+        Point at;
+        ASSERT_TRUE(UnitControl(0, cls, n, at)) << cls;
+        s.Drag(at, Point{at.x + dx, at.y + dy});
+    };
+    auto menu = [&](const char* cls, int item) {
+        Point at;
+        ASSERT_TRUE(UnitControl(0, cls, 0, at)) << cls;
+        s.PickMenuItem(EditorSession::MenuItemTop(item));
+        s.Click(at);
+        EXPECT_TRUE(s.MenuPicked()) << cls << " opened no menu";
+    };
+    auto click = [&](const char* cls, int n) {
+        ViewTree tree = s.Tree();
+        int node = tree.Find(cls, n, tree.Find("XRackUnit"));
+        ASSERT_GE(node, 0) << cls;
+        s.Click(s.Screen(tree, node, tree[node].At(6, std::min(10, tree[node].h / 2))));
+    };
+    struct Case {
+        const char* what;
+        std::function<void()> press;
+        std::function<bool(GigaTone&, GigaPart&)> changed;
+    };
+    const Case cases[] = {
+        {"output box", [&] { menu("XSelectLcd", 2); }, [](GigaTone& t, GigaPart&) { return t.GetBus() == 2; }},
+        {"tuning mode and fader", [&] { menu("XSelFader", 1); drag("XFader", 1, 30, 0); },
+         [](GigaTone& t, GigaPart&) { return t.GetCoarseTune() > 0 && t.GetFineTune() == 0; }},
+        {"pan fader", [&] { drag("XFader", 2, -30, 0); }, [](GigaTone& t, GigaPart&) { return t.GetPan() < 54; }},
+        {"open arrow", [&] { click("XRackUnit", 0); },
+         [&](GigaTone&, GigaPart&) { return Shown("XGigaViewBot"); }},
+        {"key knob", [&] { drag("XKnob", 0, 0, -25); },
+         [](GigaTone&, GigaPart& p) { return p.keyOffset != 0; }},
+        {"filter switch", [&] { click("XToggle", 0); }, [](GigaTone&, GigaPart& p) { return p.filterUse != 0; }},
+    };
+    for (const Case& c : cases) {
+        c.press();
+        std::unique_ptr<GigaStudio> studio = EditorSession::Decode(s.Chunk());
+        GigaTone* tone = studio ? studio->GetDeck(0)->GetGigaTone(0) : nullptr;
+        ASSERT_TRUE(tone && tone->GetPartCount() > 0);
+        EXPECT_TRUE(c.changed(*tone, *tone->GetPart(0))) << c.what << " changed nothing";
+    }
+    s.Screenshot("unit-controls");
 }
