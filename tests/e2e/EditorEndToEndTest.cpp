@@ -26,7 +26,6 @@
 #include "editor/BrowserConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
-#include "gui/GuiTestLeaks.h"
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"

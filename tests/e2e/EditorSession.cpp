@@ -1,4 +1,7 @@
 #include "e2e/EditorSession.h"
+// Every end-to-end program links this file: the font caches the plug-in
+// keeps for the process are expected there.
+#include "gui/GuiTestLeaks.h"
 
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
