@@ -152,41 +152,6 @@ DumpRegion ParseRegion(const std::string& text)
     return r;
 }
 
-// The samples of a 16- or 24-bit PCM WAV as integers, interleaved.
-bool ReadWav(const std::string& path, int& channels, int& bits, std::vector<int32_t>& values)
-{
-    const std::string bytes = kivtest::ReadFile(path);
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
-        return false;
-    auto u = [&](size_t at, int n) {
-        uint32_t v = 0;
-        for (int i = n - 1; i >= 0; --i)
-            v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
-        return v;
-    };
-    channels = bits = 0;
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        const uint32_t size = u(at + 4, 4);
-        const size_t body = at + 8;
-        if (body + size > bytes.size())
-            return false;
-        if (bytes.compare(at, 4, "fmt ") == 0 && size >= 16) {
-            channels = static_cast<int>(u(body + 2, 2));
-            bits = static_cast<int>(u(body + 14, 2));
-        } else if (bytes.compare(at, 4, "data") == 0 && (bits == 16 || bits == 24)) {
-            const int width = bits / 8;
-            for (size_t i = 0; i + width <= size; i += width) {
-                const uint32_t raw = u(body + i, width);
-                const int shift = 32 - bits;
-                values.push_back(static_cast<int32_t>(raw << shift) >> shift);
-            }
-            return channels > 0;
-        }
-        at = body + size + (size & 1);
-    }
-    return false;
-}
-
 }  // namespace
 
 TEST(GigDumpAgreement, NamesRegionsAndSamplesAgreeOnEveryFixture)
@@ -314,7 +279,7 @@ TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
         int channels = 0;
         int bits = 0;
         std::vector<int32_t> theirs;
-        ASSERT_TRUE(ReadWav(out + "/" + std::to_string(i + 1) + "_" + name + ".wav", channels, bits, theirs)) << what;
+        ASSERT_TRUE(kivtest::ReadWav(out + "/" + std::to_string(i + 1) + "_" + name + ".wav", channels, bits, theirs)) << what;
         ASSERT_EQ(channels, k.channels) << what;
         ASSERT_EQ(bits, k.bits) << what;
         const GigaSample& gs = *bank.GetSample(static_cast<int>(i));

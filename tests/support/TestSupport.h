@@ -1,7 +1,9 @@
 // Helpers shared by the test programs: a per-thread allocation counter for
 // proving that real-time paths never allocate, and temporary folders.
 #pragma once
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kivtest {
 
@@ -38,5 +40,8 @@ private:
 bool WriteFile(const std::string& path, const void* bytes, size_t size);
 // Reads a whole file into a string of bytes (empty when missing).
 std::string ReadFile(const std::string& path);
+// The samples of a 16- or 24-bit PCM WAV file as integers, interleaved;
+// false when the file is not one.
+bool ReadWav(const std::string& path, int& channels, int& bits, std::vector<int32_t>& values);
 
 }  // namespace kivtest

@@ -16,42 +16,6 @@
 
 #include "support/TestSupport.h"
 
-namespace {
-
-// The samples of a 16-bit PCM WAV, interleaved, as -1..1; empty on error.
-std::vector<float> ReadWav16(const std::string& path, int& channels)
-{
-    const std::string bytes = kivtest::ReadFile(path);
-    std::vector<float> out;
-    channels = 0;
-    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0)
-        return out;
-    auto word = [&](size_t at, int n) {
-        uint32_t v = 0;
-        for (int i = n - 1; i >= 0; --i)
-            v = (v << 8) | static_cast<uint8_t>(bytes[at + i]);
-        return v;
-    };
-    for (size_t at = 12; at + 8 <= bytes.size();) {
-        const std::string id = bytes.substr(at, 4);
-        const uint32_t size = word(at + 4, 4);
-        const size_t body = at + 8;
-        if (body + size > bytes.size())
-            break;
-        if (id == "fmt " && size >= 16) {
-            channels = static_cast<int>(word(body + 2, 2));
-            if (word(body, 2) != 1 || word(body + 14, 2) != 16)
-                return out;
-        } else if (id == "data" && channels > 0) {
-            for (size_t i = 0; i + 1 < size; i += 2)
-                out.push_back(static_cast<int16_t>(word(body + i, 2)) / 32768.0f);
-        }
-        at = body + size + (size & 1);
-    }
-    return out;
-}
-
-}  // namespace
 
 TEST(DemoScript, RunsToTheEndAndWritesACleanPhrase)
 {
@@ -83,8 +47,14 @@ TEST(DemoScript, RunsToTheEndAndWritesACleanPhrase)
     EXPECT_EQ(wav, build + "/demo/demo.wav");
 
     int channels = 0;
-    const std::vector<float> samples = ReadWav16(wav, channels);
+    int bits = 0;
+    std::vector<int32_t> values;
+    ASSERT_TRUE(kivtest::ReadWav(wav, channels, bits, values));
     ASSERT_EQ(channels, 2);
+    ASSERT_EQ(bits, 16);
+    std::vector<float> samples;
+    for (int32_t v : values)
+        samples.push_back(static_cast<float>(v) / 32768.0f);
     ASSERT_GT(samples.size(), 44100u * 2);
     float peak = 0.0f;
     float jump = 0.0f;
