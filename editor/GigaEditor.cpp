@@ -693,13 +693,8 @@ bool GigaEditor::Save(bool as, uint32_t then)
         m_saveNav = std::make_unique<XFileNav>(GetWindowHandle());
         m_saveNav->AddFilter("tv2", "Tessivo Performance");
         m_saveNav->SaveFile(this, "Save a Performance", [this, then](XFileNav& nav, bool chosen) {
-            const char* path = chosen ? nav.GetPath(0) : nullptr;
-            if (!path || !SaveTo(path))
-                return;
-            if (then == kTagNewConfirm)
-                NewFlow(kResultNo);
-            else if (then == kTagOpenConfirm)
-                OpenFlow(kResultNo);
+            if (const char* path = chosen ? nav.GetPath(0) : nullptr)
+                SaveChosen(kiv::string(path), then);
         });
         return false;
     }
@@ -733,6 +728,21 @@ void GigaEditor::MarkSaved()
             for (int i = 0; i < player->GetToneCount(); ++i)
                 if (auto* tone = dynamic_cast<GigaTone*>(player->GetTone(i)))
                     tone->SetModified(false);
+}
+
+void GigaEditor::SaveChosen(const kiv::string& path, uint32_t then)
+{
+    // A save that fails keeps the name the performance had.
+    kiv::string previous = m_path;
+    m_path = path;
+    if (!Save(false)) {
+        m_path = previous;
+        return;
+    }
+    if (then == kTagNewConfirm)
+        NewFlow(kResultNo);
+    else if (then == kTagOpenConfirm)
+        OpenFlow(kResultNo);
 }
 
 // ---------------------------------------------------------------- events and dialogs

@@ -129,6 +129,8 @@ private:
     void RefreshKeyboardRanges();
     void RefreshLoadedUnits();
     void OpenDialog();
+    // The save dialog's answer: saves there, then goes on with the flow.
+    void SaveChosen(const kiv::string& path, uint32_t then);
     bool LoadChosen(const char* path);
     void StartLoading(bool search);
     void ResolveMissing(XView* window, int result);

@@ -231,7 +231,7 @@ public:
     void Present(const uint8_t* pixels, int stride, int x, int y, int w, int h) override
     {
         Display* d = m_backend->m_display;
-        if (!pixels || w <= 0 || h <= 0 || x < 0 || y < 0)
+        if (!pixels || w <= 0 || h <= 0)
             return;
         int screen = DefaultScreen(d);
         int depth = DefaultDepth(d, screen);
@@ -239,7 +239,7 @@ public:
             return;
         GC gc = DefaultGC(d, screen);
         m_backend->m_presentedBytes += static_cast<uint64_t>(w) * static_cast<uint64_t>(h) * 4u;
-        if (SharedImageCovers(x + w, y + h)) {
+        if (x >= 0 && y >= 0 && SharedImageCovers(x + w, y + h)) {
             // The segment mirrors the window pixel for pixel, so a put still
             // in flight can only ever read the same or newer pixels: no
             // round trip is needed between frames.

@@ -438,23 +438,23 @@ void XControl::Paint(XGraphic& graphic, bool forced, const XRectangle& clip)
     bool pushed = m_clips && graphic.PushClip(r);
     bool forceChildren = false;
     if (dirty) {
+        int marks = graphic.GetDamageMarks();
         // Cleared before drawing: a mark made while drawing (another thread
         // storing a value) is drawn at the next pass.
         m_dirty.store(0, std::memory_order_relaxed);
         // No control paints outside its own rectangle (a label too long for
         // it, a scrolled row): what lies there belongs to other controls.
-        int marks = graphic.GetDamageMarks();
         bool drawClip = !pushed && graphic.PushClip(r);
         Draw(graphic);
         if (drawClip)
             graphic.PopClip();
+        SetFlag(kFullRedraw, false);
+        SetFlag(kDrawn, true);
+        forceChildren = true;
         // A control that told what it changed (a meter's few segments) has
         // given its own damage.
         if (graphic.GetDamageMarks() == marks)
             graphic.AddDamage(r);
-        SetFlag(kFullRedraw, false);
-        SetFlag(kDrawn, true);
-        forceChildren = true;
     }
     PaintChildren(graphic, forceChildren, r);
     if (pushed)

@@ -155,16 +155,22 @@ int XFileNav::FindFilter(const char* path) const
 }
 
 XFileNav* XFileNav::s_open = nullptr;
-std::vector<XFileNav*> XFileNav::s_all;
 int32_t XFileNav::s_requests = 0;
 
-XFileNav::XFileNav(uintptr_t owner) : m_owner(owner) { s_all.push_back(this); }
+std::vector<XFileNav*>& XFileNav::All()
+{
+    static auto* all = new std::vector<XFileNav*>();
+    return *all;
+}
+
+XFileNav::XFileNav(uintptr_t owner) : m_owner(owner) { All().push_back(this); }
 
 XFileNav::~XFileNav()
 {
     if (s_open == this)
         EndProcess();
-    s_all.erase(std::remove(s_all.begin(), s_all.end(), this), s_all.end());
+    std::vector<XFileNav*>& all = All();
+    all.erase(std::remove(all.begin(), all.end(), this), all.end());
 }
 
 bool XFileNav::OpenFile(XControl* waiter, const char* title, bool multiSelection, Answer answer)
@@ -279,7 +285,7 @@ bool XFileNav::Deliver(const XEvent& event)
 {
     if (event.kind != kAnswerEvent)
         return false;
-    for (XFileNav* nav : s_all) {
+    for (XFileNav* nav : All()) {
         if (nav->m_request != event.a || nav->m_request == 0 || s_open == nav)
             continue;
         nav->m_request = 0;

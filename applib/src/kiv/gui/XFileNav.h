@@ -86,8 +86,10 @@ private:
     void Post();
     void EndProcess();
 
-    static XFileNav* s_open;              // the object whose dialog is open
-    static std::vector<XFileNav*> s_all;  // every object, for answers in a queue
+    // Every object, for answers in a queue; never destroyed, so objects
+    // that outlive other statics at unload can still leave it.
+    static std::vector<XFileNav*>& All();
+    static XFileNav* s_open;  // the object whose dialog is open
     static int32_t s_requests;            // numbers the requests
 
     uintptr_t m_owner;

@@ -232,6 +232,12 @@ void XGraphic::BeginPaint(XPaintTarget* target, int w, int h)
 
 void XGraphic::Blit()
 {
+    bool damageOnly = m_damageOnly && !m_newSurface;
+    m_damageOnly = false;
+    if (damageOnly) {
+        BlitDamage();
+        return;
+    }
     if (!m_target || !m_surface || m_surfaceW <= 0 || m_surfaceH <= 0)
         return;
     cairo_surface_flush(m_surface);

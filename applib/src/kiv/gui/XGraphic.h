@@ -62,6 +62,9 @@ public:
     // meters' pixels. Both blits forget the damage.
     void AddDamage(const XRectangle& rect);
     void BlitDamage();
+    // The next Blit presents only the damage (the target kept the rest from
+    // earlier passes); a new surface is presented whole all the same.
+    void SetDamageOnly() { m_damageOnly = true; }
     // Counts AddDamage calls: the paint walk adds a control's whole
     // rectangle only when its Draw told no damage of its own.
     int GetDamageMarks() const { return m_damageMarks; }
@@ -188,4 +191,5 @@ private:
     XRectangle m_clipStack[xconst::kClipStackDepth];
     std::vector<XRectangle> m_damage;  // device rectangles, none inside another
     int m_damageMarks = 0;
+    bool m_damageOnly = false;
 };

@@ -147,7 +147,7 @@ void XWinGui::ResizeFrameBy(int dw, int dh)
     m_client->Resize(w + dw, h + dh);
 }
 
-void XWinGui::Paint(XPaintTarget* target, bool whole)
+void XWinGui::Paint(XPaintTarget* target)
 {
     if (!m_root)
         return;
@@ -156,21 +156,18 @@ void XWinGui::Paint(XPaintTarget* target, bool whole)
     XGraphic& graphic = GetGraphic();
     graphic.BeginPaint(target, m_root->GetWidth(), m_root->GetHeight());
     // A new surface holds nothing yet: everything is drawn.
-    bool fresh = graphic.IsNewSurface();
-    m_root->PaintTree(graphic, fresh);
-    // A window that lost its picture gets all of it; a tick sends only what
-    // was drawn.
-    if (whole || fresh)
-        graphic.Blit();
-    else
-        graphic.BlitDamage();
+    m_root->PaintTree(graphic, graphic.IsNewSurface());
+    graphic.Blit();
 }
 
 void XWinGui::Repaint()
 {
-    if (!m_frame || !m_client)
+    if (!m_frame || !m_client || !m_root)
         return;
-    Paint(m_client, false);
+    // Outside an expose the window still shows its picture: only what this
+    // pass draws is sent.
+    GetGraphic().SetDamageOnly();
+    Paint(m_client);
 }
 
 bool XWinGui::KeyDown(int character, int modifiers, int code)
@@ -207,7 +204,7 @@ void XWinGui::WindowProc(const XNativeMessage& message)
     switch (message.kind) {
     case XNativeMessage::kPaint:
         if (m_client)
-            Paint(m_client, true);
+            Paint(m_client);
         break;
     case XNativeMessage::kKeyDown:
         KeyDown(0, 0, message.value);

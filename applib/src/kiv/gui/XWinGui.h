@@ -49,9 +49,7 @@ public:
     bool IsRunning() const { return m_running != 0; }
     int GetTickCount() const { return m_tickCount; }
     void OnTick();
-    // Paints the marked controls; whole sends the entire picture (the
-    // window lost it), else only the damaged rectangles.
-    void Paint(XPaintTarget* target, bool whole = true);
+    void Paint(XPaintTarget* target);
     void Repaint();
     bool KeyDown(int character, int modifiers, int code);
     void WindowProc(const XNativeMessage& message);
