@@ -59,7 +59,17 @@ public:
     // looked for; null when every file opened (or the list is unread).
     const char* GetMissingFile() const;
 
+    // Threads that decode a program's compressed samples during a load: 0
+    // (the default) is the hardware threads minus one, at least one.
+    static void SetDecodeThreads(int threads) { s_decodeThreads.store(threads, std::memory_order_relaxed); }
+    static int GetDecodeThreads();
+
 private:
+    static inline std::atomic<int> s_decodeThreads{0};
+    // Decodes the memory head of a sample whose memory is bound.
+    static void DecodeHead(GigaSampleReader& reader, GigaSample& sample);
+    // Decodes the queued samples on a pool of threads; returns when all are.
+    void DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int considered, GigaLoadSink* tone);
     void Reset();
     bool OpenGigaFile(const char* path);
     void ReadInstruments();

@@ -4,6 +4,7 @@
 // hostile zone values and the real-time rules of the render path.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include "GigaVoiceTestRig.h"
+#include "engine/GigaBank.h"
 #include "engine/GigaProgram.h"
 #include "engine/GigaRegion.h"
 #include "engine/GigaSample.h"
@@ -485,5 +487,77 @@ TEST(GigaRender, PhraseRendersWithinNinetyDecibelsOfThePerSampleRenderer)
             EXPECT_NEAR(got.projection[ch], want.projection[ch], bound * level * std::sqrt(weights) + 1e-12)
                 << "window " << w << " channel " << ch;
         }
+    }
+}
+
+// A program of many compressed samples (mono and stereo, 16 and 24 bits, one
+// streamed) decodes to the same memory on one thread and on the pool, the
+// second while another tone renders on an audio thread of its own.
+TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
+{
+    gigtools::GigFixture f{"Many Compressed", "compressed samples", {}};
+    gigtools::GigInstrument ins("Many");
+    for (int k = 0; k < 12; ++k) {
+        const int channels = 1 + k % 2;
+        const int bits = k % 4 < 2 ? 16 : 24;
+        const uint32_t frames = k == 11 ? 4 * 44100 : 6144 + 2048 * k;  // the last one streams
+        gigtools::GigSample s = gigtools::GigSample::Tone("C" + std::to_string(k), channels, bits, 44100,
+                                                          40 + 4 * k, frames, 0.8, 0.3);
+        s.compressed = true;
+        ins.regions.push_back(gigtools::GigRegion::Single(40 + 4 * k, 43 + 4 * k, f.bank.AddSample(s), channels == 2));
+    }
+    f.bank.AddInstrument(ins);
+
+    struct Head {
+        std::vector<int16_t> data;
+        bool damaged;
+        int64_t streamOffset;
+    };
+    auto heads = [](GigaPart* part) {
+        std::vector<Head> out;
+        GigaProgram* program = part->GetProgram();
+        for (int i = 0; i < program->GetRegionCount(); ++i) {
+            const GigaSample* s = program->GetRegion(i)->GetZone(0)->GetSample();
+            Head h{{}, s->damaged, s->streamOffset};
+            const int64_t n = s->framesInMemory;
+            h.data.assign(s->GetLeft(), s->GetLeft() + n);
+            if (s->GetRight())
+                h.data.insert(h.data.end(), s->GetRight(), s->GetRight() + n);
+            out.push_back(std::move(h));
+        }
+        return out;
+    };
+
+    Rig one;
+    GigaBank::SetDecodeThreads(1);
+    const std::string path = one.Write(f);
+    const std::vector<Head> want = heads(one.Load(0, path, 0, 1.0f, 1.0f));
+
+    Rig pool;
+    pool.Load(0, pool.Write(gigtools::StereoPadFixture()), 0);
+    pool.deck.NoteOn(0, 72, 100, 0);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop.load())
+            pool.Render();
+    });
+    GigaBank::SetDecodeThreads(4);
+    GigaHooks::SetPreloadSeconds(1.0f, 1.0f);
+    GigaPart* part = pool.Tone(1)->AddPart(path.c_str(), 0);
+    pool.manager.QueuePlayer(&pool.deck);
+    pool.manager.RunNow(false);
+    stop = true;
+    audio.join();
+    GigaBank::SetDecodeThreads(0);
+    const std::vector<Head> got = heads(part);
+
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(want.size(), 12u);
+    EXPECT_GT(want.back().streamOffset, 0);
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_FALSE(got[i].damaged) << i;
+        EXPECT_EQ(got[i].damaged, want[i].damaged) << i;
+        EXPECT_EQ(got[i].streamOffset, want[i].streamOffset) << i;
+        EXPECT_TRUE(got[i].data == want[i].data) << i;
     }
 }
