@@ -45,16 +45,15 @@ inline void Interpolate(const float* in, const int* index, const float* weight, 
 }
 
 // The two-pole low-pass in place over x; coef b0, b1, b2, a1, a2; state x1,
-// x2, y1, y2 carries over to the next call. The feed-forward part and the
-// older feedback term are summed first, so that only one multiply and one
-// subtraction wait for the previous output.
+// x2, y1, y2 carries over to the next call. The sum keeps its order term by
+// term: near a closed cutoff the recurrence magnifies any change of rounding.
 inline void Filter(const float* coef, float* state, float* x, int n) noexcept
 {
     const float b0 = coef[0], b1 = coef[1], b2 = coef[2], a1 = coef[3], a2 = coef[4];
     float x1 = state[0], x2 = state[1], y1 = state[2], y2 = state[3];
     for (int j = 0; j < n; ++j) {
         const float in = x[j];
-        const float y = (b0 * in + b1 * x1 + b2 * x2 - a2 * y2) - a1 * y1;
+        const float y = b0 * in + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
         x2 = x1;
         x1 = in;
         y2 = y1;
@@ -67,7 +66,8 @@ inline void Filter(const float* coef, float* state, float* x, int n) noexcept
     state[3] = y2;
 }
 
-// Both channels of a stereo voice in one pass: their recurrences interleave.
+// Both channels of a stereo voice in one pass: the two recurrences
+// interleave, each with the same sums as Filter.
 inline void Filter2(const float* coef, float* stateL, float* stateR, float* l, float* r, int n) noexcept
 {
     const float b0 = coef[0], b1 = coef[1], b2 = coef[2], a1 = coef[3], a2 = coef[4];
@@ -76,8 +76,8 @@ inline void Filter2(const float* coef, float* stateL, float* stateR, float* l, f
     for (int j = 0; j < n; ++j) {
         const float li = l[j];
         const float ri = r[j];
-        const float ly = (b0 * li + b1 * lx1 + b2 * lx2 - a2 * ly2) - a1 * ly1;
-        const float ry = (b0 * ri + b1 * rx1 + b2 * rx2 - a2 * ry2) - a1 * ry1;
+        const float ly = b0 * li + b1 * lx1 + b2 * lx2 - a1 * ly1 - a2 * ly2;
+        const float ry = b0 * ri + b1 * rx1 + b2 * rx2 - a1 * ry1 - a2 * ry2;
         lx2 = lx1;
         lx1 = li;
         ly2 = ly1;
