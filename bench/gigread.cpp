@@ -220,4 +220,6 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
 
 BENCHMARK_CAPTURE(ProgramPreload, Plain, false, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ProgramPreload, CompressedOneThread, true, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedTwoThreads, true, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedFourThreads, true, 4)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ProgramPreload, CompressedPool, true, 0)->UseRealTime()->Unit(benchmark::kMillisecond);
