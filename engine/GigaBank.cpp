@@ -683,10 +683,7 @@ void GigaBank::DecodeSamples(GigaProgram& program, int considered, GigaLoadSink*
             if (!s || s->decoded)
                 continue;
             if (s->IsCompressed()) {
-                if (std::find(queue.begin(), queue.end(), s) == queue.end()) {
-                    s->BindMemory();
-                    queue.push_back(s);
-                }
+                queue.push_back(s);
                 continue;
             }
             ++done;
@@ -696,8 +693,14 @@ void GigaBank::DecodeSamples(GigaProgram& program, int considered, GigaLoadSink*
             DecodeHead(m_reader, *s);
         }
     }
-    if (!queue.empty())
-        DecodeOnPool(queue, done, considered, tone);
+    if (queue.empty())
+        return;
+    // A sample several zones play is decoded once.
+    std::sort(queue.begin(), queue.end());
+    queue.erase(std::unique(queue.begin(), queue.end()), queue.end());
+    for (GigaSample* s : queue)
+        s->BindMemory();
+    DecodeOnPool(queue, done, considered, tone);
 }
 
 void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int considered, GigaLoadSink* tone)
