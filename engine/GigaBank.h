@@ -6,7 +6,9 @@
 // bank manager's users and deleted by the loader when unused.
 // Threads: Open and LoadProgram run on the loader thread (or the host's thread
 // for a state chunk, or the GUI thread for the browser's own bank object);
-// the audio thread only reads loaded programs and their samples.
+// the audio thread only reads loaded programs and their samples. LoadProgram
+// decodes compressed samples on a pool of threads it starts and joins; they
+// write only the samples of that load, none of which plays yet.
 #pragma once
 #include <atomic>
 #include <cstdint>
