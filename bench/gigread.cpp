@@ -160,3 +160,66 @@ BENCHMARK_CAPTURE(Decode, Mode5, 24, 5, 1)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(PlainRead, Mode5, 24, 5, 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// Program preload: one instrument of 16 five-second stereo samples loaded
+// whole into memory, with the compressed samples decoded on one thread or on
+// the pool; data_mb_s counts the file's sample data bytes. PlainRead-like
+// reading of the same bytes is "read_mb_s".
+const std::string& ProgramBank(bool compressed)
+{
+    static std::string paths[2];
+    std::string& path = paths[compressed];
+    if (path.empty()) {
+        using namespace gigtools;
+        GigBuilder b;
+        GigInstrument ins("program");
+        for (int k = 0; k < 16; ++k) {
+            GigSample s = GigSample::Tone("s" + std::to_string(k), 2, 16, 44100, 40 + 3 * k, 44100 * 5, 5.0, 0.5);
+            s.compressed = compressed;
+            ins.regions.push_back(GigRegion::Single(40 + 3 * k, 42 + 3 * k, b.AddSample(s), true));
+        }
+        b.AddInstrument(ins);
+        path = TempFolder() + (compressed ? "/program_c.gig" : "/program_p.gig");
+        b.Write(path);
+    }
+    return path;
+}
+
+void ProgramPreload(benchmark::State& state, bool compressed, int threads)
+{
+    GigaHooks::SetPreloadSeconds(10.0f, 10.0f);
+    GigaBank::SetDecodeThreads(threads);
+    int64_t bytes = 0;
+    double readSeconds = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        GigaBank bank;
+        if (!bank.Open(ProgramBank(compressed).c_str()) || !bank.LoadSampleList()) {
+            state.SkipWithError("bank failed");
+            break;
+        }
+        bytes = 0;
+        std::vector<uint8_t> buf;
+        readSeconds = 0;
+        for (int i = 0; i < bank.GetSampleCount(); ++i) {
+            const GigaSample& s = *bank.GetSample(i);
+            bytes += s.dataSize;
+            buf.resize(static_cast<size_t>(s.dataSize));
+            readSeconds += ReadSeconds(s, buf, 1);
+        }
+        state.ResumeTiming();
+        if (!bank.LoadProgram(0, nullptr))
+            state.SkipWithError("load failed");
+    }
+    GigaBank::SetDecodeThreads(0);
+    state.counters["data_mb_s"] =
+        benchmark::Counter(static_cast<double>(bytes) / 1048576.0, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["read_mb_s"] = readSeconds > 0 ? static_cast<double>(bytes) / 1048576.0 / readSeconds : 0;
+    state.counters["threads"] = threads > 0 ? threads : GigaBank::GetDecodeThreads();
+}
+
+BENCHMARK_CAPTURE(ProgramPreload, Plain, false, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedOneThread, true, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedTwoThreads, true, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedFourThreads, true, 4)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedPool, true, 0)->UseRealTime()->Unit(benchmark::kMillisecond);

@@ -1,6 +1,10 @@
 #include "engine/GigaBank.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <cmath>
 #include <cstring>
 
@@ -643,10 +647,34 @@ bool GigaBank::PlaceSamples(int a, GigaProgram& program, GigaMemory& memory, Gig
     return true;
 }
 
+int GigaBank::GetDecodeThreads()
+{
+    const int wanted = s_decodeThreads.load(std::memory_order_relaxed);
+    if (wanted > 0)
+        return wanted;
+    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
+    return std::max(hardware - 1, 1);
+}
+
+void GigaBank::DecodeHead(GigaSampleReader& reader, GigaSample& s)
+{
+    auto* left = const_cast<int16_t*>(s.GetLeft());
+    auto* right = const_cast<int16_t*>(s.GetRight());
+    reader.SetUp(&s, &s.file->GetFile(), s.dataOffset);
+    if (left && s.framesInMemory > 0)
+        s.damaged = reader.Decode16(left, right, s.framesInMemory) < s.framesInMemory;
+    // What could not be decoded stays silent (blocks start zeroed).
+    s.streamOffset = reader.GetPosition();
+    s.decoded = true;
+}
+
 void GigaBank::DecodeSamples(GigaProgram& program, int considered, GigaLoadSink* tone)
 {
     if (tone)
         tone->SetState(giga::kToneLoadingSamples);
+    // Plain samples are read here; compressed ones, whose decoding costs far
+    // more than their reading, are queued for the pool.
+    std::vector<GigaSample*> queue;
     int done = 0;
     for (int i = 0; i < program.GetRegionCount(); ++i) {
         GigaRegion& region = *program.GetRegion(i);
@@ -654,20 +682,75 @@ void GigaBank::DecodeSamples(GigaProgram& program, int considered, GigaLoadSink*
             GigaSample* s = region.GetZone(r)->GetSample();
             if (!s || s->decoded)
                 continue;
+            if (s->IsCompressed()) {
+                queue.push_back(s);
+                continue;
+            }
             ++done;
             if (tone)
                 tone->ReportProgress(done, considered);
             s->BindMemory();
-            auto* left = const_cast<int16_t*>(s->GetLeft());
-            auto* right = const_cast<int16_t*>(s->GetRight());
-            m_reader.SetUp(s, &s->file->GetFile(), s->dataOffset);
-            if (left && s->framesInMemory > 0)
-                s->damaged = m_reader.Decode16(left, right, s->framesInMemory) < s->framesInMemory;
-            // What could not be decoded stays silent (blocks start zeroed).
-            s->streamOffset = m_reader.GetPosition();
-            s->decoded = true;
+            DecodeHead(m_reader, *s);
         }
     }
+    if (queue.empty())
+        return;
+    // A sample several zones play is decoded once.
+    std::sort(queue.begin(), queue.end());
+    queue.erase(std::unique(queue.begin(), queue.end()), queue.end());
+    for (GigaSample* s : queue)
+        s->BindMemory();
+    DecodeOnPool(queue, done, considered, tone);
+}
+
+void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int considered, GigaLoadSink* tone)
+{
+    const size_t count = queue.size();
+    // Each thread takes the next sample; the samples share nothing but their
+    // files, which are read at offsets.
+    std::atomic<size_t> next{0};
+    std::mutex mutex;
+    std::condition_variable finishedOne;
+    size_t finished = 0;
+    auto work = [&] {
+        GigaSampleReader reader;
+        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;) {
+            DecodeHead(reader, *queue[i]);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                ++finished;
+            }
+            finishedOne.notify_one();
+        }
+    };
+    const int threads = static_cast<int>(std::min<size_t>(static_cast<size_t>(GetDecodeThreads()), count));
+    std::vector<std::thread> pool;
+    if (threads > 1) {
+        pool.reserve(static_cast<size_t>(threads));
+        try {
+            for (int t = 0; t < threads; ++t)
+                pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            // Fewer threads: those started (or this one) do the rest.
+        }
+    }
+    if (pool.empty()) {
+        work();
+    } else {
+        std::unique_lock<std::mutex> lock(mutex);
+        size_t reported = 0;
+        while (finished < count) {
+            finishedOne.wait(lock);
+            if (tone && finished != reported) {
+                reported = finished;
+                tone->ReportProgress(done + static_cast<int>(reported), considered);
+            }
+        }
+    }
+    for (std::thread& t : pool)
+        t.join();
+    if (tone)
+        tone->ReportProgress(done + static_cast<int>(count), considered);
 }
 
 int GigaBank::CountUnusable(const GigaProgram& program) const

@@ -6,7 +6,9 @@
 // bank manager's users and deleted by the loader when unused.
 // Threads: Open and LoadProgram run on the loader thread (or the host's thread
 // for a state chunk, or the GUI thread for the browser's own bank object);
-// the audio thread only reads loaded programs and their samples.
+// the audio thread only reads loaded programs and their samples. LoadProgram
+// decodes compressed samples on a pool of threads it starts and joins; they
+// write only the samples of that load, none of which plays yet.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -59,7 +61,17 @@ public:
     // looked for; null when every file opened (or the list is unread).
     const char* GetMissingFile() const;
 
+    // Threads that decode a program's compressed samples during a load: 0
+    // (the default) is the hardware threads minus one, at least one.
+    static void SetDecodeThreads(int threads) { s_decodeThreads.store(threads, std::memory_order_relaxed); }
+    static int GetDecodeThreads();
+
 private:
+    static inline std::atomic<int> s_decodeThreads{0};
+    // Decodes the memory head of a sample whose memory is bound.
+    static void DecodeHead(GigaSampleReader& reader, GigaSample& sample);
+    // Decodes the queued samples on a pool of threads; returns when all are.
+    void DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int considered, GigaLoadSink* tone);
     void Reset();
     bool OpenGigaFile(const char* path);
     void ReadInstruments();

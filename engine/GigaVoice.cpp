@@ -15,6 +15,7 @@
 #include "engine/GigaStream.h"
 #include "engine/GigaStreamConstants.h"
 #include "engine/GigaTone.h"
+#include "engine/GigaVoiceStages.h"
 #include "engine/GigaZone.h"
 #include "engine/OvEngine.h"
 
@@ -668,9 +669,17 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         }
     }
 
-    // 3, 4. Fetch, interpolate, filter, shape and add, one chunk at a time.
+    // 3, 4. Fetch, interpolate, filter, shape and add, one chunk at a time,
+    // each stage over the whole chunk.
+    namespace stage = gigavoicestage;
     float* inLeft = m_gigaTone->GetScratchLeft();
     float* inRight = m_stereo ? m_gigaTone->GetScratchRight() : nullptr;
+    int index[kChunkFrames];
+    float weight[kChunkFrames];
+    float left[kChunkFrames];
+    float right[kChunkFrames];
+    float gain[kChunkFrames];
+    const bool cutoffMoves = m_filterOn && cutoffTo != cutoffFrom;
     const int blockSteps = (frames + kControlFrames - 1) / kControlFrames;
     int step = 0;
     int done = 0;
@@ -683,17 +692,20 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         n = std::max(1, std::min(n, byBuffer));
         const int need = static_cast<int>(m_frac + (n - 1) * ratio) + kInterpolationGuard;
         const int got = Fetch(m_index, need, inLeft, inRight);
-        const float* right = inRight ? inRight : inLeft;
+        // Position and interpolation up to where the sample (or its stream) ends.
+        int m = stage::PlayableFrames(m_frac, ratio, got, n);
+        ended = m < n;
+        stage::Positions(m_frac, ratio, index, weight, m);
+        stage::Interpolate(inLeft, index, weight, left, m);
+        if (inRight)
+            stage::Interpolate(inRight, index, weight, right, m);
+
+        // The envelope in control steps: one gain per step, ramping to the
+        // block's target; a moving cutoff takes new coefficients per step and
+        // filters step by step.
         int j = 0;
-        for (; j < n; ++j) {
-            const double p = m_frac + j * ratio;
-            const int k = static_cast<int>(p);
-            if (k + 1 >= got) {
-                ended = true;  // the sample (or its stream) ends here
-                break;
-            }
+        while (j < m) {
             if (m_envLeft == 0) {
-                // A new control step: the gain ramps to its block target.
                 ++step;
                 const float t = static_cast<float>(std::min(step, blockSteps)) / blockSteps;
                 if (m_env.Render(&m_envValue, 1, gainFrom + (gainTo - gainFrom) * t) == 0) {
@@ -701,38 +713,37 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
                     break;
                 }
                 m_envLeft = kControlFrames;
-                if (cutoffTo != cutoffFrom) {
+                if (cutoffMoves) {
                     m_cutoff = cutoffFrom + (cutoffTo - cutoffFrom) * t;
                     FilterCoefficients(m_cutoff, m_coef);
                 }
             }
-            --m_envLeft;
-            const float f = static_cast<float>(p - k);
-            float l = inLeft[k] + (inLeft[k + 1] - inLeft[k]) * f;
-            float r = right[k] + (right[k + 1] - right[k]) * f;
-            if (m_filterOn) {
-                if (m_cutoff < kFilterMinCutoff) {
-                    l = r = 0.0f;
-                } else {
-                    l = Filter(m_filterState[0], l);
-                    r = m_stereo ? Filter(m_filterState[1], r) : l;
-                }
-            }
-            const int at = done + j;
-            if (at < writeLimit) {
-                outLeft[at] += l * m_envValue * m_leftGain;
-                if (outRight)
-                    outRight[at] += r * m_envValue * m_rightGain;
-            }
+            const int seg = std::min(m_envLeft, m - j);
+            stage::Fill(gain + j, m_envValue, seg);
+            if (cutoffMoves)
+                FilterSpan(left + j, inRight ? right + j : nullptr, seg);
+            m_envLeft -= seg;
+            j += seg;
         }
+        m = j;
+        if (m_filterOn && !cutoffMoves)
+            FilterSpan(left, inRight ? right : nullptr, m);
+
+        // Pan and add into the bus.
+        const int writable = std::clamp(writeLimit - done, 0, m);
+        if (outLeft)
+            stage::Mix(outLeft + done, left, gain, m_leftGain, writable);
+        if (outRight)
+            stage::Mix(outRight + done, inRight ? right : left, gain, m_rightGain, writable);
+
         // Advance the play position by the frames produced.
-        const double end = m_frac + j * ratio;
+        const double end = m_frac + m * ratio;
         const int64_t whole = static_cast<int64_t>(end);
         m_index += whole;
         m_frac = end - static_cast<double>(whole);
         if (m_looped && m_index > m_loopEnd)
             m_index = m_loopStart + (m_index - m_loopStart) % (m_loopEnd - m_loopStart + 1);
-        done += j;
+        done += m;
     }
     m_cutoff = cutoffTo;
     if (m_filterOn && !(std::isfinite(m_filterState[0][2]) && std::isfinite(m_filterState[1][2])))
@@ -743,14 +754,16 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     return done;
 }
 
-float GigaVoice::Filter(float* state, float x) noexcept
+void GigaVoice::FilterSpan(float* left, float* right, int n) noexcept
 {
-    // state: x1, x2, y1, y2
-    const float y = m_coef[0] * x + m_coef[1] * state[0] + m_coef[2] * state[1] - m_coef[3] * state[2] -
-                    m_coef[4] * state[3];
-    state[1] = state[0];
-    state[0] = x;
-    state[3] = state[2];
-    state[2] = y;
-    return y;
+    if (m_cutoff < kFilterMinCutoff) {
+        // Closed: silence, and the filter's state stays as it was.
+        gigavoicestage::Fill(left, 0.0f, n);
+        if (right)
+            gigavoicestage::Fill(right, 0.0f, n);
+    } else if (right) {
+        gigavoicestage::Filter2(m_coef, m_filterState[0], m_filterState[1], left, right, n);
+    } else {
+        gigavoicestage::Filter(m_coef, m_filterState[0], left, n);
+    }
 }

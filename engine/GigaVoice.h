@@ -112,7 +112,9 @@ private:
     // A start past the frames in memory: true while the voice still waits,
     // silent and in place, for its stream's first frames (real time only).
     bool AwaitsStreamStart(int frames) noexcept;
-    float Filter(float* state, float x) noexcept;
+    // Filters n frames in place (right null for mono) with the current
+    // coefficients; a closed cutoff gives silence.
+    void FilterSpan(float* left, float* right, int n) noexcept;
 
     GigaTone* m_gigaTone = nullptr;
     GigaZone* m_gigaZone = nullptr;

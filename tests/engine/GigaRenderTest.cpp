@@ -4,14 +4,19 @@
 // hostile zone values and the real-time rules of the render path.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <thread>
 
 #include <unistd.h>
 
 #include "GigaVoiceTestRig.h"
+#include "engine/GigaBank.h"
 #include "engine/GigaProgram.h"
 #include "engine/GigaRegion.h"
 #include "engine/GigaSample.h"
@@ -404,4 +409,155 @@ TEST(GigaRender, SixtyFourVoicesWithStreamsRenderWithoutAllocating)
     EXPECT_EQ(allocations, 0);
     EXPECT_GE(voices, 64);
     EXPECT_GT(streaming, 0);
+}
+
+// A phrase of filtered stereo pad notes and mono piano notes (ending samples,
+// bends, releases, odd block sizes), rendered and summarised per window of
+// both channels: the energy and the projection on a fixed waveform. The
+// figures were taken from the per-sample renderer the staged one replaced;
+// the bounds are what an error 90 dB below each window's signal can change.
+TEST(GigaRender, PhraseRendersWithinNinetyDecibelsOfThePerSampleRenderer)
+{
+    struct Window {
+        double energy[2];
+        double projection[2];
+    };
+    static const Window kReference[] = {
+#include "PhraseReference.inc"
+    };
+    Rig rig;
+    gigtools::GigFixture pad = gigtools::StereoPadFixture();
+    for (auto& region : pad.bank.Instrument(0).regions)
+        for (auto& zone : region.zones) {
+            zone.art.filterOn = true;
+            zone.art.cutoff = 80;
+        }
+    rig.Load(0, rig.Write(pad), 0);
+    rig.Load(1, rig.Write(gigtools::DemoPianoFixture()), 0);
+    constexpr int kWindow = 4096;
+    constexpr int kWindows = 24;
+    std::vector<float> out[2];
+    const int blocks[] = {512, 300, 77, 512, 1};
+    for (int b = 0; static_cast<int>(out[0].size()) < kWindow * kWindows; ++b) {
+        switch (b) {
+        case 0: rig.deck.NoteOn(0, 72, 100, 0); rig.deck.NoteOn(1, 60, 90, 0); break;
+        case 20: rig.deck.NoteOn(0, 79, 70, 0); rig.deck.NoteOn(1, 50, 30, 0); break;
+        case 40: rig.deck.PitchBend(0, 0, 0x60, 0); rig.deck.NoteOn(1, 85, 127, 0); break;
+        case 60: rig.deck.NoteOff(0, 72, 0, 0); rig.deck.NoteOn(0, 55, 110, 0); break;
+        case 80: rig.deck.PitchBend(0, 0, 0x30, 0); rig.deck.NoteOff(1, 60, 0, 0); break;
+        case 110: rig.deck.NoteOff(0, 79, 0, 0); rig.deck.NoteOff(0, 55, 0, 0); break;
+        default: break;
+        }
+        const int n = blocks[b % 5];
+        rig.Render(n);
+        for (int ch = 0; ch < 2; ++ch)
+            for (int i = 0; i < n; ++i) {
+                float v = 0.0f;
+                for (int bus = 0; bus < rig.buses.GetBusCount(); ++bus)
+                    if (rig.buses.HasSignal(bus))
+                        v += rig.buses.GetChannel(bus, ch)[i];
+                out[ch].push_back(v);
+            }
+    }
+    const bool print = std::getenv("KIV_PRINT_PHRASE") != nullptr;
+    for (int w = 0; w < kWindows; ++w) {
+        Window got{};
+        double weights = 0.0;
+        for (int i = 0; i < kWindow; ++i) {
+            const double wave = std::sin(i * 0.0123 + 0.001 * i * i / kWindow);
+            weights += wave * wave;
+            for (int ch = 0; ch < 2; ++ch) {
+                const double x = out[ch][w * kWindow + i];
+                got.energy[ch] += x * x;
+                got.projection[ch] += x * wave;
+            }
+        }
+        if (print) {
+            std::printf("{{%.17g, %.17g}, {%.17g, %.17g}},\n", got.energy[0], got.energy[1],
+                        got.projection[0], got.projection[1]);
+            continue;
+        }
+        ASSERT_LT(w, static_cast<int>(std::size(kReference)));
+        const double bound = std::pow(10.0, -90.0 / 20.0);
+        for (int ch = 0; ch < 2; ++ch) {
+            const Window& want = kReference[w];
+            const double level = std::sqrt(want.energy[ch]);
+            EXPECT_NEAR(got.energy[ch], want.energy[ch], 2.0 * bound * want.energy[ch] + 1e-12)
+                << "window " << w << " channel " << ch;
+            EXPECT_NEAR(got.projection[ch], want.projection[ch], bound * level * std::sqrt(weights) + 1e-12)
+                << "window " << w << " channel " << ch;
+        }
+    }
+}
+
+// A program of many compressed samples (mono and stereo, 16 and 24 bits, one
+// streamed) decodes to the same memory on one thread and on the pool, the
+// second while another tone renders on an audio thread of its own.
+TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
+{
+    gigtools::GigFixture f{"Many Compressed", "compressed samples", {}};
+    gigtools::GigInstrument ins("Many");
+    for (int k = 0; k < 12; ++k) {
+        const int channels = 1 + k % 2;
+        const int bits = k % 4 < 2 ? 16 : 24;
+        const uint32_t frames = k == 11 ? 4 * 44100 : 6144 + 2048 * k;  // the last one streams
+        gigtools::GigSample s = gigtools::GigSample::Tone("C" + std::to_string(k), channels, bits, 44100,
+                                                          40 + 4 * k, frames, 0.8, 0.3);
+        s.compressed = true;
+        ins.regions.push_back(gigtools::GigRegion::Single(40 + 4 * k, 43 + 4 * k, f.bank.AddSample(s), channels == 2));
+    }
+    f.bank.AddInstrument(ins);
+
+    struct Head {
+        std::vector<int16_t> data;
+        bool damaged;
+        int64_t streamOffset;
+    };
+    auto heads = [](GigaPart* part) {
+        std::vector<Head> out;
+        GigaProgram* program = part->GetProgram();
+        for (int i = 0; i < program->GetRegionCount(); ++i) {
+            const GigaSample* s = program->GetRegion(i)->GetZone(0)->GetSample();
+            Head h{{}, s->damaged, s->streamOffset};
+            const int64_t n = s->framesInMemory;
+            h.data.assign(s->GetLeft(), s->GetLeft() + n);
+            if (s->GetRight())
+                h.data.insert(h.data.end(), s->GetRight(), s->GetRight() + n);
+            out.push_back(std::move(h));
+        }
+        return out;
+    };
+
+    Rig one;
+    GigaBank::SetDecodeThreads(1);
+    const std::string path = one.Write(f);
+    const std::vector<Head> want = heads(one.Load(0, path, 0, 1.0f, 1.0f));
+
+    Rig pool;
+    pool.Load(0, pool.Write(gigtools::StereoPadFixture()), 0);
+    pool.deck.NoteOn(0, 72, 100, 0);
+    std::atomic<bool> stop{false};
+    std::thread audio([&] {
+        while (!stop.load())
+            pool.Render();
+    });
+    GigaBank::SetDecodeThreads(4);
+    GigaHooks::SetPreloadSeconds(1.0f, 1.0f);
+    GigaPart* part = pool.Tone(1)->AddPart(path.c_str(), 0);
+    pool.manager.QueuePlayer(&pool.deck);
+    pool.manager.RunNow(false);
+    stop = true;
+    audio.join();
+    GigaBank::SetDecodeThreads(0);
+    const std::vector<Head> got = heads(part);
+
+    ASSERT_EQ(got.size(), want.size());
+    ASSERT_EQ(want.size(), 12u);
+    EXPECT_GT(want.back().streamOffset, 0);
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_FALSE(got[i].damaged) << i;
+        EXPECT_EQ(got[i].damaged, want[i].damaged) << i;
+        EXPECT_EQ(got[i].streamOffset, want[i].streamOffset) << i;
+        EXPECT_TRUE(got[i].data == want[i].data) << i;
+    }
 }

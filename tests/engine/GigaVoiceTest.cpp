@@ -2,11 +2,15 @@
 // coefficients, level, pan, pitch and the stream hand-over threshold.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "GigaVoiceTestRig.h"
 #include "engine/GigaSample.h"
+#include "engine/GigaVoiceStages.h"
 #include "engine/GigaZone.h"
 
 using namespace voicetest;
@@ -132,4 +136,74 @@ TEST(GigaVoice, StreamedVoiceOffersItselfHalfASecondBeforeItsMemoryEnds)
     voice.Setup(72, 100, 0, zone, rig.Tone(0), part);  // twice as fast: 0 or less gives 512
     EXPECT_EQ(voice.GetStreamThreshold(), 512);
     voice.Stop();
+}
+
+// The render stages against the per-sample loop they replaced, which they
+// match exactly: positions and interpolation stop where the fetched frames
+// end; the filter, mono and stereo, in blocks of odd sizes that carry its
+// state, at cutoffs from nearly closed (where any change of rounding grows
+// far above -90 dB) to open.
+TEST(GigaVoice, RenderStagesMatchThePerSampleLoop)
+{
+    namespace stage = gigavoicestage;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> noise(-1.0f, 1.0f);
+    std::vector<float> in(4100);
+    for (float& v : in)
+        v = noise(random);
+
+    const struct {
+        double frac, ratio;
+        int got, n;
+    } positions[] = {
+        {0.0, 1.0, 514, 512},       {0.3, 1.37, 700, 512}, {0.99, 0.5, 10, 512},   {0.5, 63.9, 4096, 64},
+        {0.0, 1.0 / 1024, 2, 512}, {0.7, 2.0, 1, 512},    {0.25, 1.0, 300, 512}, {0.0, 3.0, 1537, 512},
+    };
+    for (const auto& c : positions) {
+        std::vector<float> want;
+        for (int j = 0; j < c.n; ++j) {
+            const double p = c.frac + j * c.ratio;
+            const int k = static_cast<int>(p);
+            if (k + 1 >= c.got)
+                break;
+            const float f = static_cast<float>(p - k);
+            want.push_back(in[k] + (in[k + 1] - in[k]) * f);
+        }
+        const int m = stage::PlayableFrames(c.frac, c.ratio, c.got, c.n);
+        ASSERT_EQ(m, static_cast<int>(want.size())) << c.frac << " " << c.ratio << " " << c.got;
+        std::vector<int> index(c.n);
+        std::vector<float> weight(c.n), out(c.n);
+        stage::Positions(c.frac, c.ratio, index.data(), weight.data(), m);
+        stage::Interpolate(in.data(), index.data(), weight.data(), out.data(), m);
+        for (int j = 0; j < m; ++j)
+            ASSERT_EQ(out[j], want[j]) << j;
+    }
+
+    for (float cutoff : {0.0006f, 0.01f, 0.1f, 0.5f, 1.0f}) {
+        float coef[5];
+        ASSERT_TRUE(GigaVoice::FilterCoefficients(cutoff, coef));
+        std::vector<float> want(in.size());
+        float s[4] = {};  // x1, x2, y1, y2
+        for (size_t j = 0; j < in.size(); ++j) {
+            const float y = coef[0] * in[j] + coef[1] * s[0] + coef[2] * s[1] - coef[3] * s[2] - coef[4] * s[3];
+            s[1] = s[0];
+            s[0] = in[j];
+            s[3] = s[2];
+            s[2] = y;
+            want[j] = y;
+        }
+        std::vector<float> mono(in), left(in), right(in);
+        float monoState[4] = {}, leftState[4] = {}, rightState[4] = {};
+        for (size_t at = 0, n = 1; at < in.size(); at += n, n = n * 3 % 517 + 1) {
+            n = std::min(n, in.size() - at);
+            const int count = static_cast<int>(n);
+            stage::Filter(coef, monoState, mono.data() + at, count);
+            stage::Filter2(coef, leftState, rightState, left.data() + at, right.data() + at, count);
+        }
+        for (size_t j = 0; j < in.size(); ++j) {
+            ASSERT_EQ(mono[j], want[j]) << "cutoff " << cutoff << " frame " << j;
+            ASSERT_EQ(left[j], want[j]);
+            ASSERT_EQ(right[j], want[j]);
+        }
+    }
 }
