@@ -157,20 +157,26 @@ int XFileNav::FindFilter(const char* path) const
 XFileNav* XFileNav::s_open = nullptr;
 int32_t XFileNav::s_requests = 0;
 
-std::vector<XFileNav*>& XFileNav::All()
-{
-    static auto* all = new std::vector<XFileNav*>();
-    return *all;
-}
+XFileNav* XFileNav::s_first = nullptr;
 
-XFileNav::XFileNav(uintptr_t owner) : m_owner(owner) { All().push_back(this); }
+XFileNav::XFileNav(uintptr_t owner) : m_owner(owner)
+{
+    m_next = s_first;
+    if (s_first)
+        s_first->m_prev = this;
+    s_first = this;
+}
 
 XFileNav::~XFileNav()
 {
     if (s_open == this)
         EndProcess();
-    std::vector<XFileNav*>& all = All();
-    all.erase(std::remove(all.begin(), all.end(), this), all.end());
+    if (m_prev)
+        m_prev->m_next = m_next;
+    else
+        s_first = m_next;
+    if (m_next)
+        m_next->m_prev = m_prev;
 }
 
 bool XFileNav::OpenFile(XControl* waiter, const char* title, bool multiSelection, Answer answer)
@@ -285,7 +291,7 @@ bool XFileNav::Deliver(const XEvent& event)
 {
     if (event.kind != kAnswerEvent)
         return false;
-    for (XFileNav* nav : All()) {
+    for (XFileNav* nav = s_first; nav; nav = nav->m_next) {
         if (nav->m_request != event.a || nav->m_request == 0 || s_open == nav)
             continue;
         nav->m_request = 0;

@@ -86,13 +86,16 @@ private:
     void Post();
     void EndProcess();
 
-    // Every object, for answers in a queue; never destroyed, so objects
-    // that outlive other statics at unload can still leave it.
-    static std::vector<XFileNav*>& All();
+    // Every object, for answers in a queue, chained through the objects
+    // themselves: the chain owns no memory, so it neither leaks at unload
+    // nor can be destroyed before an object that still leaves it.
+    static XFileNav* s_first;
     static XFileNav* s_open;  // the object whose dialog is open
     static int32_t s_requests;            // numbers the requests
 
     uintptr_t m_owner;
+    XFileNav* m_prev = nullptr;  // the chain of every object (GUI thread)
+    XFileNav* m_next = nullptr;
     XControl* m_waiter = nullptr;
     Answer m_answer;
     int32_t m_request = 0;  // number of the request whose answer may still come
