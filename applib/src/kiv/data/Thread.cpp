@@ -16,7 +16,8 @@ namespace {
 // pthread names hold 15 characters and the NUL.
 using ThreadName = std::array<char, 16>;
 
-// The nice value for the design's priority steps, relative to the creator's.
+// The nice value for the thread priority steps -2..2 (lowest to highest),
+// relative to the creator's.
 // Raising priority needs privileges; without them the thread runs at normal.
 int NiceOffset(int priority)
 {

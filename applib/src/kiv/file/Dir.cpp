@@ -118,8 +118,8 @@ bool Dir::SetSpecialFolder(int kind)
         if (!XdgFolder(common ? "XDG_DATA_HOME" : "XDG_CONFIG_HOME", common ? ".local/share" : ".config",
                        found, sizeof found))
             return false;
-        // A fresh account may not have it yet; the platform's own folder
-        // always exists where this design was born.
+        // A fresh account may not have it yet: it is made, as callers expect
+        // the application-data folder to exist.
         if (!FolderExists(found) && !MakeFolders(found))
             return false;
         return SetPath(found);
