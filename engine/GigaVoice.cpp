@@ -575,7 +575,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     if (AwaitsStreamStart(frames))
         return GetState() == kOvVoicePlaying || GetState() == kOvVoiceSustained ? frames : 0;
 
-    // 1. Releases start here.
+    // Releases start here.
     if (GetState() == kOvVoiceReleased) {
         SetState(kOvVoiceReleasing);
         m_env.StartRelease();
@@ -586,7 +586,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     if (m_env.IsFinished())
         return 0;
 
-    // 2. Pitch bend.
+    // Pitch bend.
     const GigaPart* part = GetPart();
     if (part && part->bend != 0) {
         const int bend = m_gigaTone->GetBend();
@@ -595,7 +595,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     }
     OfferIfDue();
 
-    // 5. Level, crossfade and the envelope's controller, followed per block.
+    // Level, crossfade and the envelope's controller, followed per block.
     const float product = LevelProduct();
     if (product != m_levelProduct) {
         m_levelProduct = product;
@@ -619,7 +619,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         }
     }
 
-    // 7. The output bus, its level and pan.
+    // The output bus, its level and pan.
     const int toneBus = m_gigaTone->GetBus();
     const int bus = PickBus(buses, toneBus, toneBus + (part ? part->bus : 0) + m_gigaZone->channelOffset / 2);
     float busLevel = 1.0f;
@@ -655,7 +655,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         }
     }
 
-    // 6. A cutoff controller moves the cutoff across the block.
+    // A cutoff controller moves the cutoff across the block.
     float cutoffFrom = m_cutoff;
     float cutoffTo = m_cutoff;
     if (m_filterOn && m_cutoffController) {
@@ -669,7 +669,7 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         }
     }
 
-    // 3, 4. Fetch, interpolate, filter, shape and add, one chunk at a time,
+    // Fetch, interpolate, filter, shape and add, one chunk at a time,
     // each stage over the whole chunk.
     namespace stage = gigavoicestage;
     float* inLeft = m_gigaTone->GetScratchLeft();
