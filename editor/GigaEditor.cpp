@@ -655,6 +655,10 @@ bool GigaEditor::LoadChosen(const char* path)
             m_mixer->Refresh();
     }
     m_path = SavePathFor(path);
+    // Just read: as saved, also once its parts have loaded.
+    for (int p = 0; p < GetPlayerCount(); ++p)
+        if (GigaDeck* deck = GetDeck(p))
+            deck->MarkRestored();
     StartLoading(true);
     return true;
 }
@@ -678,6 +682,10 @@ bool GigaEditor::OpenPerformance(const char* path)
         return false;
     }
     m_path = SavePathFor(path);
+    // Just read: as saved, also once its parts have loaded.
+    for (int p = 0; p < GetPlayerCount(); ++p)
+        if (GigaDeck* deck = GetDeck(p))
+            deck->MarkRestored();
     StartLoading(true);
     return true;
 }
