@@ -574,6 +574,8 @@ void GigaEditor::ClearPerformance()
     // instead of overwriting the file the old one came from.
     m_path.Clear();
     deck->ClearPerformance();
+    if (OvStudio* studio = GetStudio())
+        studio->SetMixerEdited(false);
     if (GigaBankManager* manager = GigaBankManager::Get()) {
         manager->QueuePlayer(deck);
         manager->StartLoading(false);
@@ -595,8 +597,7 @@ void GigaEditor::NewFlow(int result)
         ClearPerformance();
         return;
     }
-    GigaDeck* deck = GetDeck(m_rackIndex);
-    if (deck && deck->IsModified())
+    if (IsPerformanceModified())
         OpenModal(new WConfirm(m_path.CStr()), kTagNewConfirm);
     else
         ClearPerformance();  // nothing unsaved to lose
@@ -616,8 +617,7 @@ void GigaEditor::OpenFlow(int result)
         OpenDialog();
         return;
     }
-    GigaDeck* deck = GetDeck(m_rackIndex);
-    if (deck && deck->IsModified())
+    if (IsPerformanceModified())
         OpenModal(new WConfirm(m_path.CStr()), kTagOpenConfirm);
     else
         OpenDialog();
@@ -655,6 +655,12 @@ bool GigaEditor::LoadChosen(const char* path)
             m_mixer->Refresh();
     }
     m_path = SavePathFor(path);
+    // Just read: as saved, also once its parts have loaded.
+    for (int p = 0; p < GetPlayerCount(); ++p)
+        if (GigaDeck* deck = GetDeck(p))
+            deck->MarkRestored();
+    if (OvStudio* studio = GetStudio())
+        studio->SetMixerEdited(false);
     StartLoading(true);
     return true;
 }
@@ -678,6 +684,12 @@ bool GigaEditor::OpenPerformance(const char* path)
         return false;
     }
     m_path = SavePathFor(path);
+    // Just read: as saved, also once its parts have loaded.
+    for (int p = 0; p < GetPlayerCount(); ++p)
+        if (GigaDeck* deck = GetDeck(p))
+            deck->MarkRestored();
+    if (OvStudio* studio = GetStudio())
+        studio->SetMixerEdited(false);
     StartLoading(true);
     return true;
 }
@@ -721,8 +733,17 @@ bool GigaEditor::SaveTo(const char* target)
     return true;
 }
 
+bool GigaEditor::IsPerformanceModified() const
+{
+    const GigaDeck* deck = GetDeck(m_rackIndex);
+    const OvStudio* studio = GetStudio();
+    return (deck && deck->IsModified()) || (studio && studio->IsMixerEdited());
+}
+
 void GigaEditor::MarkSaved()
 {
+    if (OvStudio* studio = GetStudio())
+        studio->SetMixerEdited(false);
     for (int p = 0; p < GetPlayerCount(); ++p)
         if (OvPlayer* player = GetPlayer(p))
             for (int i = 0; i < player->GetToneCount(); ++i)

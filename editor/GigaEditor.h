@@ -135,6 +135,8 @@ private:
     void StartLoading(bool search);
     void ResolveMissing(XView* window, int result);
     void MarkSaved();  // every tone of every player counts as saved
+    // Tones of the rack's player or the mixer changed since saved or read.
+    bool IsPerformanceModified() const;
     GigaStudio* GetGigaStudio() const;
     GigaDeck* GetDeck(int index) const;
     bool HasModal() const { return GetModalChild() || GetWaitingModalChild(); }

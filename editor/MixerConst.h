@@ -33,8 +33,8 @@ constexpr int kRows = 2;
 constexpr int kRowWidth = 1727;
 constexpr int kRowHeight = 424;      // the top row; the bottom row starts 1 px below it
 
-// Characters the input display shows.
-constexpr int kInputNameChars = 8;
+// Characters the input display keeps; it shows as many as its width holds.
+constexpr int kInputNameChars = 31;
 // Plug-in menu values: vendor group * kVendorStride + entry; "No Plugin" is
 // kNoPlugin.
 constexpr int kNoPlugin = -1;

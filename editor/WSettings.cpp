@@ -26,7 +26,7 @@ const XColourValue kTabFace = XColour::Make(189, 190, 196);
 const XColourValue kTabText = XColour::Make(20, 20, 20);
 const XColourValue kTabLine = XColour::Make(200, 200, 200);
 // Captions of the other tabs: dark enough to read on the bar's light face.
-const XColourValue kTabCaption = XColour::Make(90, 92, 112);
+const XColourValue kTabCaption = XColour::Make(44, 46, 66);
 const XColourValue kTabCurrentFace = XColour::Make(255, 255, 255);  // joins the white page
 const XColourValue kTabCurrent = XColour::Make(20, 20, 60);
 
@@ -121,6 +121,14 @@ void XTabSettings::Draw(XGraphic& graphic)
         graphic.SetTextColour(i == m_current ? kTabCurrent : kTabCaption);
         graphic.DrawString(tab->caption.CStr(), i * m_tabWidth + (m_tabWidth - tab->width) / 2, 4);
     }
+}
+
+void XTabSettings::SetCurrent(int index)
+{
+    if (index < 0 || index >= m_count || index == m_current)
+        return;
+    m_current = index;
+    Invalidate();
 }
 
 bool XTabSettings::OnMouseDown(XMouse& mouse)
@@ -645,6 +653,8 @@ void WSettings::ShowPage(int index)
         return;
     for (int i = 0; i < kSettingsPageCount; ++i)
         m_pages[i]->Show(i == index);
+    // A page shown directly (not by its tab) is named by its tab too.
+    m_tabs->SetCurrent(index);
     Invalidate();
     RequestFullRedraw();
 }

@@ -43,6 +43,7 @@ public:
 
     void AddTab(const char* caption);
     int GetCurrent() const { return m_current; }
+    void SetCurrent(int index);
     int GetTabCount() const { return m_count; }
     int GetTabWidth() const { return m_tabWidth; }
     const char* GetCaption(int index) const;

@@ -12,7 +12,9 @@ const XColourValue kDimUpper = XColour::Make(140, 200, 240);
 const XColourValue kCtrlFill = XColour::Make(0, 222, 0);
 const XColourValue kCtrlUpper = XColour::Make(120, 222, 120);
 const XColourValue kUsedText = XColour::Make(0, 0, 30);
-const XColourValue kUnused = XColour::Make(30, 30, 30);
+// Dim against the panel's (54, 63, 77) body, yet readable: an unused cell
+// still names its controller.
+const XColourValue kUnused = XColour::Make(120, 128, 145);
 const XColourValue kBlack = XColour::Make(0, 0, 0);
 const XColourValue kInfoText = XColour::Make(200, 200, 220);
 constexpr int kCellW = 22;
@@ -124,8 +126,12 @@ void XProgInfo::Draw(XGraphic& graphic)
     XControl::Draw(graphic);
     graphic.SetFontPreset(fourcc("xfsm"));
     graphic.SetTextColour(kInfoText);
+    // Four lines 11 apart from y 6 run past the box's bottom with this
+    // font: the block moves up as far as it must to show the last line whole.
+    const int lineH = graphic.GetTextSize("Dg").height;
+    const int top = std::clamp(GetHeight() - 11 * (kLineCount - 1) - lineH, 0, 6);
     for (int n = 0; n < kLineCount; ++n) {
         if (m_lines[n][0])
-            graphic.DrawString(m_lines[n], 6, 6 + 11 * n);
+            graphic.DrawString(m_lines[n], 6, top + 11 * n);
     }
 }

@@ -179,16 +179,22 @@ void XSelectLcd::Draw(XGraphic& graphic)
     DrawBox(graphic, *this);
     if (const char* text = GetText()) {
         // Centred in the room the selector arrow leaves; a text too wide in
-        // bold (two two-digit numbers) is drawn in the regular weight.
-        const int room = w - kArrowWidth - 1;
-        graphic.SetFont(kFontSize, xconst::kFontBold);
+        // bold (two two-digit numbers) is drawn in the regular weight, and
+        // smaller still until the arrow's dot no longer covers its end.
+        const int room = w - kArrowWidth - 3;  // a gap before the dot's box
+        int size = kFontSize;
+        graphic.SetFont(size, xconst::kFontBold);
         int textW = graphic.GetTextSize(text).width;
         if (textW > room) {
-            graphic.SetFont(kFontSize, 0);
+            graphic.SetFont(size, 0);
+            textW = graphic.GetTextSize(text).width;
+        }
+        while (textW > room && size > kSmallestNoteFont) {
+            graphic.SetFont(--size, 0);
             textW = graphic.GetTextSize(text).width;
         }
         graphic.SetTextColour(GetColour(2));
-        graphic.DrawString(text, 1 + (textW < room ? (room - textW) / 2 : 0), 3);
+        graphic.DrawString(text, 1 + (textW < room ? (room - textW) / 2 : 0), 3 + (kFontSize - size) / 2);
     }
     DrawSelectorArrow(graphic, w, h);
 }

@@ -843,6 +843,7 @@ void XGigaView::ChooseOutput(int bus)
     if (!m_gigaTone || bus < 0 || bus >= kOvMaxTones)
         return;
     m_gigaTone->SetBus(bus);
+    m_gigaTone->SetModified(true);
     ShowOutput(bus);
 }
 
@@ -891,6 +892,14 @@ int XGigaView::Notify(XControl* sender, int code, int value)
         return 0;
     if (m_filling && sender != m_stackView)
         return 0;
+    // What the user sets on the unit is a change the performance has not
+    // saved (loads are marked by the loader).
+    bool edit = sender == m_volume || sender == m_tuning || sender == m_pan || sender == m_filter ||
+                sender == m_mute || sender == m_solo || sender == m_stack;
+    for (int n = 0; n < kKnobCount; ++n)
+        edit = edit || sender == m_knobs[n];
+    if (edit)
+        m_gigaTone->SetModified(true);
     if (sender == m_stackView && code == kCodeLoad) {
         m_gigaTone->SetState(giga::kToneToLoad);
         QueueAndLoad();

@@ -235,6 +235,7 @@ bool XStackMap::OnMouseDown(XMouse& mouse)
     }
     m_row = row;
     m_pressY = y;
+    m_tone->SetModified(true);  // the range is moved, resized or reset
     m_fine = mouse.shift != 0;
     if (x <= m_left[row] + 8) {
         m_edge = kEdgeLeft;
@@ -733,6 +734,9 @@ bool XGigaViewStack::OnMouseDown(XMouse& mouse)
     GigaPart* part = GetPart(row);
     if (!part)
         return false;
+    // A press on a layer sets or starts to set one of its values: the
+    // performance now differs from the one saved.
+    m_tone->SetModified(true);
     // The menus run the window system's loop: not while holding the parts.
     const ColumnSpan& name = kColumns[kColName];
     if (x >= name.x + name.width - kLayerMenuWidth && x < name.x + name.width) {

@@ -183,6 +183,7 @@ void XTrack::SetMixer(int number, float value)
     if (m_refreshing || !m_studio || !HasMixerChannel())
         return;
     m_studio->SetMixerParam(m_channel, number, value);
+    m_studio->SetMixerEdited(true);
 }
 
 void XTrack::ShowOutputText(int pair)
@@ -382,6 +383,7 @@ bool XTrack::ChoosePluginEntry(int slot, PlugInfo* info)
         ShowInsertName(slot);
     }
     m_studio->SetEffectFlag(m_channel, flagSlot, wasOn);
+    m_studio->SetMixerEdited(true);
     Invalidate();
     return placed;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "editor/MixerConst.h"
 #include "kiv/gui/XConst.h"
@@ -130,7 +131,23 @@ void XTrackInput::Draw(XGraphic& graphic)
     graphic.FillRect(0, 0, w, h);
     ApplyFont(graphic);
     graphic.SetTextColour(GetColour(2));
-    graphic.DrawString(m_name, 1, 3);
+    // As much of the name as the box holds, a size smaller when that makes
+    // it whole; a name cut short ends in "..." so it is not read as whole.
+    const int room = w - 3;
+    std::string shown = m_name;
+    if (graphic.GetTextSize(shown.c_str()).width > room)
+        graphic.SetFont(mixer::kFontSmall - 1, 0);
+    if (graphic.GetTextSize(shown.c_str()).width > room) {
+        while (shown.size() > 1 && graphic.GetTextSize((shown + "...").c_str()).width > room)
+            shown.pop_back();
+        while (!shown.empty() && shown.back() == ' ')
+            shown.pop_back();
+        shown += "...";
+    }
+    const bool clipped = graphic.PushClip(XRectangle(1, 1, w - 2, h - 2));
+    graphic.DrawString(shown.c_str(), 1, 3);
+    if (clipped)
+        graphic.PopClip();
     graphic.SetPen(GetColour(3));
     graphic.DrawFrame(0, 0, w, h);
 }

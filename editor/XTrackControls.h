@@ -3,6 +3,7 @@
 // mute and solo switches and the output and plug-in selectors. They only
 // draw and report; the strip acts on their notifications. GUI thread only.
 #pragma once
+#include "editor/MixerConst.h"
 #include "kiv/gui/XSelect.h"
 #include "kiv/gui/XSlider.h"
 #include "kiv/gui/XToggle.h"
@@ -33,7 +34,7 @@ public:
     const char* GetName() const { return m_name; }
 
 private:
-    char m_name[9] = {};
+    char m_name[mixer::kInputNameChars + 1] = {};
 };
 
 // The channel level, 0 to 1, with its scale lines.

@@ -143,6 +143,20 @@ bool GigaDeck::IsModified() const
     return false;
 }
 
+void GigaDeck::MarkRestored()
+{
+    // No pass may start between the state check and the mark.
+    std::unique_lock<std::recursive_mutex> passes;
+    if (GigaBankManager* manager = GigaBankManager::Get())
+        passes = manager->HoldPasses();
+    for (int i = 0; i < GetToneCount(); ++i) {
+        GigaTone* tone = GetGigaTone(i);
+        tone->SetModified(false);
+        if (tone->GetState() == giga::kToneToLoad)
+            tone->MarkRestored();
+    }
+}
+
 void GigaDeck::ClearPerformance()
 {
     bool emptied = false;

@@ -40,6 +40,9 @@ public:
     GigaTone* GetGigaTone(int index) const;
     bool HasFailedTone() const;
     bool IsModified() const;
+    // A performance file just read: nothing is modified, and the loads its
+    // tones wait for do not count as changes.
+    void MarkRestored();
     // Empties every tone that has parts (started or not) and has them
     // released by the loader; forgets the performance path.
     void ClearPerformance();

@@ -127,6 +127,7 @@ void GigaTone::Clear()
             m_parts[i]->Clear();
         m_name.Clear();
     }
+    m_restored.store(false, std::memory_order_release);
     if (count > 0)
         SetState(giga::kToneToLoad);
 }
@@ -148,7 +149,7 @@ void GigaTone::RemovePart(int index)
 bool GigaTone::LoadParts(GigaBankManager& manager)
 {
     Print("GigaTone::LoadParts()");
-    SetModified(true);
+    SetModified(!m_restored.exchange(false, std::memory_order_acq_rel));
     m_lowKey = 127;
     m_highKey = 0;
     m_sawNoMemory = false;

@@ -76,6 +76,9 @@ public:
     bool IsEmpty() const;
     bool IsModified() const { return m_modified.load(std::memory_order_acquire); }
     void SetModified(bool modified) { m_modified.store(modified, std::memory_order_release); }
+    // The parts waiting to load are those of a performance just read: their
+    // load leaves the tone as saved. Any other load marks it modified.
+    void MarkRestored() { m_restored.store(true, std::memory_order_release); }
 
     // --- Stacking ---
     void SetStackMode(int mode);
@@ -171,6 +174,7 @@ private:
     std::atomic<int> m_state{giga::kToneNone};
     std::atomic<int> m_percent{0};
     std::atomic<bool> m_modified{false};
+    std::atomic<bool> m_restored{false};
     bool m_sawNoMemory = false;  // a program load reported state 5
     kiv::string m_name;
     std::atomic<bool> m_stacked{false};

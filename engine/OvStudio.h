@@ -131,6 +131,10 @@ public:
     // --- Mixer ---
     void SetMixerParam(int channel, int number, float value);
     float GetMixerParam(int channel, int number) const;
+    // Set by the editor when the user changes the mixer; cleared when the
+    // performance is saved, read or emptied.
+    void SetMixerEdited(bool edited) { m_mixerEdited.store(edited, std::memory_order_release); }
+    bool IsMixerEdited() const { return m_mixerEdited.load(std::memory_order_acquire); }
     // Slot 0 compressor, 1 equaliser (made when switched on), 2 and 3 inserts.
     void EnableEffect(int channel, int slot, bool on);
     bool IsEffectEnabled(int channel, int slot) const;
@@ -181,6 +185,7 @@ private:
     audio::Buffers m_buses;
 
     std::atomic<int> m_routing[kOvMixerChannels];
+    std::atomic<bool> m_mixerEdited{false};
     float m_meters[2 * kOvMixerChannels] = {};
     std::atomic<float> m_peaks[2 * kOvMixerChannels];
     std::atomic<uint8_t> m_enabled[kOvMixerChannels][kOvEffectSlots];

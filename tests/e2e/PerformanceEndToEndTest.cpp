@@ -256,7 +256,8 @@ protected:
 // Save as writes the performance; right after it Open has nothing to ask.
 // New, answered "No", leaves an untitled performance: the next Save asks
 // for a name and leaves the earlier file as it was. Opening that file
-// restores its unit, which sounds.
+// restores its unit, which sounds, and leaves nothing unsaved until the
+// mixer is changed.
 TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
 {
     const std::string piano = Piano(s.Scratch() + "/banks");
@@ -305,6 +306,26 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     std::string chunk = s.Chunk();
     EXPECT_NE(chunk.find("Demo Piano.gig"), std::string::npos);
     EXPECT_EQ(chunk.find("Round Robin Drum.gig"), std::string::npos);
+
+    // Just opened and loaded, nothing changed: Open has nothing to ask.
+    Answer("");
+    Toolbar(editor::kOpen);
+    s.Idle(200);
+    EXPECT_FALSE(Showing("WConfirm")) << "a performance just opened counts as modified";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);
+
+    // A change in the mixer alone is a change: now Open asks (cancelled).
+    Toolbar(editor::kMixer);
+    ViewTree tree = Tree();
+    const int fader = tree.Find("XTrackFader", 0);
+    ASSERT_GE(fader, 0) << tree.Text();
+    s.Drag(s.ScreenCentre(tree, fader), s.Screen(tree, fader, tree[fader].At(tree[fader].w / 2, tree[fader].h - 4)));
+    Toolbar(editor::kMixer);
+    Toolbar(editor::kOpen);
+    EXPECT_TRUE(WaitFor("WConfirm")) << "a mixer change counts as saved";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);
 }
 
 // A project whose banks were moved: the missing-files window lists them; a

@@ -484,7 +484,7 @@ TEST(XTrack, InputShowsTheFirstActiveToneOnItsChannel)
     manager.RunNow(false);
 
     t->RefreshInput();
-    EXPECT_STREQ(t->GetInput()->GetName(), "Instrume");  // "Instrument 1", cut to 8
+    EXPECT_STREQ(t->GetInput()->GetName(), "Instrument 1");
     XMenu menu;
     t->BuildInputMenu(menu);
     EXPECT_EQ(Items(menu), (std::vector<std::string>{"5: Instrument 1", "10: Instrument 2"}));

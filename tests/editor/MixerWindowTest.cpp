@@ -205,13 +205,13 @@ TEST(XTrackBalance, ZeroShowsOnlyTheCentreMark)
     EXPECT_EQ(g.GetPixel(18, 3), XColour::Make(45, 50, 55));
 }
 
-TEST(XTrackInput, ShowsAtMostEightCharactersAndNothingWithoutAName)
+TEST(XTrackInput, KeepsTheWholeNameAndShowsNothingWithoutOne)
 {
     XTrackInput input(nullptr, 0, 0, 47, 14);
     input.SetName("Strings");
     EXPECT_STREQ(input.GetName(), "Strings");
     input.SetName("Grand Piano Bright");
-    EXPECT_STREQ(input.GetName(), "Grand Pi");
+    EXPECT_STREQ(input.GetName(), "Grand Piano Bright");  // drawn shortened
     XGraphic g;
     PaintAlone(input, g);
     EXPECT_EQ(g.GetPixel(0, 0), mixer::kBoxFrame);

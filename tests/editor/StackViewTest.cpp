@@ -199,12 +199,14 @@ TEST(StackView, BarDragsWriteLevelsAndOffsetsFromTheInstrumentsValues)
     const auto& volume = XGigaViewStack::kColumns[XGigaViewStack::kColVolume];
     const int y = 25 + 22 + 5;
     part->level = 0;
+    s.tone->SetModified(false);
     m.SetPress(volume.x + 10, y, 0);
     ASSERT_TRUE(s.view->OnMouseDown(m));
     m.SetCurrent(volume.x + 10 + volume.width / 2, y);
     s.view->OnMouseDrag(m);
     s.view->OnMouseUp(m);
     EXPECT_EQ(part->level, 63);
+    EXPECT_TRUE(s.tone->IsModified()) << "an edited layer left the performance as saved";
     // Mute column toggles the layer's mute.
     m.SetPress(XGigaViewStack::kColumns[XGigaViewStack::kColMute].x + 4, y, 0);
     s.view->OnMouseDown(m);

@@ -272,8 +272,10 @@ TEST(WSettings, PlugListTellsTheUserWhatToDoWhileEmpty)
     EXPECT_STREQ(list->GetEmptyMessage(), "Searching for plug-ins...");
     list->SetScanning(false);
 
-    // Without a list a rescan cannot start: the window stays usable.
+    // Without a list a rescan cannot start: the window stays usable. The
+    // page shown directly is the one its tab names.
     settings.ShowPage(2);
+    EXPECT_EQ(settings.GetTabs()->GetCurrent(), 2);
     XButton* rescan = settings.GetPlugPage()->GetRescanButton();
     Click(settings, WindowX(rescan, 5), WindowY(rescan, 5));
     EXPECT_TRUE(settings.IsEnabled());

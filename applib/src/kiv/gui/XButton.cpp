@@ -1,5 +1,7 @@
 #include "kiv/gui/XButton.h"
 
+#include <algorithm>
+
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
 #include "kiv/gui/XWidgetConst.h"
@@ -144,9 +146,15 @@ void XLink::Draw(XGraphic& graphic)
     XControl::Draw(graphic);
     if (const char* text = GetText()) {
         graphic.SetFont(12, xconst::kFontBold);
-        // The text colour is slot 2, so a link reads on the face it sits on.
-        graphic.SetTextColour(m_hover ? XColour::Make(120, 140, 255) : GetColour(2));
+        // The text colour is slot 2, so a link reads on the face it sits on,
+        // hovered too: the hover underlines it instead of paling it.
+        graphic.SetTextColour(GetColour(2));
         graphic.DrawString(text, 1, 1);
+        if (m_hover) {
+            const int under = std::min(GetHeight() - 1, 14);
+            graphic.SetPen(GetColour(2));
+            graphic.DrawLine(1, under, 1 + graphic.GetTextSize(text).width, under);
+        }
     }
     if (HasColour(3)) {
         graphic.SetPen(GetColour(3));
