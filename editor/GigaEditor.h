@@ -15,7 +15,7 @@
 
 #include "editor/GigaEditorConst.h"
 #include "editor/OvEditor.h"
-#include "engine/MidiInput.h"
+#include "kiv/data/MidiInput.h"
 #include "kiv/data/String.h"
 #include "kiv/file/Log.h"
 #include "kiv/gui/XFileNav.h"

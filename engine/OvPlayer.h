@@ -21,12 +21,12 @@
 #include <mutex>
 
 #include "engine/AudioSource.h"
-#include "engine/MidiInput.h"
+#include "kiv/data/MidiInput.h"
 #include "engine/OvConstants.h"
 #include "engine/OvPlugin.h"
 #include "engine/OvVoice.h"
 #include "kiv/data/String.h"
-#include "kiv/gui/XEvent.h"
+#include "kiv/data/XEvent.h"
 
 class OvTone;
 class OvEventTarget;

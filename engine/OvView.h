@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kiv/gui/XEvent.h"
+#include "kiv/data/XEvent.h"
 
 class OvTone;
 

@@ -15,7 +15,7 @@
 // touch; the tally is handed over with the walk's end.
 #pragma once
 #include "kiv/data/Thread.h"
-#include "kiv/gui/XEvent.h"
+#include "kiv/data/XEvent.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/GigaBase.h"
 #include "utility/Scan.h"

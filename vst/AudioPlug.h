@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "engine/AudioSource.h"
-#include "engine/MidiInput.h"
+#include "kiv/data/MidiInput.h"
 #include "kiv/data/Data.h"
 #include "kiv/file/Archive.h"
 #include "kiv/file/Log.h"

@@ -8,7 +8,7 @@
 #include "engine/GigaStudio.h"
 #include "engine/OvPlayer.h"
 #include "engine/OvEngine.h"
-#include "engine/MidiInput.h"
+#include "kiv/data/MidiInput.h"
 #include "vst/OvVstConstants.h"
 #include "vst/OvVstWindow.h"
 

@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "kiv/gui/XConst.h"
-#include "kiv/gui/XEvent.h"
+#include "kiv/data/XEvent.h"
 
 class XEventQueue {
 public:

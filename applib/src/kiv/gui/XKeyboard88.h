@@ -12,7 +12,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "engine/MidiInput.h"
+#include "kiv/data/MidiInput.h"
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XKeyboard88Geometry.h"
 #include "kiv/gui/XPic.h"

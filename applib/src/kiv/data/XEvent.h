@@ -1,7 +1,8 @@
 // XEvent: the 12-byte record of a view's event queue. Other threads (the
 // engine's loader, searches) and the GUI itself post these; the GUI thread
 // drains them on its tick. The kind is a four-character code or a small
-// number chosen by the poster; a and b are its values.
+// number chosen by the poster; a and b are its values. It sits with the data
+// types so the engine can post one without seeing the GUI toolkit.
 #pragma once
 #include <cstdint>
 

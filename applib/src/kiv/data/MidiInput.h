@@ -1,7 +1,9 @@
 // midi::Input: anything that takes MIDI (the player, the editor's keyboard
 // listener, hosted effects). Channels are 0..15; deltaFrames is the frame
 // offset of the event within the current block. Called on the host's audio
-// thread (host MIDI) and on the GUI thread (the on-screen keyboard).
+// thread (host MIDI) and on the GUI thread (the on-screen keyboard). It sits
+// with the data types because both the engine and the toolkit's keyboard
+// speak it, and neither may see the other.
 #pragma once
 
 namespace midi {
