@@ -13,6 +13,7 @@
 #include "engine/GigaTone.h"
 #include "engine/OvConstants.h"
 #include "engine/OvPlayer.h"
+#include "kiv/gui/NoteNames.h"
 #include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
@@ -75,8 +76,6 @@ BarRef BarOf(GigaPart& part, int page, int bar)
     const int s = kSlots[bar];
     return {&part.filterSettings[s], part.filterAverage[s], kScales[bar]};
 }
-
-const char* kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 }  // namespace
 
@@ -411,7 +410,7 @@ void XGigaViewStack::FormatKeyRange(int low, int high, char* out, int size)
 {
     low = std::clamp(low, 0, 127);
     high = std::clamp(high, 0, 127);
-    std::snprintf(out, size, "%s%d  %s%d", kNoteNames[low % 12], low / 12 - 2, kNoteNames[high % 12], high / 12 - 2);
+    std::snprintf(out, size, "%s%d  %s%d", kiv::kNoteNames[low % 12], low / 12 - 2, kiv::kNoteNames[high % 12], high / 12 - 2);
 }
 
 void XGigaViewStack::SetHeader()
