@@ -23,7 +23,7 @@ using namespace partunit;
 
 // Shared with the part unit (XGigaView.cpp).
 bool PartFilterForced(const GigaPart& part);
-int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max);
+void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths);
 
 namespace {
 
@@ -627,18 +627,8 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
     XMenu menu;
     menu.AddItem("Load Instrument", kLoad);
     menu.AddItem("Unload Instrument", kUnload);
-    GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
-    const int count = CollectOpenBanks(m_tone, banks, static_cast<int>(sizeof banks / sizeof banks[0]));
     std::vector<std::string> paths;
-    if (count > 0)
-        menu.AddSeparator();
-    for (int b = 0; b < count; ++b) {
-        XMenu* sub = menu.AddSubMenu(banks[b]->GetFileName());
-        for (int i = 0; i < banks[b]->GetProgramCount(); ++i)
-            if (GigaProgram* program = banks[b]->GetProgram(i))
-                sub->AddItem(program->GetName(), i);
-        paths.emplace_back(banks[b]->GetPath());
-    }
+    AddBankMenus(m_tone, menu, paths);
     if (!PopupMenu(menu, x, y))
         return;
     const int id = menu.GetChosenMenu();
