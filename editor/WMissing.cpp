@@ -1,8 +1,5 @@
 #include "editor/WMissing.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstring>
 #include <strings.h>
@@ -10,6 +7,8 @@
 
 #include "editor/EditorConst.h"
 #include "engine/GigaPrefs.h"
+#include "kiv/file/Path.h"
+#include "kiv/file/Scan.h"
 #include "kiv/gui/XFileNav.h"
 
 using namespace editor;
@@ -93,8 +92,7 @@ const char* WMissing::FileNameOf(const char* path)
 bool WMissing::IsBankFileName(const char* name)
 {
     const size_t len = name ? strlen(name) : 0;
-    const size_t gig = kGigExtensionLength;  // ".gig"
-    if (len > gig && name[len - gig] == '.' && strcasecmp(name + len - gig + 1, "gig") == 0)
+    if (file::IsGigName(name))
         return true;
     // A bank's extension files: ".gx01", ".gx02", ...
     const size_t gx = kGigExtensionLength + 1;
@@ -213,57 +211,37 @@ void WMissing::CancelSearch()
     m_stop.store(true, std::memory_order_release);
 }
 
+// Offers every file under the chosen folder to Match, showing each folder
+// it enters, until the search is cancelled or has found every name.
+class WMissing::FolderWalk : public file::Scan {
+public:
+    explicit FolderWalk(WMissing& window) : m_window(window) {}
+
+protected:
+    void EnterDirectory(const char*, const char*, const char* fullPath) override
+    {
+        if (Depth() >= kMissingMaxDepth)
+            return;
+        m_window.m_text.Publish(fullPath);
+        Walk(fullPath);
+    }
+    void OnFile(const char*, const char* name, const char* fullPath) override { m_window.Match(name, fullPath); }
+    bool StopWalk() override { return m_window.m_stop.load(std::memory_order_acquire); }
+
+private:
+    WMissing& m_window;
+};
+
 void WMissing::Run()
 {
-    Walk(m_folder, 0);
+    if (!m_stop.load(std::memory_order_acquire)) {
+        m_text.Publish(m_folder.c_str());
+        FolderWalk(*this).Walk(m_folder.c_str());
+    }
     XEvent done;
     done.kind = kEventSearchDone;
     done.a = m_generation;
     Post(done);  // a full queue is covered by the tick seeing the thread end
-}
-
-void WMissing::Walk(const std::string& folder, int depth)
-{
-    if (m_stop.load(std::memory_order_acquire))
-        return;
-    m_text.Publish(folder.c_str());
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;  // a folder that cannot be read adds nothing
-    std::string path;
-    while (!m_stop.load(std::memory_order_acquire)) {
-        struct dirent* entry = readdir(dir);
-        if (!entry)
-            break;
-        const char* name = entry->d_name;
-        if (name[0] == '.')
-            continue;  // hidden entries, "." and ".."
-        path = folder;
-        path += name;
-        unsigned char type = entry->d_type;
-        if (type == DT_UNKNOWN || type == DT_LNK) {
-            // Links to folders are not followed: they can make the walk
-            // circle forever. A link to a file counts as the file.
-            struct stat info;
-            if (lstat(path.c_str(), &info) != 0)
-                continue;
-            if (S_ISDIR(info.st_mode))
-                type = DT_DIR;
-            else if (S_ISREG(info.st_mode))
-                type = DT_REG;
-            else if (S_ISLNK(info.st_mode) && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-                type = DT_REG;
-            else
-                continue;
-        }
-        if (type == DT_DIR) {
-            if (depth < kMissingMaxDepth)
-                Walk(path + '/', depth + 1);
-        } else if (type == DT_REG) {
-            Match(name, path);
-        }
-    }
-    closedir(dir);
 }
 
 void WMissing::Match(const char* name, const std::string& fullPath)

@@ -81,7 +81,7 @@ private:
     void ChooseFolder();
     void FinishSearch();
     void ShowProgress();
-    void Walk(const std::string& folder, int depth);
+    class FolderWalk;
     void Match(const char* name, const std::string& fullPath);
 
     GigaPrefs* m_prefs;

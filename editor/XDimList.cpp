@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "engine/GigaProgram.h"
+#include "kiv/gui/NoteNames.h"
 #include "kiv/gui/XGraphic.h"
 
 namespace {
@@ -20,7 +21,6 @@ const XColourValue kInfoText = XColour::Make(200, 200, 220);
 constexpr int kCellW = 22;
 constexpr int kCellH = 13;
 constexpr int kLastDimensionCell = 5;  // cells 3..5 are dimensions, 6..17 controllers
-const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 }  // namespace
 
 // --- XDimList ---
@@ -96,7 +96,7 @@ XProgInfo::XProgInfo(XControl* parent, int x, int y, int w, int h) : XControl(pa
 void XProgInfo::FormatKey(int key, char* out, int size)
 {
     key = std::clamp(key, 0, 127);
-    std::snprintf(out, size, "%s%d", kNoteNames[key % 12], key / 12 - 2);
+    std::snprintf(out, size, "%s%d", kiv::kNoteNames[key % 12], key / 12 - 2);
 }
 
 void XProgInfo::SetProgram(const GigaProgram* program)

@@ -117,7 +117,7 @@ bool PartFilterForced(const GigaPart& part)
 
 // The distinct banks the player's parts hold, for the part and layer menus.
 // Only while no load of the player waits: the loader changes the banks then.
-int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
+static int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
 {
     OvPlayer* player = tone ? tone->GetPlayer() : nullptr;
     auto* deck = dynamic_cast<GigaDeck*>(player);
@@ -142,6 +142,25 @@ int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
         }
     }
     return count;
+}
+
+// After a separator, one sub-menu per bank the player's parts hold, listing
+// its instruments by index; paths gets the banks' paths in menu order (the
+// chosen sub-menu n is paths[n - 1]). The paths are copied: the menu runs
+// the window system's loop.
+void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths)
+{
+    GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
+    const int count = CollectOpenBanks(tone, banks, static_cast<int>(sizeof banks / sizeof banks[0]));
+    if (count > 0)
+        menu.AddSeparator();
+    for (int b = 0; b < count; ++b) {
+        XMenu* sub = menu.AddSubMenu(banks[b]->GetFileName());
+        for (int i = 0; i < banks[b]->GetProgramCount(); ++i)
+            if (GigaProgram* program = banks[b]->GetProgram(i))
+                sub->AddItem(program->GetName(), i);
+        paths.emplace_back(banks[b]->GetPath());
+    }
 }
 
 // --- XToneView ---
@@ -816,26 +835,15 @@ void XGigaView::OpenPartMenu()
     menu.AddItem("Load Preset", kItemLoadPreset);
     if (m_gigaTone->GetPartCount() > 0)
         menu.AddItem("Save Preset", kItemSavePreset);
-    GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
-    const int count = CollectOpenBanks(m_gigaTone, banks, static_cast<int>(sizeof banks / sizeof banks[0]));
-    // The paths are copied: the menu runs the window system's loop.
-    std::vector<kiv::string> paths;
-    if (count > 0)
-        menu.AddSeparator();
-    for (int b = 0; b < count; ++b) {
-        XMenu* sub = menu.AddSubMenu(banks[b]->GetFileName());
-        for (int i = 0; i < banks[b]->GetProgramCount(); ++i)
-            if (GigaProgram* program = banks[b]->GetProgram(i))
-                sub->AddItem(program->GetName(), i);
-        paths.emplace_back(banks[b]->GetPath());
-    }
+    std::vector<std::string> paths;
+    AddBankMenus(m_gigaTone, menu, paths);
     if (!PopupMenu(menu, m_name->GetX(), m_name->GetY() + m_name->GetHeight()))
         return;
     const int id = menu.GetChosenMenu();
     if (id == 0)
         ChooseMenuItem(menu.GetChosenValue());
     else if (id >= 1 && id <= static_cast<int>(paths.size()))
-        ChooseBankInstrument(paths[id - 1].CStr(), menu.GetChosenValue());
+        ChooseBankInstrument(paths[id - 1].c_str(), menu.GetChosenValue());
 }
 
 void XGigaView::ChooseOutput(int bus)

@@ -13,6 +13,7 @@
 #include "engine/GigaTone.h"
 #include "engine/OvConstants.h"
 #include "engine/OvPlayer.h"
+#include "kiv/gui/NoteNames.h"
 #include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
@@ -22,7 +23,7 @@ using namespace partunit;
 
 // Shared with the part unit (XGigaView.cpp).
 bool PartFilterForced(const GigaPart& part);
-int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max);
+void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths);
 
 namespace {
 
@@ -75,8 +76,6 @@ BarRef BarOf(GigaPart& part, int page, int bar)
     const int s = kSlots[bar];
     return {&part.filterSettings[s], part.filterAverage[s], kScales[bar]};
 }
-
-const char* kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 
 }  // namespace
 
@@ -412,7 +411,7 @@ void XGigaViewStack::FormatKeyRange(int low, int high, char* out, int size)
 {
     low = std::clamp(low, 0, 127);
     high = std::clamp(high, 0, 127);
-    std::snprintf(out, size, "%s%d  %s%d", kNoteNames[low % 12], low / 12 - 2, kNoteNames[high % 12], high / 12 - 2);
+    std::snprintf(out, size, "%s%d  %s%d", kiv::kNoteNames[low % 12], low / 12 - 2, kiv::kNoteNames[high % 12], high / 12 - 2);
 }
 
 void XGigaViewStack::SetHeader()
@@ -629,18 +628,8 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
     XMenu menu;
     menu.AddItem("Load Instrument", kLoad);
     menu.AddItem("Unload Instrument", kUnload);
-    GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
-    const int count = CollectOpenBanks(m_tone, banks, static_cast<int>(sizeof banks / sizeof banks[0]));
     std::vector<std::string> paths;
-    if (count > 0)
-        menu.AddSeparator();
-    for (int b = 0; b < count; ++b) {
-        XMenu* sub = menu.AddSubMenu(banks[b]->GetFileName());
-        for (int i = 0; i < banks[b]->GetProgramCount(); ++i)
-            if (GigaProgram* program = banks[b]->GetProgram(i))
-                sub->AddItem(program->GetName(), i);
-        paths.emplace_back(banks[b]->GetPath());
-    }
+    AddBankMenus(m_tone, menu, paths);
     if (!PopupMenu(menu, x, y))
         return;
     const int id = menu.GetChosenMenu();

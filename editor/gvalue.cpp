@@ -8,41 +8,6 @@
 #include "kiv/gui/XSlider.h"
 #include "kiv/gui/XWidgetConst.h"
 
-namespace {
-
-// The format is handed to snprintf with one double: exactly one %f, %e, %g
-// or %a conversion (flags, width, precision) and "%%" are allowed.
-bool IsOneNumberFormat(const char* format)
-{
-    int conversions = 0;
-    for (const char* p = format; *p; ++p) {
-        if (*p != '%')
-            continue;
-        ++p;
-        if (*p == '%')
-            continue;
-        while (*p && std::strchr("+- #0", *p))
-            ++p;
-        for (int digits = 0; *p >= '0' && *p <= '9'; ++p) {
-            if (++digits > 2)
-                return false;
-        }
-        if (*p == '.') {
-            ++p;
-            for (int digits = 0; *p >= '0' && *p <= '9'; ++p) {
-                if (++digits > 2)
-                    return false;
-            }
-        }
-        if (!*p || !std::strchr("fFeEgGaA", *p))
-            return false;
-        ++conversions;
-    }
-    return conversions == 1;
-}
-
-}  // namespace
-
 gvalue::gvalue(XControl* parent, int x, int y, int w, int h) : XLabel(parent, x, y, w, h)
 {
     SetColour(0, XColour::Make(0, 0, 0));
@@ -53,7 +18,7 @@ gvalue::gvalue(XControl* parent, int x, int y, int w, int h) : XLabel(parent, x,
 
 bool gvalue::SetFormat(const char* format)
 {
-    if (!format || std::strlen(format) >= sizeof m_format || !IsOneNumberFormat(format))
+    if (!format || std::strlen(format) >= sizeof m_format || !XFaderValue::IsSingleFloatFormat(format))
         return false;
     std::memcpy(m_format, format, std::strlen(format) + 1);
     return true;
@@ -91,7 +56,7 @@ void gvalue::Format(int mode, const char* format, double x, char* out, int size)
             std::snprintf(out, size, "R%d", p);
         return;
     }
-    const char* f = format && IsOneNumberFormat(format) ? format : "%.0f";
+    const char* f = format && XFaderValue::IsSingleFloatFormat(format) ? format : "%.0f";
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
     std::snprintf(out, size, f, x);

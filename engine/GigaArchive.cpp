@@ -90,6 +90,67 @@ std::unique_lock<std::recursive_mutex> HoldPasses()
     return manager ? manager->HoldPasses() : std::unique_lock<std::recursive_mutex>();
 }
 
+// An object's state written through its record, to memory or to a file.
+template <typename Record, typename Object>
+bool SaveRecord(Object& object, uint32_t type, kiv::data& chunk)
+{
+    Record record;
+    record.From(object);
+    ArchiSave saver;
+    return saver.SaveMemory(&record, type, chunk);
+}
+
+template <typename Record, typename Object>
+bool SaveRecord(Object& object, uint32_t type, const char* path)
+{
+    if (!path)
+        return false;
+    Record record;
+    record.From(object);
+    ArchiSave saver;
+    return saver.SaveFile(&record, type, path);
+}
+
+// A record read whole, from memory or from a file: true only when complete.
+template <typename Record>
+bool LoadRecord(Record& record, uint32_t type, const kiv::data& chunk)
+{
+    ArchiLoad loader;
+    return loader.LoadMemory(&record, type, chunk) && record.complete;
+}
+
+template <typename Record>
+bool LoadRecord(Record& record, uint32_t type, const char* path)
+{
+    ArchiLoad loader;
+    return loader.LoadFile(&record, type, path) && record.complete;
+}
+
+// An object inside an archive: saving writes its record; loading reads the
+// record (prepared by the caller) and hands it to apply when complete.
+template <typename Record, typename Object, typename Apply>
+void ExchangeRecord(ArchiFile* archive, Object& object, Record& record, Apply&& apply)
+{
+    if (!archive->IsLoading()) {
+        record.From(object);
+        record.Archive(archive);
+        return;
+    }
+    record.Archive(archive);
+    if (record.complete)
+        apply(record);
+}
+
+// After a state was set: the loader takes what waits at once, and searches
+// for missing files.
+bool LoadNowIf(bool applied)
+{
+    if (applied)
+        if (GigaBankManager* manager = GigaBankManager::Get())
+            manager->RunNow(true);
+    return applied;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- apply hold
@@ -338,16 +399,10 @@ void GigaTone::Archive(ArchiFile* archive)
     if (!archive)
         return;
     GigaToneRecord record;
-    if (!archive->IsLoading()) {
-        record.From(*this);
-        record.Archive(archive);
-        return;
-    }
-    record.Archive(archive);
-    if (record.complete) {
+    ExchangeRecord(archive, *this, record, [this](const GigaToneRecord& loaded) {
         GigaApplyHold hold(*this);
-        record.ApplyTo(*this);
-    }
+        loaded.ApplyTo(*this);
+    });
 }
 
 bool GigaTone::LoadPreset(const char* path)
@@ -356,9 +411,8 @@ bool GigaTone::LoadPreset(const char* path)
         return false;
     Print("GigaTone::LoadPreset(%s)", path);
     GigaToneRecord record;
-    ArchiLoad loader;
     // Read whole first: a preset that does not load leaves the tone's parts.
-    if (!loader.LoadFile(&record, giga::kToneArchive, path) || !record.complete)
+    if (!LoadRecord(record, giga::kToneArchive, path))
         return false;
     record.channel = GetChannel();
     GigaApplyHold hold(*this);
@@ -374,10 +428,7 @@ bool GigaTone::SavePreset(const char* path)
     if (!path)
         return false;
     Print("GigaTone::SavePreset(%s)", path);
-    GigaToneRecord record;
-    record.From(*this);
-    ArchiSave saver;
-    return saver.SaveFile(&record, giga::kToneArchive, path);
+    return SaveRecord<GigaToneRecord>(*this, giga::kToneArchive, path);
 }
 
 // ---------------------------------------------------------------- player
@@ -418,22 +469,25 @@ void GigaDeckRecord::Archive(ArchiFile* archive)
     complete = true;
 }
 
+namespace {
+
+// A complete player record applied away from the loader's passes; true when
+// the player then has tones for the loader.
+bool ApplyDeckRecord(GigaDeck& deck, const GigaDeckRecord& record)
+{
+    GigaApplyHold hold(deck);
+    record.ApplyTo(deck);
+    return QueueIfWaiting(deck);
+}
+
+}  // namespace
+
 void GigaDeck::Archive(ArchiFile* archive)
 {
     if (!archive)
         return;
     GigaDeckRecord record(GetToneCount());
-    if (!archive->IsLoading()) {
-        record.From(*this);
-        record.Archive(archive);
-        return;
-    }
-    record.Archive(archive);
-    if (record.complete) {
-        GigaApplyHold hold(*this);
-        record.ApplyTo(*this);
-        QueueIfWaiting(*this);
-    }
+    ExchangeRecord(archive, *this, record, [this](const GigaDeckRecord& loaded) { ApplyDeckRecord(*this, loaded); });
 }
 
 bool GigaDeck::LoadArchive(ArchiFile* archive)
@@ -443,54 +497,29 @@ bool GigaDeck::LoadArchive(ArchiFile* archive)
     GigaDeckRecord record(GetToneCount());
     if (!archive->ExchangeObject(&record, giga::kDeckArchive) || !record.complete)
         return false;
-    GigaApplyHold hold(*this);
-    record.ApplyTo(*this);
-    return QueueIfWaiting(*this);
+    return ApplyDeckRecord(*this, record);
 }
 
-bool GigaDeck::GetState(kiv::data& chunk)
-{
-    GigaDeckRecord record;
-    record.From(*this);
-    ArchiSave saver;
-    return saver.SaveMemory(&record, giga::kDeckArchive, chunk);
-}
+bool GigaDeck::GetState(kiv::data& chunk) { return SaveRecord<GigaDeckRecord>(*this, giga::kDeckArchive, chunk); }
 
 bool GigaDeck::SetStateFromArchive(const kiv::data& chunk)
 {
     GigaDeckRecord record(GetToneCount());
-    ArchiLoad loader;
-    if (!loader.LoadMemory(&record, giga::kDeckArchive, chunk) || !record.complete)
+    if (!LoadRecord(record, giga::kDeckArchive, chunk))
         return false;
-    GigaApplyHold hold(*this);
-    record.ApplyTo(*this);
-    QueueIfWaiting(*this);
+    ApplyDeckRecord(*this, record);
     return true;
 }
 
 bool GigaDeck::SetState(const kiv::data& chunk)
 {
     Print("GigaDeck::SetState(%d)", chunk.GetSize());
-    bool ok = false;
     if (IsRiff(chunk))
-        ok = SetStateFromRiff(chunk);
-    else if (IsArchive(chunk))
-        ok = SetStateFromArchive(chunk);
-    if (ok)
-        if (GigaBankManager* manager = GigaBankManager::Get())
-            manager->RunNow(true);
-    return ok;
+        return LoadNowIf(SetStateFromRiff(chunk));
+    return LoadNowIf(IsArchive(chunk) && SetStateFromArchive(chunk));
 }
 
-bool GigaDeck::SaveFile(const char* path)
-{
-    if (!path)
-        return false;
-    GigaDeckRecord record;
-    record.From(*this);
-    ArchiSave saver;
-    return saver.SaveFile(&record, giga::kDeckArchive, path);
-}
+bool GigaDeck::SaveFile(const char* path) { return SaveRecord<GigaDeckRecord>(*this, giga::kDeckArchive, path); }
 
 // ---------------------------------------------------------------- studio
 
@@ -693,11 +722,8 @@ void GigaStudioRecord::ApplyTo(GigaStudio& studio) const
     const int count = std::min(studio.GetPlayerCount(), static_cast<int>(players.size()));
     for (int i = 0; i < count; ++i) {
         GigaDeck* deck = studio.GetDeck(i);
-        if (deck && players[i].complete) {
-            GigaApplyHold hold(*deck);
-            players[i].ApplyTo(*deck);
-            QueueIfWaiting(*deck);
-        }
+        if (deck && players[i].complete)
+            ApplyDeckRecord(*deck, players[i]);
     }
     if (!hasMixer)
         return;
@@ -753,6 +779,12 @@ void PrepareLoad(GigaStudio& studio, GigaStudioRecord& record)
     }
 }
 
+void ApplyStudioRecord(GigaStudio& studio, const GigaStudioRecord& record)
+{
+    record.ApplyTo(studio);
+    studio.NotifyMixerLoaded();
+}
+
 }  // namespace
 
 void GigaStudio::Archive(ArchiFile* archive)
@@ -760,37 +792,24 @@ void GigaStudio::Archive(ArchiFile* archive)
     if (!archive)
         return;
     GigaStudioRecord record;
-    if (!archive->IsLoading()) {
-        record.From(*this);
-        record.Archive(archive);
-        return;
-    }
-    PrepareLoad(*this, record);
-    record.Archive(archive);
-    if (record.complete) {
-        record.ApplyTo(*this);
-        NotifyMixerLoaded();
-    }
+    if (archive->IsLoading())
+        PrepareLoad(*this, record);
+    ExchangeRecord(archive, *this, record, [this](const GigaStudioRecord& loaded) { ApplyStudioRecord(*this, loaded); });
 }
 
 bool GigaStudio::GetState(kiv::data& chunk)
 {
     Print("GigaStudio::GetState()");
-    GigaStudioRecord record;
-    record.From(*this);
-    ArchiSave saver;
-    return saver.SaveMemory(&record, giga::kStudioArchive, chunk);
+    return SaveRecord<GigaStudioRecord>(*this, giga::kStudioArchive, chunk);
 }
 
 bool GigaStudio::SetStateFromArchive(const kiv::data& chunk)
 {
     GigaStudioRecord record;
     PrepareLoad(*this, record);
-    ArchiLoad loader;
-    if (!loader.LoadMemory(&record, giga::kStudioArchive, chunk) || !record.complete)
+    if (!LoadRecord(record, giga::kStudioArchive, chunk))
         return false;
-    record.ApplyTo(*this);
-    NotifyMixerLoaded();
+    ApplyStudioRecord(*this, record);
     return true;
 }
 
@@ -799,22 +818,10 @@ bool GigaStudio::SetState(const kiv::data& chunk)
     Print("GigaStudio::SetState(%d)", chunk.GetSize());
     if (IsRiff(chunk))
         return SetStateFromRiff(chunk);
-    if (!IsArchive(chunk) || !SetStateFromArchive(chunk))
-        return false;
-    if (GigaBankManager* manager = GigaBankManager::Get())
-        manager->RunNow(true);
-    return true;
+    return LoadNowIf(IsArchive(chunk) && SetStateFromArchive(chunk));
 }
 
-bool GigaStudio::SaveFile(const char* path)
-{
-    if (!path)
-        return false;
-    GigaStudioRecord record;
-    record.From(*this);
-    ArchiSave saver;
-    return saver.SaveFile(&record, giga::kStudioArchive, path);
-}
+bool GigaStudio::SaveFile(const char* path) { return SaveRecord<GigaStudioRecord>(*this, giga::kStudioArchive, path); }
 
 bool GigaStudio::LoadFile(const char* path)
 {
@@ -823,10 +830,8 @@ bool GigaStudio::LoadFile(const char* path)
     Print("GigaStudio::LoadFile(%s)", path);
     GigaStudioRecord record;
     PrepareLoad(*this, record);
-    ArchiLoad loader;
-    if (!loader.LoadFile(&record, giga::kStudioArchive, path) || !record.complete)
+    if (!LoadRecord(record, giga::kStudioArchive, path))
         return false;
-    record.ApplyTo(*this);
-    NotifyMixerLoaded();
+    ApplyStudioRecord(*this, record);
     return true;
 }

@@ -1,11 +1,7 @@
 #include "engine/GigaBankManager.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstring>
-#include <strings.h>
 #include <thread>
 
 #include "engine/GigaBank.h"
@@ -15,6 +11,8 @@
 #include "engine/GigaTone.h"
 #include "kiv/data/FourCC.h"
 #include "kiv/file/Dir.h"
+#include "kiv/file/Path.h"
+#include "kiv/file/Scan.h"
 
 namespace {
 
@@ -30,13 +28,6 @@ void SleepMs(int ms)
 bool IsSeparator(char c)
 {
     return c == '/' || c == '\\';
-}
-
-// At least five characters ending in ".gig", the letters in any case.
-bool IsGigName(const char* name)
-{
-    size_t length = strlen(name);
-    return length >= 5 && name[length - 4] == '.' && strcasecmp(name + length - 3, "gig") == 0;
 }
 
 }  // namespace
@@ -357,6 +348,25 @@ bool GigaBankManager::CheckMissingFiles()
     return noneMissing;
 }
 
+// Offers every file under the searched folder to MatchFile until all parts
+// are found.
+class GigaBankManager::FolderWalk : public file::Scan {
+public:
+    explicit FolderWalk(GigaBankManager& manager) : m_manager(manager) {}
+
+protected:
+    void EnterDirectory(const char*, const char*, const char* fullPath) override
+    {
+        if (Depth() < kMaxSearchDepth)
+            Walk(fullPath);
+    }
+    void OnFile(const char*, const char* name, const char* fullPath) override { m_manager.MatchFile(name, fullPath); }
+    bool StopWalk() override { return m_manager.m_allFound.load(std::memory_order_acquire); }
+
+private:
+    GigaBankManager& m_manager;
+};
+
 void GigaBankManager::SearchFolder(const char* folder)
 {
     if (!folder || !folder[0])
@@ -366,46 +376,13 @@ void GigaBankManager::SearchFolder(const char* folder)
         path.pop_back();
     if (path != "/")
         path += '/';
-    Walk(path, 0);
-}
-
-void GigaBankManager::Walk(std::string& folder, int depth)
-{
-    if (depth > kMaxSearchDepth || m_allFound.load(std::memory_order_acquire))
-        return;
-    DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;
-    size_t base = folder.size();
-    while (dirent* entry = readdir(dir)) {
-        if (m_allFound.load(std::memory_order_acquire))
-            break;
-        const char* name = entry->d_name;
-        if (name[0] == '.')
-            continue;  // ".", ".." and hidden entries
-        folder.resize(base);
-        folder += name;
-        struct stat info;
-        if (lstat(folder.c_str(), &info) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode)) {
-            folder += '/';
-            Walk(folder, depth + 1);
-            continue;
-        }
-        // A link is followed only to a file: links to folders could loop.
-        if (S_ISLNK(info.st_mode) && (stat(folder.c_str(), &info) != 0 || !S_ISREG(info.st_mode)))
-            continue;
-        if (S_ISREG(info.st_mode))
-            MatchFile(name, folder.c_str());
-    }
-    folder.resize(base);
-    closedir(dir);
+    FolderWalk walk(*this);
+    walk.Walk(path.c_str());
 }
 
 int GigaBankManager::MatchFile(const char* name, const char* fullPath)
 {
-    if (!name || !fullPath || !IsGigName(name))
+    if (!name || !fullPath || !file::IsGigName(name))
         return -1;
     size_t nameLength = strlen(name);
     int stillMissing = 0;

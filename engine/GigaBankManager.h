@@ -91,7 +91,7 @@ private:
     void Pass(bool search);
     GigaDeck* Dequeue();
     void DeleteUnusedBanks();
-    void Walk(std::string& folder, int depth);
+    class FolderWalk;
     template <typename F>
     void ForQueuedParts(F&& call);
 

@@ -80,19 +80,7 @@ OvTone* OvPlayer::GetTone(int index) const
 
 // ---------------------------------------------------------------- start and stop
 
-bool OvPlayer::WaitRenderIdle(int timeoutMs) const
-{
-    const uint32_t seen = m_renderSeq.load(std::memory_order_seq_cst);
-    if ((seen & 1u) == 0)
-        return true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_renderSeq.load(std::memory_order_seq_cst) == seen) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+bool OvPlayer::WaitRenderIdle(int timeoutMs) const { return m_renderSeq.WaitIdle(timeoutMs); }
 
 void OvPlayer::OvStart()
 {
@@ -254,7 +242,7 @@ int OvPlayer::Render(audio::Buffers* buses, int frames) noexcept
         return frames;
     // Announce the render before looking at the switches: a stopping thread
     // that switched them off then either sees this render or is seen by it.
-    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
+    m_renderSeq.Enter();
     if (m_running.load(std::memory_order_seq_cst) && m_hostOn.load(std::memory_order_seq_cst)) {
         OvDenormalGuard denormals;
         m_frames.store(m_frames.load(std::memory_order_relaxed) + static_cast<uint64_t>(frames),
@@ -273,7 +261,7 @@ int OvPlayer::Render(audio::Buffers* buses, int frames) noexcept
             t->Render(buses, frames);
         }
     }
-    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
+    m_renderSeq.Leave();
     return frames;
 }
 

@@ -24,6 +24,7 @@
 #include "kiv/data/MidiInput.h"
 #include "engine/OvConstants.h"
 #include "engine/OvPlugin.h"
+#include "engine/OvRenderSeq.h"
 #include "engine/OvVoice.h"
 #include "kiv/data/String.h"
 #include "kiv/data/XEvent.h"
@@ -116,8 +117,7 @@ private:
     std::atomic<bool> m_midiEnabled{false};
     std::atomic<bool> m_running{false};   // the loader's start
     std::atomic<bool> m_hostOn{true};     // the host's on/off
-    // Odd while a render runs; every render adds 2.
-    std::atomic<uint32_t> m_renderSeq{0};
+    OvRenderSeq m_renderSeq;
     // OvStart, OvStop, Suspend and Resume come from the loader and the host's
     // thread; they touch the tones and the pool one at a time.
     std::mutex m_control;

@@ -350,19 +350,7 @@ OvInsert* OvStudio::GetInsert(int channel, int slot) const
     return m_inserts[channel][slot].load(std::memory_order_acquire);
 }
 
-bool OvStudio::WaitRenderIdle(int timeoutMs) const
-{
-    const uint32_t seen = m_renderSeq.load(std::memory_order_seq_cst);
-    if ((seen & 1u) == 0)
-        return true;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_renderSeq.load(std::memory_order_seq_cst) == seen) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
-}
+bool OvStudio::WaitRenderIdle(int timeoutMs) const { return m_renderSeq.WaitIdle(timeoutMs); }
 
 void OvStudio::SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert)
 {
@@ -519,7 +507,7 @@ int OvStudio::Render(audio::Buffers* outputs, int frames) noexcept
     // A host that passes more frames than it announced gets what the
     // studio's buses hold, never a write past them.
     frames = std::min(frames, m_buses.GetBus(0).capacity);
-    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
+    m_renderSeq.Enter();
     OvDenormalGuard denormals;
     m_buses.ClearActive();
     const int players = GetPlayerCount();
@@ -528,6 +516,6 @@ int OvStudio::Render(audio::Buffers* outputs, int frames) noexcept
     for (int c = 0; c < kOvMixerChannels; ++c)
         if (!m_buses.IsBusOff(c))
             MixChannel(c, outputs, frames);
-    m_renderSeq.fetch_add(1, std::memory_order_seq_cst);
+    m_renderSeq.Leave();
     return frames;
 }

@@ -25,6 +25,7 @@
 #include "engine/AudioBuffers.h"
 #include "engine/AudioSource.h"
 #include "engine/OvMixerConstants.h"
+#include "engine/OvRenderSeq.h"
 #include "engine/OvView.h"
 #include "kiv/data/Data.h"
 #include "kiv/data/String.h"
@@ -208,8 +209,7 @@ private:
     std::unique_ptr<OvPlayer> m_players[kOvMaxPlayers];
     std::atomic<int> m_playerCount{0};
 
-    // Odd while a render runs; every render adds 2.
-    std::atomic<uint32_t> m_renderSeq{0};
+    OvRenderSeq m_renderSeq;
     std::atomic<float> m_sampleRate;
     std::atomic<int> m_blockSize{0};
 };

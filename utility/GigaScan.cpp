@@ -1,23 +1,13 @@
 #include "utility/GigaScan.h"
 
 #include "kiv/file/Dir.h"
+#include "kiv/file/Path.h"
 #include "utility/GigaNameReader.h"
 
 #include <chrono>
 #include <cstring>
 #include <strings.h>
 #include <thread>
-
-namespace {
-
-// A name of at least one character before ".gig", the letters in any case.
-bool IsGigName(const char* name)
-{
-    size_t n = strlen(name);
-    return n >= 5 && name[n - 4] == '.' && strcasecmp(name + n - 3, "gig") == 0;
-}
-
-}  // namespace
 
 // Collects what the name reader finds for the file being read.
 class GigaScan::Reader : public GigaNameReader {
@@ -144,7 +134,7 @@ int GigaScan::CurrentPathId(const char* folder)
 
 void GigaScan::OnFile(const char* folder, const char* name, const char* fullPath)
 {
-    if (IsStopping() || !IsGigName(name))
+    if (IsStopping() || !file::IsGigName(name))
         return;
     CommitIfDue();
     // Rows under a folder or file row that could not be written would hang

@@ -18,7 +18,7 @@
 #include "kiv/data/XEvent.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/GigaBase.h"
-#include "utility/Scan.h"
+#include "kiv/file/Scan.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,5 @@
 #include "vst/PlugInfoList.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <chrono>
@@ -10,6 +9,7 @@
 #include <vector>
 
 #include "kiv/file/Riff.h"
+#include "kiv/file/Scan.h"
 #include "vst/PlugLibrary.h"
 
 namespace {
@@ -437,6 +437,35 @@ void PlugInfoList::Run()
     }
 }
 
+// Offers every library under one folder of the list to AddFound.
+class PlugInfoList::FolderWalk : public file::Scan {
+public:
+    explicit FolderWalk(PlugInfoList& list) : m_list(list) {}
+
+protected:
+    void EnterDirectory(const char*, const char*, const char* fullPath) override
+    {
+        if (Depth() < plug::kMaxScanDepth)
+            Walk(fullPath);
+    }
+    void OnFile(const char*, const char* name, const char* fullPath) override
+    {
+        if (!EndsWithLibraryExt(name))
+            return;
+        // A library reached twice (links, or folders of the list inside one
+        // another) is listed once.
+        struct stat st;
+        if (stat(fullPath, &st) != 0 || !m_list.m_seenFiles.insert({st.st_dev, st.st_ino}).second)
+            return;
+        m_list.m_probeVendor[0] = 0;
+        m_list.AddFound(fullPath, name);
+    }
+    bool StopWalk() override { return m_list.m_stopRequest.load(std::memory_order_acquire); }
+
+private:
+    PlugInfoList& m_list;
+};
+
 bool PlugInfoList::Scan()
 {
     const char* folderText = GetFolder();
@@ -460,7 +489,7 @@ bool PlugInfoList::Scan()
     for (std::string item : SplitFolderList(folder)) {
         if (item.back() != '/')
             item += '/';  // a list file written by hand
-        Walk(item.c_str(), 0);
+        FolderWalk(*this).Walk(item.c_str());
     }
     stopped = m_stopRequest.load(std::memory_order_acquire);
     // A scan cut short keeps the entries it did not reach.
@@ -472,41 +501,6 @@ bool PlugInfoList::Scan()
     m_walking.store(false, std::memory_order_release);
     file::RemoveFile(m_guardPath.c_str());
     return GetManufCount() > 0;
-}
-
-void PlugInfoList::Walk(const char* folder, int depth)
-{
-    if (depth > plug::kMaxScanDepth || m_stopRequest.load(std::memory_order_acquire))
-        return;
-    DIR* dir = opendir(folder);
-    if (!dir)
-        return;
-    while (dirent* entry = readdir(dir)) {
-        if (m_stopRequest.load(std::memory_order_acquire))
-            break;
-        const char* name = entry->d_name;
-        if (name[0] == '.')
-            continue;  // hidden, and "." and ".."
-        std::string path = std::string(folder) + name;
-        struct stat st;
-        if (lstat(path.c_str(), &st) != 0)
-            continue;
-        bool isLink = S_ISLNK(st.st_mode);
-        if (isLink && stat(path.c_str(), &st) != 0)
-            continue;
-        if (S_ISREG(st.st_mode)) {
-            // A library reached twice (links, or folders of the list inside
-            // one another) is listed once.
-            if (EndsWithLibraryExt(name) && m_seenFiles.insert({st.st_dev, st.st_ino}).second) {
-                m_probeVendor[0] = 0;
-                AddFound(path.c_str(), name);
-            }
-        } else if (S_ISDIR(st.st_mode) && !isLink) {
-            // Links to folders are not followed: they can make loops.
-            Walk((path + "/").c_str(), depth + 1);
-        }
-    }
-    closedir(dir);
 }
 
 bool PlugInfoList::PauseUnlessStopped(int ms)

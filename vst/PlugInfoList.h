@@ -83,7 +83,7 @@ protected:
 
 private:
     bool Scan();
-    void Walk(const char* folder, int depth);
+    class FolderWalk;
     void AddFound(const char* path, const char* name);
     int ProbePlugin(const char* path);
     static vst::intptr ProbeHostCallback(vst::AEffect* effect, vst::int32 opcode, vst::int32 index,

@@ -357,6 +357,25 @@ TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
     EXPECT_GT(Note(1).peak, 0.01f) << "the loaded unit is silent";
 }
 
+// The part menu lists the banks the player already holds, one sub-menu each
+// with its instruments: choosing one loads it into the unit without a dialog.
+TEST_F(EditorEndToEnd, PartMenuBankSubMenuLoadsAnInstrumentOfAnOpenBank)
+{
+    std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(0) == std::vector<std::string>{gig + ":0"}; }));
+    s.Idle(200);
+    Point name;
+    ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
+    // "Load Instrument", "Unload Instrument", "Load Preset", a separator,
+    // then the bank; its second instrument.
+    s.PickMenuItems({EditorSession::MenuItemTop(4, 1), EditorSession::MenuItemTop(1)}, "part-menu-banks");
+    s.Click(name);
+    ASSERT_TRUE(s.MenuPicked()) << "the part menu or its bank sub-menu did not open";
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(1) == std::vector<std::string>{gig + ":1"}; }))
+        << "the unit did not take the bank's second instrument";
+}
+
 // The stack toggle opens the stacked view; an instrument chosen in the
 // browser then joins the unit as a second layer, and both play.
 TEST_F(EditorEndToEnd, StackToggleOpensTheStackedViewThatTakesLayers)

@@ -1,5 +1,8 @@
 #include "kiv/file/Path.h"
 
+#include <cstring>
+#include <strings.h>
+
 namespace file {
 
 Path::Path(const char* path) { Set(path); }
@@ -27,6 +30,12 @@ StringRef Path::GetTitle() const
     if (end <= start)
         return StringRef();
     return m_path.Mid(start, end - start);
+}
+
+bool IsGigName(const char* name)
+{
+    size_t length = name ? strlen(name) : 0;
+    return length >= 5 && name[length - 4] == '.' && strcasecmp(name + length - 3, "gig") == 0;
 }
 
 }  // namespace file

@@ -26,4 +26,8 @@ private:
     int m_lastDot = -1;
 };
 
+// A sample library's name: at least one character before ".gig", the
+// letters in any case.
+bool IsGigName(const char* name);
+
 }  // namespace file

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "kiv/gui/NoteNames.h"
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
@@ -15,7 +16,6 @@ using namespace xconst;
 namespace {
 constexpr int kTextX = 2;       // where the text starts
 constexpr int kMaxLength = kEditTextSize - 1;
-const char* const kNoteNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
 }  // namespace
 
 XEdit::XEdit(XControl* parent, int x, int y, int w, int h) : XControl(parent, x, y, w, h)
@@ -126,7 +126,7 @@ void XEdit::SetValue(int n)
         const long long v = n;
         const long long octave = v >= 0 ? v / 12 : -((11 - v) / 12);
         const int note = static_cast<int>(v - octave * 12);
-        std::snprintf(m_text, sizeof m_text, "%s%lld", kNoteNames[note], octave - 2);
+        std::snprintf(m_text, sizeof m_text, "%s%lld", kiv::kNoteNames[note], octave - 2);
     } else {
         std::snprintf(m_text, sizeof m_text, "%d", n);
     }

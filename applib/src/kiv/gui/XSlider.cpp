@@ -24,36 +24,6 @@ int IntegerPart(double v)
 
 int Round(double v) { return static_cast<int>(std::lround(v)); }
 
-// True when `format` holds exactly one floating-point conversion (with
-// optional flags, up to two width and two precision digits and an 'l') and
-// otherwise only text and "%%".
-bool IsSingleFloatFormat(const char* format)
-{
-    int conversions = 0;
-    for (const char* p = format; *p; ++p) {
-        if (*p != '%')
-            continue;
-        ++p;
-        if (*p == '%')
-            continue;
-        while (*p && std::strchr("-+ #0", *p))
-            ++p;
-        for (int i = 0; i < 2 && *p >= '0' && *p <= '9'; ++i)
-            ++p;
-        if (*p == '.') {
-            ++p;
-            for (int i = 0; i < 2 && *p >= '0' && *p <= '9'; ++i)
-                ++p;
-        }
-        if (*p == 'l')
-            ++p;
-        if (!*p || !std::strchr("fFeEgGaA", *p))
-            return false;
-        ++conversions;
-    }
-    return conversions == 1;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------- XSlider
@@ -332,6 +302,33 @@ void XFaderValue::OnGeometryChanged()
 {
     SetHorizontalDrag(GetWidth() - 1);
     m_textX = -1;
+}
+
+bool XFaderValue::IsSingleFloatFormat(const char* format)
+{
+    int conversions = 0;
+    for (const char* p = format; *p; ++p) {
+        if (*p != '%')
+            continue;
+        ++p;
+        if (*p == '%')
+            continue;
+        while (*p && std::strchr("-+ #0", *p))
+            ++p;
+        for (int i = 0; i < 2 && *p >= '0' && *p <= '9'; ++i)
+            ++p;
+        if (*p == '.') {
+            ++p;
+            for (int i = 0; i < 2 && *p >= '0' && *p <= '9'; ++i)
+                ++p;
+        }
+        if (*p == 'l')
+            ++p;
+        if (!*p || !std::strchr("fFeEgGaA", *p))
+            return false;
+        ++conversions;
+    }
+    return conversions == 1;
 }
 
 bool XFaderValue::SetFormat(const char* format)

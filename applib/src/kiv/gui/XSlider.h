@@ -117,6 +117,10 @@ public:
     // longer than the buffer is cut.
     bool SetFormat(const char* format);
     const char* GetValueText() const { return m_text; }
+    // True when format may be handed to snprintf with one double: exactly
+    // one floating-point conversion (optional flags, up to two width and two
+    // precision digits and an 'l'), otherwise only text and "%%".
+    static bool IsSingleFloatFormat(const char* format);
 
 protected:
     void PrintValue(double value);

@@ -3,6 +3,8 @@
 // thread that calls Walk.
 //
 // Entries whose names begin with '.' (hidden on this platform) are skipped.
+// A derived class caps the depth by not walking a sub-folder once Depth()
+// has reached its limit.
 // Symbolic links to folders are never followed, so a link loop cannot trap
 // the walk; a link to a regular file counts as that file. Only regular files
 // reach OnFile: opening a pipe or a device named like a file could block.
@@ -25,11 +27,17 @@ public:
     // OnFile; none set: every file does.
     void SetExtensions(std::vector<std::string> extensions) { m_extensions = std::move(extensions); }
 
+    // Levels the folder being walked lies below the one the outermost Walk
+    // was given: 0 while walking that folder itself, -1 outside a walk.
+    int Depth() const { return m_open - 1; }
+
 protected:
     // folder ends with the separator; fullPath is folder + name, and for a
     // sub-folder it ends with the separator too.
     virtual void EnterDirectory(const char* folder, const char* name, const char* fullPath) = 0;
     virtual void OnFile(const char* folder, const char* name, const char* fullPath) = 0;
+    // Asked before each entry: true ends the walk of every open folder.
+    virtual bool StopWalk() { return false; }
 
 private:
     bool AcceptsExtension(const char* name);
@@ -37,6 +45,7 @@ private:
 
     std::vector<std::string> m_extensions;
     std::string m_extension;  // the extension being tested
+    int m_open = 0;           // folders being walked, the outermost included
 };
 
 }  // namespace file

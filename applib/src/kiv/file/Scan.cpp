@@ -1,4 +1,4 @@
-#include "utility/Scan.h"
+#include "kiv/file/Scan.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -23,6 +23,18 @@ public:
 
 private:
     DIR* m_dir;
+};
+
+// Counts a folder as open for as long as its walk lasts, however it ends.
+class Level {
+public:
+    explicit Level(int& open) : m_open(open) { ++m_open; }
+    ~Level() { --m_open; }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+private:
+    int& m_open;
 };
 
 enum class EntryKind { kOther, kFolder, kFile };
@@ -72,10 +84,13 @@ bool Scan::WalkEntries(const char* folder)
     FolderSearch search(folder);
     if (!search.Get())
         return false;
+    Level level(m_open);
     std::string base(folder);
     if (base.back() != '/')
         base += '/';
     while (struct dirent* entry = readdir(search.Get())) {
+        if (StopWalk())
+            break;
         const char* name = entry->d_name;
         if (name[0] == '.')
             continue;
