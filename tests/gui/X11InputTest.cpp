@@ -26,7 +26,7 @@
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
 #include "support/TestSupport.h"
-#include "support/XvfbServer.h"
+#include "support/X11ServerTest.h"
 
 // Xlib's XPoint, XRectangle, XEvent and XKeyEvent are renamed so they do not
 // meet the toolkit's types of those names.
@@ -283,45 +283,18 @@ private:
     int m_ticks = 0;
 };
 
-class X11InputTest : public ::testing::Test {
+class X11InputTest : public kivtest::X11ServerTest<kScreenW, kScreenH> {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new kivtest::XvfbServer(std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24");
-        if (!s_server->Start())
-            s_skipReason = s_server->SkipReason();
-        else if (!X11Backend::Instance())
-            s_skipReason = "the X server does not take connections";
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_server->Running())
-            X11Backend::Shutdown();
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override
     {
-        if (!s_skipReason.empty())
-            GTEST_SKIP() << s_skipReason;
-        backend = X11Backend::Instance();
-        XBackend::Install(nullptr);
+        X11ServerTest::SetUp();
+        if (IsSkipped())
+            return;
         input = std::make_unique<FakeInput>();
         if (!input->Ok())
             GTEST_SKIP() << "the X server has no XTEST extension";
     }
     void TearDown() override { input.reset(); }
-    // Pumps until done() or about three seconds pass.
-    template <class Done>
-    bool PumpUntil(Done done)
-    {
-        for (int i = 0; i < 150; ++i) {
-            backend->Pump(20);
-            if (done())
-                return true;
-        }
-        return false;
-    }
     // Opens the view's window at its position and waits for its first picture.
     void Open(XView& view)
     {
@@ -335,13 +308,8 @@ protected:
         PumpUntil([&] { return view.GetWindow()->GetFrame() == nullptr; });
     }
 
-    static kivtest::XvfbServer* s_server;
-    static std::string s_skipReason;
-    X11Backend* backend = nullptr;
     std::unique_ptr<FakeInput> input;
 };
-kivtest::XvfbServer* X11InputTest::s_server = nullptr;
-std::string X11InputTest::s_skipReason;
 
 struct KeyLog : XView {
     std::vector<int> codes;
