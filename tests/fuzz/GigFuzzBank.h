@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzFiles.h"
+#include "fuzz/FuzzSeeds.h"
 #include "gig/GigWriter.h"
 
 namespace gigfuzz {
@@ -50,6 +51,14 @@ inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullpt
     if (extension && b.ExtensionCount() > 0)
         *extension = b.BuildExtensionTree(1).Serialize();
     return b.Build("fuzz");
+}
+
+// The three seed banks, for a target's starting corpus.
+inline void AddSeedBanks(kivfuzz::SeedCorpus& seeds)
+{
+    seeds.Add("plain", SeedBank(0));
+    seeds.Add("compressed", SeedBank(1));
+    seeds.Add("extension", SeedBank(2));
 }
 
 // The input file "fuzz.gig" in a folder on a memory file system when there is

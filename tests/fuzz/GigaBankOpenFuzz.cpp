@@ -9,9 +9,7 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     kivfuzz::SeedCorpus seeds(argc, argv);
-    seeds.Add("plain", gigfuzz::SeedBank(0));
-    seeds.Add("compressed", gigfuzz::SeedBank(1));
-    seeds.Add("extension", gigfuzz::SeedBank(2));
+    gigfuzz::AddSeedBanks(seeds);
     return 0;
 }
 

@@ -45,9 +45,7 @@ void StreamToEnd(GigaSample* s)
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     kivfuzz::SeedCorpus seeds(argc, argv);
-    seeds.Add("plain", gigfuzz::SeedBank(0));
-    seeds.Add("compressed", gigfuzz::SeedBank(1));
-    seeds.Add("extension", gigfuzz::SeedBank(2));
+    gigfuzz::AddSeedBanks(seeds);
     // Heads of a few frames: nearly everything streams.
     GigaHooks::SetPreloadSeconds(0.001f, 0.001f);
     return 0;
