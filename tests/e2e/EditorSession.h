@@ -21,6 +21,7 @@
 
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
+#include "support/xtest/XTestInput.h"
 #include "vst/VstAbi.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -231,7 +232,8 @@ private:
     std::string m_skip;
     std::string m_error;
     std::string m_treePath;
-    _XDisplay* m_display = nullptr;
+    std::unique_ptr<kivtest::XTestInput> m_input;
+    _XDisplay* m_display = nullptr;  // m_input's connection
     unsigned long m_host = 0;
     void* m_library = nullptr;
     vst::AEffect* m_effect = nullptr;
