@@ -72,6 +72,13 @@ public:
     }
     bool Write(const uint8_t* data, size_t size) { return m_input.Write(data, size); }
     const char* Path() const { return m_input.Path(); }
+    // Writes one input; the path of the file, or null when it could not be
+    // written.
+    static const char* Input(const uint8_t* data, size_t size)
+    {
+        Workspace& w = Get();
+        return w.Write(data, size) ? w.Path() : nullptr;
+    }
 
 private:
     Workspace()

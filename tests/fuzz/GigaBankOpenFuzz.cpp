@@ -15,14 +15,14 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    gigfuzz::Workspace& ws = gigfuzz::Workspace::Get();
-    if (!ws.Write(data, size))
+    const char* path = gigfuzz::Workspace::Input(data, size);
+    if (!path)
         return 0;
     GigaBank bank;
-    if (bank.Open(ws.Path())) {
+    if (bank.Open(path)) {
         for (int i = 0; i < bank.GetProgramCount(); ++i)
             (void)bank.GetProgram(i)->GetName();
     }
-    bank.Open(ws.Path());  // reopening the same object resets it
+    bank.Open(path);  // reopening the same object resets it
     return 0;
 }

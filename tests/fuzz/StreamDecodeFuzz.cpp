@@ -53,11 +53,11 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    gigfuzz::Workspace& ws = gigfuzz::Workspace::Get();
-    if (!ws.Write(data, size))
+    const char* path = gigfuzz::Workspace::Input(data, size);
+    if (!path)
         return 0;
     GigaBank bank;
-    if (!bank.Open(ws.Path()))
+    if (!bank.Open(path))
         return 0;
     for (int i = 0; i < bank.GetProgramCount() && i < 4; ++i) {
         GigaProgram* p = bank.LoadProgram(i, nullptr);
