@@ -416,28 +416,9 @@ Point EditorSession::Screen(const ViewTree& tree, int node, Point local)
 std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
 {
     std::vector<TopWindow> out;
-    Window root = 0, up = 0;
-    Window* kids = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &up, &kids, &count))
-        return out;
-    for (unsigned int i = 0; i < count; ++i) {
-        if (kids[i] == m_host)
-            continue;
-        XWindowAttributes a{};
-        if (!XGetWindowAttributes(m_display, kids[i], &a) || a.map_state != IsViewable)
-            continue;
-        TopWindow w{kids[i], a.x, a.y, a.width, a.height, {}};
-        XClassHint hint{};
-        if (XGetClassHint(m_display, kids[i], &hint)) {
-            w.cls = hint.res_class ? hint.res_class : "";
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        out.push_back(w);
-    }
-    if (kids)
-        XFree(kids);
+    for (const TopWindow& w : m_input->ShownWindows())
+        if (w.id != m_host)
+            out.push_back(w);
     return out;
 }
 
@@ -573,29 +554,12 @@ void EditorSession::Type(const std::string& text)
 namespace {
 
 // The shown menu windows on the screen, in stacking order (sub-menus last).
-std::vector<XWindowAttributes> MenuWindows(Display* display)
+std::vector<kivtest::XTestInput::ShownWindow> MenuWindows(const kivtest::XTestInput& input)
 {
-    std::vector<XWindowAttributes> out;
-    Window root = 0, up = 0;
-    Window* kids = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &up, &kids, &count))
-        return out;
-    for (unsigned int i = 0; i < count; ++i) {
-        XClassHint hint{};
-        bool menu = false;
-        if (XGetClassHint(display, kids[i], &hint)) {
-            menu = (hint.res_class && std::strcmp(hint.res_class, "KivMenu") == 0) ||
-                   (hint.res_name && std::strcmp(hint.res_name, "KivMenu") == 0);
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        XWindowAttributes a{};
-        if (menu && XGetWindowAttributes(display, kids[i], &a) && a.map_state == IsViewable)
-            out.push_back(a);
-    }
-    if (kids)
-        XFree(kids);
+    std::vector<kivtest::XTestInput::ShownWindow> out;
+    for (const auto& w : input.ShownWindows())
+        if (w.cls == "KivMenu" || w.name == "KivMenu")
+            out.push_back(w);
     return out;
 }
 
@@ -615,13 +579,13 @@ void EditorSession::PickMenuItems(std::vector<int> tops, const std::string& scre
             return;
         size_t level = 0;
         for (int waited = 0; waited < 5000 && level < tops.size(); waited += 20) {
-            std::vector<XWindowAttributes> menus = MenuWindows(d);
+            std::vector<kivtest::XTestInput::ShownWindow> menus = MenuWindows(input);
             if (menus.size() <= level) {
                 Sleep(20);
                 continue;
             }
             Sleep(150);  // let it paint
-            const XWindowAttributes& m = menus[level];
+            const kivtest::XTestInput::ShownWindow& m = menus[level];
             if (!screenshot.empty() && level + 1 == tops.size())
                 WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
             input.Move(m.x + 30, m.y + 1 + tops[level] + 10);

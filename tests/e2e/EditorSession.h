@@ -167,11 +167,7 @@ public:
     Point ScreenCentre(const ViewTree& tree, int node) { return Screen(tree, node, tree[node].Centre()); }
     // The top-level windows of the toolkit other than the host's (menus,
     // dialogs): their screen rectangles, newest last.
-    struct TopWindow {
-        unsigned long id;
-        int x, y, w, h;
-        std::string cls;
-    };
+    using TopWindow = kivtest::XTestInput::ShownWindow;
     std::vector<TopWindow> PopupWindows();
 
     // Closes a dialog's window as its frame's close box would (the window

@@ -66,30 +66,16 @@ public:
     // The viewable top-level window of a WM_CLASS; false when there is none.
     bool FindWindow(const char* className, int& x, int& y, int& w, int& h)
     {
-        Window root = DefaultRootWindow(m_display), parent, *children = nullptr;
-        unsigned count = 0;
-        bool found = false;
-        if (!XQueryTree(m_display, root, &root, &parent, &children, &count))
-            return false;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            XClassHint hint{};
-            if (!XGetClassHint(m_display, children[i], &hint))
-                continue;
-            XWindowAttributes a;
-            if (std::string(hint.res_class ? hint.res_class : "") == className &&
-                XGetWindowAttributes(m_display, children[i], &a) && a.map_state == IsViewable) {
-                x = a.x;
-                y = a.y;
-                w = a.width;
-                h = a.height;
-                found = true;
+        for (const ShownWindow& s : ShownWindows()) {
+            if (s.cls == className) {
+                x = s.x;
+                y = s.y;
+                w = s.w;
+                h = s.h;
+                return true;
             }
-            XFree(hint.res_name);
-            XFree(hint.res_class);
         }
-        if (children)
-            XFree(children);
-        return found;
+        return false;
     }
     bool HasWindow(const char* className)
     {

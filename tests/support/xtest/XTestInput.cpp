@@ -2,6 +2,7 @@
 
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
@@ -53,6 +54,33 @@ bool XTestInput::Key(const char* keysymName, const char* heldName)
         XTestFakeKeyEvent(m_display, held, False, CurrentTime);
     XSync(m_display, False);
     return true;
+}
+
+std::vector<XTestInput::ShownWindow> XTestInput::ShownWindows() const
+{
+    std::vector<ShownWindow> out;
+    Window root = 0, up = 0;
+    Window* kids = nullptr;
+    unsigned int count = 0;
+    if (!m_display || !XQueryTree(m_display, DefaultRootWindow(m_display), &root, &up, &kids, &count))
+        return out;
+    for (unsigned int i = 0; i < count; ++i) {
+        XWindowAttributes a{};
+        if (!XGetWindowAttributes(m_display, kids[i], &a) || a.map_state != IsViewable)
+            continue;
+        ShownWindow w{kids[i], a.x, a.y, a.width, a.height, {}, {}};
+        XClassHint hint{};
+        if (XGetClassHint(m_display, kids[i], &hint)) {
+            w.name = hint.res_name ? hint.res_name : "";
+            w.cls = hint.res_class ? hint.res_class : "";
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+        }
+        out.push_back(w);
+    }
+    if (kids)
+        XFree(kids);
+    return out;
 }
 
 }  // namespace kivtest

@@ -2,6 +2,8 @@
 // the XTEST extension on a connection of its own. Kept apart from the
 // toolkit's headers, whose names Xlib's would clash with.
 #pragma once
+#include <string>
+#include <vector>
 
 struct _XDisplay;
 
@@ -28,6 +30,15 @@ public:
     // held around it when heldName ("Control_L") is given. False when the
     // server has no key for the name.
     bool Key(const char* keysymName, const char* heldName = nullptr);
+
+    // A viewable top-level window: its screen rectangle and WM_CLASS.
+    struct ShownWindow {
+        unsigned long id;
+        int x, y, w, h;
+        std::string name, cls;
+    };
+    // The viewable top-level windows, in stacking order (newest last).
+    std::vector<ShownWindow> ShownWindows() const;
 
 private:
     _XDisplay* m_display;
