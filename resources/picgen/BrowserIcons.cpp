@@ -10,8 +10,6 @@
 
 namespace {
 
-void SetRgb(cairo_t* cr, int r, int g, int b) { cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0); }
-
 void Clear(cairo_t* cr)
 {
     cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
@@ -106,9 +104,9 @@ void Star(cairo_t* cr, int r, int g, int b)
             cairo_line_to(cr, x, y);
     }
     cairo_close_path(cr);
-    SetRgb(cr, r, g, b);
+    picgen::SetRgb(cr, r, g, b);
     cairo_fill_preserve(cr);
-    SetRgb(cr, r / 2, g / 2, b / 2);
+    picgen::SetRgb(cr, r / 2, g / 2, b / 2);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
 }

@@ -11,13 +11,8 @@ constexpr int kLogoH = 34;
 
 void DrawLogo(cairo_t* cr, int w, int h)
 {
-    cairo_pattern_t* plate = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgb(plate, 0.0, 0.20, 0.25, 0.34);
-    cairo_pattern_add_color_stop_rgb(plate, 1.0, 0.08, 0.09, 0.12);
     cairo_rectangle(cr, 0, 0, w, h);
-    cairo_set_source(cr, plate);
-    cairo_fill(cr);
-    cairo_pattern_destroy(plate);
+    picgen::FillGradient(cr, 0, 0, 0, h, {0.20, 0.25, 0.34}, {0.08, 0.09, 0.12}, false);
     // A thin light edge along the top.
     picgen::FillRect(cr, 0, 0, w, 1, 110, 130, 160);
 

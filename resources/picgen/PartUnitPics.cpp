@@ -13,14 +13,12 @@ namespace {
 
 constexpr double kPi = 3.14159265358979;
 
-void Rgb(cairo_t* cr, int r, int g, int b) { cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0); }
-
 void DrawKnob(cairo_t* cr, int w, int h)
 {
     const double cx = w / 2.0, cy = h / 2.0;
     // A faint scale ring, then the cap.
     cairo_arc(cr, cx, cy, 15.5, 0, 2 * kPi);
-    Rgb(cr, 24, 27, 33);
+    picgen::SetRgb(cr, 24, 27, 33);
     cairo_fill(cr);
     cairo_pattern_t* cap = cairo_pattern_create_radial(cx - 4, cy - 5, 1, cx, cy, 14);
     cairo_pattern_add_color_stop_rgb(cap, 0.0, 0.46, 0.49, 0.55);
@@ -29,7 +27,7 @@ void DrawKnob(cairo_t* cr, int w, int h)
     cairo_set_source(cr, cap);
     cairo_fill_preserve(cr);
     cairo_pattern_destroy(cap);
-    Rgb(cr, 120, 128, 140);
+    picgen::SetRgb(cr, 120, 128, 140);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
 }
@@ -37,13 +35,8 @@ void DrawKnob(cairo_t* cr, int w, int h)
 void DrawFaderHandle(cairo_t* cr, int w, int h)
 {
     cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
-    cairo_pattern_t* face = cairo_pattern_create_linear(0, 0, w, 0);
-    cairo_pattern_add_color_stop_rgb(face, 0.0, 0.90, 0.91, 0.95);
-    cairo_pattern_add_color_stop_rgb(face, 1.0, 0.60, 0.62, 0.70);
-    cairo_set_source(cr, face);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(face);
-    Rgb(cr, 20, 22, 30);
+    picgen::FillGradient(cr, 0, 0, w, 0, {0.90, 0.91, 0.95}, {0.60, 0.62, 0.70}, true);
+    picgen::SetRgb(cr, 20, 22, 30);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
     // The centre line marks the value.
@@ -53,9 +46,9 @@ void DrawFaderHandle(cairo_t* cr, int w, int h)
 void DrawSwitch(cairo_t* cr, int w, int h, bool on)
 {
     cairo_rectangle(cr, 0.5, 0.5, w - 1, h - 1);
-    Rgb(cr, 20, 22, 28);
+    picgen::SetRgb(cr, 20, 22, 28);
     cairo_fill_preserve(cr);
-    Rgb(cr, 110, 118, 130);
+    picgen::SetRgb(cr, 110, 118, 130);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
     // The lit stripe when on; the lever up (on) or down (off).
@@ -63,12 +56,7 @@ void DrawSwitch(cairo_t* cr, int w, int h, bool on)
         picgen::FillRect(cr, 2, 2, w - 4, h - 4, 255, 150, 30);
     double top = on ? 2 : h / 2.0 + 1;
     cairo_rectangle(cr, 2, top, w - 4, h / 2.0 - 3);
-    cairo_pattern_t* lever = cairo_pattern_create_linear(0, top, 0, top + h / 2.0);
-    cairo_pattern_add_color_stop_rgb(lever, 0.0, 0.92, 0.93, 0.96);
-    cairo_pattern_add_color_stop_rgb(lever, 1.0, 0.55, 0.57, 0.63);
-    cairo_set_source(cr, lever);
-    cairo_fill(cr);
-    cairo_pattern_destroy(lever);
+    picgen::FillGradient(cr, 0, top, 0, top + h / 2.0, {0.92, 0.93, 0.96}, {0.55, 0.57, 0.63}, false);
 }
 
 void DrawFilterOn(cairo_t* cr, int w, int h) { DrawSwitch(cr, w, h, true); }
@@ -87,7 +75,7 @@ void Arrow(cairo_t* cr, int w, int h, bool down)
         cairo_line_to(cr, 2, h - 1);
     }
     cairo_close_path(cr);
-    Rgb(cr, 200, 210, 228);
+    picgen::SetRgb(cr, 200, 210, 228);
     cairo_fill(cr);
 }
 
@@ -115,7 +103,7 @@ void DrawPanel(cairo_t* cr, int w, int h)
                           {687, "F.Vel"},  {731, "F.Att"},  {777, "F.Rel"}};
     cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, 8.0);
-    Rgb(cr, 222, 228, 238);
+    picgen::SetRgb(cr, 222, 228, 238);
     for (const Name& n : names) {
         cairo_text_extents_t e;
         cairo_text_extents(cr, n.text, &e);

@@ -48,6 +48,21 @@ void FillRect(cairo_t* cr, double x, double y, double w, double h, int r, int g,
     cairo_fill(cr);
 }
 
+void SetRgb(cairo_t* cr, int r, int g, int b) { cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0); }
+
+void FillGradient(cairo_t* cr, double x0, double y0, double x1, double y1, Shade from, Shade to, bool keepPath)
+{
+    cairo_pattern_t* pattern = cairo_pattern_create_linear(x0, y0, x1, y1);
+    cairo_pattern_add_color_stop_rgb(pattern, 0.0, from.r, from.g, from.b);
+    cairo_pattern_add_color_stop_rgb(pattern, 1.0, to.r, to.g, to.b);
+    cairo_set_source(cr, pattern);
+    if (keepPath)
+        cairo_fill_preserve(cr);
+    else
+        cairo_fill(cr);
+    cairo_pattern_destroy(pattern);
+}
+
 }  // namespace picgen
 
 int main(int argc, char** argv)

@@ -31,5 +31,15 @@ struct PicGenRegister {
 
 // Fills a rectangle with a solid colour (components 0..255).
 void FillRect(cairo_t* cr, double x, double y, double w, double h, int r, int g, int b);
+// Sets a solid colour as the source (components 0..255).
+void SetRgb(cairo_t* cr, int r, int g, int b);
+
+// A colour of a gradient (components 0..1).
+struct Shade {
+    double r, g, b;
+};
+// Fills the current path with a linear gradient from one shade at (x0, y0)
+// to another at (x1, y1); keepPath keeps the path for an outline after.
+void FillGradient(cairo_t* cr, double x0, double y0, double x1, double y1, Shade from, Shade to, bool keepPath);
 
 }  // namespace picgen

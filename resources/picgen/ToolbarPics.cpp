@@ -17,8 +17,6 @@ constexpr int kButtonW = 59;
 constexpr int kButtonH = 44;
 constexpr double kPi = 3.14159265358979;
 
-void Rgb(cairo_t* cr, int r, int g, int b) { cairo_set_source_rgb(cr, r / 255.0, g / 255.0, b / 255.0); }
-
 void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r)
 {
     cairo_new_sub_path(cr);
@@ -34,13 +32,8 @@ void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r)
 void Face(cairo_t* cr, int w, int h, const char* caption)
 {
     RoundedRect(cr, 1.5, 1.5, w - 3, h - 3, 5);
-    cairo_pattern_t* face = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgb(face, 0.0, 0.36, 0.41, 0.50);
-    cairo_pattern_add_color_stop_rgb(face, 1.0, 0.20, 0.23, 0.29);
-    cairo_set_source(cr, face);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(face);
-    Rgb(cr, 18, 20, 26);
+    picgen::FillGradient(cr, 0, 0, 0, h, {0.36, 0.41, 0.50}, {0.20, 0.23, 0.29}, true);
+    picgen::SetRgb(cr, 18, 20, 26);
     cairo_set_line_width(cr, 1.0);
     cairo_stroke(cr);
 
@@ -50,10 +43,10 @@ void Face(cairo_t* cr, int w, int h, const char* caption)
     cairo_text_extents(cr, caption, &e);
     double x = (w - e.width) / 2.0 - e.x_bearing;
     double y = h - 5.5;
-    Rgb(cr, 0, 0, 0);
+    picgen::SetRgb(cr, 0, 0, 0);
     cairo_move_to(cr, x + 1, y + 1);
     cairo_show_text(cr, caption);
-    Rgb(cr, 236, 240, 246);
+    picgen::SetRgb(cr, 236, 240, 246);
     cairo_move_to(cr, x, y);
     cairo_show_text(cr, caption);
     // The text leaves a current point an icon's first arc would join.
@@ -62,7 +55,7 @@ void Face(cairo_t* cr, int w, int h, const char* caption)
 
 void Outline(cairo_t* cr)
 {
-    Rgb(cr, 20, 22, 28);
+    picgen::SetRgb(cr, 20, 22, 28);
     cairo_set_line_width(cr, 1.2);
     cairo_stroke(cr);
 }
@@ -75,7 +68,7 @@ void Page(cairo_t* cr, double x, double y, double w, double h)
     cairo_line_to(cr, x + w, y + h);
     cairo_line_to(cr, x, y + h);
     cairo_close_path(cr);
-    Rgb(cr, 250, 250, 246);
+    picgen::SetRgb(cr, 250, 250, 246);
     cairo_fill_preserve(cr);
     Outline(cr);
 }
@@ -89,7 +82,7 @@ void Folder(cairo_t* cr, double x, double y, bool open)
     cairo_line_to(cr, x + 24, y + 20);
     cairo_line_to(cr, x, y + 20);
     cairo_close_path(cr);
-    Rgb(cr, 200, 150, 40);
+    picgen::SetRgb(cr, 200, 150, 40);
     cairo_fill_preserve(cr);
     Outline(cr);
     if (open) {
@@ -101,7 +94,7 @@ void Folder(cairo_t* cr, double x, double y, bool open)
     } else {
         cairo_rectangle(cr, x, y + 9, 24, 11);
     }
-    Rgb(cr, 250, 200, 70);
+    picgen::SetRgb(cr, 250, 200, 70);
     cairo_fill_preserve(cr);
     Outline(cr);
 }
@@ -109,17 +102,17 @@ void Folder(cairo_t* cr, double x, double y, bool open)
 void Disk(cairo_t* cr, double x, double y)
 {
     cairo_rectangle(cr, x, y, 20, 20);
-    Rgb(cr, 50, 110, 210);
+    picgen::SetRgb(cr, 50, 110, 210);
     cairo_fill_preserve(cr);
     Outline(cr);
     cairo_rectangle(cr, x + 4, y + 1, 12, 7);
-    Rgb(cr, 230, 235, 240);
+    picgen::SetRgb(cr, 230, 235, 240);
     cairo_fill(cr);
     cairo_rectangle(cr, x + 12, y + 2, 3, 5);
-    Rgb(cr, 40, 60, 100);
+    picgen::SetRgb(cr, 40, 60, 100);
     cairo_fill(cr);
     cairo_rectangle(cr, x + 4, y + 12, 12, 7);
-    Rgb(cr, 250, 250, 250);
+    picgen::SetRgb(cr, 250, 250, 250);
     cairo_fill(cr);
 }
 
@@ -130,7 +123,7 @@ void DrawNew(cairo_t* cr, int w, int h)
     // A green plus: a fresh performance.
     cairo_rectangle(cr, w / 2.0 + 3, 15, 11, 4);
     cairo_rectangle(cr, w / 2.0 + 6.5, 11.5, 4, 11);
-    Rgb(cr, 40, 190, 60);
+    picgen::SetRgb(cr, 40, 190, 60);
     cairo_fill(cr);
 }
 
@@ -155,14 +148,14 @@ void DrawSaveAs(cairo_t* cr, int w, int h)
     cairo_translate(cr, w / 2.0 + 8, 15);
     cairo_rotate(cr, -kPi / 4);
     cairo_rectangle(cr, -10, -2.5, 16, 5);
-    Rgb(cr, 245, 150, 30);
+    picgen::SetRgb(cr, 245, 150, 30);
     cairo_fill_preserve(cr);
     Outline(cr);
     cairo_move_to(cr, 6, -2.5);
     cairo_line_to(cr, 11, 0);
     cairo_line_to(cr, 6, 2.5);
     cairo_close_path(cr);
-    Rgb(cr, 240, 210, 160);
+    picgen::SetRgb(cr, 240, 210, 160);
     cairo_fill(cr);
     cairo_restore(cr);
 }
@@ -172,7 +165,7 @@ void DrawBrowse(cairo_t* cr, int w, int h)
     Face(cr, w, h, "Browse");
     // A small tree of folders.
     double x = w / 2.0 - 12;
-    Rgb(cr, 220, 225, 235);
+    picgen::SetRgb(cr, 220, 225, 235);
     cairo_set_line_width(cr, 1.5);
     cairo_move_to(cr, x + 3, 9);
     cairo_line_to(cr, x + 3, 23);
@@ -187,7 +180,7 @@ void DrawBrowse(cairo_t* cr, int w, int h)
     };
     for (const Box& box : {Box{x - 1, 3, 250, 200, 70}, Box{x + 9, 12, 90, 200, 110}, Box{x + 9, 19, 90, 200, 110}}) {
         cairo_rectangle(cr, box.x, box.y, box.x == x - 1 ? 10 : 16, 6);
-        Rgb(cr, box.r, box.g, box.b);
+        picgen::SetRgb(cr, box.r, box.g, box.b);
         cairo_fill_preserve(cr);
         Outline(cr);
     }
@@ -200,13 +193,13 @@ void DrawSearch(cairo_t* cr, int w, int h)
     cairo_set_line_width(cr, 5.0);
     cairo_move_to(cr, cx + 6, cy + 6);
     cairo_line_to(cr, cx + 13, cy + 13);
-    Rgb(cr, 120, 70, 30);
+    picgen::SetRgb(cr, 120, 70, 30);
     cairo_stroke(cr);
     cairo_arc(cr, cx, cy, 8, 0, 2 * kPi);
-    Rgb(cr, 170, 220, 255);
+    picgen::SetRgb(cr, 170, 220, 255);
     cairo_fill_preserve(cr);
     cairo_set_line_width(cr, 2.5);
-    Rgb(cr, 40, 50, 70);
+    picgen::SetRgb(cr, 40, 50, 70);
     cairo_stroke(cr);
 }
 
@@ -218,10 +211,10 @@ void DrawMixer(cairo_t* cr, int w, int h)
     for (int i = 0; i < 3; ++i) {
         double x = w / 2.0 - 10 + 10 * i;
         cairo_rectangle(cr, x - 1, 4, 2, 22);
-        Rgb(cr, 15, 15, 20);
+        picgen::SetRgb(cr, 15, 15, 20);
         cairo_fill(cr);
         cairo_rectangle(cr, x - 4, knobY[i] - 2.5, 8, 5);
-        Rgb(cr, colour[i][0], colour[i][1], colour[i][2]);
+        picgen::SetRgb(cr, colour[i][0], colour[i][1], colour[i][2]);
         cairo_fill_preserve(cr);
         Outline(cr);
     }
@@ -242,10 +235,10 @@ void DrawSettings(cairo_t* cr, int w, int h)
     }
     cairo_new_sub_path(cr);
     cairo_arc(cr, 0, 0, 8, 0, 2 * kPi);
-    Rgb(cr, 190, 195, 205);
+    picgen::SetRgb(cr, 190, 195, 205);
     cairo_fill(cr);
     cairo_arc(cr, 0, 0, 3.5, 0, 2 * kPi);
-    Rgb(cr, 60, 120, 200);
+    picgen::SetRgb(cr, 60, 120, 200);
     cairo_fill(cr);
     cairo_restore(cr);
 }
@@ -257,11 +250,11 @@ void DrawExpand(cairo_t* cr, int w, int h)
     double x = w / 2.0 - 11;
     for (double y : {4.0, 22.0}) {
         cairo_rectangle(cr, x, y, 22, 4);
-        Rgb(cr, 80, 160, 255);
+        picgen::SetRgb(cr, 80, 160, 255);
         cairo_fill_preserve(cr);
         Outline(cr);
     }
-    Rgb(cr, 60, 210, 90);
+    picgen::SetRgb(cr, 60, 210, 90);
     cairo_move_to(cr, w / 2.0, 9);
     cairo_line_to(cr, w / 2.0 + 5, 14);
     cairo_line_to(cr, w / 2.0 - 5, 14);
@@ -279,7 +272,7 @@ void DrawReset(cairo_t* cr, int w, int h)
     double cx = w / 2.0, cy = 15;
     cairo_set_line_width(cr, 3.5);
     cairo_arc(cr, cx, cy, 8, -kPi * 0.35, kPi * 1.45);
-    Rgb(cr, 235, 70, 60);
+    picgen::SetRgb(cr, 235, 70, 60);
     cairo_stroke(cr);
     // The arrow head at the open end.
     double ax = cx + 8 * std::cos(-kPi * 0.35), ay = cy + 8 * std::sin(-kPi * 0.35);
@@ -293,13 +286,8 @@ void DrawReset(cairo_t* cr, int w, int h)
 // The toolbar pane's background, tiled across: a dark steel gradient.
 void DrawBack(cairo_t* cr, int w, int h)
 {
-    cairo_pattern_t* back = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgb(back, 0.0, 0.27, 0.31, 0.38);
-    cairo_pattern_add_color_stop_rgb(back, 1.0, 0.13, 0.15, 0.19);
     cairo_rectangle(cr, 0, 0, w, h);
-    cairo_set_source(cr, back);
-    cairo_fill(cr);
-    cairo_pattern_destroy(back);
+    picgen::FillGradient(cr, 0, 0, 0, h, {0.27, 0.31, 0.38}, {0.13, 0.15, 0.19}, false);
     picgen::FillRect(cr, 0, 0, w, 1, 100, 112, 130);
     picgen::FillRect(cr, 0, h - 1, w, 1, 10, 12, 16);
 }
@@ -308,14 +296,14 @@ void DrawBack(cairo_t* cr, int w, int h)
 void DrawIcon(cairo_t* cr, int w, int h)
 {
     RoundedRect(cr, 0.5, 0.5, w - 1, h - 1, 5);
-    Rgb(cr, 40, 60, 95);
+    picgen::SetRgb(cr, 40, 60, 95);
     cairo_fill(cr);
     cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_ITALIC, CAIRO_FONT_WEIGHT_BOLD);
     cairo_set_font_size(cr, h * 0.8);
     cairo_text_extents_t e;
     cairo_text_extents(cr, "T", &e);
     cairo_move_to(cr, (w - e.width) / 2.0 - e.x_bearing, (h - e.height) / 2.0 - e.y_bearing);
-    Rgb(cr, 215, 235, 255);
+    picgen::SetRgb(cr, 215, 235, 255);
     cairo_show_text(cr, "T");
 }
 

@@ -29,6 +29,7 @@
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
+#include "utility/UtilityTestSupport.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -41,19 +42,6 @@ bool Exists(const std::string& path)
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
-
-// Reads one integer column of a query.
-class IntReader : public kiv::db {
-public:
-    std::vector<int> values;
-
-protected:
-    void OnRow(int columns, char** v, char** names) override
-    {
-        (void)names;
-        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
-    }
-};
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
@@ -442,7 +430,7 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
     s.Click(s.Screen(tree, hit, Point{tree[list].x + fourth, row.y + row.h / 2}));
     int stored = -1;
     EXPECT_TRUE(s.IdleUntil(2000, [&] {
-        IntReader reader;
+        utiltest::IntReader reader;
         std::string db = std::string(getenv("XDG_DATA_HOME")) + "/" + browser::kDbFolder + "/corvane.db";
         if (reader.OpenFile(db.c_str(), false))
             reader.Query("SELECT rating FROM inst WHERE id = %d;", hitId);

@@ -3,10 +3,8 @@
 // keeps for the process are expected there.
 #include "gui/GuiTestLeaks.h"
 
-#include <X11/XKBlib.h>
 #include <X11/keysym.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <cairo.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
@@ -170,11 +168,9 @@ EditorSession::~EditorSession()
     m_effect = nullptr;
     if (m_library)
         dlclose(m_library);
-    if (m_display) {
-        if (m_host)
-            XDestroyWindow(m_display, m_host);
-        XCloseDisplay(m_display);
-    }
+    if (m_display && m_host)
+        XDestroyWindow(m_display, m_host);
+    m_input.reset();
     unsetenv("KIV_VIEW_TREE");
 }
 
@@ -190,9 +186,9 @@ bool EditorSession::Start()
         m_skip = m_server.SkipReason();
         return false;
     }
-    m_display = XOpenDisplay(m_server.Display().c_str());
-    int event = 0, error = 0, major = 0, minor = 0;
-    if (!m_display || !XTestQueryExtension(m_display, &event, &error, &major, &minor)) {
+    m_input = std::make_unique<kivtest::XTestInput>(m_server.Display().c_str());
+    m_display = m_input->Dpy();
+    if (!m_input->Usable()) {
         m_skip = m_display ? "the X server has no XTEST extension" : "the X server does not answer";
         return false;
     }
@@ -420,28 +416,9 @@ Point EditorSession::Screen(const ViewTree& tree, int node, Point local)
 std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
 {
     std::vector<TopWindow> out;
-    Window root = 0, up = 0;
-    Window* kids = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(m_display, DefaultRootWindow(m_display), &root, &up, &kids, &count))
-        return out;
-    for (unsigned int i = 0; i < count; ++i) {
-        if (kids[i] == m_host)
-            continue;
-        XWindowAttributes a{};
-        if (!XGetWindowAttributes(m_display, kids[i], &a) || a.map_state != IsViewable)
-            continue;
-        TopWindow w{kids[i], a.x, a.y, a.width, a.height, {}};
-        XClassHint hint{};
-        if (XGetClassHint(m_display, kids[i], &hint)) {
-            w.cls = hint.res_class ? hint.res_class : "";
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        out.push_back(w);
-    }
-    if (kids)
-        XFree(kids);
+    for (const TopWindow& w : m_input->ShownWindows())
+        if (w.id != m_host)
+            out.push_back(w);
     return out;
 }
 
@@ -477,8 +454,7 @@ void EditorSession::CloseWindow(unsigned long window)
 
 void EditorSession::Fake(int x, int y)
 {
-    XTestFakeMotionEvent(m_display, DefaultScreen(m_display), x, y, CurrentTime);
-    XSync(m_display, False);
+    m_input->Move(x, y);
 }
 
 void EditorSession::Move(Point p)
@@ -498,8 +474,7 @@ void EditorSession::SpaceFromLastClick()
 
 void EditorSession::Press(unsigned button, bool down)
 {
-    XTestFakeButtonEvent(m_display, button, down ? True : False, CurrentTime);
-    XSync(m_display, False);
+    m_input->Button(button, down);
     if (down)
         m_lastPress = std::chrono::steady_clock::now();
 }
@@ -554,20 +529,8 @@ bool EditorSession::ClickNode(const std::string& cls, int n, int under)
 
 void EditorSession::Key(const char* keysymName)
 {
-    KeySym sym = XStringToKeysym(keysymName);
-    KeyCode code = XKeysymToKeycode(m_display, sym);
-    if (!code)
-        return;
-    bool shift = XkbKeycodeToKeysym(m_display, code, 0, 0) != sym;
-    KeyCode shiftCode = XKeysymToKeycode(m_display, XK_Shift_L);
-    if (shift)
-        XTestFakeKeyEvent(m_display, shiftCode, True, CurrentTime);
-    XTestFakeKeyEvent(m_display, code, True, CurrentTime);
-    XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-    if (shift)
-        XTestFakeKeyEvent(m_display, shiftCode, False, CurrentTime);
-    XSync(m_display, False);
-    Idle(40);
+    if (m_input->Key(keysymName))
+        Idle(40);
 }
 
 void EditorSession::Type(const std::string& text)
@@ -591,29 +554,12 @@ void EditorSession::Type(const std::string& text)
 namespace {
 
 // The shown menu windows on the screen, in stacking order (sub-menus last).
-std::vector<XWindowAttributes> MenuWindows(Display* display)
+std::vector<kivtest::XTestInput::ShownWindow> MenuWindows(const kivtest::XTestInput& input)
 {
-    std::vector<XWindowAttributes> out;
-    Window root = 0, up = 0;
-    Window* kids = nullptr;
-    unsigned int count = 0;
-    if (!XQueryTree(display, DefaultRootWindow(display), &root, &up, &kids, &count))
-        return out;
-    for (unsigned int i = 0; i < count; ++i) {
-        XClassHint hint{};
-        bool menu = false;
-        if (XGetClassHint(display, kids[i], &hint)) {
-            menu = (hint.res_class && std::strcmp(hint.res_class, "KivMenu") == 0) ||
-                   (hint.res_name && std::strcmp(hint.res_name, "KivMenu") == 0);
-            XFree(hint.res_name);
-            XFree(hint.res_class);
-        }
-        XWindowAttributes a{};
-        if (menu && XGetWindowAttributes(display, kids[i], &a) && a.map_state == IsViewable)
-            out.push_back(a);
-    }
-    if (kids)
-        XFree(kids);
+    std::vector<kivtest::XTestInput::ShownWindow> out;
+    for (const auto& w : input.ShownWindows())
+        if (w.cls == "KivMenu" || w.name == "KivMenu")
+            out.push_back(w);
     return out;
 }
 
@@ -627,32 +573,29 @@ void EditorSession::PickMenuItems(std::vector<int> tops, const std::string& scre
     m_menuThread = std::thread([this, display, tops, screenshot] {
         // A connection of this thread's own: Xlib connections are not shared
         // between threads here.
-        Display* d = XOpenDisplay(display.c_str());
+        kivtest::XTestInput input(display.c_str());
+        Display* d = input.Dpy();
         if (!d)
             return;
         size_t level = 0;
         for (int waited = 0; waited < 5000 && level < tops.size(); waited += 20) {
-            std::vector<XWindowAttributes> menus = MenuWindows(d);
+            std::vector<kivtest::XTestInput::ShownWindow> menus = MenuWindows(input);
             if (menus.size() <= level) {
                 Sleep(20);
                 continue;
             }
             Sleep(150);  // let it paint
-            const XWindowAttributes& m = menus[level];
+            const kivtest::XTestInput::ShownWindow& m = menus[level];
             if (!screenshot.empty() && level + 1 == tops.size())
                 WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
-            XTestFakeMotionEvent(d, DefaultScreen(d), m.x + 30, m.y + 1 + tops[level] + 10, CurrentTime);
-            XSync(d, False);
+            input.Move(m.x + 30, m.y + 1 + tops[level] + 10);
             Sleep(80);
-            XTestFakeButtonEvent(d, 1, True, CurrentTime);
-            XSync(d, False);
+            input.Button(1, true);
             Sleep(40);
-            XTestFakeButtonEvent(d, 1, False, CurrentTime);
-            XSync(d, False);
+            input.Button(1, false);
             ++level;
         }
         m_menuFound = level == tops.size();
-        XCloseDisplay(d);
     });
 }
 

@@ -21,6 +21,7 @@
 
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
+#include "support/xtest/XTestInput.h"
 #include "vst/VstAbi.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -166,11 +167,7 @@ public:
     Point ScreenCentre(const ViewTree& tree, int node) { return Screen(tree, node, tree[node].Centre()); }
     // The top-level windows of the toolkit other than the host's (menus,
     // dialogs): their screen rectangles, newest last.
-    struct TopWindow {
-        unsigned long id;
-        int x, y, w, h;
-        std::string cls;
-    };
+    using TopWindow = kivtest::XTestInput::ShownWindow;
     std::vector<TopWindow> PopupWindows();
 
     // Closes a dialog's window as its frame's close box would (the window
@@ -231,7 +228,8 @@ private:
     std::string m_skip;
     std::string m_error;
     std::string m_treePath;
-    _XDisplay* m_display = nullptr;
+    std::unique_ptr<kivtest::XTestInput> m_input;
+    _XDisplay* m_display = nullptr;  // m_input's connection
     unsigned long m_host = 0;
     void* m_library = nullptr;
     vst::AEffect* m_effect = nullptr;

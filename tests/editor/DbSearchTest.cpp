@@ -41,18 +41,7 @@ struct Recorder : XListener {
     std::vector<std::pair<int, int>> calls;
 };
 
-// Reads rows of one integer column.
-class Reader : public kiv::db {
-public:
-    std::vector<int> values;
-
-protected:
-    void OnRow(int columns, char** v, char** names) override
-    {
-        (void)names;
-        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
-    }
-};
+using utiltest::IntReader;
 
 class DbSearchTest : public ::testing::Test {
 protected:
@@ -98,14 +87,14 @@ protected:
     }
     int CountRows(const char* table)
     {
-        Reader reader;
+        IntReader reader;
         EXPECT_TRUE(reader.OpenFile(dbPath.c_str(), false));
         reader.Query("SELECT COUNT() FROM %s;", table);
         return reader.values.empty() ? -1 : reader.values[0];
     }
     int StoredRating(int id)
     {
-        Reader reader;
+        IntReader reader;
         EXPECT_TRUE(reader.OpenFile(dbPath.c_str(), false));
         reader.Query("SELECT rating FROM inst WHERE id = %d;", id);
         return reader.values.empty() ? -1 : reader.values[0];
@@ -206,7 +195,7 @@ TEST_F(DbSearchTest, EmptyTextAndMissingDatabaseAreExplained)
     // A file with no table "path" is no database either.
     std::string empty = dir.File("empty.db");
     {
-        Reader maker;
+        IntReader maker;
         ASSERT_TRUE(maker.OpenFile(empty.c_str(), true));
         ASSERT_TRUE(maker.Exec("CREATE TABLE unrelated (x INTEGER);"));
     }
@@ -249,7 +238,7 @@ TEST_F(DbSearchTest, ABusyOrDamagedDatabaseIsSaidSoNotShownAsEmpty)
     {
         // Another program holds the whole file (an older utility writing
         // with a rollback journal).
-        Reader holder;
+        IntReader holder;
         ASSERT_TRUE(holder.OpenFile(dbPath.c_str(), false));
         ASSERT_TRUE(holder.Exec("PRAGMA journal_mode = DELETE;"));
         ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE;"));
@@ -265,7 +254,7 @@ TEST_F(DbSearchTest, ABusyOrDamagedDatabaseIsSaidSoNotShownAsEmpty)
     // The instruments' table overwritten by other bytes.
     int page = 0;
     {
-        Reader reader;
+        IntReader reader;
         ASSERT_TRUE(reader.OpenFile(dbPath.c_str(), false));
         reader.Query("SELECT rootpage FROM sqlite_master WHERE name = 'inst';");
         ASSERT_EQ(reader.values.size(), 1u);
@@ -432,7 +421,7 @@ TEST_F(DbSearchTest, DoubleClickGivesTheHitPathAndAsksToLoad)
 
     // A hit whose folder row is gone loads nothing.
     {
-        Reader writer;
+        IntReader writer;
         ASSERT_TRUE(writer.OpenFile(dbPath.c_str(), false));
         ASSERT_TRUE(writer.Exec("DELETE FROM path;"));
     }

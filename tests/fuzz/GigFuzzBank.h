@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "fuzz/FuzzFiles.h"
+#include "fuzz/FuzzSeeds.h"
 #include "gig/GigWriter.h"
 
 namespace gigfuzz {
@@ -52,6 +53,14 @@ inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullpt
     return b.Build("fuzz");
 }
 
+// The three seed banks, for a target's starting corpus.
+inline void AddSeedBanks(kivfuzz::SeedCorpus& seeds)
+{
+    seeds.Add("plain", SeedBank(0));
+    seeds.Add("compressed", SeedBank(1));
+    seeds.Add("extension", SeedBank(2));
+}
+
 // The input file "fuzz.gig" in a folder on a memory file system when there is
 // one, beside the extension file; removed when the process exits.
 class Workspace {
@@ -63,6 +72,13 @@ public:
     }
     bool Write(const uint8_t* data, size_t size) { return m_input.Write(data, size); }
     const char* Path() const { return m_input.Path(); }
+    // Writes one input; the path of the file, or null when it could not be
+    // written.
+    static const char* Input(const uint8_t* data, size_t size)
+    {
+        Workspace& w = Get();
+        return w.Write(data, size) ? w.Path() : nullptr;
+    }
 
 private:
     Workspace()

@@ -10,19 +10,17 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     kivfuzz::SeedCorpus seeds(argc, argv);
-    seeds.Add("plain", gigfuzz::SeedBank(0));
-    seeds.Add("compressed", gigfuzz::SeedBank(1));
-    seeds.Add("extension", gigfuzz::SeedBank(2));
+    gigfuzz::AddSeedBanks(seeds);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    gigfuzz::Workspace& ws = gigfuzz::Workspace::Get();
-    if (!ws.Write(data, size))
+    const char* path = gigfuzz::Workspace::Input(data, size);
+    if (!path)
         return 0;
     GigaBank bank;
-    if (bank.Open(ws.Path())) {
+    if (bank.Open(path)) {
         std::vector<GigaProgram*> loaded;
         for (int i = 0; i < bank.GetProgramCount() && i < 4; ++i) {
             if (GigaProgram* p = bank.LoadProgram(i, nullptr)) {

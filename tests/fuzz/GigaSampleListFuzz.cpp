@@ -9,19 +9,17 @@
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     kivfuzz::SeedCorpus seeds(argc, argv);
-    seeds.Add("plain", gigfuzz::SeedBank(0));
-    seeds.Add("compressed", gigfuzz::SeedBank(1));
-    seeds.Add("extension", gigfuzz::SeedBank(2));
+    gigfuzz::AddSeedBanks(seeds);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    gigfuzz::Workspace& ws = gigfuzz::Workspace::Get();
-    if (!ws.Write(data, size))
+    const char* path = gigfuzz::Workspace::Input(data, size);
+    if (!path)
         return 0;
     GigaBank bank;
-    if (bank.Open(ws.Path()) && bank.LoadSampleList()) {
+    if (bank.Open(path) && bank.LoadSampleList()) {
         GigaSampleReader reader;
         int16_t left[512];
         int16_t right[512];

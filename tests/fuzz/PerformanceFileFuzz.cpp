@@ -5,6 +5,7 @@
 // fuzz-runs: 3000
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
+#include "fuzz/FuzzStudio.h"
 
 #include <cstdlib>
 #include <memory>
@@ -19,14 +20,7 @@
 
 namespace {
 
-struct World {
-    GigaPrefs prefs;
-    GigaBankManager manager;
-    GigaDiskThread disk;
-    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
-    ~World() { studio.reset(); }
-};
-std::unique_ptr<World> g_world;
+std::unique_ptr<kivfuzz::StudioWorld> g_world;
 std::unique_ptr<kivfuzz::InputFile> g_input;
 
 // The process-wide objects go before the folder they may write into.
@@ -44,7 +38,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (!home.Ok())
         abort();
     kivfuzz::UseAsHome(home.Path());
-    g_world = std::make_unique<World>();
+    g_world = std::make_unique<kivfuzz::StudioWorld>();
     g_input = std::make_unique<kivfuzz::InputFile>("kivfuzz-perf-in-", "input", true);
     atexit(AtExit);
 

@@ -6,6 +6,7 @@
 // fuzz-runs: 5000
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
+#include "fuzz/FuzzStudio.h"
 
 #include <unistd.h>
 
@@ -26,14 +27,7 @@ namespace {
 
 std::string g_home;
 
-struct World {
-    GigaPrefs prefs;
-    GigaBankManager manager;
-    GigaDiskThread disk;
-    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
-    ~World() { studio.reset(); }
-};
-std::unique_ptr<World> g_world;
+std::unique_ptr<kivfuzz::StudioWorld> g_world;
 
 // The process-wide objects go before the folder they may write into.
 void AtExit()
@@ -52,7 +46,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
         abort();
     g_home = home.Path();
     kivfuzz::UseAsHome(g_home);
-    g_world = std::make_unique<World>();
+    g_world = std::make_unique<kivfuzz::StudioWorld>();
     atexit(AtExit);
 
     kivfuzz::SeedCorpus seeds(argc, argv);

@@ -26,7 +26,8 @@
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
 #include "support/TestSupport.h"
-#include "support/XvfbServer.h"
+#include "support/X11ServerTest.h"
+#include "support/xtest/XTestInput.h"
 
 // Xlib's XPoint, XRectangle, XEvent and XKeyEvent are renamed so they do not
 // meet the toolkit's types of those names.
@@ -51,79 +52,30 @@ constexpr int kScreenH = 760;
 
 // Pointer and keys made by the server (XTEST), on a connection of its own.
 // Also reads the screen and the server's windows for the checks.
-class FakeInput {
+class FakeInput : public kivtest::XTestInput {
 public:
-    FakeInput() : m_display(XOpenDisplay(nullptr))
-    {
-        int event, error, major, minor;
-        m_ok = m_display && XTestQueryExtension(m_display, &event, &error, &major, &minor);
-    }
-    ~FakeInput()
-    {
-        if (m_display)
-            XCloseDisplay(m_display);
-    }
-    FakeInput(const FakeInput&) = delete;
-    FakeInput& operator=(const FakeInput&) = delete;
-    bool Ok() const { return m_ok; }
+    FakeInput() : m_display(Dpy()) {}
 
-    void MoveTo(int x, int y)
-    {
-        XTestFakeMotionEvent(m_display, -1, x, y, CurrentTime);
-        XFlush(m_display);
-    }
-    void Button(int button, bool down)
-    {
-        XTestFakeButtonEvent(m_display, static_cast<unsigned>(button), down, CurrentTime);
-        XFlush(m_display);
-    }
     void ClickAt(int x, int y)
     {
-        MoveTo(x, y);
+        Move(x, y);
         Button(1, true);
         Button(1, false);
-    }
-    // A key with Control held when asked.
-    void Key(KeySym sym, bool control = false)
-    {
-        KeyCode ctrl = XKeysymToKeycode(m_display, XK_Control_L);
-        KeyCode code = XKeysymToKeycode(m_display, sym);
-        if (control)
-            XTestFakeKeyEvent(m_display, ctrl, True, CurrentTime);
-        XTestFakeKeyEvent(m_display, code, True, CurrentTime);
-        XTestFakeKeyEvent(m_display, code, False, CurrentTime);
-        if (control)
-            XTestFakeKeyEvent(m_display, ctrl, False, CurrentTime);
-        XFlush(m_display);
     }
 
     // The viewable top-level window of a WM_CLASS; false when there is none.
     bool FindWindow(const char* className, int& x, int& y, int& w, int& h)
     {
-        Window root = DefaultRootWindow(m_display), parent, *children = nullptr;
-        unsigned count = 0;
-        bool found = false;
-        if (!XQueryTree(m_display, root, &root, &parent, &children, &count))
-            return false;
-        for (unsigned i = 0; i < count && !found; ++i) {
-            XClassHint hint{};
-            if (!XGetClassHint(m_display, children[i], &hint))
-                continue;
-            XWindowAttributes a;
-            if (std::string(hint.res_class ? hint.res_class : "") == className &&
-                XGetWindowAttributes(m_display, children[i], &a) && a.map_state == IsViewable) {
-                x = a.x;
-                y = a.y;
-                w = a.width;
-                h = a.height;
-                found = true;
+        for (const ShownWindow& s : ShownWindows()) {
+            if (s.cls == className) {
+                x = s.x;
+                y = s.y;
+                w = s.w;
+                h = s.h;
+                return true;
             }
-            XFree(hint.res_name);
-            XFree(hint.res_class);
         }
-        if (children)
-            XFree(children);
-        return found;
+        return false;
     }
     bool HasWindow(const char* className)
     {
@@ -180,7 +132,6 @@ public:
 
 private:
     Display* m_display;
-    bool m_ok = false;
 };
 
 // Another client that owns the clipboard and answers requests for its text
@@ -283,45 +234,18 @@ private:
     int m_ticks = 0;
 };
 
-class X11InputTest : public ::testing::Test {
+class X11InputTest : public kivtest::X11ServerTest<kScreenW, kScreenH> {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new kivtest::XvfbServer(std::to_string(kScreenW) + "x" + std::to_string(kScreenH) + "x24");
-        if (!s_server->Start())
-            s_skipReason = s_server->SkipReason();
-        else if (!X11Backend::Instance())
-            s_skipReason = "the X server does not take connections";
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_server->Running())
-            X11Backend::Shutdown();
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override
     {
-        if (!s_skipReason.empty())
-            GTEST_SKIP() << s_skipReason;
-        backend = X11Backend::Instance();
-        XBackend::Install(nullptr);
+        X11ServerTest::SetUp();
+        if (IsSkipped())
+            return;
         input = std::make_unique<FakeInput>();
-        if (!input->Ok())
+        if (!input->Usable())
             GTEST_SKIP() << "the X server has no XTEST extension";
     }
     void TearDown() override { input.reset(); }
-    // Pumps until done() or about three seconds pass.
-    template <class Done>
-    bool PumpUntil(Done done)
-    {
-        for (int i = 0; i < 150; ++i) {
-            backend->Pump(20);
-            if (done())
-                return true;
-        }
-        return false;
-    }
     // Opens the view's window at its position and waits for its first picture.
     void Open(XView& view)
     {
@@ -335,13 +259,8 @@ protected:
         PumpUntil([&] { return view.GetWindow()->GetFrame() == nullptr; });
     }
 
-    static kivtest::XvfbServer* s_server;
-    static std::string s_skipReason;
-    X11Backend* backend = nullptr;
     std::unique_ptr<FakeInput> input;
 };
-kivtest::XvfbServer* X11InputTest::s_server = nullptr;
-std::string X11InputTest::s_skipReason;
 
 struct KeyLog : XView {
     std::vector<int> codes;
@@ -365,19 +284,19 @@ TEST_F(X11InputTest, KeysAndControlVReachTheEditBoxAndTheClipboardReaderHandlesI
         ClipboardOwner owner("!", true, true);
         input->ClickAt(100 + 50, 100 + 20);
         ASSERT_TRUE(PumpUntil([&] { return edit->IsEditing(); }));
-        input->Key(XK_o);
-        input->Key(XK_k);
-        input->Key(XK_v, true);
+        input->Key("o");
+        input->Key("k");
+        input->Key("v", "Control_L");
         EXPECT_TRUE(PumpUntil([&] { return std::string(edit->GetText() ? edit->GetText() : "") == "ok!"; }))
             << (edit->GetText() ? edit->GetText() : "");
-        input->Key(XK_Return);
+        input->Key("Return");
         EXPECT_TRUE(PumpUntil([&] { return !edit->IsEditing(); }));
         view.codes.clear();  // Return's own character follows its key, as typed characters do
     }
     // With the edit done, keys go to the view with their toolkit codes.
-    input->Key(XK_Up);
-    input->Key(XK_Delete);
-    input->Key(XK_a);
+    input->Key("Up");
+    input->Key("Delete");
+    input->Key("a");
     EXPECT_TRUE(PumpUntil([&] { return view.codes.size() >= 3; }));
     EXPECT_EQ(view.codes, (std::vector<int>{xconst::kKeyUp, xconst::kKeyDelete, 1000 + 'a'}));
     CloseWindow(view);
@@ -457,7 +376,7 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     auto* under = new PressCounter(&view);
     Open(view);
     const XColourValue lit = XColour::Make(51, 120, 215);
-    Script script(backend, [&] { input->Key(XK_Escape); });
+    Script script(backend, [&] { input->Key("Escape"); });
     int mx = 0, my = 0, mw = 0, mh = 0;
 
     // Up from the top wraps to the last item, which is scrolled into view
@@ -466,7 +385,7 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     script.Run({
         [&] { return input->PointerGrabbedElsewhere() && input->FindWindow("KivMenu", mx, my, mw, mh); },
         [&] {
-            input->Key(XK_Up);
+            input->Key("Up");
             return true;
         },
         [&] {
@@ -476,7 +395,7 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
         },
         [&] {
             input->Screenshot("menu_long_last_item");
-            input->Key(XK_Return);
+            input->Key("Return");
             return true;
         },
     });
@@ -497,13 +416,13 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     script.Run({
         [&] { return input->PointerGrabbedElsewhere() && input->FindWindow("KivMenu", mx, my, mw, mh); },
         [&] {
-            input->MoveTo(mx + 20, my + mh - 5);
+            input->Move(mx + 20, my + mh - 5);
             return true;
         },
         [&] { return ++waited == 15; },  // about 300 ms of scrolling
         [&] {
             itemY = my + mh / 2;
-            input->MoveTo(mx + 20, itemY);
+            input->Move(mx + 20, itemY);
             return true;
         },
         [&] {
@@ -591,11 +510,11 @@ TEST_F(X11InputTest, DragWindowFollowsThePointerAndGoesAtTheDrop)
     auto* source = new DragSource(&view);
     auto* target = new DropTarget(&view);
     Open(view);
-    input->MoveTo(100 + 30, 300 + 30);
+    input->Move(100 + 30, 300 + 30);
     input->Button(1, true);
     int x0 = 0, y0 = 0, w = 0, h = 0;
     for (int step = 1; step <= 5; ++step)
-        input->MoveTo(100 + 30 + step * 10, 300 + 30 + step * 4);
+        input->Move(100 + 30 + step * 10, 300 + 30 + step * 4);
     ASSERT_TRUE(PumpUntil([&] { return source->IsDragging() && input->HasWindow("KivDragger"); }));
     // Every motion handled, the window where the last one put it.
     auto settle = [&] {
@@ -605,7 +524,7 @@ TEST_F(X11InputTest, DragWindowFollowsThePointerAndGoesAtTheDrop)
     };
     settle();
     ASSERT_TRUE(input->FindWindow("KivDragger", x0, y0, w, h));
-    input->MoveTo(100 + 260, 300 + 60);
+    input->Move(100 + 260, 300 + 60);
     settle();
     int x1 = 0, y1 = 0;
     ASSERT_TRUE(input->FindWindow("KivDragger", x1, y1, w, h));

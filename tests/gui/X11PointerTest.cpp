@@ -17,7 +17,7 @@
 #include "kiv/gui/XTreeView.h"
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
-#include "support/XvfbServer.h"
+#include "support/X11ServerTest.h"
 #include "support/xtest/XTestInput.h"
 
 namespace {
@@ -72,29 +72,13 @@ private:
     Log* m_log;
 };
 
-class X11PointerTest : public ::testing::Test {
+class X11PointerTest : public kivtest::X11ServerTest<800, 600> {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new kivtest::XvfbServer("800x600x24");
-        if (s_server->Start() && !X11Backend::Instance())
-            s_skipReason = "the X server does not take connections";
-        else
-            s_skipReason = s_server->SkipReason();
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_server->Running())
-            X11Backend::Shutdown();
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override
     {
-        if (!s_skipReason.empty())
-            GTEST_SKIP() << s_skipReason;
-        backend = X11Backend::Instance();
-        XBackend::Install(nullptr);
+        X11ServerTest::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_TRUE(input.Usable());
         view.SetSize(300, 200);
         view.SetColour(0, XColour::Make(40, 40, 40));
@@ -115,16 +99,6 @@ protected:
         ASSERT_TRUE(PumpUntil([&] { return window->IsTimerRunning(); }));
         int w, h;
         window->GetClientWindow()->GetScreenRect(left, top, w, h);
-    }
-    template <class Done>
-    bool PumpUntil(Done done)
-    {
-        for (int i = 0; i < 150; ++i) {
-            backend->Pump(20);
-            if (done())
-                return true;
-        }
-        return false;
     }
     void Pump(int times)
     {
@@ -173,16 +147,11 @@ protected:
         Pump(10);
     }
 
-    static kivtest::XvfbServer* s_server;
-    static std::string s_skipReason;
-    X11Backend* backend = nullptr;
     kivtest::XTestInput input;
     XView view;
     int left = 0, top = 0;
     Log log;
 };
-kivtest::XvfbServer* X11PointerTest::s_server = nullptr;
-std::string X11PointerTest::s_skipReason;
 
 }  // namespace
 

@@ -10,7 +10,7 @@
 #include "kiv/gui/X11Backend.h"
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
-#include "support/XvfbServer.h"
+#include "support/X11ServerTest.h"
 
 namespace {
 
@@ -30,49 +30,17 @@ private:
     int* m_count;
 };
 
-class X11WindowTest : public ::testing::Test {
+class X11WindowTest : public kivtest::X11ServerTest<800, 600> {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new kivtest::XvfbServer("800x600x24");
-        if (s_server->Start() && !X11Backend::Instance())
-            s_skipReason = "the X server does not take connections";
-        else
-            s_skipReason = s_server->SkipReason();
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_server->Running())
-            X11Backend::Shutdown();
-        delete s_server;
-        s_server = nullptr;
-    }
     void SetUp() override
     {
-        if (!s_skipReason.empty())
-            GTEST_SKIP() << s_skipReason;
-        backend = X11Backend::Instance();
-        XBackend::Install(nullptr);
+        X11ServerTest::SetUp();
+        if (IsSkipped())
+            return;
         ASSERT_EQ(XBackend::Get(), backend);
     }
-    // Pumps until done() or about three seconds pass.
-    template <class Done>
-    bool PumpUntil(Done done)
-    {
-        for (int i = 0; i < 150; ++i) {
-            backend->Pump(20);
-            if (done())
-                return true;
-        }
-        return false;
-    }
 
-    static kivtest::XvfbServer* s_server;
-    static std::string s_skipReason;
-    X11Backend* backend = nullptr;
 };
-kivtest::XvfbServer* X11WindowTest::s_server = nullptr;
-std::string X11WindowTest::s_skipReason;
 
 }  // namespace
 

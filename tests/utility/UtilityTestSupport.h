@@ -4,6 +4,7 @@
 #include "gig/GigWriter.h"
 #include "kiv/db/Db.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,19 @@ protected:
 
 private:
     std::vector<std::vector<std::string>> m_rows;
+};
+
+// Reads one integer column of a query; a null value reads -1.
+class IntReader : public kiv::db {
+public:
+    std::vector<int> values;
+
+protected:
+    void OnRow(int columns, char** v, char** names) override
+    {
+        (void)names;
+        values.push_back(columns > 0 && v[0] ? atoi(v[0]) : -1);
+    }
 };
 
 // A bank whose instruments have the given names (no regions are needed to

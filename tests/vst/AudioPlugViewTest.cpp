@@ -20,7 +20,7 @@
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XSlider.h"
 #include "kiv/gui/XWindow.h"
-#include "support/XvfbServer.h"
+#include "support/X11ServerTest.h"
 #include "tests/vst/VstTestHost.h"
 #include "vst/AudioPlugVst.h"
 #include "vst/PlugInfo.h"
@@ -386,42 +386,15 @@ namespace {
 
 using vsttest::ForeignLeaksIgnored;
 
-class RealEditorTest : public ::testing::Test {
+class RealEditorTest : public kivtest::X11ServerTest<1024, 768> {
 protected:
-    static void SetUpTestSuite()
-    {
-        s_server = new kivtest::XvfbServer("1024x768x24");
-        if (s_server->Start() && !X11Backend::Instance())
-            s_skipReason = "the X server does not take connections";
-        else
-            s_skipReason = s_server->SkipReason();
-    }
-    static void TearDownTestSuite()
-    {
-        if (s_server->Running())
-            X11Backend::Shutdown();
-        delete s_server;
-        s_server = nullptr;
-    }
-    void SetUp() override
-    {
-        if (!s_skipReason.empty())
-            GTEST_SKIP() << s_skipReason;
-        backend = X11Backend::Instance();
-        XBackend::Install(nullptr);
-    }
     void Pump(int ms)
     {
         for (int waited = 0; waited < ms; waited += 20)
             backend->Pump(20);
     }
 
-    static kivtest::XvfbServer* s_server;
-    static std::string s_skipReason;
-    X11Backend* backend = nullptr;
 };
-kivtest::XvfbServer* RealEditorTest::s_server = nullptr;
-std::string RealEditorTest::s_skipReason;
 
 }  // namespace
 

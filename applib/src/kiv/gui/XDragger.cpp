@@ -157,26 +157,8 @@ void XDragger::MoveDrag(int x, int y)
     }
 }
 
-void XDragger::EndDrag(int x, int y)
+XControl* XDragger::LeaveTarget()
 {
-    if (!IsDragging())
-        return;
-    m_window.reset();
-    if (m_image)
-        m_image->Detach();
-    XControl* target = m_target;
-    m_target = nullptr;
-    if (target) {
-        target->OnDragLeave(m_source, m_kind);
-        target->OnDrop(m_source, m_kind);
-    }
-    OnDragEnd(x, y);
-}
-
-void XDragger::CancelDrag()
-{
-    if (!IsDragging())
-        return;
     m_window.reset();
     if (m_image)
         m_image->Detach();
@@ -184,4 +166,20 @@ void XDragger::CancelDrag()
     m_target = nullptr;
     if (target)
         target->OnDragLeave(m_source, m_kind);
+    return target;
+}
+
+void XDragger::EndDrag(int x, int y)
+{
+    if (!IsDragging())
+        return;
+    if (XControl* target = LeaveTarget())
+        target->OnDrop(m_source, m_kind);
+    OnDragEnd(x, y);
+}
+
+void XDragger::CancelDrag()
+{
+    if (IsDragging())
+        LeaveTarget();
 }

@@ -58,6 +58,9 @@ private:
     XRect FindImageRect(const XRect& visible);
     // The drag window beside the pointer at (x, y) in the source.
     void PlaceWindow(int x, int y);
+    // Closes the drag window and tells the target the drag left it; that
+    // target, or null.
+    XControl* LeaveTarget();
     void PaintImage();
 
     uint32_t m_kind = 0;
