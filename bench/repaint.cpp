@@ -75,7 +75,7 @@ struct EditorRig {
         studio->AddPlayer(std::make_unique<MovingLevels>());
         studio->SetBlockSize(kFrames);
         outputs.Resize(kOvMixerOutputs, 2, kFrames);
-        XWindowSpec desc;
+        XWindowDesc desc;
         desc.className = "HostWindow";
         desc.w = editor->GetWidth();
         desc.h = editor->GetHeight();

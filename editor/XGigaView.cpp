@@ -47,13 +47,13 @@ const char* LastElement(const char* path)
     return name;
 }
 
-struct KnobSpec {
+struct KnobGeometry {
     int x;
     double min, max, step, fine;
     int captionMode;  // 0 integer, 1 two decimals
 };
 
-const KnobSpec kKnobSpecs[kKnobCount] = {
+const KnobGeometry kKnobGeometry[kKnobCount] = {
     {290, -24, 24, 1, 1, 0},   {334, 0, 12, 1, 1, 0},      {402, 0, 1, 0.01, 0.01, 1},
     {446, 0, 10, 0.1, 0.1, 1}, {490, 0, 10, 0.1, 0.1, 1},  {534, 0, 10, 0.1, 0.1, 1},
     {578, 0, 10, 0.1, 0.02, 1}, {643, 0, 1, 0.01, 0.01, 1}, {687, 0, 1, 0.01, 0.01, 1},
@@ -339,7 +339,7 @@ void XGigaView::BuildBottomPanel()
     m_progInfo = new XProgInfo(m_plain, 12, 14, 64, 46);
     m_dimList = new XDimList(m_plain, 91, 5, 160, 56);
     for (int n = 0; n < kKnobCount; ++n) {
-        const KnobSpec& s = kKnobSpecs[n];
+        const KnobGeometry& s = kKnobGeometry[n];
         auto* knob = new XKnob(m_plain, s.x, 18, 33, 33);
         knob->LoadPicture("pot_grey.png");
         knob->SetPointer(16.5f, 16.5f, 9.2f);

@@ -74,7 +74,7 @@ bool AudioPlugViewWindows::MakeWindow(uintptr_t parent)
     int w = plugview::kDefaultEditorWidth, h = plugview::kDefaultEditorHeight;
     AskEditorSize(w, h);
 
-    XWindowSpec desc;
+    XWindowDesc desc;
     desc.className = plugview::kPluginWindowClass;
     desc.title = GetTitle() ? GetTitle() : "";
     desc.x = m_x;

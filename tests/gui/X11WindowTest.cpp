@@ -89,7 +89,7 @@ TEST_F(X11WindowTest, ChildOfAMissingWindowFailsWithoutEndingTheProcess)
 
     // A host that destroys its window before our child goes: the child's
     // destruction must not end the process either.
-    XWindowSpec desc;
+    XWindowDesc desc;
     desc.className = "HostWindow";
     desc.w = 50;
     desc.h = 50;

@@ -292,7 +292,7 @@ TEST_F(WindowTest, CloseRequestAndResizeRequestAreCarriedOutByTheTick)
 TEST_F(WindowTest, EditorWindowLivesInsideAHostWindow)
 {
     // A host's window, and the editor's binding inside it.
-    XWindowSpec desc;
+    XWindowDesc desc;
     desc.className = "HostWindow";
     desc.w = 400;
     desc.h = 300;

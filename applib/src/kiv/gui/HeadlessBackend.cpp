@@ -130,7 +130,7 @@ void HeadlessBackend::Unregister(HeadlessWindow* window)
         m_focus = nullptr;
 }
 
-std::unique_ptr<XNativeWindow> HeadlessBackend::CreateTopLevel(const XWindowSpec& desc)
+std::unique_ptr<XNativeWindow> HeadlessBackend::CreateTopLevel(const XWindowDesc& desc)
 {
     auto window = std::make_unique<HeadlessWindow>(this, m_nextHandle++, 0, desc.className);
     window->m_title = desc.title ? desc.title : "";

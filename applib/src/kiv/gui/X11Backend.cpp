@@ -417,7 +417,7 @@ X11Window* X11Backend::Find(uintptr_t handle) const
     return nullptr;
 }
 
-std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowSpec& desc)
+std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowDesc& desc)
 {
     Display* d = m_display;
     int screen = DefaultScreen(d);

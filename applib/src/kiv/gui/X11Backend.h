@@ -24,7 +24,7 @@ public:
     static void Shutdown();
     ~X11Backend() override;
 
-    std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& desc) override;
+    std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowDesc& desc) override;
     std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y, int w,
                                                int h) override;
     void GetScreenSize(int& w, int& h) override;

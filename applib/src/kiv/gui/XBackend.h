@@ -53,7 +53,7 @@ public:
 };
 
 // What a top-level window is made with.
-struct XWindowSpec {
+struct XWindowDesc {
     const char* className = "KivWindow";
     const char* title = nullptr;
     int x = 0, y = 0, w = 1, h = 1;
@@ -101,7 +101,7 @@ public:
     // or the program named by KIV_OPEN_COMMAND) as a detached process.
     static bool OpenDocument(const char* path);
 
-    virtual std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowSpec& desc) = 0;
+    virtual std::unique_ptr<XNativeWindow> CreateTopLevel(const XWindowDesc& desc) = 0;
     // A child of any native window (ours or a host's); null when the parent
     // does not exist.
     virtual std::unique_ptr<XNativeWindow> CreateChild(uintptr_t parent, const char* className, int x, int y,

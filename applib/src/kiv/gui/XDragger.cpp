@@ -47,7 +47,7 @@ void XDragger::StartDrag(XControl* source, int x, int y)
     if (visible.Width() <= 0 || visible.Height() <= 0)
         return;
     m_imageRect = FindImageRect(visible);
-    xpopup::Spec desc;
+    xpopup::Layout desc;
     desc.className = kDraggerClass;
     PlaceWindow(x, y);
     desc.x = m_windowRect.left;

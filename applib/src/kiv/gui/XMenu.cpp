@@ -177,7 +177,7 @@ private:
                 y = areaY + areaH - h;
             y = std::max(y, areaY);
         }
-        xpopup::Spec desc;
+        xpopup::Layout desc;
         desc.className = kMenuClass;
         desc.x = x;
         desc.y = y;

@@ -27,11 +27,11 @@ X11Backend* AsX11(XBackend* backend) { return dynamic_cast<X11Backend*>(backend)
 
 namespace xpopup {
 
-std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& desc)
+std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Layout& desc)
 {
     if (!backend)
         return nullptr;
-    XWindowSpec window;
+    XWindowDesc window;
     window.className = desc.className;
     window.title = desc.className;
     window.x = desc.x;

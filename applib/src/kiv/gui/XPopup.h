@@ -11,7 +11,7 @@
 
 namespace xpopup {
 
-struct Spec {
+struct Layout {
     const char* className = "KivPopup";
     int x = 0, y = 0, w = 1, h = 1;
     bool passThrough = false;  // clicks go to the windows below
@@ -19,7 +19,7 @@ struct Spec {
 };
 
 // The window is made hidden; null when it cannot be made.
-std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Spec& desc);
+std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Layout& desc);
 // All pointer and key input goes to the window (coordinates relative to it)
 // until Release. False when the grab cannot be taken.
 bool Grab(XBackend* backend, XNativeWindow* window);

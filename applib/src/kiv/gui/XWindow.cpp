@@ -17,7 +17,7 @@ bool XWindow::Create()
     if (!backend)
         return false;
 
-    XWindowSpec desc;
+    XWindowDesc desc;
     desc.className = "KivWindow";
     desc.title = m_root->GetText();
     desc.owner = m_owner ? m_owner->GetWindowHandle() : 0;
