@@ -408,6 +408,25 @@ TEST(GigaPersist, PresetKeepsTheToneChannelAndAFailedPresetKeepsTheParts)
     EXPECT_EQ(target->GetState(), giga::kToneLoaded);
 }
 
+namespace {
+
+// The values every stored form of a part holds, from its program count to
+// its filter envelope: one program of `bank`, everything else zero.
+void WritePartValues(ArchiFile* a, kiv::string& bank)
+{
+    int v;
+    a->ExchangeInt(v = 1, fourcc("prts"));
+    a->ExchangeString(bank, fourcc("path"));
+    for (const char* tag : {"indx", "lkey", "hkey", "ofst", "levl", "pano", "tuno", "bend"})
+        a->ExchangeInt(v = 0, Tag(tag));
+    float f = 0.0f;
+    for (const char* tag : {"alev", "avel", "atak", "adcy", "astn", "arls", "flev", "fvel", "ftak", "fdcy", "fstn",
+                            "frls"})
+        a->ExchangeFloat(f, Tag(tag));
+}
+
+}  // namespace
+
 TEST(GigaPersist, ArchivesWithoutLaterSectionsKeepDefaults)
 {
     Env env;
@@ -427,14 +446,7 @@ TEST(GigaPersist, ArchivesWithoutLaterSectionsKeepDefaults)
         a->ExchangeInt(v = 1, fourcc("pcnt"));
         a->BeginObject(fourcc("part"));
         a->ExchangeVersion(10, 10, 10);
-        a->ExchangeInt(v = 1, fourcc("prts"));
-        a->ExchangeString(bank, fourcc("path"));
-        for (const char* tag : {"indx", "lkey", "hkey", "ofst", "levl", "pano", "tuno", "bend"})
-            a->ExchangeInt(v = 0, Tag(tag));
-        float f = 0.0f;
-        for (const char* tag : {"alev", "avel", "atak", "adcy", "astn", "arls", "flev", "fvel", "ftak", "fdcy",
-                                "fstn", "frls"})
-            a->ExchangeFloat(f, Tag(tag));
+        WritePartValues(a, bank);
         a->EndObject(fourcc("part"));
     });
     GigaTone* tone = env.tone(0);
@@ -467,14 +479,7 @@ TEST(GigaPersist, ArchivesWithoutLaterSectionsKeepDefaults)
         // A part whose bus offset would overflow the voice's bus sum.
         a->BeginObject(fourcc("part"));
         a->ExchangeVersion(21, 20, 10);
-        a->ExchangeInt(v = 1, fourcc("prts"));
-        a->ExchangeString(bank, fourcc("path"));
-        for (const char* tag : {"indx", "lkey", "hkey", "ofst", "levl", "pano", "tuno", "bend"})
-            a->ExchangeInt(v = 0, Tag(tag));
-        float f = 0.0f;
-        for (const char* tag : {"alev", "avel", "atak", "adcy", "astn", "arls", "flev", "fvel", "ftak", "fdcy",
-                                "fstn", "frls"})
-            a->ExchangeFloat(f, Tag(tag));
+        WritePartValues(a, bank);
         a->ExchangeInt(v = 1, fourcc("uflt"));
         bool muted = false;
         a->ExchangeBool(muted, fourcc("mute"));
