@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cstring>
 
 namespace {
@@ -101,31 +100,13 @@ bool Scan::WalkEntries(const char* folder)
             EnterDirectory(base.c_str(), name, fullPath.c_str());
             break;
         case EntryKind::kFile:
-            if (AcceptsExtension(name))
-                OnFile(base.c_str(), name, fullPath.c_str());
+            OnFile(base.c_str(), name, fullPath.c_str());
             break;
         case EntryKind::kOther:
             break;
         }
     }
     return true;
-}
-
-bool Scan::AcceptsExtension(const char* name)
-{
-    if (m_extensions.empty())
-        return true;
-    const char* dot = strrchr(name, '.');
-    if (!dot)
-        return false;
-    m_extension.clear();
-    for (const char* c = dot + 1; *c; ++c)
-        m_extension += static_cast<char>(tolower(static_cast<unsigned char>(*c)));
-    for (const std::string& accepted : m_extensions) {
-        if (accepted == m_extension)
-            return true;
-    }
-    return false;
 }
 
 }  // namespace file

@@ -10,7 +10,6 @@
 // reach OnFile: opening a pipe or a device named like a file could block.
 #pragma once
 #include <string>
-#include <vector>
 
 namespace file {
 
@@ -22,10 +21,6 @@ public:
     // Walks one folder (its path ends with the separator). False when the
     // folder cannot be searched or the walk of it failed.
     bool Walk(const char* folder);
-
-    // Lower-case extensions (without the dot) a file must have to reach
-    // OnFile; none set: every file does.
-    void SetExtensions(std::vector<std::string> extensions) { m_extensions = std::move(extensions); }
 
     // Levels the folder being walked lies below the one the outermost Walk
     // was given: 0 while walking that folder itself, -1 outside a walk.
@@ -40,11 +35,8 @@ protected:
     virtual bool StopWalk() { return false; }
 
 private:
-    bool AcceptsExtension(const char* name);
     bool WalkEntries(const char* folder);
 
-    std::vector<std::string> m_extensions;
-    std::string m_extension;  // the extension being tested
     int m_open = 0;           // folders being walked, the outermost included
 };
 
