@@ -1,13 +1,12 @@
 #include "engine/GigaBank.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
-#include <system_error>
+#include <functional>
 #include <thread>
 #include <cmath>
 #include <cstring>
 
+#include "engine/GigaDecodePool.h"
 #include "engine/GigaStreamConstants.h"
 
 namespace giga {
@@ -708,47 +707,22 @@ void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int
     const size_t count = queue.size();
     // Each thread takes the next sample; the samples share nothing but their
     // files, which are read at offsets.
-    std::atomic<size_t> next{0};
-    std::mutex mutex;
-    std::condition_variable finishedOne;
-    size_t finished = 0;
-    auto work = [&] {
+    const std::function<void(size_t)> work = [&](size_t i) {
         GigaSampleReader reader;
-        for (size_t i; (i = next.fetch_add(1, std::memory_order_relaxed)) < count;) {
-            DecodeHead(reader, *queue[i]);
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                ++finished;
-            }
-            finishedOne.notify_one();
-        }
+        DecodeHead(reader, *queue[i]);
+    };
+    const std::function<void(size_t)> progress = [&](size_t finished) {
+        if (tone)
+            tone->ReportProgress(done + static_cast<int>(finished), considered);
     };
     const int threads = static_cast<int>(std::min<size_t>(static_cast<size_t>(GetDecodeThreads()), count));
-    std::vector<std::thread> pool;
-    if (threads > 1) {
-        pool.reserve(static_cast<size_t>(threads));
-        try {
-            for (int t = 0; t < threads; ++t)
-                pool.emplace_back(work);
-        } catch (const std::system_error&) {
-            // Fewer threads: those started (or this one) do the rest.
+    if (threads <= 1 || !GigaDecodePool::Get().Run(count, threads, work, progress)) {
+        // One sample, one thread wanted, or the pool busy with another load.
+        for (size_t i = 0; i < count; ++i) {
+            DecodeHead(m_reader, *queue[i]);
+            progress(i + 1);
         }
     }
-    if (pool.empty()) {
-        work();
-    } else {
-        std::unique_lock<std::mutex> lock(mutex);
-        size_t reported = 0;
-        while (finished < count) {
-            finishedOne.wait(lock);
-            if (tone && finished != reported) {
-                reported = finished;
-                tone->ReportProgress(done + static_cast<int>(reported), considered);
-            }
-        }
-    }
-    for (std::thread& t : pool)
-        t.join();
     if (tone)
         tone->ReportProgress(done + static_cast<int>(count), considered);
 }

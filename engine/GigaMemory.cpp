@@ -13,9 +13,9 @@ constexpr size_t kHugePageBytes = 2 * 1048576;
 // Blocks come straight from the kernel: fresh anonymous pages read as zero,
 // so the room no sample fills is silence without a pass over the block, and
 // huge pages (where the system grants them) make the first write of a block
-// cost a few page faults instead of one per 4 KB. The pages are also made
-// present here, in one call, rather than faulted in one by one while the
-// samples are decoded into them.
+// cost a few page faults instead of one per 4 KB. The pages are left to
+// fault in as the samples are decoded into them: a pool of decoders then
+// shares the kernel's zeroing of fresh pages instead of waiting for one pass.
 // Blocks smaller than a huge page come from the heap, zeroed, so programs
 // with little memory do not each take a mapping.
 int16_t* MapBlock(size_t bytes)
@@ -27,9 +27,6 @@ int16_t* MapBlock(size_t bytes)
         return nullptr;
 #ifdef MADV_HUGEPAGE
     ::madvise(p, bytes, MADV_HUGEPAGE);
-#endif
-#ifdef MADV_POPULATE_WRITE
-    ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a refusal only leaves the faults to the decode
 #endif
     return static_cast<int16_t*>(p);
 }
@@ -58,7 +55,6 @@ int64_t CeilMB(int64_t samples)
 }
 
 }  // namespace
-
 GigaMemory::~GigaMemory()
 {
     FreeAll();

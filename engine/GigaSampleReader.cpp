@@ -265,11 +265,10 @@ bool GigaSampleReader::ReadFrameHeader()
     return true;
 }
 
-template <typename T>
-void GigaSampleReader::DecodeChannel(int ch, T* out, int64_t n)
+template <int Mode, typename T>
+void GigaSampleReader::DecodeRun(int ch, T* out, int64_t n)
 {
     const uint8_t* buf = m_buffer.get();
-    const int mode = m_mode[ch];
     // 16-bit channels interleave sample by sample; 24-bit channels are blocks.
     int stride = 0;
     if (m_bits == 16) {
@@ -280,33 +279,29 @@ void GigaSampleReader::DecodeChannel(int ch, T* out, int64_t n)
     int cursor = m_cursor[ch];
     int32_t y = m_y[ch], dy = m_dy[ch], ddy = m_ddy[ch], dddy = m_dddy[ch];
     const int shift = 8 - m_truncated;
+    const float scale = Mode <= 1 ? giga::kInt16StreamScale : m_scale;
     for (int64_t i = 0; i < n; ++i) {
-        const int pos = m_framePos + static_cast<int>(i);
         int32_t v = 0;  // the value before scaling
-        switch (mode) {
-        case 0:
+        if constexpr (Mode == 0) {
             v = S16(buf + cursor);
             cursor += stride;
-            break;
-        case 1:
+        } else if constexpr (Mode == 1) {
             dy = Sub(dy, static_cast<int8_t>(buf[cursor]));
             y = Sub(y, dy);
             v = static_cast<int16_t>(y);
             cursor += stride;
-            break;
-        case 2:
+        } else if constexpr (Mode == 2) {
             v = S24(buf + cursor);
             cursor += 3;
-            break;
-        default: {
+        } else {
             int32_t d;
-            if (mode == 3) {
+            if constexpr (Mode == 3) {
                 d = S16(buf + cursor);
                 cursor += 2;
-            } else if (mode == 5) {
+            } else if constexpr (Mode == 5) {
                 d = static_cast<int8_t>(buf[cursor]);
                 cursor += 1;
-            } else if ((pos & 1) == 0) {
+            } else if (((m_framePos + static_cast<int>(i)) & 1) == 0) {
                 const uint8_t* q = buf + cursor;
                 d = S12(q[0] | ((q[1] & 0x0F) << 8));
                 m_pending[ch] = S12((q[1] >> 4) | (q[2] << 4));
@@ -319,22 +314,47 @@ void GigaSampleReader::DecodeChannel(int ch, T* out, int64_t n)
             dy = Sub(Sub(0, dy), ddy);
             y = Add(y, dy);
             v = y;
-            break;
-        }
         }
         if (!out)
             continue;
-        if constexpr (std::is_same_v<T, float>) {
-            out[i] = mode <= 1 ? static_cast<float>(v) * giga::kInt16StreamScale : static_cast<float>(v) * m_scale;
-        } else {
-            out[i] = mode <= 1 ? static_cast<T>(v) : static_cast<T>(static_cast<int16_t>(v >> shift));
-        }
+        if constexpr (std::is_same_v<T, float>)
+            out[i] = static_cast<float>(v) * scale;
+        else if constexpr (Mode <= 1)
+            out[i] = static_cast<T>(v);
+        else
+            out[i] = static_cast<T>(static_cast<int16_t>(v >> shift));
     }
     m_cursor[ch] = cursor;
     m_y[ch] = y;
     m_dy[ch] = dy;
     m_ddy[ch] = ddy;
     m_dddy[ch] = dddy;
+}
+
+template <typename T>
+void GigaSampleReader::DecodeChannel(int ch, T* out, int64_t n)
+{
+    // One loop per mode: the mode is fixed for the frame.
+    switch (m_mode[ch]) {
+    case 0:
+        DecodeRun<0>(ch, out, n);
+        break;
+    case 1:
+        DecodeRun<1>(ch, out, n);
+        break;
+    case 2:
+        DecodeRun<2>(ch, out, n);
+        break;
+    case 3:
+        DecodeRun<3>(ch, out, n);
+        break;
+    case 4:
+        DecodeRun<4>(ch, out, n);
+        break;
+    default:
+        DecodeRun<5>(ch, out, n);
+        break;
+    }
 }
 
 template <typename T>

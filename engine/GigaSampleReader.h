@@ -45,6 +45,7 @@ private:
     template <typename T> int64_t DecodeCompressed(T* left, T* right, int64_t frames);
     bool ReadFrameHeader();
     template <typename T> void DecodeChannel(int ch, T* out, int64_t n);
+    template <int Mode, typename T> void DecodeRun(int ch, T* out, int64_t n);
 
     const GigaSample* m_sample = nullptr;
     const FastFile* m_file = nullptr;
