@@ -247,8 +247,29 @@ int GigaEnvCurve::RenderRamp(float* out, int steps, float gainFrom, float gainTo
     return Fill(out, steps, gainFrom + step, step);
 }
 
-// gain is the gain of the first value; each further value adds gainStep.
-int GigaEnvCurve::Fill(float* out, int steps, float gain, float gainStep) noexcept
+namespace {
+
+// The gains the steps' levels are multiplied by: a ramp (each further step
+// adds a fixed amount) or one gain per step.
+struct RampGain {
+    float gain, step;
+    float Get() const noexcept { return gain; }
+    void Advance() noexcept { gain += step; }
+};
+
+struct ListGain {
+    const float* at;
+    float Get() const noexcept { return *at; }
+    void Advance() noexcept { ++at; }
+};
+
+}  // namespace
+
+// Walks the envelope over up to `steps` control steps, out[i] = level x gain.
+// With stopAtEnd the walk ends after the step that finishes the envelope;
+// returns the steps written.
+template <class Gain>
+int GigaEnvCurve::Walk(float* out, int steps, Gain gain, bool stopAtEnd) noexcept
 {
     if (m_stage == kFinished)
         return 0;
@@ -256,22 +277,23 @@ int GigaEnvCurve::Fill(float* out, int steps, float gain, float gainStep) noexce
         return 0;
     bool fellBelow = false;
     int i = 0;
-    while (i < steps) {
+    while (i < steps && !(stopAtEnd && fellBelow)) {
+        const float g = gain.Get();
         switch (m_stage) {
         case kAttack:
             m_level += m_delta;
-            out[i] = m_level * gain;
+            out[i] = m_level * g;
             if (--m_steps <= 0)
                 EnterDecay();
             break;
         case kDecay:
             m_level *= m_delta;
-            out[i] = m_level * gain;
+            out[i] = m_level * g;
             if (--m_steps <= 0)
                 EnterSustain();
             break;
         case kSustain:
-            out[i] = m_level * gain;
+            out[i] = m_level * g;
             break;
         case kRelease: {
             const float next = m_level - m_delta;
@@ -281,14 +303,14 @@ int GigaEnvCurve::Fill(float* out, int steps, float gain, float gainStep) noexce
                 continue;
             }
             m_level = next;
-            out[i] = m_level * gain;
+            out[i] = m_level * g;
             if (--m_steps <= 0)
                 EnterTail();
             break;
         }
         case kTail:
             m_level *= m_delta;
-            out[i] = m_level * gain;
+            out[i] = m_level * g;
             if (m_level < kFinishLevel)
                 fellBelow = true;
             break;
@@ -296,12 +318,22 @@ int GigaEnvCurve::Fill(float* out, int steps, float gain, float gainStep) noexce
             out[i] = 0.0f;
             break;
         }
-        gain += gainStep;
+        gain.Advance();
         ++i;
     }
     if (fellBelow) {
         m_stage = kFinished;
         m_level = 0.0f;
     }
-    return steps;
+    return i;
+}
+
+int GigaEnvCurve::Fill(float* out, int steps, float gain, float gainStep) noexcept
+{
+    return Walk(out, steps, RampGain{gain, gainStep}, false);
+}
+
+int GigaEnvCurve::Shape(float* out, int steps, const float* gains) noexcept
+{
+    return gains ? Walk(out, steps, ListGain{gains}, true) : 0;
 }

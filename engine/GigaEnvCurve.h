@@ -106,6 +106,10 @@ public:
     // The same with the gain moving linearly from gainFrom to gainTo, reaching
     // gainTo on the last step.
     int RenderRamp(float* out, int steps, float gainFrom, float gainTo) noexcept;
+    // One value per control step with its own gain, gains[i]; stops after
+    // the step that finishes the envelope. The steps written: fewer than
+    // asked once the envelope finished (0 when it already had).
+    int Shape(float* out, int steps, const float* gains) noexcept;
 
     int GetStage() const noexcept { return m_stage; }
     bool IsFinished() const noexcept { return m_stage == gigaenv::kFinished; }
@@ -119,6 +123,7 @@ public:
 
 private:
     int Fill(float* out, int steps, float gain, float gainStep) noexcept;
+    template <class Gain> int Walk(float* out, int steps, Gain gain, bool stopAtEnd) noexcept;
     void EnterAttack() noexcept;
     void EnterDecay() noexcept;
     void EnterSustain() noexcept;

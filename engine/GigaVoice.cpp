@@ -674,8 +674,6 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     namespace stage = gigavoicestage;
     float* inLeft = m_gigaTone->GetScratchLeft();
     float* inRight = m_stereo ? m_gigaTone->GetScratchRight() : nullptr;
-    int index[kChunkFrames];
-    float weight[kChunkFrames];
     float left[kChunkFrames];
     float right[kChunkFrames];
     float gain[kChunkFrames];
@@ -692,42 +690,40 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         n = std::max(1, std::min(n, byBuffer));
         const int need = static_cast<int>(m_frac + (n - 1) * ratio) + kInterpolationGuard;
         const int got = Fetch(m_index, need, inLeft, inRight);
-        // Position and interpolation up to where the sample (or its stream) ends.
+        // Interpolation up to where the sample (or its stream) ends.
         int m = stage::PlayableFrames(m_frac, ratio, got, n);
         ended = m < n;
-        stage::Positions(m_frac, ratio, index, weight, m);
-        stage::Interpolate(inLeft, index, weight, left, m);
-        if (inRight)
-            stage::Interpolate(inRight, index, weight, right, m);
+        stage::Resample(inLeft, inRight, m_frac, ratio, left, right, m);
 
         // The envelope in control steps: one gain per step, ramping to the
-        // block's target; a moving cutoff takes new coefficients per step and
+        // block's target. A moving cutoff takes new coefficients per step and
         // filters step by step.
-        int j = 0;
-        while (j < m) {
-            if (m_envLeft == 0) {
-                ++step;
-                const float t = static_cast<float>(std::min(step, blockSteps)) / blockSteps;
-                if (m_env.Render(&m_envValue, 1, gainFrom + (gainTo - gainFrom) * t) == 0) {
-                    ended = true;
-                    break;
-                }
-                m_envLeft = kControlFrames;
-                if (cutoffMoves) {
+        if (!cutoffMoves) {
+            m = EnvelopeGains(gain, m, step, blockSteps, gainFrom, gainTo, ended);
+            if (m_filterOn)
+                FilterSpan(left, inRight ? right : nullptr, m);
+        } else {
+            int j = 0;
+            while (j < m) {
+                if (m_envLeft == 0) {
+                    ++step;
+                    const float t = static_cast<float>(std::min(step, blockSteps)) / blockSteps;
+                    if (m_env.Render(&m_envValue, 1, gainFrom + (gainTo - gainFrom) * t) == 0) {
+                        ended = true;
+                        break;
+                    }
+                    m_envLeft = kControlFrames;
                     m_cutoff = cutoffFrom + (cutoffTo - cutoffFrom) * t;
                     FilterCoefficients(m_cutoff, m_coef);
                 }
-            }
-            const int seg = std::min(m_envLeft, m - j);
-            stage::Fill(gain + j, m_envValue, seg);
-            if (cutoffMoves)
+                const int seg = std::min(m_envLeft, m - j);
+                stage::Fill(gain + j, m_envValue, seg);
                 FilterSpan(left + j, inRight ? right + j : nullptr, seg);
-            m_envLeft -= seg;
-            j += seg;
+                m_envLeft -= seg;
+                j += seg;
+            }
+            m = j;
         }
-        m = j;
-        if (m_filterOn && !cutoffMoves)
-            FilterSpan(left, inRight ? right : nullptr, m);
 
         // Pan and add into the bus.
         const int writable = std::clamp(writeLimit - done, 0, m);
@@ -754,6 +750,38 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     return done;
 }
 
+int GigaVoice::EnvelopeGains(float* gain, int m, int& step, int blockSteps, float gainFrom, float gainTo,
+                             bool& ended) noexcept
+{
+    namespace stage = gigavoicestage;
+    // What is left of the current step, then the chunk's further steps in
+    // one walk of the envelope.
+    int j = std::min(m_envLeft, m);
+    stage::Fill(gain, m_envValue, j);
+    m_envLeft -= j;
+    if (j == m)
+        return m;
+    const int steps = (m - j + kControlFrames - 1) / kControlFrames;
+    float targets[kChunkFrames / kControlFrames + 1];
+    float values[kChunkFrames / kControlFrames + 1];
+    for (int s = 0; s < steps; ++s) {
+        const float t = static_cast<float>(std::min(step + 1 + s, blockSteps)) / blockSteps;
+        targets[s] = gainFrom + (gainTo - gainFrom) * t;
+    }
+    const int got = m_env.Shape(values, steps, targets);
+    step += got;
+    for (int s = 0; s < got; ++s) {
+        const int seg = std::min(kControlFrames, m - j);
+        stage::Fill(gain + j, values[s], seg);
+        j += seg;
+        m_envValue = values[s];
+        m_envLeft = kControlFrames - seg;
+    }
+    if (got < steps)
+        ended = true;
+    return j;
+}
+
 void GigaVoice::FilterSpan(float* left, float* right, int n) noexcept
 {
     if (m_cutoff < kFilterMinCutoff) {
@@ -761,6 +789,13 @@ void GigaVoice::FilterSpan(float* left, float* right, int n) noexcept
         gigavoicestage::Fill(left, 0.0f, n);
         if (right)
             gigavoicestage::Fill(right, 0.0f, n);
+    } else if (n >= kFilterBlockFrames && 1.0f + m_coef[3] + m_coef[4] >= kFilterBlockMargin) {
+        gigavoicestage::FilterBlock block;
+        gigavoicestage::MakeFilterBlock(m_coef, block);
+        if (right)
+            gigavoicestage::FilterFast2(m_coef, block, m_filterState[0], m_filterState[1], left, right, n);
+        else
+            gigavoicestage::FilterFast(m_coef, block, m_filterState[0], left, n);
     } else if (right) {
         gigavoicestage::Filter2(m_coef, m_filterState[0], m_filterState[1], left, right, n);
     } else {

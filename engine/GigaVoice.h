@@ -115,6 +115,10 @@ private:
     // Filters n frames in place (right null for mono) with the current
     // coefficients; a closed cutoff gives silence.
     void FilterSpan(float* left, float* right, int n) noexcept;
+    // The per-frame envelope gains of a chunk's m frames; fewer frames (and
+    // ended set) when the envelope finishes inside the chunk.
+    int EnvelopeGains(float* gain, int m, int& step, int blockSteps, float gainFrom, float gainTo,
+                      bool& ended) noexcept;
 
     GigaTone* m_gigaTone = nullptr;
     GigaZone* m_gigaZone = nullptr;

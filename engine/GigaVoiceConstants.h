@@ -77,6 +77,12 @@ constexpr double kStartWaitSeconds = 0.25;    // and at most this long
 constexpr float kFilterStartCutoff = 0.1f;
 constexpr float kFilterMinCutoff = 0.0005f;  // below it the coefficients stay
 constexpr float kFilterMaxA = 0.6f;
+// The filter runs four frames at a time over spans of at least
+// kFilterBlockFrames while its DC denominator 1 + a1 + a2 is at least
+// kFilterBlockMargin: there the changed rounding stays below -100 dB of the
+// output; closer to a closed cutoff it filters frame by frame.
+constexpr int kFilterBlockFrames = 16;
+constexpr float kFilterBlockMargin = 0.01f;
 
 // Envelope control rate: output frames per envelope value.
 constexpr int kControlFrames = 8;

@@ -1,5 +1,5 @@
-// The stages a GigaVoice renders a chunk in, each over whole arrays: the
-// play positions, linear interpolation into a scratch block, the low-pass
+// The stages a GigaVoice renders a chunk in, each over whole arrays: linear
+// interpolation at the play positions into a scratch block, the low-pass
 // filter, the envelope's per-step gains and the pan-and-add into a bus.
 // Plain loops without branches in their bodies, so that the compiler can
 // vectorise what has no recurrence; noexcept, no allocation, callable alone.
@@ -24,23 +24,73 @@ inline int PlayableFrames(double frac, double ratio, int got, int n) noexcept
     return j;
 }
 
-// Integer and fractional parts of the n play positions frac + j x ratio.
-inline void Positions(double frac, double ratio, int* index, float* weight, int n) noexcept
+namespace detail {
+
+using V4 = float __attribute__((vector_size(16)));
+using V2D = double __attribute__((vector_size(16)));
+using V2I = int __attribute__((vector_size(8)));
+using V2F = float __attribute__((vector_size(8)));
+
+inline V4 Load(const float* p) noexcept
 {
-    for (int j = 0; j < n; ++j) {
-        const double p = frac + j * ratio;
-        const int k = static_cast<int>(p);
-        index[j] = k;
-        weight[j] = static_cast<float>(p - k);
-    }
+    V4 v;
+    __builtin_memcpy(&v, p, sizeof(v));
+    return v;
 }
 
-// out[j] = linear interpolation of in at index[j] + weight[j].
-inline void Interpolate(const float* in, const int* index, const float* weight, float* out, int n) noexcept
+inline void Store(float* p, V4 v) noexcept
 {
-    for (int j = 0; j < n; ++j) {
-        const int k = index[j];
-        out[j] = in[k] + (in[k + 1] - in[k]) * weight[j];
+    __builtin_memcpy(p, &v, sizeof(v));
+}
+
+inline V4 Splat(float f) noexcept
+{
+    return V4{f, f, f, f};
+}
+
+// Whole and fractional parts of two play positions frac + j x ratio, with
+// the scalar sums' values.
+inline V2F Split(double frac, double ratio, int j, V2I& k) noexcept
+{
+    const V2D p = frac + V2D{static_cast<double>(j), static_cast<double>(j + 1)} * ratio;
+    k = __builtin_convertvector(p, V2I);
+    return __builtin_convertvector(p - __builtin_convertvector(k, V2D), V2F);
+}
+
+// Four interpolated frames of in at k0..k3 with weights w.
+inline V4 Lerp4(const float* in, const V2I& k01, const V2I& k23, V4 w) noexcept
+{
+    const V4 a = {in[k01[0]], in[k01[1]], in[k23[0]], in[k23[1]]};
+    const V4 b = {in[k01[0] + 1], in[k01[1] + 1], in[k23[0] + 1], in[k23[1] + 1]};
+    return a + (b - a) * w;
+}
+
+}  // namespace detail
+
+// out[j] = in at play position frac + j x ratio, linearly interpolated
+// between the fetched frame below it and the one after; outR from inR when
+// the voice is stereo (null otherwise). Four frames at a time: the positions
+// as pairs of doubles, the same sums as frame by frame.
+inline void Resample(const float* inL, const float* inR, double frac, double ratio, float* outL, float* outR,
+                     int n) noexcept
+{
+    int j = 0;
+    for (; j + 4 <= n; j += 4) {
+        detail::V2I k01, k23;
+        const detail::V2F w01 = detail::Split(frac, ratio, j, k01);
+        const detail::V2F w23 = detail::Split(frac, ratio, j + 2, k23);
+        const detail::V4 w = __builtin_shufflevector(w01, w23, 0, 1, 2, 3);
+        detail::Store(outL + j, detail::Lerp4(inL, k01, k23, w));
+        if (inR)
+            detail::Store(outR + j, detail::Lerp4(inR, k01, k23, w));
+    }
+    for (; j < n; ++j) {
+        const double p = frac + j * ratio;
+        const int k = static_cast<int>(p);
+        const float w = static_cast<float>(p - k);
+        outL[j] = inL[k] + (inL[k + 1] - inL[k]) * w;
+        if (inR)
+            outR[j] = inR[k] + (inR[k + 1] - inR[k]) * w;
     }
 }
 
@@ -95,6 +145,144 @@ inline void Filter2(const float* coef, float* stateL, float* stateR, float* l, f
     stateL[3] = ly2;
     stateR[0] = rx1;
     stateR[1] = rx2;
+    stateR[2] = ry1;
+    stateR[3] = ry2;
+}
+
+// The filter's recurrence y = f - a1 y1 - a2 y2 (f the feed-forward sum)
+// unrolled over four frames: the four outputs are the four f's through the
+// impulse response h (columns c0..c3) plus the last two outputs through p and
+// q. Four frames then wait on one multiply and add of the previous outputs
+// instead of four chained recurrences. The terms round differently from the
+// frame-by-frame sum: close to a closed cutoff, where the poles sit at 1 and
+// rounding grows, the caller keeps to Filter.
+struct FilterBlock {
+    float c[4][4];  // c[k][i]: the weight of f[k] in y[i]
+    float p[4];     // the weight of the output before the block
+    float q[4];     // the weight of the output two before it
+};
+
+inline void MakeFilterBlock(const float* coef, FilterBlock& block) noexcept
+{
+    const double a1 = coef[3], a2 = coef[4];
+    double h[4], p[4], q[4];
+    h[0] = 1.0;
+    h[1] = -a1;
+    p[0] = -a1;
+    p[1] = -a1 * p[0] - a2;
+    q[0] = -a2;
+    q[1] = -a1 * q[0];
+    for (int i = 2; i < 4; ++i) {
+        h[i] = -a1 * h[i - 1] - a2 * h[i - 2];
+        p[i] = -a1 * p[i - 1] - a2 * p[i - 2];
+        q[i] = -a1 * q[i - 1] - a2 * q[i - 2];
+    }
+    for (int k = 0; k < 4; ++k)
+        for (int i = 0; i < 4; ++i)
+            block.c[k][i] = i < k ? 0.0f : static_cast<float>(h[i - k]);
+    for (int i = 0; i < 4; ++i) {
+        block.p[i] = static_cast<float>(p[i]);
+        block.q[i] = static_cast<float>(q[i]);
+    }
+}
+
+namespace detail {
+
+// f[j] = b0 x[j] + b1 x[j-1] + b2 x[j-2] for the n frames of x, the frames
+// before it from the state; the state's inputs move on.
+inline void FeedForward(const float* coef, float* state, const float* x, float* f, int n) noexcept
+{
+    const float b0 = coef[0], b1 = coef[1], b2 = coef[2];
+    const float x1 = state[0], x2 = state[1];
+    f[0] = b0 * x[0] + b1 * x1 + b2 * x2;
+    if (n > 1)
+        f[1] = b0 * x[1] + b1 * x[0] + b2 * x1;
+    for (int j = 2; j < n; ++j)
+        f[j] = b0 * x[j] + b1 * x[j - 1] + b2 * x[j - 2];
+    state[1] = n > 1 ? x[n - 2] : x1;
+    state[0] = x[n - 1];
+}
+
+// Four frames of one channel from f at j into y; y1, y2 the last outputs.
+inline V4 Step4(const FilterBlock& k, const float* f, float y1, float y2) noexcept
+{
+    const V4 s = (Splat(f[0]) * Load(k.c[0]) + Splat(f[1]) * Load(k.c[1])) +
+                 (Splat(f[2]) * Load(k.c[2]) + Splat(f[3]) * Load(k.c[3]));
+    return s + (Splat(y1) * Load(k.p) + Splat(y2) * Load(k.q));
+}
+
+}  // namespace detail
+
+// Filter over blocks of four frames (see FilterBlock); the same state as
+// Filter, which may take over at any call.
+inline void FilterFast(const float* coef, const FilterBlock& block, float* state, float* x, int n) noexcept
+{
+    constexpr int kPiece = 256;
+    float f[kPiece];
+    const float a1 = coef[3], a2 = coef[4];
+    float y1 = state[2], y2 = state[3];
+    for (int at = 0; at < n; at += kPiece) {
+        const int m = n - at < kPiece ? n - at : kPiece;
+        float* xs = x + at;
+        detail::FeedForward(coef, state, xs, f, m);
+        int j = 0;
+        for (; j + 4 <= m; j += 4) {
+            const detail::V4 y = detail::Step4(block, f + j, y1, y2);
+            detail::Store(xs + j, y);
+            y1 = y[3];
+            y2 = y[2];
+        }
+        for (; j < m; ++j) {
+            const float y = f[j] - a1 * y1 - a2 * y2;
+            y2 = y1;
+            y1 = y;
+            xs[j] = y;
+        }
+    }
+    state[2] = y1;
+    state[3] = y2;
+}
+
+// Both channels, their four-frame steps interleaved.
+inline void FilterFast2(const float* coef, const FilterBlock& block, float* stateL, float* stateR, float* l, float* r,
+                        int n) noexcept
+{
+    constexpr int kPiece = 256;
+    float fl[kPiece];
+    float fr[kPiece];
+    const float a1 = coef[3], a2 = coef[4];
+    float ly1 = stateL[2], ly2 = stateL[3];
+    float ry1 = stateR[2], ry2 = stateR[3];
+    for (int at = 0; at < n; at += kPiece) {
+        const int m = n - at < kPiece ? n - at : kPiece;
+        float* ls = l + at;
+        float* rs = r + at;
+        detail::FeedForward(coef, stateL, ls, fl, m);
+        detail::FeedForward(coef, stateR, rs, fr, m);
+        int j = 0;
+        for (; j + 4 <= m; j += 4) {
+            const detail::V4 yl = detail::Step4(block, fl + j, ly1, ly2);
+            const detail::V4 yr = detail::Step4(block, fr + j, ry1, ry2);
+            detail::Store(ls + j, yl);
+            detail::Store(rs + j, yr);
+            ly1 = yl[3];
+            ly2 = yl[2];
+            ry1 = yr[3];
+            ry2 = yr[2];
+        }
+        for (; j < m; ++j) {
+            const float yl = fl[j] - a1 * ly1 - a2 * ly2;
+            const float yr = fr[j] - a1 * ry1 - a2 * ry2;
+            ly2 = ly1;
+            ly1 = yl;
+            ry2 = ry1;
+            ry1 = yr;
+            ls[j] = yl;
+            rs[j] = yr;
+        }
+    }
+    stateL[2] = ly1;
+    stateL[3] = ly2;
     stateR[2] = ry1;
     stateR[3] = ry2;
 }
