@@ -492,7 +492,8 @@ TEST(GigaRender, PhraseRendersWithinNinetyDecibelsOfThePerSampleRenderer)
 
 // A program of many compressed samples (mono and stereo, 16 and 24 bits, one
 // streamed) decodes to the same memory on one thread and on the pool, the
-// second while another tone renders on an audio thread of its own.
+// second while another tone renders on an audio thread of its own and
+// another player loads the same file on a loader thread of its own.
 TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
 {
     gigtools::GigFixture f{"Many Compressed", "compressed samples", {}};
@@ -543,13 +544,24 @@ TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
     });
     GigaBank::SetDecodeThreads(4);
     GigaHooks::SetPreloadSeconds(1.0f, 1.0f);
+    // A second player loads the same file meanwhile: one load has the pool,
+    // the other decodes on its own thread or after it.
+    Rig other;
+    GigaPart* otherPart = other.Tone(0)->AddPart(path.c_str(), 0);
+    other.manager.QueuePlayer(&other.deck);
+    std::thread otherLoader([&] { other.manager.RunNow(false); });
     GigaPart* part = pool.Tone(1)->AddPart(path.c_str(), 0);
     pool.manager.QueuePlayer(&pool.deck);
     pool.manager.RunNow(false);
+    otherLoader.join();
     stop = true;
     audio.join();
     GigaBank::SetDecodeThreads(0);
     const std::vector<Head> got = heads(part);
+    const std::vector<Head> otherGot = heads(otherPart);
+    ASSERT_EQ(otherGot.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_TRUE(otherGot[i].data == want[i].data && !otherGot[i].damaged) << i;
 
     ASSERT_EQ(got.size(), want.size());
     ASSERT_EQ(want.size(), 12u);
