@@ -6,12 +6,17 @@
 // - "Streamed": a long mono sample whose tail the disk thread streams;
 // - "Filtered": the looped stereo pad with its filter on, every voice about
 //   5.5 semitones above the unity key (a pitch ratio near 1.37), counting
-//   ns per voice-frame and the percent of one core at 44.1 kHz.
+//   ns per voice-frame and the percent of one core at 44.1 kHz;
+// - "Stage": each render stage alone over a 512-frame stereo chunk at a pitch
+//   ratio of 1.37 (ns per frame): interpolation, the filter frame by frame
+//   and four frames at a time, pan-and-add.
 #include <benchmark/benchmark.h>
 
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "bench/BenchSupport.h"
 #include "engine/AudioBuffers.h"
@@ -20,6 +25,8 @@
 #include "engine/GigaDeck.h"
 #include "engine/GigaDiskThread.h"
 #include "engine/GigaTone.h"
+#include "engine/GigaVoice.h"
+#include "engine/GigaVoiceStages.h"
 #include "engine/OvEngine.h"
 #include "gig/GigFixtures.h"
 
@@ -142,8 +149,54 @@ void BM_Streamed(benchmark::State& state)
     Run(state, player, 60, true, true);
 }
 
+enum class Stage { Resample, Filter, FilterFast, Mix };
+
+void BM_Stage(benchmark::State& state, Stage which)
+{
+    namespace stage = gigavoicestage;
+    constexpr double kRatio = 1.37;
+    std::vector<float> inL(1024), inR(1024), left(kBlock), right(kBlock), out(kBlock), gain(kBlock, 0.5f);
+    for (size_t i = 0; i < inL.size(); ++i) {
+        inL[i] = static_cast<float>(std::sin(i * 0.05));
+        inR[i] = static_cast<float>(std::cos(i * 0.07));
+    }
+    float coef[5];
+    GigaVoice::FilterCoefficients(0.6f, coef);
+    stage::FilterBlock block;
+    stage::MakeFilterBlock(coef, block);
+    float stateL[4] = {}, stateR[4] = {};
+    stage::Resample(inL.data(), inR.data(), 0.25, kRatio, left.data(), right.data(), kBlock);
+    for (auto _ : state) {
+        switch (which) {
+        case Stage::Resample:
+            stage::Resample(inL.data(), inR.data(), 0.25, kRatio, left.data(), right.data(), kBlock);
+            break;
+        case Stage::Filter:
+            stage::Filter2(coef, stateL, stateR, left.data(), right.data(), kBlock);
+            break;
+        case Stage::FilterFast:
+            stage::FilterFast2(coef, block, stateL, stateR, left.data(), right.data(), kBlock);
+            break;
+        case Stage::Mix:
+            stage::Mix(out.data(), left.data(), gain.data(), 0.7f, kBlock);
+            stage::Mix(out.data(), right.data(), gain.data(), 0.7f, kBlock);
+            break;
+        }
+        benchmark::DoNotOptimize(left.data());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_frame"] = benchmark::Counter(static_cast<double>(kBlock),
+                                                    benchmark::Counter::kIsIterationInvariantRate |
+                                                        benchmark::Counter::kInvert);
+}
+
 }  // namespace
 
+BENCHMARK_CAPTURE(BM_Stage, Resample, Stage::Resample);
+BENCHMARK_CAPTURE(BM_Stage, Filter, Stage::Filter);
+BENCHMARK_CAPTURE(BM_Stage, FilterFast, Stage::FilterFast);
+BENCHMARK_CAPTURE(BM_Stage, Mix, Stage::Mix);
 BENCHMARK(BM_MemoryUnity)->Arg(16)->Arg(64)->Arg(128)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemoryResampled)->Arg(16)->Arg(64)->Arg(128)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Filtered)->Arg(16)->Arg(64)->Arg(128)->Arg(256)->Unit(benchmark::kMicrosecond);
