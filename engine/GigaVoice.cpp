@@ -16,6 +16,7 @@
 #include "engine/GigaStreamConstants.h"
 #include "engine/GigaTone.h"
 #include "engine/GigaVoiceStages.h"
+#include "engine/GigaVoiceWide.h"
 #include "engine/GigaZone.h"
 #include "engine/OvEngine.h"
 
@@ -792,7 +793,9 @@ void GigaVoice::FilterSpan(float* left, float* right, int n) noexcept
     } else if (n >= kFilterBlockFrames && 1.0f + m_coef[3] + m_coef[4] >= kFilterBlockMargin) {
         gigavoicestage::FilterBlock block;
         gigavoicestage::MakeFilterBlock(m_coef, block);
-        if (right)
+        if (right && gigavoicestage::HasWide())
+            gigavoicestage::FilterFast2Wide(m_coef, block, m_filterState[0], m_filterState[1], left, right, n);
+        else if (right)
             gigavoicestage::FilterFast2(m_coef, block, m_filterState[0], m_filterState[1], left, right, n);
         else
             gigavoicestage::FilterFast(m_coef, block, m_filterState[0], left, n);

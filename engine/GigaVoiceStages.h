@@ -50,18 +50,29 @@ inline V4 Splat(float f) noexcept
 
 // Whole and fractional parts of two play positions frac + j x ratio, with
 // the scalar sums' values.
-inline V2F Split(double frac, double ratio, int j, V2I& k) noexcept
+inline V2F Split(double frac, double ratio, V2D j, V2I& k) noexcept
 {
-    const V2D p = frac + V2D{static_cast<double>(j), static_cast<double>(j + 1)} * ratio;
+    const V2D p = frac + j * ratio;
     k = __builtin_convertvector(p, V2I);
     return __builtin_convertvector(p - __builtin_convertvector(k, V2D), V2F);
 }
 
-// Four interpolated frames of in at k0..k3 with weights w.
+// The frames at k and k + 1, side by side.
+inline V2F Pair(const float* in, int k) noexcept
+{
+    V2F v;
+    __builtin_memcpy(&v, in + k, sizeof(v));
+    return v;
+}
+
+// Four interpolated frames of in at k0..k3 with weights w: each frame and
+// its right neighbour in one load, then sorted into the two sides.
 inline V4 Lerp4(const float* in, const V2I& k01, const V2I& k23, V4 w) noexcept
 {
-    const V4 a = {in[k01[0]], in[k01[1]], in[k23[0]], in[k23[1]]};
-    const V4 b = {in[k01[0] + 1], in[k01[1] + 1], in[k23[0] + 1], in[k23[1] + 1]};
+    const V4 x01 = __builtin_shufflevector(Pair(in, k01[0]), Pair(in, k01[1]), 0, 2, 1, 3);
+    const V4 x23 = __builtin_shufflevector(Pair(in, k23[0]), Pair(in, k23[1]), 0, 2, 1, 3);
+    const V4 a = __builtin_shufflevector(x01, x23, 0, 1, 4, 5);
+    const V4 b = __builtin_shufflevector(x01, x23, 2, 3, 6, 7);
     return a + (b - a) * w;
 }
 
@@ -75,10 +86,12 @@ inline void Resample(const float* inL, const float* inR, double frac, double rat
                      int n) noexcept
 {
     int j = 0;
-    for (; j + 4 <= n; j += 4) {
+    // Whole numbers count exactly in doubles: j and j + 1 as a pair.
+    detail::V2D at = {0.0, 1.0};
+    for (; j + 4 <= n; j += 4, at += 4.0) {
         detail::V2I k01, k23;
-        const detail::V2F w01 = detail::Split(frac, ratio, j, k01);
-        const detail::V2F w23 = detail::Split(frac, ratio, j + 2, k23);
+        const detail::V2F w01 = detail::Split(frac, ratio, at, k01);
+        const detail::V2F w23 = detail::Split(frac, ratio, at + 2.0, k23);
         const detail::V4 w = __builtin_shufflevector(w01, w23, 0, 1, 2, 3);
         detail::Store(outL + j, detail::Lerp4(inL, k01, k23, w));
         if (inR)
