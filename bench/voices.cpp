@@ -157,7 +157,8 @@ void BM_Stage(benchmark::State& state, Stage which)
 {
     namespace stage = gigavoicestage;
     constexpr double kRatio = 1.37;
-    std::vector<float> inL(1024), inR(1024), left(kBlock), right(kBlock), out(kBlock), gain(kBlock, 0.5f);
+    std::vector<float> inL(1024), inR(1024), left(kBlock), right(kBlock);
+    std::vector<float> out(kBlock), outRight(kBlock), gain(kBlock, 0.5f);
     for (size_t i = 0; i < inL.size(); ++i) {
         inL[i] = static_cast<float>(std::sin(i * 0.05));
         inR[i] = static_cast<float>(std::cos(i * 0.07));
@@ -187,8 +188,7 @@ void BM_Stage(benchmark::State& state, Stage which)
             stage::FilterFast2(coef, block, stateL, stateR, left.data(), right.data(), kBlock);
             break;
         case Stage::Mix:
-            stage::Mix(out.data(), left.data(), gain.data(), 0.7f, kBlock);
-            stage::Mix(out.data(), right.data(), gain.data(), 0.7f, kBlock);
+            stage::Mix2(out.data(), outRight.data(), left.data(), right.data(), gain.data(), 0.7f, 0.6f, kBlock);
             break;
         }
         benchmark::DoNotOptimize(left.data());

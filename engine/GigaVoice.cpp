@@ -728,10 +728,11 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
 
         // Pan and add into the bus.
         const int writable = std::clamp(writeLimit - done, 0, m);
-        if (outLeft)
+        if (outLeft && outRight)
+            stage::Mix2(outLeft + done, outRight + done, left, inRight ? right : left, gain, m_leftGain, m_rightGain,
+                        writable);
+        else if (outLeft)
             stage::Mix(outLeft + done, left, gain, m_leftGain, writable);
-        if (outRight)
-            stage::Mix(outRight + done, inRight ? right : left, gain, m_rightGain, writable);
 
         // Advance the play position by the frames produced.
         const double end = m_frac + m * ratio;

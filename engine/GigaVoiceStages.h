@@ -314,4 +314,14 @@ inline void Mix(float* __restrict out, const float* __restrict x, const float* _
         out[j] += x[j] * gain[j] * pan;
 }
 
+// Both channels of the voice into the bus in one pass over the gains.
+inline void Mix2(float* __restrict outL, float* __restrict outR, const float* __restrict xL,
+                 const float* __restrict xR, const float* __restrict gain, float panL, float panR, int n) noexcept
+{
+    for (int j = 0; j < n; ++j) {
+        outL[j] += xL[j] * gain[j] * panL;
+        outR[j] += xR[j] * gain[j] * panR;
+    }
+}
+
 }  // namespace gigavoicestage
