@@ -382,7 +382,13 @@ TEST(GigaRender, SixtyFourVoicesWithStreamsRenderWithoutAllocating)
     Rig rig;
     rig.Load(0, rig.Write(gigtools::DemoPianoFixture()), 0);
     rig.Load(1, rig.Write(RampFixture(88200)), 0, 0.2f, 0.2f);
-    rig.Load(2, rig.Write(gigtools::StereoPadFixture()), 0);
+    gigtools::GigFixture pad = gigtools::StereoPadFixture();
+    for (auto& region : pad.bank.Instrument(0).regions)
+        for (auto& zone : region.zones) {
+            zone.art.filterOn = true;  // the filter's stages too
+            zone.art.cutoff = 80;
+        }
+    rig.Load(2, rig.Write(pad), 0);
     long allocations = 0;
     int streaming = 0;
     int voices = 0;
