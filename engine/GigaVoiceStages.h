@@ -224,6 +224,25 @@ inline V4 Step4(const FilterBlock& k, const float* f, float y1, float y2) noexce
     return s + (Splat(y1) * Load(k.p) + Splat(y2) * Load(k.q));
 }
 
+// The frames from j to m that do not fill a group of four, frame by frame:
+// y = f - a1 y1 - a2 y2 for both channels; y holds y1, y2 of the left
+// channel, then of the right, and moves on.
+inline void Tail2(const float* coef, const float* fl, const float* fr, float* l, float* r, int j, int m,
+                  float* y) noexcept
+{
+    const float a1 = coef[3], a2 = coef[4];
+    for (; j < m; ++j) {
+        const float yl = fl[j] - a1 * y[0] - a2 * y[1];
+        const float yr = fr[j] - a1 * y[2] - a2 * y[3];
+        y[1] = y[0];
+        y[0] = yl;
+        y[3] = y[2];
+        y[2] = yr;
+        l[j] = yl;
+        r[j] = yr;
+    }
+}
+
 }  // namespace detail
 
 // Filter over blocks of four frames (see FilterBlock); the same state as
@@ -263,7 +282,6 @@ inline void FilterFast2(const float* coef, const FilterBlock& block, float* stat
     constexpr int kPiece = 256;
     float fl[kPiece];
     float fr[kPiece];
-    const float a1 = coef[3], a2 = coef[4];
     float ly1 = stateL[2], ly2 = stateL[3];
     float ry1 = stateR[2], ry2 = stateR[3];
     for (int at = 0; at < n; at += kPiece) {
@@ -283,16 +301,12 @@ inline void FilterFast2(const float* coef, const FilterBlock& block, float* stat
             ry1 = yr[3];
             ry2 = yr[2];
         }
-        for (; j < m; ++j) {
-            const float yl = fl[j] - a1 * ly1 - a2 * ly2;
-            const float yr = fr[j] - a1 * ry1 - a2 * ry2;
-            ly2 = ly1;
-            ly1 = yl;
-            ry2 = ry1;
-            ry1 = yr;
-            ls[j] = yl;
-            rs[j] = yr;
-        }
+        float y[4] = {ly1, ly2, ry1, ry2};
+        detail::Tail2(coef, fl, fr, ls, rs, j, m, y);
+        ly1 = y[0];
+        ly2 = y[1];
+        ry1 = y[2];
+        ry2 = y[3];
     }
     stateL[2] = ly1;
     stateL[3] = ly2;

@@ -45,7 +45,6 @@ __attribute__((target("avx2"))) void FilterFast2Wide(const float* coef, const Fi
     float fr[kPiece];
     const V8 c0 = Both(block.c[0]), c1 = Both(block.c[1]), c2 = Both(block.c[2]), c3 = Both(block.c[3]);
     const V8 p = Both(block.p), q = Both(block.q);
-    const float a1 = coef[3], a2 = coef[4];
     V8 y1 = {stateL[2], stateL[2], stateL[2], stateL[2], stateR[2], stateR[2], stateR[2], stateR[2]};
     V8 y2 = {stateL[3], stateL[3], stateL[3], stateL[3], stateR[3], stateR[3], stateR[3], stateR[3]};
     for (int at = 0; at < n; at += kPiece) {
@@ -73,19 +72,10 @@ __attribute__((target("avx2"))) void FilterFast2Wide(const float* coef, const Fi
             y1 = __builtin_shufflevector(y, y, 3, 3, 3, 3, 7, 7, 7, 7);
             y2 = __builtin_shufflevector(y, y, 2, 2, 2, 2, 6, 6, 6, 6);
         }
-        float ly1 = y1[0], ly2 = y2[0], ry1 = y1[4], ry2 = y2[4];
-        for (; j < m; ++j) {
-            const float yl = fl[j] - a1 * ly1 - a2 * ly2;
-            const float yr = fr[j] - a1 * ry1 - a2 * ry2;
-            ly2 = ly1;
-            ly1 = yl;
-            ry2 = ry1;
-            ry1 = yr;
-            ls[j] = yl;
-            rs[j] = yr;
-        }
-        y1 = V8{ly1, ly1, ly1, ly1, ry1, ry1, ry1, ry1};
-        y2 = V8{ly2, ly2, ly2, ly2, ry2, ry2, ry2, ry2};
+        float y[4] = {y1[0], y2[0], y1[4], y2[4]};
+        detail::Tail2(coef, fl, fr, ls, rs, j, m, y);
+        y1 = V8{y[0], y[0], y[0], y[0], y[2], y[2], y[2], y[2]};
+        y2 = V8{y[1], y[1], y[1], y[1], y[3], y[3], y[3], y[3]};
     }
     stateL[2] = y1[0];
     stateL[3] = y2[0];
