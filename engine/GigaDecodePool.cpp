@@ -19,12 +19,6 @@ GigaDecodePool::~GigaDecodePool()
         t.join();
 }
 
-int GigaDecodePool::GetThreadCount() const
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return static_cast<int>(m_threads.size());
-}
-
 bool GigaDecodePool::Grow(int threads)
 {
     try {

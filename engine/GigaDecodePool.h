@@ -29,13 +29,11 @@ public:
     bool Run(size_t count, int threads, const std::function<void(size_t)>& work,
              const std::function<void(size_t)>& progress);
 
-    int GetThreadCount() const;
-
 private:
     void Worker();
     bool Grow(int threads);  // under m_mutex
 
-    mutable std::mutex m_mutex;
+    std::mutex m_mutex;
     std::mutex m_busy;  // held by the load using the pool
     std::condition_variable m_wake;
     std::condition_variable m_finished;

@@ -55,6 +55,7 @@ int64_t CeilMB(int64_t samples)
 }
 
 }  // namespace
+
 GigaMemory::~GigaMemory()
 {
     FreeAll();

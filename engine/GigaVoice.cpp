@@ -24,6 +24,12 @@ using namespace gigavoice;
 
 namespace {
 
+// How far into the block's gain (and cutoff) ramp control step `step` is.
+float StepShare(int step, int blockSteps) noexcept
+{
+    return static_cast<float>(std::min(step, blockSteps)) / blockSteps;
+}
+
 // The two velocity-curve tables: F at full scale, Z at zero scale. Index =
 // (curve x 5 + depthIndex) x 43 + step; depth index 0 is full velocity
 // response, 4 none (every value 1).
@@ -699,31 +705,22 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
         // The envelope in control steps: one gain per step, ramping to the
         // block's target. A moving cutoff takes new coefficients per step and
         // filters step by step.
-        if (!cutoffMoves) {
-            m = EnvelopeGains(gain, m, step, blockSteps, gainFrom, gainTo, ended);
-            if (m_filterOn)
-                FilterSpan(left, inRight ? right : nullptr, m);
-        } else {
-            int j = 0;
-            while (j < m) {
-                if (m_envLeft == 0) {
-                    ++step;
-                    const float t = static_cast<float>(std::min(step, blockSteps)) / blockSteps;
-                    if (m_env.Render(&m_envValue, 1, gainFrom + (gainTo - gainFrom) * t) == 0) {
-                        ended = true;
-                        break;
-                    }
-                    m_envLeft = kControlFrames;
-                    m_cutoff = cutoffFrom + (cutoffTo - cutoffFrom) * t;
-                    FilterCoefficients(m_cutoff, m_coef);
-                }
-                const int seg = std::min(m_envLeft, m - j);
-                stage::Fill(gain + j, m_envValue, seg);
+        const int firstStep = step;
+        const int stepLeft = m_envLeft;
+        m = EnvelopeGains(gain, m, step, blockSteps, gainFrom, gainTo, ended);
+        if (cutoffMoves) {
+            int j = std::min(stepLeft, m);
+            if (j > 0)
+                FilterSpan(left, inRight ? right : nullptr, j);
+            for (int s = firstStep + 1; j < m; ++s) {
+                const int seg = std::min(kControlFrames, m - j);
+                m_cutoff = cutoffFrom + (cutoffTo - cutoffFrom) * StepShare(s, blockSteps);
+                FilterCoefficients(m_cutoff, m_coef);
                 FilterSpan(left + j, inRight ? right + j : nullptr, seg);
-                m_envLeft -= seg;
                 j += seg;
             }
-            m = j;
+        } else if (m_filterOn) {
+            FilterSpan(left, inRight ? right : nullptr, m);
         }
 
         // Pan and add into the bus.
@@ -766,10 +763,8 @@ int GigaVoice::EnvelopeGains(float* gain, int m, int& step, int blockSteps, floa
     const int steps = (m - j + kControlFrames - 1) / kControlFrames;
     float targets[kChunkFrames / kControlFrames + 1];
     float values[kChunkFrames / kControlFrames + 1];
-    for (int s = 0; s < steps; ++s) {
-        const float t = static_cast<float>(std::min(step + 1 + s, blockSteps)) / blockSteps;
-        targets[s] = gainFrom + (gainTo - gainFrom) * t;
-    }
+    for (int s = 0; s < steps; ++s)
+        targets[s] = gainFrom + (gainTo - gainFrom) * StepShare(step + 1 + s, blockSteps);
     const int got = m_env.Shape(values, steps, targets);
     step += got;
     for (int s = 0; s < got; ++s) {

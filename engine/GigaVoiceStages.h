@@ -1,8 +1,8 @@
 // The stages a GigaVoice renders a chunk in, each over whole arrays: linear
 // interpolation at the play positions into a scratch block, the low-pass
 // filter, the envelope's per-step gains and the pan-and-add into a bus.
-// Plain loops without branches in their bodies, so that the compiler can
-// vectorise what has no recurrence; noexcept, no allocation, callable alone.
+// Loops over whole arrays, in vectors where the work allows; noexcept, no
+// allocation, each callable alone.
 #pragma once
 
 namespace gigavoicestage {
@@ -282,8 +282,8 @@ inline void FilterFast2(const float* coef, const FilterBlock& block, float* stat
     constexpr int kPiece = 256;
     float fl[kPiece];
     float fr[kPiece];
-    float ly1 = stateL[2], ly2 = stateL[3];
-    float ry1 = stateR[2], ry2 = stateR[3];
+    // The last two outputs of the left channel, then of the right.
+    float y[4] = {stateL[2], stateL[3], stateR[2], stateR[3]};
     for (int at = 0; at < n; at += kPiece) {
         const int m = n - at < kPiece ? n - at : kPiece;
         float* ls = l + at;
@@ -292,26 +292,21 @@ inline void FilterFast2(const float* coef, const FilterBlock& block, float* stat
         detail::FeedForward(coef, stateR, rs, fr, m);
         int j = 0;
         for (; j + 4 <= m; j += 4) {
-            const detail::V4 yl = detail::Step4(block, fl + j, ly1, ly2);
-            const detail::V4 yr = detail::Step4(block, fr + j, ry1, ry2);
+            const detail::V4 yl = detail::Step4(block, fl + j, y[0], y[1]);
+            const detail::V4 yr = detail::Step4(block, fr + j, y[2], y[3]);
             detail::Store(ls + j, yl);
             detail::Store(rs + j, yr);
-            ly1 = yl[3];
-            ly2 = yl[2];
-            ry1 = yr[3];
-            ry2 = yr[2];
+            y[0] = yl[3];
+            y[1] = yl[2];
+            y[2] = yr[3];
+            y[3] = yr[2];
         }
-        float y[4] = {ly1, ly2, ry1, ry2};
         detail::Tail2(coef, fl, fr, ls, rs, j, m, y);
-        ly1 = y[0];
-        ly2 = y[1];
-        ry1 = y[2];
-        ry2 = y[3];
     }
-    stateL[2] = ly1;
-    stateL[3] = ly2;
-    stateR[2] = ry1;
-    stateR[3] = ry2;
+    stateL[2] = y[0];
+    stateL[3] = y[1];
+    stateR[2] = y[2];
+    stateR[3] = y[3];
 }
 
 inline void Fill(float* out, float value, int n) noexcept

@@ -7,7 +7,6 @@ namespace gigavoicestage {
 namespace {
 
 using V8 = float __attribute__((vector_size(32)));
-using V4 = detail::V4;
 
 bool Detect() noexcept
 {
@@ -55,20 +54,15 @@ __attribute__((target("avx2"))) void FilterFast2Wide(const float* coef, const Fi
         detail::FeedForward(coef, stateR, rs, fr, m);
         int j = 0;
         for (; j + 4 <= m; j += 4) {
-            V4 lo, hi;
-            __builtin_memcpy(&lo, fl + j, sizeof(lo));
-            __builtin_memcpy(&hi, fr + j, sizeof(hi));
-            const V8 f = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7);
+            const V8 f = __builtin_shufflevector(detail::Load(fl + j), detail::Load(fr + j), 0, 1, 2, 3, 4, 5, 6, 7);
             const V8 f0 = __builtin_shufflevector(f, f, 0, 0, 0, 0, 4, 4, 4, 4);
             const V8 f1 = __builtin_shufflevector(f, f, 1, 1, 1, 1, 5, 5, 5, 5);
             const V8 f2 = __builtin_shufflevector(f, f, 2, 2, 2, 2, 6, 6, 6, 6);
             const V8 f3 = __builtin_shufflevector(f, f, 3, 3, 3, 3, 7, 7, 7, 7);
             const V8 s = (f0 * c0 + f1 * c1) + (f2 * c2 + f3 * c3);
             const V8 y = s + (y1 * p + y2 * q);
-            const V4 yl = __builtin_shufflevector(y, y, 0, 1, 2, 3);
-            const V4 yr = __builtin_shufflevector(y, y, 4, 5, 6, 7);
-            __builtin_memcpy(ls + j, &yl, sizeof(yl));
-            __builtin_memcpy(rs + j, &yr, sizeof(yr));
+            detail::Store(ls + j, __builtin_shufflevector(y, y, 0, 1, 2, 3));
+            detail::Store(rs + j, __builtin_shufflevector(y, y, 4, 5, 6, 7));
             y1 = __builtin_shufflevector(y, y, 3, 3, 3, 3, 7, 7, 7, 7);
             y2 = __builtin_shufflevector(y, y, 2, 2, 2, 2, 6, 6, 6, 6);
         }
