@@ -124,7 +124,10 @@ XvfbServer::Attempt XvfbServer::TryDisplay(int number)
     if (Exists(lock) || Exists(socket))
         return Attempt::Taken;
     const std::string display = ":" + std::to_string(number);
-    pid_t pid = Spawn({"Xvfb", display, "-screen", "0", m_screen, "-nolisten", "tcp"});
+    // -noreset: a server resets whenever its last client leaves, and a client
+    // connecting meanwhile (a program starting while a helper like xdotool
+    // polls and quits) is refused.
+    pid_t pid = Spawn({"Xvfb", display, "-screen", "0", m_screen, "-nolisten", "tcp", "-noreset"});
     if (!pid)
         return Attempt::GiveUp;
     // Bounded wait for the socket. Another program may take the same number
