@@ -174,7 +174,7 @@ const std::string& ProgramBank(bool compressed)
         GigBuilder b;
         GigInstrument ins("program");
         for (int k = 0; k < 16; ++k) {
-            GigSample s = GigSample::Tone("s" + std::to_string(k), 2, 16, 44100, 40 + 3 * k, 44100 * 5, 5.0, 0.5);
+            GigSample s = GigSample::Tone(std::string("s").append(std::to_string(k)), 2, 16, 44100, 40 + 3 * k, 44100 * 5, 5.0, 0.5);
             s.compressed = compressed;
             ins.regions.push_back(GigRegion::Single(40 + 3 * k, 42 + 3 * k, b.AddSample(s), true));
         }
@@ -211,10 +211,8 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
             readSeconds += ReadSeconds(s, buf, 1);
         }
         state.ResumeTiming();
-        auto t0 = std::chrono::steady_clock::now();
         if (!bank.LoadProgram(0, nullptr))
             state.SkipWithError("load failed");
-        if (getenv("DBGPOOL")) fprintf(stderr, "load %d\n", (int)std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - t0).count());
     }
     GigaBank::SetDecodeThreads(0);
     state.counters["data_mb_s"] =

@@ -45,7 +45,7 @@ const std::string& StreamingBank()
     gigtools::GigInstrument ins("Streams");
     for (int s = 0; s < 64; ++s) {
         gigtools::GigSample sample;
-        sample.name = "S" + std::to_string(s);
+        sample.name = std::string("S").append(std::to_string(s));
         sample.values.resize(12 * 44100);
         for (size_t i = 0; i < sample.values.size(); ++i)
             sample.values[i] = static_cast<int32_t>((i * 31 + s * 977) % 65536) - 32768;
@@ -154,7 +154,7 @@ std::string BigBank(BenchDir& dir, int64_t megabytes)
     std::vector<int> handles;
     for (int s = 0; s < samples; ++s) {
         gigtools::GigSample sample;
-        sample.name = "V" + std::to_string(s);
+        sample.name = std::string("V").append(std::to_string(s));
         sample.channels = 2;
         sample.bits = 24;
         sample.values.resize(size_t(frames) * 2);

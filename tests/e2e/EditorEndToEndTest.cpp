@@ -247,8 +247,9 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "Reset kept the instrument";
     setenv("KIV_DIALOG_ANSWER", file.c_str(), 1);
     Toolbar(kOpen);
-    if (s.IdleUntil(500, [&] { return Shown("WConfirm"); }))
+    if (s.IdleUntil(500, [&] { return Shown("WConfirm"); })) {
         ASSERT_TRUE(ClickButtonText("WConfirm", 1));  // "No": nothing to keep
+    }
     EXPECT_TRUE(s.IdleUntil(3000, [&] { return s.UnitPaths().at(0) == gig; })) << "Open did not restore the unit";
     unsetenv("KIV_DIALOG_ANSWER");
 

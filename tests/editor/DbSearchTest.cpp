@@ -273,10 +273,10 @@ TEST_F(DbSearchTest, SearchesWhileTheUtilityScansFindWhatIsThere)
 {
     kivtest::TempDir tree;
     for (int f = 0; f < 10; ++f) {
-        std::filesystem::create_directories(tree.File("f" + std::to_string(f)));
+        std::filesystem::create_directories(tree.File(kivtest::Numbered("f", f)));
         for (int n = 0; n < 80; ++n)
             ASSERT_TRUE(utiltest::NamedBank({"Scan Lead", "Scan Pad"})
-                            .Write(tree.File("f" + std::to_string(f) + "/b" + std::to_string(n) + ".gig")));
+                            .Write(tree.File(kivtest::Numbered("f", f) + kivtest::Numbered("/b", n) + ".gig")));
     }
     struct Done : ScanEventTarget {
         bool PostEvent(const XEvent& event) override

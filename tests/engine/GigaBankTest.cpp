@@ -18,7 +18,7 @@ GigBuilder SimpleBank(int instruments = 2, int samples = 2)
 {
     GigBuilder b;
     for (int s = 0; s < samples; ++s)
-        b.AddSample(GigSample::Tone("s" + std::to_string(s), 1, 16, 44100, 60, 1000));
+        b.AddSample(GigSample::Tone(kivtest::Numbered("s", s), 1, 16, 44100, 60, 1000));
     for (int i = 0; i < instruments; ++i) {
         GigInstrument ins("Inst " + std::to_string(i));
         ins.regions.push_back(GigRegion::Single(0, 127, i % samples));

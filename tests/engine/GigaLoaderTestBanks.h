@@ -8,6 +8,7 @@
 #include "engine/OvView.h"
 #include "gig/GigWriter.h"
 #include "kiv/data/FourCC.h"
+#include "support/TestSupport.h"
 
 namespace loadertest {
 
@@ -21,7 +22,7 @@ inline bool WriteBank(const std::string& path, int instruments = 2, int samples 
     std::vector<int> handles;
     for (int s = 0; s < samples; ++s)
         handles.push_back(b.AddSample(gigtools::GigSample::Tone(
-            "S" + std::to_string(s), 1, 16, 44100, 48 + s * 12, frames)));
+            kivtest::Numbered("S", s), 1, 16, 44100, 48 + s * 12, frames)));
     for (int i = 0; i < instruments; ++i) {
         gigtools::GigInstrument ins("Instrument " + std::to_string(i));
         ins.bendRange = bendRange;

@@ -114,8 +114,9 @@ TEST_F(GigaMemoryBlocks, RoomNoSampleFillsIsSilenceAndTheRoundedTailIsWritable)
     ASSERT_NE(m.At(4095), nullptr);
     EXPECT_EQ(m.At(4096), nullptr);
     for (int64_t i = 1; i < 4096; ++i) {
-        if (i != 2999)
+        if (i != 2999) {
             ASSERT_EQ(m.At(0)[i], 0) << i;
+        }
     }
     m.At(b + 1000)[0] = 9;
     m.At(4095)[0] = 1;

@@ -63,7 +63,7 @@ GigBuilder ToneBank(int samples, uint32_t frames = 1000)
 {
     GigBuilder b;
     for (int s = 0; s < samples; ++s)
-        b.AddSample(GigSample::Tone("s" + std::to_string(s), 1, 16, 44100, 60, frames));
+        b.AddSample(GigSample::Tone(kivtest::Numbered("s", s), 1, 16, 44100, 60, frames));
     return b;
 }
 

@@ -44,8 +44,9 @@ TEST(Scan, DepthCapsTheWalkAndAStopEndsEveryOpenFolder)
     for (int level = 0; level <= 4; ++level) {
         ASSERT_TRUE(kivtest::WriteFile(folder + "f" + std::to_string(level) + ".gig", "x", 1));
         folder += "d/";
-        if (level < 4)
+        if (level < 4) {
             ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        }
     }
     struct Case {
         int maxDepth;

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -47,8 +48,9 @@ void Exercise(PlugInfoList& list)
 
 std::vector<uint8_t> WithMode(uint8_t mode, const std::vector<uint8_t>& bytes)
 {
-    std::vector<uint8_t> seed(1, mode);
-    seed.insert(seed.end(), bytes.begin(), bytes.end());
+    std::vector<uint8_t> seed(bytes.size() + 1);
+    seed[0] = mode;
+    std::copy(bytes.begin(), bytes.end(), seed.begin() + 1);
     return seed;
 }
 

@@ -177,6 +177,11 @@ bool WriteFile(const std::string& path, const void* bytes, size_t size)
     return fclose(f) == 0 && ok;
 }
 
+std::string Numbered(const char* text, long long number)
+{
+    return std::string(text).append(std::to_string(number));
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::string out;

@@ -36,6 +36,11 @@ private:
     std::string m_path;
 };
 
+// The text followed by the number: Numbered("s", 3) is "s3". Appended in
+// one place: g++ 12 warns wrongly (-Wrestrict) wherever "s" +
+// std::to_string(3) is inlined.
+std::string Numbered(const char* text, long long number);
+
 // Writes bytes to a file; returns false on failure.
 bool WriteFile(const std::string& path, const void* bytes, size_t size);
 // Reads a whole file into a string of bytes (empty when missing).

@@ -123,7 +123,7 @@ XvfbServer::Attempt XvfbServer::TryDisplay(int number)
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
     if (Exists(lock) || Exists(socket))
         return Attempt::Taken;
-    const std::string display = ":" + std::to_string(number);
+    const std::string display = Numbered(":", number);
     // -noreset: a server resets whenever its last client leaves, and a client
     // connecting meanwhile (a program starting while a helper like xdotool
     // polls and quits) is refused.

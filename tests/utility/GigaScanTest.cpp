@@ -111,7 +111,7 @@ protected:
         std::vector<std::string> names;
         for (int f = firstFolder; f < firstFolder + folders; ++f) {
             for (int n = 0; n < files; ++n) {
-                std::string name = "f" + std::to_string(f) + "/b" + std::to_string(n) + ".gig";
+                std::string name = kivtest::Numbered("f", f) + kivtest::Numbered("/b", n) + ".gig";
                 std::vector<std::string> insts;
                 for (int i = 0; i < instruments; ++i)
                     insts.push_back(name + " #" + std::to_string(i) + std::string(40, '.'));
@@ -422,7 +422,7 @@ TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
 TEST_F(GigaScanTest, StopUnwindsTheWalkAndStillPostsDone)
 {
     for (int f = 0; f < 40; ++f)
-        Gig("f" + std::to_string(f) + "/b.gig");
+        Gig(kivtest::Numbered("f", f) + "/b.gig");
     ASSERT_TRUE(m_scan.Start(m_root.c_str(), &m_events));
     m_scan.Stop();
     ASSERT_TRUE(m_events.WaitDone());
@@ -448,7 +448,7 @@ TEST_F(GigaScanTest, StartFromTheDoneEventIsNotRefusedByTheFinishingThread)
 TEST_F(GigaScanTest, DestroyingARunningScannerStopsAndWaitsForItsThread)
 {
     for (int f = 0; f < 30; ++f)
-        Gig("f" + std::to_string(f) + "/b.gig");
+        Gig(kivtest::Numbered("f", f) + "/b.gig");
     auto scan = std::make_unique<GigaScan>();
     ASSERT_TRUE(scan->GetBase().OpenAt(m_dbPath.c_str()));
     ASSERT_TRUE(scan->Start(m_root.c_str(), &m_events));

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "gui/GuiTestLeaks.h"
+#include "support/TestSupport.h"
 #include "vst/VstAbi.h"
 
 namespace {
@@ -85,7 +86,7 @@ protected:
             if (stat(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), &st) == 0 ||
                 stat(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), &st) == 0)
                 continue;
-            std::string display = ":" + std::to_string(n);
+            std::string display = kivtest::Numbered(":", n);
             std::vector<std::string> args = {"Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
             std::vector<char*> argv;
             for (auto& a : args)

@@ -39,8 +39,9 @@ struct LoadedPlug {
 };
 
 // The leak checker ignores what is allocated while this lives, so it checks
-// what we allocate, not what a third-party plug-in does.
-struct ForeignLeaksIgnored {
+// what we allocate, not what a third-party plug-in does. Without a leak
+// checker it is empty, hence maybe unused.
+struct [[maybe_unused]] ForeignLeaksIgnored {
 #ifdef KIV_HAS_LSAN
     ForeignLeaksIgnored() { __lsan_disable(); }
     ~ForeignLeaksIgnored() { __lsan_enable(); }

@@ -84,8 +84,9 @@ bool thread::Start(uint32_t code, int priority)
         m_handle.join();  // the earlier run has finished
     m_priority = priority;
 
+    // Longer names are cut to what a pthread name holds.
     ThreadName name{};
-    strncpy(name.data(), m_name, name.size() - 1);
+    memcpy(name.data(), m_name, strnlen(m_name, name.size() - 1));
 
     // Set before the thread exists, so a thread that ends at once still
     // leaves the flag cleared behind it.
