@@ -494,7 +494,7 @@ XViewPlug::XViewPlug(XControl* parent, int x, int y, int w, int h, PlugInfoList*
 
     m_folder = new XSelect(this, 4, 4, -4, 18);
     m_folder->SetFont(11, xconst::kFontBold);
-    m_folder->SetText(plugs ? plugs->GetFolder() : nullptr);
+    m_folder->SetText(plugs ? plugs->GetFolder().c_str() : nullptr);
     m_folder->SetListener(this);
 
     m_listView = new XListPlug(this, 4, 24, -4, -26);
@@ -533,9 +533,10 @@ void XViewPlug::ChooseFolder()
         return;
     m_nav = std::make_unique<XFileNav>(GetWindowHandle());
     m_nav->BrowseFolder(this, "Select your plug-in folder", [this](XFileNav& nav, bool chosen) {
-        if (!chosen || !m_plugs || !m_plugs->SetFolder(nav.GetFolder()))
+        // The chosen folder joins the others; the scan walks them all.
+        if (!chosen || !m_plugs || !m_plugs->AddFolder(nav.GetFolder()))
             return;
-        m_folder->SetText(m_plugs->GetFolder());
+        m_folder->SetText(m_plugs->GetFolder().c_str());
         m_listView->Clear();
         m_listView->Invalidate();
     });

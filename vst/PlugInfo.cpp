@@ -30,6 +30,48 @@ void PlugInfo::SetVendor(const char* vendor)
         m_vendor = vendor;
 }
 
+void PlugInfo::SetOtherNames(const char* names)
+{
+    m_otherNames.clear();
+    std::string list = names ? names : "";
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find('/', start);
+        if (end == std::string::npos)
+            end = list.size();
+        AddOtherName(list.substr(start, end - start).c_str());
+        start = end + 1;
+    }
+}
+
+void PlugInfo::AddOtherName(const char* name)
+{
+    if (!name || !name[0] || strchr(name, '/') || HasOtherName(name))
+        return;
+    if (m_name.GetText() && strcmp(m_name.GetText(), name) == 0)
+        return;
+    if (!m_otherNames.empty())
+        m_otherNames += '/';
+    m_otherNames += name;
+}
+
+bool PlugInfo::HasOtherName(const char* name) const
+{
+    if (!name || !name[0])
+        return false;
+    const size_t length = strlen(name);
+    size_t start = 0;
+    while (start < m_otherNames.size()) {
+        size_t end = m_otherNames.find('/', start);
+        if (end == std::string::npos)
+            end = m_otherNames.size();
+        if (end - start == length && m_otherNames.compare(start, length, name) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
 void PlugInfo::Archive(ArchiFile* archive)
 {
     if (!archive->ExchangeVersion(1, 1, 1))

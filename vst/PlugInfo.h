@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "kiv/data/String.h"
@@ -40,6 +41,17 @@ public:
     // An entry can be offered and opened when its path is known.
     bool IsAvailable() const { return !m_path.IsEmpty(); }
 
+    // The other file names of the library: links to it under another name
+    // and the real file's own name, '/'-separated (no file name holds a
+    // '/'). The entry keeps its one listed name; a search finds it by any.
+    // Not part of the entry's archive: the list stores them after its
+    // entries, where older readers never look.
+    const std::string& GetOtherNames() const { return m_otherNames; }
+    void SetOtherNames(const char* names);
+    // Adds a name unless it is the listed name or known already.
+    void AddOtherName(const char* name);
+    bool HasOtherName(const char* name) const;
+
     // Path, vendor and name as 512-byte texts (longer ones are cut at a
     // character boundary of the buffer), then the type.
     void Archive(ArchiFile* archive) override;
@@ -49,6 +61,7 @@ private:
     kiv::string m_name;
     kiv::string m_effectName;
     kiv::string m_vendor;
+    std::string m_otherNames;
     uint32_t m_format = 0;
     int m_type = -1;
     bool m_found = false;

@@ -17,23 +17,18 @@ namespace {
 std::atomic<int> g_probeCount{0};
 std::atomic<PlugInfoList*> g_processList{nullptr};
 
-// The plug-in folders, as Linux hosts agree on them: the colon-separated
-// list of LXVST_PATH, else of VST_PATH, else every usual folder.
-std::string DefaultFolderList()
+// A folder as the lists keep it: ending in one '/'.
+std::string AsFolder(std::string folder)
 {
-    for (const char* variable : {"LXVST_PATH", "VST_PATH"}) {
-        const char* value = getenv(variable);
-        if (value && value[0])
-            return value;
-    }
-    std::string list;
-    const char* home = getenv("HOME");
-    if (home && home[0])
-        list = std::string(home) + "/.lxvst:" + home + "/.vst:";
-    return list + "/usr/local/lib/lxvst:/usr/local/lib/vst:/usr/lib/lxvst:/usr/lib/vst";
+    while (folder.size() > 1 && folder.back() == '/')
+        folder.pop_back();
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    return folder;
 }
 
-// The folders of a colon-separated list, empty items left out.
+// The folders of a colon-separated list, each ending in '/', empty items
+// left out.
 std::vector<std::string> SplitFolderList(const std::string& list)
 {
     std::vector<std::string> folders;
@@ -43,10 +38,62 @@ std::vector<std::string> SplitFolderList(const std::string& list)
         if (end == std::string::npos)
             end = list.size();
         if (end > start)
-            folders.push_back(list.substr(start, end - start));
+            folders.push_back(AsFolder(list.substr(start, end - start)));
         start = end + 1;
     }
     return folders;
+}
+
+std::string JoinFolderList(const std::vector<std::string>& folders)
+{
+    std::string list;
+    for (const std::string& folder : folders) {
+        if (!list.empty())
+            list += plug::kFolderListSeparator;
+        list += folder;
+    }
+    return list;
+}
+
+bool Contains(const std::vector<std::string>& folders, const std::string& folder)
+{
+    for (const std::string& known : folders) {
+        if (known == folder)
+            return true;
+    }
+    return false;
+}
+
+// The usual plug-in folders of Linux hosts, the user's own first.
+std::vector<std::string> UsualFolders()
+{
+    std::vector<std::string> folders;
+    const char* home = getenv("HOME");
+    if (home && home[0]) {
+        folders.push_back(AsFolder(std::string(home) + "/.lxvst"));
+        folders.push_back(AsFolder(std::string(home) + "/.vst"));
+    }
+    for (const char* folder : {"/usr/local/lib/lxvst/", "/usr/local/lib/vst/", "/usr/lib/lxvst/", "/usr/lib/vst/"})
+        folders.push_back(folder);
+    return folders;
+}
+
+// The plug-in folders as Linux hosts agree on them: those of LXVST_PATH,
+// else of VST_PATH, else the usual ones (whether they exist or not).
+std::vector<std::string> AgreedFolders()
+{
+    for (const char* variable : {"LXVST_PATH", "VST_PATH"}) {
+        const char* value = getenv(variable);
+        if (value && value[0])
+            return SplitFolderList(value);
+    }
+    return UsualFolders();
+}
+
+// A folder a scan may walk: a real folder, not the whole file system.
+bool IsScannable(const std::string& folder)
+{
+    return folder.size() >= 2 && file::FolderExists(folder.c_str());
 }
 
 bool EndsWithLibraryExt(const char* name)
@@ -129,7 +176,7 @@ bool PlugInfoList::Load(const char* makerFolder, const char* productName)
         if (!loaded) {
             // A list file that fails half way leaves nothing behind.
             RemoveAllLocked();
-            m_folder.Clear();
+            m_added.clear();
         }
     }
     if (!loaded) {
@@ -146,7 +193,19 @@ bool PlugInfoList::Load(const char* makerFolder, const char* productName)
     // first probe of all, before any list was written.
     if (!m_guardPath.empty() && ReadGuardFile())
         loaded = true;
+    LearnRealNames();
     return loaded;
+}
+
+void PlugInfoList::LearnRealNames()
+{
+    char name[plug::kListTextBytes];
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items) {
+            if (item->GetPath() && file::RealFileName(item->GetPath(), name, sizeof name))
+                item->AddOtherName(name);
+        }
+    }
 }
 
 bool PlugInfoList::ReadGuardFile()
@@ -157,7 +216,7 @@ bool PlugInfoList::ReadGuardFile()
         return false;
     // The library of an unfinished probe: listed as failed, never probed
     // again. One already listed keeps its entry.
-    if (!info->GetName() || FindEntry(info->GetName()))
+    if (!info->GetName() || FindEntryNamed(info->GetName()))
         return false;
     info->SetType(plug::kTypeFailed);
     info->SetVendor(plug::kVendorUnknown);
@@ -219,8 +278,10 @@ bool PlugInfoList::LoadCache(const char* path)
     } catch (...) {
         return false;
     }
-    if (!folder.IsEmpty())
-        m_folder = folder;
+    // The cache's folder (a Windows path in caches of that build) is kept
+    // only when it is one here.
+    if (!folder.IsEmpty() && IsScannable(folder.CStr()) && !strchr(folder.CStr(), plug::kFolderListSeparator))
+        m_added = AsFolder(folder.CStr());
     for (auto& info : entries) {
         if (!FindEntry(info->GetName()))
             File(std::move(info));
@@ -238,32 +299,66 @@ bool PlugInfoList::SaveLocked()
 {
     if (!m_baseName[0] || m_listPath.empty())
         return false;
-    if (m_manufs.empty())
+    if (m_manufs.empty() && m_added.empty())
         return true;
     ArchiSave save;
     return save.SaveFile(this, plug::kListArchiveType, m_listPath.c_str());
 }
 
+// Version 2 adds, after the entries, the added folders ('vsta') and each
+// saved entry's other names ('alis'), where a reader of version 1 never
+// looks; 'vstd' keeps the folders the scan walks, which such a reader takes
+// as its folder list. A file without 'vsta' was written by version 1: its
+// 'vstd' held the one folder list there was.
 void PlugInfoList::Archive(ArchiFile* archive)
 {
-    if (!archive->ExchangeVersion(1, 1, 1))
+    if (!archive->ExchangeVersion(2, 1, 1))
         return;
-    archive->ExchangeString(m_folder, fourcc("vstd"));
+    constexpr uint32_t kFoldersTag = fourcc("vstd");
+    constexpr uint32_t kAddedTag = fourcc("vsta");
+    constexpr uint32_t kOtherNamesTag = fourcc("alis");
     constexpr uint32_t kInfoTag = fourcc("info");
     if (archive->IsLoading()) {
+        kiv::string walked;
+        archive->ExchangeString(walked, kFoldersTag);
         int count = 0;
         if (!archive->ExchangeInt(count, fourcc("pcnt")))
             return;
+        std::vector<PlugInfo*> read;
         for (int i = 0; i < count; ++i) {
             auto info = std::make_unique<PlugInfo>();
             if (!archive->ExchangeObject(info.get(), kInfoTag))
                 return;
             if (!info->GetVendor())
                 info->SetVendor(plug::kVendorUnknown);
+            read.push_back(info.get());
             File(std::move(info));
+        }
+        kiv::string added;
+        if (!archive->ExchangeString(added, kAddedTag)) {
+            // Version 1: of its folders, those no rule gives were the user's.
+            std::vector<std::string> ruled = UsualFolders();
+            for (const std::string& folder : AgreedFolders())
+                ruled.push_back(folder);
+            std::vector<std::string> own;
+            for (const std::string& folder : SplitFolderList(walked.IsEmpty() ? "" : walked.CStr())) {
+                if (!Contains(ruled, folder) && !Contains(own, folder))
+                    own.push_back(folder);
+            }
+            m_added = JoinFolderList(own);
+            return;
+        }
+        m_added = JoinFolderList(SplitFolderList(added.IsEmpty() ? "" : added.CStr()));
+        for (PlugInfo* info : read) {
+            kiv::string names;
+            if (!archive->ExchangeString(names, kOtherNamesTag))
+                break;
+            info->SetOtherNames(names.GetText());
         }
         return;
     }
+    kiv::string walked(GetFolder().c_str());
+    archive->ExchangeString(walked, kFoldersTag);
     // While a scan walks, the entries it has not reached yet are kept: a
     // probe that crashes the process must not cost the rest of the list.
     bool keepAll = m_walking.load(std::memory_order_acquire);
@@ -279,6 +374,16 @@ void PlugInfoList::Archive(ArchiFile* archive)
                 archive->ExchangeObject(item.get(), kInfoTag);
         }
     }
+    kiv::string added(m_added.c_str());
+    archive->ExchangeString(added, kAddedTag);
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items) {
+            if (keepAll || item->IsFound()) {
+                kiv::string names(item->GetOtherNames().c_str());
+                archive->ExchangeString(names, kOtherNamesTag);
+            }
+        }
+    }
 }
 
 // ---- folder -------------------------------------------------------------------
@@ -288,44 +393,59 @@ bool PlugInfoList::SetFolder(const char* folder)
     if (!folder || strlen(folder) < 2)
         return false;
     // One folder or a colon-separated list of them, each of which must exist.
-    std::string list;
-    for (std::string item : SplitFolderList(folder)) {
-        if (item.size() < 2 || !file::FolderExists(item.c_str()))
+    std::vector<std::string> folders;
+    for (const std::string& item : SplitFolderList(folder)) {
+        if (!IsScannable(item))
             return false;
-        if (item.back() != '/')
-            item += '/';
-        bool listed = false;
-        for (const std::string& known : SplitFolderList(list))
-            listed = listed || known == item;
-        if (listed)
-            continue;
-        if (!list.empty())
-            list += plug::kFolderListSeparator;
-        list += item;
+        if (!Contains(folders, item))
+            folders.push_back(item);
     }
-    if (list.empty())
+    if (folders.empty())
         return false;
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    m_folder = list.c_str();
+    m_added = JoinFolderList(folders);
     return true;
 }
 
-const char* PlugInfoList::GetFolder()
+bool PlugInfoList::AddFolder(const char* folder)
+{
+    if (!folder || strchr(folder, plug::kFolderListSeparator))
+        return false;
+    const std::string item = AsFolder(folder);
+    if (!IsScannable(item))
+        return false;
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    // Kept even when a rule gives it now: the rules may change, the choice
+    // stays. The walk takes each folder once either way.
+    if (Contains(SplitFolderList(m_added), item))
+        return true;
+    if (!m_added.empty())
+        m_added += plug::kFolderListSeparator;
+    m_added += item;
+    // A chosen folder stays chosen, scanned or not.
+    SaveLocked();
+    return true;
+}
+
+std::string PlugInfoList::GetFolder() const
+{
+    std::vector<std::string> folders;
+    for (const std::string& folder : AgreedFolders()) {
+        if (IsScannable(folder) && !Contains(folders, folder))
+            folders.push_back(folder);
+    }
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (const std::string& folder : SplitFolderList(m_added)) {
+        if (IsScannable(folder) && !Contains(folders, folder))
+            folders.push_back(folder);
+    }
+    return JoinFolderList(folders);
+}
+
+std::string PlugInfoList::GetAddedFolders() const
 {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    if (m_folder.IsEmpty()) {
-        // The default list keeps the folders that exist.
-        std::string existing;
-        for (const std::string& item : SplitFolderList(DefaultFolderList())) {
-            if (item.size() < 2 || !file::FolderExists(item.c_str()))
-                continue;
-            if (!existing.empty())
-                existing += plug::kFolderListSeparator;
-            existing += item;
-        }
-        SetFolder(existing.c_str());
-    }
-    return m_folder.GetText();
+    return m_added;
 }
 
 // ---- readers ------------------------------------------------------------------
@@ -361,7 +481,7 @@ PlugInfo* PlugInfoList::GetPlugOfType(int vendorIndex, int type, int index) cons
 PlugInfo* PlugInfoList::FindByName(const char* name) const
 {
     std::lock_guard<std::recursive_mutex> hold(m_lock);
-    PlugInfo* info = FindEntry(name);
+    PlugInfo* info = FindEntryNamed(name);
     return info && info->IsAvailable() ? info : nullptr;
 }
 
@@ -381,6 +501,19 @@ PlugInfo* PlugInfoList::FindEntry(const char* name) const
     for (const auto& manuf : m_manufs) {
         for (const auto& item : manuf->m_items) {
             if (item->GetName() && strcmp(item->GetName(), name) == 0)
+                return item.get();
+        }
+    }
+    return nullptr;
+}
+
+PlugInfo* PlugInfoList::FindEntryNamed(const char* name) const
+{
+    if (PlugInfo* info = FindEntry(name))
+        return info;
+    for (const auto& manuf : m_manufs) {
+        for (const auto& item : manuf->m_items) {
+            if (item->HasOtherName(name))
                 return item.get();
         }
     }
@@ -453,12 +586,20 @@ protected:
         if (!EndsWithLibraryExt(name))
             return;
         // A library reached twice (links, or folders of the list inside one
-        // another) is listed once.
+        // another) is listed once; its other names find it too.
         struct stat st;
-        if (stat(fullPath, &st) != 0 || !m_list.m_seenFiles.insert({st.st_dev, st.st_ino}).second)
+        if (stat(fullPath, &st) != 0)
             return;
+        const std::pair<dev_t, ino_t> id{st.st_dev, st.st_ino};
+        auto seen = m_list.m_seenFiles.find(id);
+        if (seen != m_list.m_seenFiles.end()) {
+            m_list.AddOtherName(seen->second, name);
+            return;
+        }
         m_list.m_probeVendor[0] = 0;
-        m_list.AddFound(fullPath, name);
+        std::string listed = m_list.AddFound(fullPath, name);
+        if (!listed.empty())
+            m_list.m_seenFiles.emplace(id, std::move(listed));
     }
     bool StopWalk() override { return m_list.m_stopRequest.load(std::memory_order_acquire); }
 
@@ -468,14 +609,13 @@ private:
 
 bool PlugInfoList::Scan()
 {
-    const char* folderText = GetFolder();
+    const std::string folder = GetFolder();
     bool stopped = m_stopRequest.load(std::memory_order_acquire);
-    if (!folderText) {
+    if (folder.empty()) {
         if (m_callback && !stopped)
             m_callback(nullptr, m_callbackContext);
         return false;
     }
-    std::string folder = folderText;
     {
         // Found means seen by this scan.
         std::lock_guard<std::recursive_mutex> hold(m_lock);
@@ -486,11 +626,8 @@ bool PlugInfoList::Scan()
     }
     m_walking.store(true, std::memory_order_release);
     m_seenFiles.clear();
-    for (std::string item : SplitFolderList(folder)) {
-        if (item.back() != '/')
-            item += '/';  // a list file written by hand
+    for (const std::string& item : SplitFolderList(folder))
         FolderWalk(*this).Walk(item.c_str());
-    }
     stopped = m_stopRequest.load(std::memory_order_acquire);
     // A scan cut short keeps the entries it did not reach.
     m_walking.store(stopped, std::memory_order_release);
@@ -513,26 +650,37 @@ bool PlugInfoList::PauseUnlessStopped(int ms)
     return !m_stopRequest.load(std::memory_order_acquire);
 }
 
-void PlugInfoList::AddFound(const char* path, const char* name)
+std::string PlugInfoList::AddFound(const char* path, const char* name)
 {
     Print("PlugInfoList::AddFound(%s)", path);
     if (m_callback)
         m_callback(name, m_callbackContext);
     if (!PauseUnlessStopped(plug::kScanPauseMs))
-        return;
+        return {};
+    char realName[plug::kListTextBytes] = {};
+    if (!file::RealFileName(path, realName, sizeof realName))
+        realName[0] = 0;
     {
         std::lock_guard<std::recursive_mutex> hold(m_lock);
-        if (PlugInfo* known = FindEntry(name)) {
+        // Known under this name or another (a link, its real file): it keeps
+        // the name it is listed under, so states naming it still find it.
+        PlugInfo* known = FindEntryNamed(name);
+        if (!known && realName[0])
+            known = FindEntryNamed(realName);
+        if (known) {
             // Known libraries keep their first probe result.
             if (!known->GetPath() || strcmp(known->GetPath(), path) != 0)
                 known->SetPath(path);
             known->SetFound(true);
-            return;
+            known->AddOtherName(name);
+            known->AddOtherName(realName);
+            return known->GetName() ? known->GetName() : "";
         }
     }
     auto info = std::make_unique<PlugInfo>();
     info->SetPath(path);
     info->SetName(name);
+    info->AddOtherName(realName);
     info->SetType(plug::kTypeNotProbed);
     info->SetFound(true);
     info->SetFormat(plug::kFormatVst2);
@@ -541,7 +689,7 @@ void PlugInfoList::AddFound(const char* path, const char* name)
         // The guard goes down before the probe: a crash leaves it behind.
         ArchiSave guard;
         if (!guard.SaveFile(info.get(), plug::kInfoArchiveType, m_guardPath.c_str()))
-            return;  // unguarded probes are not made
+            return {};  // unguarded probes are not made
         Save();
     }
     int type = ProbePlugin(path);
@@ -549,6 +697,14 @@ void PlugInfoList::AddFound(const char* path, const char* name)
     info->SetVendor(m_probeVendor);
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     File(std::move(info));
+    return name;
+}
+
+void PlugInfoList::AddOtherName(const std::string& listedName, const char* name)
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    if (PlugInfo* info = FindEntry(listedName.c_str()))
+        info->AddOtherName(name);
 }
 
 vst::intptr PlugInfoList::ProbeHostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float)

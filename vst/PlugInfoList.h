@@ -1,9 +1,13 @@
-// PlugInfoList: the process-wide list of the plug-in libraries in the user's
-// plug-in folder, grouped by vendor. Loaded from the maker folder at the first
-// studio, rebuilt by a scan on its own thread ('plug') that loads each new
-// library once to learn its vendor and kind. A guard file written before each
-// probe lets the next start list a library that crashed the process as
+// PlugInfoList: the process-wide list of the plug-in libraries in the
+// plug-in folders, grouped by vendor. Loaded from the maker folder at the
+// first studio, rebuilt by a scan on its own thread ('plug') that loads each
+// new library once to learn its vendor and kind. A guard file written before
+// each probe lets the next start list a library that crashed the process as
 // failed, so it is never probed again.
+//
+// The folders are worked out anew whenever they are asked for: those the
+// Linux hosts agree on (LXVST_PATH, else VST_PATH, else the usual folders
+// that exist), then the folders the user added, which the list file keeps.
 //
 // Threads: Load, SetFolder, StartScan and the readers run on the GUI or host
 // thread; the scan runs on its own thread. A lock guards the groups and
@@ -13,7 +17,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <map>
 #include <sys/types.h>
 #include <utility>
 #include <string>
@@ -43,16 +47,23 @@ public:
     // older cache from the maker folder in the common application data; then
     // the guard file of a probe that never finished, with or without a list.
     bool Load(const char* makerFolder, const char* productName);
-    // Writes the list file; true without writing when the list is empty.
+    // Writes the list file; true without writing when the list is empty
+    // and no folder was added.
     bool Save();
 
     // An existing folder, or a colon-separated list of existing folders,
-    // becomes the plug-in folder list (each folder ending in '/').
+    // becomes the list of added folders (each folder ending in '/').
     bool SetFolder(const char* folder);
-    // The plug-in folder list; when none is set, LXVST_PATH, else VST_PATH,
-    // else every usual folder, keeping those that exist. Null when there is
-    // none.
-    const char* GetFolder();
+    // An existing folder joins the added folders unless it is one of them
+    // already; the list file is written. False for a folder that does not
+    // exist or whose name holds the list separator.
+    bool AddFolder(const char* folder);
+    // The folders a scan walks, colon-separated, each ending in '/': the
+    // folders of LXVST_PATH, else of VST_PATH, else the usual folders, then
+    // the added ones, each once and only while it exists. Empty when none.
+    std::string GetFolder() const;
+    // The folders the user added, whether they exist now or not.
+    std::string GetAddedFolders() const;
 
     // False while a scan runs or before Load set the file names.
     bool StartScan(ProgressCallback callback, void* context);
@@ -63,8 +74,9 @@ public:
     // Among the groups holding an entry of the type, group vendorIndex; in it
     // the index-th entry of the type. Null when none or not available.
     PlugInfo* GetPlugOfType(int vendorIndex, int type, int index) const;
-    // The first entry with exactly this name; null when none or not
-    // available.
+    // The entry listed under exactly this name, else the first one that
+    // knows it as another name (a link to it, its real file); null when none
+    // or not available.
     PlugInfo* FindByName(const char* name) const;
     int GetEntryCount() const;
 
@@ -84,7 +96,11 @@ protected:
 private:
     bool Scan();
     class FolderWalk;
-    void AddFound(const char* path, const char* name);
+    // Files the library reached at path under name; the name it is listed
+    // under (empty when the scan stopped or could not guard the probe).
+    std::string AddFound(const char* path, const char* name);
+    // The library listed as listedName was reached again under name.
+    void AddOtherName(const std::string& listedName, const char* name);
     int ProbePlugin(const char* path);
     static vst::intptr ProbeHostCallback(vst::AEffect* effect, vst::int32 opcode, vst::int32 index,
                                          vst::intptr value, void* ptr, float opt);
@@ -92,8 +108,12 @@ private:
     bool LoadCache(const char* path);
     // True when it listed a library as failed.
     bool ReadGuardFile();
-    // With the lock held.
+    // With the lock held. FindEntry matches listed names only;
+    // FindEntryNamed also the other names.
     PlugInfo* FindEntry(const char* name) const;
+    PlugInfo* FindEntryNamed(const char* name) const;
+    // Each entry read from a file learns its real file's name.
+    void LearnRealNames();
     PlugManuf* FindOrMakeManuf(const char* vendor);
     void File(std::unique_ptr<PlugInfo> info);
     void RemoveAllLocked();
@@ -108,14 +128,16 @@ private:
     std::string m_listPath;
     std::string m_guardPath;
     char m_baseName[plug::kBaseNameBytes] = {};
-    kiv::string m_folder;
+    // The folders the user added, colon-separated, each ending in '/'.
+    std::string m_added;
     ProgressCallback m_callback = nullptr;
     void* m_callbackContext = nullptr;
     char m_probeVendor[plug::kTextBufferBytes] = {};
     bool m_loadedOnce = false;
     std::atomic<bool> m_stopRequest{false};
-    // The files a scan has reached (device, inode); scan thread only.
-    std::set<std::pair<dev_t, ino_t>> m_seenFiles;
+    // The files a scan has reached (device, inode) and the names they are
+    // listed under; scan thread only.
+    std::map<std::pair<dev_t, ino_t>, std::string> m_seenFiles;
     // True while a scan walks: saves then keep the entries it has not reached.
     std::atomic<bool> m_walking{false};
 };

@@ -323,7 +323,7 @@ TEST(WSettings, RescanDisablesTheWindowUntilTheScanEndsThenListsEffectsByVendor)
     EXPECT_STREQ(list->GetVendor(0), "Tessivo Test Vendor");
 }
 
-TEST(WSettings, FolderChoiceSetsTheListFolderAndClearsTheList)
+TEST(WSettings, FolderChoiceAddsAFolderOnceAndClearsTheList)
 {
     kivtest::TempDir dir;
     kivtest::TempDir other;
@@ -341,20 +341,18 @@ TEST(WSettings, FolderChoiceSetsTheListFolderAndClearsTheList)
     XViewPlug* page = settings.GetPlugPage();
     EXPECT_EQ(page->GetList()->GetCount(), 1);
 
-    setenv("KIV_DIALOG_ANSWER", (other.Path() + "\n").c_str(), 1);
-    page->Notify(page->GetFolderSelector(), 0, 0);
-    unsetenv("KIV_DIALOG_ANSWER");
-    settings.Tick(1);  // the browser's answer arrives
-    EXPECT_EQ(std::string(plugs.GetFolder()), other.Path() + "/");
-    EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), other.Path() + "/");
-    EXPECT_EQ(page->GetList()->GetCount(), 0);
-
-    // A cancelled browser changes nothing.
-    setenv("KIV_DIALOG_ANSWER", "", 1);
-    page->Notify(page->GetFolderSelector(), 0, 0);
-    unsetenv("KIV_DIALOG_ANSWER");
-    settings.Tick(1);
-    EXPECT_EQ(std::string(plugs.GetFolder()), other.Path() + "/");
+    // The chosen folder joins the list, once however often it is chosen; a
+    // cancelled browser changes nothing.
+    const std::string both = dir.Path() + "/:" + other.Path() + "/";
+    for (const std::string& answer : {other.Path() + "\n", other.Path() + "\n", std::string()}) {
+        setenv("KIV_DIALOG_ANSWER", answer.c_str(), 1);
+        page->Notify(page->GetFolderSelector(), 0, 0);
+        unsetenv("KIV_DIALOG_ANSWER");
+        settings.Tick(1);  // the browser's answer arrives
+        EXPECT_EQ(plugs.GetFolder(), both);
+        EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), both);
+        EXPECT_EQ(page->GetList()->GetCount(), 0);
+    }
 }
 
 TEST(WSettings, WindowClosedDuringAScanLeavesTheScanNothingToTouch)

@@ -21,6 +21,9 @@ int main(int argc, char** argv)
         setenv("XDG_DATA_HOME", (home + "/share").c_str(), 1);
         setenv("XDG_CONFIG_HOME", (home + "/config").c_str(), 1);
         setenv("XDG_DESKTOP_DIR", (home + "/Desktop").c_str(), 1);
+        // Plug-in scans walk only the folders a test gives them, never the
+        // machine's own plug-in folders (a folder that is not there).
+        setenv("LXVST_PATH", (home + "/lxvst").c_str(), 1);
     }
     // The source and build folders for tests that look for tools or data.
     setenv("KIV_TEST_SOURCE_DIR", KIV_TEST_SOURCE_DIR_DEFAULT, 0);

@@ -50,6 +50,28 @@ std::string UserMakerFile(const std::string& name)
     return std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane/" + name;
 }
 
+// The list file as the earlier build wrote and read it: one folder list,
+// then the entries.
+struct EarlierList : Archivable {
+    kiv::string folder;
+    std::vector<std::unique_ptr<PlugInfo>> entries;
+    void Archive(ArchiFile* archive) override
+    {
+        if (!archive->ExchangeVersion(1, 1, 1))
+            return;
+        archive->ExchangeString(folder, fourcc("vstd"));
+        int count = static_cast<int>(entries.size());
+        if (!archive->ExchangeInt(count, fourcc("pcnt")))
+            return;
+        for (int i = 0; i < count; ++i) {
+            if (archive->IsLoading())
+                entries.push_back(std::make_unique<PlugInfo>());
+            if (!archive->ExchangeObject(entries[i].get(), fourcc("info")))
+                return;
+        }
+    }
+};
+
 std::vector<std::string> NamesOf(PlugInfoList& list)
 {
     std::vector<std::string> names;
@@ -240,18 +262,18 @@ TEST(PlugInfoList, FirstScanOfAFolderWhoseOnlyLibraryKillsTheProbeSurvivesFromTh
     EXPECT_FALSE(file::FileExists(UserMakerFile("firstcrash64.ukn").c_str()));
 }
 
-TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAndListEachLibraryOnce)
+TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAtEveryScanThenTheAddedFolders)
 {
     kivtest::TempDir dir;
-    for (const char* sub : {"a", "b", "b/deep", "home", "home/.lxvst", "home/.vst"})
+    for (const char* sub : {"a", "b", "b/deep", "c", "home", "home/.vst"})
         mkdir(dir.File(sub).c_str(), 0755);
     CopyPlugin("testeffect", dir.File("a/one.so"));
     CopyPlugin("testeffect", dir.File("b/deep/two.so"));
-    CopyPlugin("testeffect", dir.File("home/.lxvst/three.so"));
-    symlink(dir.File("a/one.so").c_str(), dir.File("b/alias.so").c_str());  // the same library again
-    std::string a = dir.File("a"), b = dir.File("b");
+    CopyPlugin("testeffect", dir.File("c/four.so"));
+    std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c");
+    const std::string testPath = getenv("LXVST_PATH");
 
-    // Explicit lists: every folder must exist; repeats and empty items go.
+    // Added lists: every folder must exist; repeats and empty items go.
     struct Case {
         std::string set;
         bool accepted;
@@ -259,7 +281,7 @@ TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAndListEachLibraryOnce)
     };
     const Case cases[] = {
         {a + ":" + b + "/", true, a + "/:" + b + "/"},
-        {"::" + a + ":" + a + "/:", true, a + "/"},
+        {"::" + a + ":" + a + "//:", true, a + "/"},
         {a + ":" + dir.File("missing"), false, ""},
         {":::", false, ""},
     };
@@ -267,67 +289,169 @@ TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAndListEachLibraryOnce)
         SCOPED_TRACE(c.set);
         PlugInfoList list;
         EXPECT_EQ(list.SetFolder(c.set.c_str()), c.accepted);
-        if (c.accepted) {
-            EXPECT_EQ(std::string(list.GetFolder()), c.folder);
-        }
+        EXPECT_EQ(list.GetFolder(), c.folder);
     }
 
-    // Defaults: LXVST_PATH, else VST_PATH, else the usual folders that exist
-    // (the home ones first).
+    // LXVST_PATH, else VST_PATH, else the usual folders that exist (the
+    // home ones first); then the added folder. Asked anew each time: a
+    // folder made later joins the list of a list made earlier.
     std::string oldHome = getenv("HOME");
+    PlugInfoList list;
+    ASSERT_TRUE(list.AddFolder(c.c_str()));
     struct Default {
         const char* lxvst;
         const char* vst;
+        const char* make;  // a folder made before asking
         std::string folder;
     };
     const std::string lxvstList = a + ":" + dir.File("missing") + ":" + b;
     const Default defaults[] = {
-        {lxvstList.c_str(), "/usr", a + "/:" + b + "/"},
-        {nullptr, b.c_str(), b + "/"},
-        {nullptr, nullptr, dir.File("home/.lxvst/:") + dir.File("home/.vst/")},
+        {lxvstList.c_str(), "/usr", nullptr, a + "/:" + b + "/:"},
+        {nullptr, b.c_str(), nullptr, b + "/:"},
+        {nullptr, nullptr, nullptr, dir.File("home/.vst/:")},
+        {nullptr, nullptr, "home/.lxvst", dir.File("home/.lxvst/:") + dir.File("home/.vst/:")},
     };
     setenv("HOME", dir.File("home").c_str(), 1);
     for (const Default& d : defaults) {
         SCOPED_TRACE(d.folder);
         d.lxvst ? setenv("LXVST_PATH", d.lxvst, 1) : unsetenv("LXVST_PATH");
         d.vst ? setenv("VST_PATH", d.vst, 1) : unsetenv("VST_PATH");
-        PlugInfoList list;
+        if (d.make)
+            mkdir(dir.File(d.make).c_str(), 0755);
         std::string folder = list.GetFolder();
-        // The system's own folders may follow the test's.
+        // The system's own folders may follow the test's; the added one
+        // comes last.
         EXPECT_EQ(folder.substr(0, d.folder.size()), d.folder);
+        EXPECT_EQ(folder.substr(folder.size() - c.size() - 1), c + "/");
     }
-    setenv("HOME", oldHome.c_str(), 1);
-    setenv("LXVST_PATH", (a + ":" + b + ":" + dir.File("home/.lxvst")).c_str(), 1);
     unsetenv("VST_PATH");
+    setenv("HOME", oldHome.c_str(), 1);
+    EXPECT_EQ(list.GetAddedFolders(), c + "/");
+    // The picker adds each folder once, and the walk takes each once.
+    setenv("LXVST_PATH", a.c_str(), 1);
+    EXPECT_TRUE(list.AddFolder((c + "/").c_str()));
+    EXPECT_TRUE(list.AddFolder(a.c_str()));
+    EXPECT_FALSE(list.AddFolder(dir.File("missing").c_str()));
+    EXPECT_FALSE(list.AddFolder((a + ":" + b).c_str()));
+    EXPECT_EQ(list.GetAddedFolders(), c + "/:" + a + "/");
+    EXPECT_EQ(list.GetFolder(), a + "/:" + c + "/");
+    setenv("LXVST_PATH", testPath.c_str(), 1);
+}
 
-    // A scan walks every folder of the list; a library reached twice
-    // (the link) is probed and listed once.
+TEST(PlugInfoList, LibrariesReachedUnderSeveralNamesAreListedOnceAndFoundByEach)
+{
+    kivtest::TempDir dir;
+    for (const char* sub : {"a", "b", "lib", "c"})
+        mkdir(dir.File(sub).c_str(), 0755);
+    CopyPlugin("testeffect", dir.File("a/one.so"));
+    CopyPlugin("testeffect", dir.File("lib/real-1.0.so"));  // in no scanned folder
+    CopyPlugin("testeffect", dir.File("c/four.so"));
+    symlink(dir.File("a/one.so").c_str(), dir.File("b/alias.so").c_str());
+    symlink(dir.File("lib/real-1.0.so").c_str(), dir.File("b/real.so").c_str());
+    std::string a = dir.File("a"), b = dir.File("b"), c = dir.File("c");
+    const std::string testPath = getenv("LXVST_PATH");
+
+    // The scan walks the folders of LXVST_PATH as they are when it starts.
+    setenv("LXVST_PATH", (a + ":" + b).c_str(), 1);
     PlugInfoList list;
-    list.Load("Quillane", "listscan");
+    list.Load("Quillane", "linkscan");
     int probes = PlugInfoList::GetProbeCount();
     Progress progress;
     ASSERT_TRUE(list.StartScan(&Progress::Callback, &progress));
     WaitForScan(list);
-    unsetenv("LXVST_PATH");
+    EXPECT_EQ(PlugInfoList::GetProbeCount(), probes + 2);
+    EXPECT_EQ(progress.names.size(), 2u);
+    std::vector<std::string> listed = {"Tessivo Test Vendor:one.so", "Tessivo Test Vendor:real.so"};
+    EXPECT_EQ(NamesOf(list), listed);
+    // A link's name and the real file's name find the entry too.
+    EXPECT_EQ(list.FindByName("alias.so"), list.FindByName("one.so"));
+    EXPECT_EQ(list.FindByName("real-1.0.so"), list.FindByName("real.so"));
+    EXPECT_EQ(list.FindByName("four.so"), nullptr);
+
+    // A later LXVST_PATH is walked by the next scan; known libraries keep
+    // the names they are listed under whichever name the walk meets first.
+    setenv("LXVST_PATH", (b + ":" + c + ":" + a).c_str(), 1);
+    ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+    WaitForScan(list);
+    setenv("LXVST_PATH", testPath.c_str(), 1);
     EXPECT_EQ(PlugInfoList::GetProbeCount(), probes + 3);
-    EXPECT_EQ(progress.names.size(), 3u);
-    EXPECT_EQ(list.GetEntryCount(), 3);
-    for (const char* name : {"one.so", "two.so", "three.so"})
-        EXPECT_NE(list.FindByName(name), nullptr) << name;
+    listed.insert(listed.begin(), "Tessivo Test Vendor:four.so");
+    EXPECT_EQ(NamesOf(list), listed);
+
+    // The other names are kept in the list file.
+    PlugInfoList reread;
+    ASSERT_TRUE(reread.Load("Quillane", "linkscan"));
+    EXPECT_EQ(NamesOf(reread), listed);
+    for (const char* name : {"alias.so", "real-1.0.so"})
+        ASSERT_NE(reread.FindByName(name), nullptr) << name;
+    EXPECT_STREQ(reread.FindByName("alias.so")->GetName(), "one.so");
+    EXPECT_STREQ(reread.FindByName("real-1.0.so")->GetName(), "real.so");
+}
+
+TEST(PlugInfoList, ListFilesOfTheEarlierFormatAreReadAndCanReadTheNewOne)
+{
+    kivtest::TempDir dir;
+    mkdir(dir.File("mine").c_str(), 0755);
+    mkdir(dir.File("agreed").c_str(), 0755);
+    CopyPlugin("testeffect", dir.File("mine/gain.so"));
+    const std::string mine = dir.File("mine/"), agreed = dir.File("agreed/");
+    file::Dir user(file::kUserAppData);
+    ASSERT_TRUE(user.EnterOrCreate("Quillane"));
+    const std::string testPath = getenv("LXVST_PATH");
+    setenv("LXVST_PATH", agreed.c_str(), 1);
+    // Of the one folder list an earlier build kept, the folders no rule
+    // gives were the user's own.
+    struct Case {
+        std::string folder;
+        std::string added;
+    };
+    const Case cases[] = {{"/usr/lib/vst/", ""}, {"/usr/lib/vst/:" + mine, mine}, {agreed + ":" + mine, mine}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        EarlierList earlier;
+        earlier.folder = c.folder.c_str();
+        earlier.entries.push_back(std::make_unique<PlugInfo>());
+        earlier.entries[0]->SetPath(dir.File("mine/gain.so").c_str());
+        earlier.entries[0]->SetVendor(kTestEffectVendor);
+        earlier.entries[0]->SetName("gain.so");
+        earlier.entries[0]->SetType(1);
+        ArchiSave save;
+        ASSERT_TRUE(save.SaveFile(&earlier, fourcc("plst"), UserMakerFile("earlier64.pil").c_str()));
+
+        PlugInfoList list;
+        ASSERT_TRUE(list.Load("Quillane", "earlier"));
+        ASSERT_NE(list.FindByName("gain.so"), nullptr);
+        EXPECT_EQ(list.GetAddedFolders(), c.added);
+        EXPECT_EQ(list.GetFolder(), agreed + (c.added.empty() ? "" : ":" + c.added));
+        ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+        WaitForScan(list);
+        ASSERT_EQ(list.GetEntryCount(), 1);
+
+        // The earlier build reads what this one wrote: the folders walked
+        // and every entry.
+        EarlierList back;
+        ArchiLoad load;
+        ASSERT_TRUE(load.LoadFile(&back, fourcc("plst"), UserMakerFile("earlier64.pil").c_str()));
+        EXPECT_EQ(std::string(back.folder.CStr()), list.GetFolder());
+        ASSERT_EQ(back.entries.size(), c.added.empty() ? 0u : 1u);
+        unlink(UserMakerFile("earlier64.pil").c_str());
+    }
+    setenv("LXVST_PATH", testPath.c_str(), 1);
 }
 
 TEST(PlugInfoList, OlderCacheIsImportedWhenThereIsNoListFile)
 {
+    kivtest::TempDir dir;
     file::Dir common(file::kCommonAppData);
     ASSERT_TRUE(common.EnterOrCreate("Quillane"));
     std::string cache = common.GetFilePath("cachetest64", "cache");
-    ASSERT_TRUE(vsttest::WritePlugCache(cache, "/plugins/",
+    ASSERT_TRUE(vsttest::WritePlugCache(cache, dir.Path() + "/",
                                         {{"/plugins/z.so", "Zed", "z.so", 1},
                                          {"/plugins/y.so", "Acme", "y.so", 2},
                                          {"/plugins/novendor.so", "", "novendor.so", 1, false}}));
     PlugInfoList list;
     ASSERT_TRUE(list.Load("Quillane", "cachetest"));
-    EXPECT_STREQ(list.GetFolder(), "/plugins/");
+    EXPECT_EQ(list.GetAddedFolders(), dir.Path() + "/");
     std::vector<std::string> expected = {"Acme:y.so", "Zed:z.so"};
     EXPECT_EQ(NamesOf(list), expected);
     EXPECT_TRUE(list.FindByName("z.so")->IsFound());

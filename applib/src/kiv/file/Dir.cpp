@@ -280,6 +280,23 @@ bool FileExists(const char* path)
 
 bool RemoveFile(const char* path) { return path && path[0] && unlink(path) == 0; }
 
+bool RealFileName(const char* path, char* name, size_t capacity)
+{
+    if (!path || !path[0] || !name || capacity == 0)
+        return false;
+    char* real = realpath(path, nullptr);
+    if (!real)
+        return false;
+    const char* last = strrchr(real, '/');
+    last = last ? last + 1 : real;
+    const size_t length = strlen(last);
+    const bool fits = length > 0 && length < capacity;
+    if (fits)
+        memcpy(name, last, length + 1);
+    free(real);
+    return fits;
+}
+
 }  // namespace file
 
 namespace app {

@@ -4,6 +4,8 @@
 // Paths hold at most 299 characters: an operation that would make a longer
 // one fails and leaves the path unchanged.
 #pragma once
+#include <cstddef>
+
 #include "kiv/file/FileLimits.h"
 
 namespace file {
@@ -69,6 +71,10 @@ bool FolderExists(const char* path);
 bool FileExists(const char* path);
 // Deletes the file (never a folder); true on success.
 bool RemoveFile(const char* path);
+// The name of the file a path reaches once every link on the way is
+// followed (the last element of its real path), written into name; false
+// when the path does not resolve or the name does not fit.
+bool RealFileName(const char* path, char* name, size_t capacity);
 
 }  // namespace file
 
