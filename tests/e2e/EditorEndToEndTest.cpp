@@ -29,6 +29,7 @@
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
+#include "vst/PlugInfoList.h"
 #include "utility/UtilityTestSupport.h"
 
 using e2e::EditorSession;
@@ -447,9 +448,10 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
     })) << "the hit did not load";
 }
 
-// Settings: choose a plug-in folder and scan it; the mixer's first effect
-// slot then lists the plug-in, and once chosen and switched on it processes
-// the channel.
+// Settings: the plug-in page shows the folder of LXVST_PATH as it is when
+// the page opens; a folder chosen (twice) joins it once, and the rescan walks
+// both. The mixer's first effect slot then lists the plug-in, and once
+// chosen and switched on it processes the channel.
 TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
 {
     std::string gig = WriteBanks();
@@ -458,6 +460,11 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     std::filesystem::create_directories(folder);
     std::string plugin = folder + "/testeffect.so";
     std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
+    std::string agreed = s.Scratch() + "/lxvst";
+    std::filesystem::create_directories(agreed);
+    std::filesystem::copy_file(vsttest::PluginPath("testeffect"), agreed + "/verb.so");
+    const std::string testPath = getenv("LXVST_PATH");
+    setenv("LXVST_PATH", agreed.c_str(), 1);
 
     {
         e2e::KeptForProcess kept;
@@ -471,15 +478,32 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     tree = s.Tree();
     int chooser = tree.Find("XSelect", 0, tree.Find("XViewPlug"));
     ASSERT_GE(chooser, 0) << "no plug-in page\n" << tree.Text();
-    setenv("KIV_DIALOG_ANSWER", folder.c_str(), 1);
-    s.Click(s.ScreenCentre(tree, chooser));
-    unsetenv("KIV_DIALOG_ANSWER");
+    EXPECT_EQ(tree[chooser].text, agreed + "/");
+    const std::string both = agreed + "/:" + folder + "/";
+    for (int pick = 0; pick < 2; ++pick) {
+        setenv("KIV_DIALOG_ANSWER", folder.c_str(), 1);
+        s.Click(s.ScreenCentre(tree, chooser));
+        unsetenv("KIV_DIALOG_ANSWER");
+        EXPECT_TRUE(s.IdleUntil(2000, [&] {
+            ViewTree t = s.Tree();
+            return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == both;
+        })) << "pick " << pick << " shows " << s.Tree()[chooser].text;
+    }
     ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
     EXPECT_TRUE(s.IdleUntil(10000, [&] {
         ViewTree t = s.Tree();
-        return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
-    })) << "the scan listed nothing";
+        return t.Find("@row", 1, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
+    })) << "the scan did not list the plug-ins of both folders\n" << s.Tree().Text();
+    setenv("LXVST_PATH", testPath.c_str(), 1);
     s.Screenshot("settings-plugins");
+    {
+        // The list the scan wrote holds both, and the chosen folder.
+        PlugInfoList written;
+        ASSERT_TRUE(written.Load("Quillane", "tessivo"));
+        EXPECT_NE(written.FindByName("testeffect.so"), nullptr);
+        EXPECT_NE(written.FindByName("verb.so"), nullptr);
+        EXPECT_EQ(written.GetAddedFolders(), folder + "/");
+    }
     ASSERT_TRUE(ClickText("WSettings", "XButton", "Ok"));
 
     // The first strip: switching an effect on opens its panel. The

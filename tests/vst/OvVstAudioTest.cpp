@@ -738,23 +738,33 @@ TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
     audio.join();
 }
 
-TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromTheBankChunk)
+// Effects are found by the name they are listed under and by the name of
+// the real file behind a link that the scan met: the test effect behind
+// "echo.so" is named "echo-2.so", and Debian's MVerb, reached as
+// "mverb.so", by its own file name.
+TEST_F(TessivoPlugin, HostedEffectsFoundByAnyFileNameGetTheirParameterValuesBackFromTheBankChunk)
 {
     kivtest::TempDir dir;
     mkdir(dir.File("fx").c_str(), 0755);
+    mkdir(dir.File("lib").c_str(), 0755);
     const std::string gainPath = dir.File("fx/gain.so");
+    const std::string echoPath = dir.File("lib/echo-2.so");
     CopyFile(vsttest::PluginPath("testeffect"), gainPath);
+    CopyFile(vsttest::PluginPath("testeffect"), echoPath);
+    ASSERT_EQ(symlink(echoPath.c_str(), dir.File("fx/echo.so").c_str()), 0);
     // A Debian effect whose programs-are-chunks flag is off, when installed.
     const char* verb = "/usr/lib/vst/MVerb-vst.so";
     const bool haveVerb = access(verb, R_OK) == 0;
     if (haveVerb) {
-        ASSERT_EQ(symlink(verb, dir.File("fx/MVerb-vst.so").c_str()), 0);
+        ASSERT_EQ(symlink(verb, dir.File("fx/mverb.so").c_str()), 0);
     }
     ListPlugins(dir.File("fx"));
     const std::vector<float> gainValues = {0.25f, 0.75f};
+    const std::vector<float> echoValues = {0.125f, 0.875f};
     const std::vector<float> verbValues = {0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0.7f, 0.8f, 0.9f, 0.35f};
     std::string chunk = StudioChunk(dir, [&](GigaStudio& studio) {
         studio.SetInsert(0, 0, std::make_unique<StoredInsert>("gain.so", gainValues));
+        studio.SetInsert(1, 0, std::make_unique<StoredInsert>("echo-2.so", echoValues));
         if (haveVerb)
             studio.SetInsert(3, 1, std::make_unique<StoredInsert>("MVerb-vst.so", verbValues));
     });
@@ -772,6 +782,9 @@ TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromT
     EXPECT_FLOAT_EQ(gain->params[0], 0.25f);
     EXPECT_FLOAT_EQ(gain->params[1], 0.75f);
     gain->params[1] = 0.5f;  // as if the user turned a knob
+    TestEffectState* echo = vsttest::StateOf(echoPath);
+    ASSERT_NE(echo, nullptr) << "the slot naming the real file stayed empty";
+    EXPECT_FLOAT_EQ(echo->params[0], 0.125f);
 
     // And the plug-in's chunk carries what the hosted effects hold now.
     StoredFactory factory;
@@ -781,9 +794,15 @@ TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromT
     ASSERT_NE(gainBack, nullptr);
     EXPECT_EQ(gainBack->name, "gain.so");
     EXPECT_EQ(gainBack->values, (std::vector<float>{0.25f, 0.5f}));
+    // Saved under the name the list gives it, which finds it as well.
+    auto* echoBack = static_cast<StoredInsert*>(back->GetInsert(1, 0));
+    ASSERT_NE(echoBack, nullptr);
+    EXPECT_EQ(echoBack->name, "echo.so");
+    EXPECT_EQ(echoBack->values, echoValues);
     if (haveVerb) {
         auto* verbBack = static_cast<StoredInsert*>(back->GetInsert(3, 1));
         ASSERT_NE(verbBack, nullptr);
+        EXPECT_EQ(verbBack->name, "mverb.so");
         ASSERT_EQ(verbBack->values.size(), verbValues.size());
         for (size_t i = 0; i < verbValues.size(); ++i)
             EXPECT_NEAR(verbBack->values[i], verbValues[i], 0.01f) << "parameter " << i;
