@@ -89,8 +89,9 @@ std::string TemporaryPrefix(const std::string& target)
 void RemoveStaleTemporaries(const std::string& target)
 {
     const std::string prefix = TemporaryPrefix(target);
-    const std::string folder = FolderOf(prefix);
-    const std::string namePrefix = prefix.substr(prefix.rfind('/') == std::string::npos ? 0 : prefix.rfind('/') + 1);
+    const size_t slash = prefix.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : prefix.substr(0, slash + 1);
+    const std::string namePrefix = prefix.substr(slash == std::string::npos ? 0 : slash + 1);
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return;
