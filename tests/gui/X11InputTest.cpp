@@ -83,6 +83,19 @@ public:
         int x, y, w, h;
         return FindWindow(className, x, y, w, h);
     }
+    // Holds the pointer as another program may for a moment.
+    bool HoldPointer()
+    {
+        bool held = XGrabPointer(m_display, DefaultRootWindow(m_display), False, ButtonPressMask, GrabModeAsync,
+                                 GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+        XSync(m_display, False);
+        return held;
+    }
+    void ReleasePointer()
+    {
+        XUngrabPointer(m_display, CurrentTime);
+        XSync(m_display, False);
+    }
     // Whether another client holds the pointer grab (ours is then refused).
     bool PointerGrabbedElsewhere()
     {
@@ -303,13 +316,17 @@ struct MenuButton : XControl {
     }
     bool OnMouseDown(XMouse&) override
     {
+        Open();
+        return false;
+    }
+    bool Open()
+    {
         auto menu = std::make_unique<XMenu>();
         for (int i = 0; i < 120; ++i)
             menu->AddItem(("Plug-in number " + std::to_string(i)).c_str(), 1000 + i);
         chosen = -1;
         ++opened;
-        PopupMenu(std::move(menu), 0, 20, [this](int, int value) { chosen = value; });
-        return false;
+        return PopupMenu(std::move(menu), 0, 20, [this](int, int value) { chosen = value; });
     }
     int chosen = -1;
     int opened = 0;
@@ -407,6 +424,33 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     CloseWindow(view);
     EXPECT_TRUE(closed());
     EXPECT_FALSE(input->PointerGrabbedElsewhere());
+}
+
+// Another program holding the pointer: the menu shows at once without
+// waiting for it, and takes the grab once it is free; held for good, the
+// menu gives up after a while.
+TEST_F(X11InputTest, MenuDoesNotWaitForAPointerHeldElsewhere)
+{
+    XView view;
+    view.SetBounds(300, 40, 400, 240);
+    auto* button = new MenuButton(&view);
+    Open(view);
+    for (bool freed : {true, false}) {
+        ASSERT_TRUE(input->HoldPointer());
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(button->Open());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+        EXPECT_TRUE(input->HasWindow("KivMenu"));
+        if (freed) {
+            input->ReleasePointer();
+            EXPECT_TRUE(PumpUntil([&] { return input->PointerGrabbedElsewhere(); })) << "the menu took no grab";
+            input->Key("Escape");
+        }
+        EXPECT_TRUE(PumpUntil([&] { return !input->HasWindow("KivMenu"); }));
+        input->ReleasePointer();
+        EXPECT_EQ(button->chosen, -1);
+    }
+    CloseWindow(view);
 }
 
 namespace {
