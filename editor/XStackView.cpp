@@ -637,9 +637,8 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
     menu->AddItem("Unload Instrument", kLayerUnload);
     std::vector<std::string> paths;
     AddBankMenus(m_tone, *menu, paths);
-    PopupMenu(std::move(menu), x, y, [this, row, paths = std::move(paths)](int id, int value) {
-        ChooseLayerMenuItem(row, id, value, paths);
-    });
+    PopupMenu(std::move(menu), x, y,
+              [this, row, paths = std::move(paths)](int id, int value) { ChooseLayerMenuItem(row, id, value, paths); });
 }
 
 void XGigaViewStack::ChooseLayerMenuItem(int row, int id, int value, const std::vector<std::string>& paths)

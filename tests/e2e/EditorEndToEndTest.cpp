@@ -338,7 +338,8 @@ TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
     Point name;
     ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
     s.Click(name);
-    ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu")) << "no part menu opened";  // "Load Instrument"
+    ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu"))
+        << "no part menu opened";  // "Load Instrument"
     EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(1) == gig; })) << "the unit loaded nothing";
     unsetenv("KIV_DIALOG_ANSWER");
     s.Idle(200);

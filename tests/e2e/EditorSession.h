@@ -47,6 +47,8 @@ struct KeptForProcess {
 #ifdef KIV_E2E_LSAN
     KeptForProcess() { __lsan_disable(); }
     ~KeptForProcess() { __lsan_enable(); }
+#else
+    KeptForProcess() {}  // a scope marker: not an unused variable
 #endif
 };
 

@@ -48,8 +48,9 @@ protected:
     }
     bool Open(int x, int y)
     {
-        return XMenu::Open(std::move(menu), waiter, x, y,
-                           [this](int id, int value) { answers.push_back({id, value}); });
+        return XMenu::Open(std::move(menu), waiter, x, y, [this](int id, int value) {
+            answers.push_back({id, value});
+        });
     }
     HeadlessWindow* Menu() const { return backend.FindByClass("KivMenu"); }
     void Tick() { view->Tick(1); }
@@ -102,7 +103,7 @@ TEST_F(MenuTest, KeysChooseAndValuesAreAnswered)
     // Ten, a separator, an item without a value, Minus.
     const Case cases[] = {
         {{xconst::kKeyDown, xconst::kKeyDown, xconst::kKeyReturn}, 1},  // the separator is skipped; the index
-        {{xconst::kKeyUp, xconst::kKeyReturn}, -7},                      // up wraps to the last
+        {{xconst::kKeyUp, xconst::kKeyReturn}, -7},                     // up wraps to the last
         {{xconst::kKeyDown, xconst::kKeyReturn}, 10},
     };
     for (const Case& c : cases) {
@@ -288,7 +289,7 @@ TEST_F(MenuTest, MenuTallerThanTheWorkAreaScrollsAndKeysStayOnShownItems)
     EXPECT_GE(w->GetY(), 24);
     EXPECT_LE(w->GetY() + w->GetHeight(), 760);
     EXPECT_EQ(w->GetHeight(), 2 + 2 * 14 + 35 * kItem);  // whole rows between the arrow bands
-    backend.KeyDown(w, xconst::kKeyUp);  // wraps to the last item
+    backend.KeyDown(w, xconst::kKeyUp);                  // wraps to the last item
     backend.Pump(0);
     EXPECT_TRUE(litRowShown(w)) << "the last item is scrolled into view";
     backend.KeyDown(w, xconst::kKeyReturn);
@@ -302,7 +303,7 @@ TEST_F(MenuTest, MenuTallerThanTheWorkAreaScrollsAndKeysStayOnShownItems)
     ASSERT_TRUE(Open(200, 300));
     w = Menu();
     backend.MouseMove(w, 20, w->GetHeight() - 5);
-    backend.Advance(50 * 10);  // ten steps of one item
+    backend.Advance(50 * 10);                 // ten steps of one item
     const int rowY = 1 + 14 + 4 * kItem + 5;  // the fifth row shown
     backend.MouseMove(w, 20, rowY);
     EXPECT_TRUE(litRowShown(w));
@@ -322,18 +323,24 @@ TEST_F(MenuTest, MenuGoesWithItsWaiterItsWindowOrTheNextMenu)
         const char* what;
         bool choose;  // an item was chosen and waits for the tick
         std::function<void()> end;
+        int left;  // menu windows still shown: another window's, or the next menu
+    };
+    auto dropWaiter = [&] {
+        delete waiter;
+        waiter = nullptr;
+    };
+    auto openNext = [&] {
+        auto next = std::make_unique<XMenu>();
+        next->AddItem("Next", 9);
+        ASSERT_TRUE(other->PopupMenu(std::move(next), 0, 0, nullptr));
     };
     const Case cases[] = {
-        {"the waiter deleted", false, [&] { delete waiter; waiter = nullptr; }},
-        {"the waiter deleted after the choice", true, [&] { delete waiter; waiter = nullptr; }},
-        {"the waiter's window closed", false, [&] { XMenu::CloseWithin(view.get()); }},
-        {"another window closed", false, [&] { XMenu::CloseWithin(other); }},
-        {"a press reached the window", false, [&] { XMenu::Dismiss(); }},
-        {"another menu opened", false, [&] {
-             auto next = std::make_unique<XMenu>();
-             next->AddItem("Next", 9);
-             ASSERT_TRUE(other->PopupMenu(std::move(next), 0, 0, nullptr));
-         }},
+        {"the waiter deleted", false, dropWaiter, 0},
+        {"the waiter deleted after the choice", true, dropWaiter, 0},
+        {"the waiter's window closed", false, [&] { XMenu::CloseWithin(view.get()); }, 0},
+        {"another window closed", false, [&] { XMenu::CloseWithin(other); }, 1},
+        {"a press reached the window", false, [&] { XMenu::Dismiss(); }, 0},
+        {"another menu opened", false, openNext, 1},
     };
     for (const Case& c : cases) {
         if (!waiter)
@@ -344,15 +351,11 @@ TEST_F(MenuTest, MenuGoesWithItsWaiterItsWindowOrTheNextMenu)
         if (c.choose)
             backend.KeyDown(Menu(), xconst::kKeyReturn);
         c.end();
-        const bool stays = std::string(c.what) == "another window closed";
-        const bool next = std::string(c.what) == "another menu opened";
-        EXPECT_EQ(backend.CountWindows(), stays || next ? 1 : 0) << c.what;
+        EXPECT_EQ(backend.CountWindows(), c.left) << c.what;
         Tick();
-        EXPECT_TRUE(answers.empty()) << c.what;
-        if (stays || next) {
+        if (c.left)
             backend.KeyDown(Menu(), xconst::kKeyEscape);
-            Tick();
-        }
+        Tick();
         EXPECT_EQ(backend.CountWindows(), 0) << c.what;
         EXPECT_EQ(backend.m_capture, nullptr) << c.what;
         EXPECT_TRUE(answers.empty()) << c.what;

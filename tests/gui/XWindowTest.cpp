@@ -204,8 +204,8 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
 TEST_F(WindowTest, TwoPressesCloserThan400MsOnOneControlAreADoubleClick)
 {
     TestView view(&log);
-    new Clicker(&view, &log);                 // 10..60
-    auto* other = new Clicker(&view, &log);   // 70..120
+    new Clicker(&view, &log);                // 10..60
+    auto* other = new Clicker(&view, &log);  // 70..120
     other->SetPosition(70, 10);
     auto* opener = new MenuOpener(&view, &log);  // 130..180
     ASSERT_TRUE(view.OpenWindow());

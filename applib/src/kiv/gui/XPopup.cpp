@@ -77,8 +77,8 @@ bool Grab(XBackend* backend, XNativeWindow* window)
     // The window is viewable once the server has mapped it.
     XSync(d, False);
     // Every pointer event comes to this window, wherever the pointer is.
-    int pointer = XGrabPointer(d, handle, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                               GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
+    int pointer = XGrabPointer(d, handle, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                               GrabModeAsync, None, None, CurrentTime);
     if (pointer != GrabSuccess)
         return false;
     XGrabKeyboard(d, handle, False, GrabModeAsync, GrabModeAsync, CurrentTime);

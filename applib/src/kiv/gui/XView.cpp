@@ -327,7 +327,8 @@ bool XView::TakeLeftPress(int x, int y, uint32_t timeMs)
     }
     // Two quick presses on different controls (the stack toggle, then the
     // name box beside it) are two single presses.
-    bool quick = m_hadPress && at && at == m_lastPressed && timeMs - m_lastPressTime < static_cast<uint32_t>(kDoubleClickMs);
+    bool quick =
+        m_hadPress && at && at == m_lastPressed && timeMs - m_lastPressTime < static_cast<uint32_t>(kDoubleClickMs);
     m_hadPress = 1;
     m_lastPressTime = timeMs;
     m_lastPressed = at;
