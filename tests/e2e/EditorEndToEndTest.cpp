@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -28,6 +29,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/db/Db.h"
+#include "support/PipeGuard.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
 #include "utility/UtilityTestSupport.h"
@@ -265,16 +267,39 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
 }
 
 // Browse to a bank, double-click an instrument: the selected unit plays it.
-// Dragging an instrument onto the third unit loads it there.
+// Dragging an instrument onto the third unit loads it there. A named pipe
+// called like a bank in the same folder is clicked on the way: the click
+// returns at once and lists nothing.
 TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
 {
     std::string gig = WriteBanks();
     ASSERT_FALSE(gig.empty());
+    const std::string pipe = s.Scratch() + "/Trap.gig";
+    ASSERT_TRUE(kivtest::MakePipe(pipe));
     EXPECT_LT(Note(0).peak, 1e-4f) << "an empty unit sounds";
 
     ASSERT_TRUE(BrowseTo(gig)) << s.Tree().Text();
     Point first;
     ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << s.Tree().Text();
+    {
+        // The GUI thread is the test's: a click that waited on the pipe
+        // would be released after 10 s and fail here instead of hanging.
+        kivtest::PipeGuard guard({pipe}, 10);
+        Point trap;
+        ASSERT_TRUE(Row("XTreeGiga", "Trap.gig", trap)) << s.Tree().Text();
+        const auto start = std::chrono::steady_clock::now();
+        s.Click(trap);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "the click waited";
+        EXPECT_FALSE(guard.Released()) << "the browser waited on a named pipe";
+        ViewTree tree = s.Tree();
+        EXPECT_LT(tree.Find("@row", 0, tree.Find("XListInst")), 0) << "a pipe listed instruments\n" << tree.Text();
+        s.Screenshot("browser-pipe-clicked");
+    }
+    Point bank;
+    ASSERT_TRUE(Row("XTreeGiga", gig.substr(gig.rfind('/') + 1), bank));
+    s.Click(bank);
+    ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << "the bank is not listed after the pipe\n"
+                                                       << s.Tree().Text();
     s.Screenshot("browser");
     s.DoubleClick(first);
     ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(0) == gig; })) << "double-click loaded nothing";

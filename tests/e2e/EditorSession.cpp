@@ -623,6 +623,22 @@ unsigned long EditorSession::Pixel(Point p)
     return pixel;
 }
 
+int EditorSession::CountColour(Point p, int w, int h, unsigned long rgb)
+{
+    if (w <= 0 || h <= 0)
+        return 0;
+    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), p.x, p.y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return 0;
+    int count = 0;
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            count += (XGetPixel(image, col, row) & 0xFFFFFF) == rgb ? 1 : 0;
+    XDestroyImage(image);
+    return count;
+}
+
 std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)
 {
     Idle(100);

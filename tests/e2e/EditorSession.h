@@ -15,6 +15,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -143,6 +144,11 @@ public:
     bool SetChunk(const std::string& chunk);
     // A chunk whose first `units` units play instrument `program` of `gig`.
     static std::string ChunkFor(const std::string& gig, int program, int units = 1);
+    // A chunk whose unit i plays instrument units[i].second of units[i].first.
+    static std::string ChunkOf(const std::vector<std::pair<std::string, int>>& units);
+    // The instruments (".gig path:index") of every layer of each unit of a
+    // saved performance, read by this process (nothing loaded).
+    static std::vector<std::vector<std::string>> PerformanceLayers(const std::string& path);
     // A studio of this process that took the chunk (instruments loaded):
     // what the plug-in's engine holds, read through the engine's own code.
     static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
@@ -220,6 +226,9 @@ public:
 
     // The colour on the screen at p, 0xRRGGBB.
     unsigned long Pixel(Point p);
+    // How many pixels of the screen rectangle at p have exactly the colour
+    // 0xRRGGBB.
+    int CountColour(Point p, int w, int h, unsigned long rgb);
 
     // Folders of this session: a scratch folder and the build folder.
     const std::string& Scratch() const { return m_scratch.Path(); }
