@@ -7,22 +7,18 @@
 // the about box go to <build>/e2e-screens.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -55,69 +51,6 @@ constexpr int kDrumKey = 36;
 
 // Part menu entries, from the top.
 enum { kMenuLoad = 0, kMenuUnload, kMenuLoadPreset, kMenuSavePreset };
-
-// Chooses an entry of the next menu the plug-in opens. The menu runs its own
-// loop on the thread that pressed (the test's), so the choice is made from a
-// second thread over a connection of its own.
-class MenuChooser {
-public:
-    MenuChooser(const std::string& display, int entry)
-        : m_thread([display, entry, this] { m_chosen = Choose(display, entry); })
-    {
-    }
-    ~MenuChooser() { Join(); }
-    bool Join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_chosen;
-    }
-
-private:
-    static bool Choose(const std::string& name, int entry)
-    {
-        Display* d = XOpenDisplay(name.c_str());
-        if (!d)
-            return false;
-        bool chosen = false;
-        for (int waited = 0; waited < 5000 && !chosen; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            Window root = 0, up = 0, *kids = nullptr;
-            unsigned int count = 0;
-            if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &kids, &count))
-                continue;
-            for (unsigned int i = 0; i < count && !chosen; ++i) {
-                XWindowAttributes a{};
-                XClassHint hint{};
-                if (!XGetWindowAttributes(d, kids[i], &a) || a.map_state != IsViewable ||
-                    !XGetClassHint(d, kids[i], &hint))
-                    continue;
-                const bool menu = hint.res_class && std::string(hint.res_class) == "KivMenu";
-                XFree(hint.res_name);
-                XFree(hint.res_class);
-                if (!menu)
-                    continue;
-                // Entries are 20 pixels high below a 1-pixel border.
-                const int x = a.x + 20, y = a.y + 1 + 20 * entry + 10;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));  // drawn and listening
-                XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
-                XSync(d, False);
-                std::this_thread::sleep_for(std::chrono::milliseconds(60));
-                XTestFakeButtonEvent(d, 1, True, CurrentTime);
-                XTestFakeButtonEvent(d, 1, False, CurrentTime);
-                XSync(d, False);
-                chosen = true;
-            }
-            if (kids)
-                XFree(kids);
-        }
-        XCloseDisplay(d);
-        return chosen;
-    }
-
-    bool m_chosen = false;
-    std::thread m_thread;
-};
 
 class PerformanceEndToEnd : public ::testing::Test {
 protected:
@@ -233,10 +166,8 @@ protected:
         ViewTree tree = Tree();
         int name = tree.Find("XGigaName", unit);
         ASSERT_GE(name, 0) << tree.Text();
-        MenuChooser chooser(DisplayString(s.Dpy()), entry);
         s.Click(s.ScreenCentre(tree, name));
-        ASSERT_TRUE(chooser.Join()) << "no part menu opened";
-        s.Idle(100);
+        ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(entry))) << "no part menu opened";
     }
     // The peak of a short note on a MIDI channel (tone n listens on channel n).
     float Play(int channel, int key = 60)
