@@ -43,9 +43,8 @@ namespace e2e {
 // (the settings window's scan progress text, which a scan thread may still
 // write after the window closed) are held only by the plug-in's statics;
 // once the session unloads the plug-in the leak checker cannot see them.
-// Presses that make such allocations are made while this lives. Without
-// a leak checker it is empty, hence maybe unused.
-struct [[maybe_unused]] KeptForProcess {
+// Presses that make such allocations are made while this lives.
+struct KeptForProcess {
 #ifdef KIV_E2E_LSAN
     KeptForProcess() { __lsan_disable(); }
     ~KeptForProcess() { __lsan_enable(); }
