@@ -180,7 +180,7 @@ std::string EditorSession::BuildDir()
     return dir ? dir : ".";
 }
 
-bool EditorSession::Start()
+bool EditorSession::Start(bool editor)
 {
     if (!m_server.Start()) {
         m_skip = m_server.SkipReason();
@@ -217,17 +217,8 @@ bool EditorSession::Start()
     for (auto& i : m_ins)
         m_inPtrs.push_back(i.data());
     Call(vst::effMainsChanged, 0, 1);
-
-    vst::ERect* rect = nullptr;
-    Call(vst::effEditGetRect, 0, 0, &rect);
-    int w = rect ? rect->right - rect->left : 864;
-    int h = rect ? rect->bottom - rect->top : 560;
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;  // no window manager: place it ourselves
-    m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
-                           InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
-    XMapWindow(m_display, m_host);
-    XSync(m_display, False);
+    if (!editor)
+        return true;
     OpenEditor();
     if (!m_editorOpen) {
         m_error = "effEditOpen refused the host window";
@@ -246,6 +237,19 @@ void EditorSession::OpenEditor()
 {
     if (m_editorOpen)
         return;
+    if (!m_host) {
+        // A host asks for the editor's size before it makes the window.
+        vst::ERect* rect = nullptr;
+        Call(vst::effEditGetRect, 0, 0, &rect);
+        int w = rect ? rect->right - rect->left : 864;
+        int h = rect ? rect->bottom - rect->top : 560;
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // no window manager: place it ourselves
+        m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
+                               InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        XMapWindow(m_display, m_host);
+        XSync(m_display, False);
+    }
     m_editorOpen =
         Call(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(m_host))) != 0;
     XSync(m_display, False);
@@ -622,6 +626,20 @@ unsigned long EditorSession::Pixel(Point p)
     unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
     XDestroyImage(image);
     return pixel;
+}
+
+std::vector<unsigned long> EditorSession::Pixels(Point p, int w, int h)
+{
+    std::vector<unsigned long> out;
+    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), p.x, p.y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return out;
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            out.push_back(XGetPixel(image, col, row) & 0xFFFFFF);
+    XDestroyImage(image);
+    return out;
 }
 
 std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)
