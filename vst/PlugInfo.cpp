@@ -1,5 +1,6 @@
 #include "vst/PlugInfo.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "vst/VstConstants.h"
@@ -35,18 +36,24 @@ void PlugInfo::SetOtherNames(const char* names)
     m_otherNames.clear();
     std::string list = names ? names : "";
     size_t start = 0;
-    while (start <= list.size()) {
+    int kept = 0;
+    while (start <= list.size() && kept < plug::kMaxOtherNames) {
         size_t end = list.find('/', start);
         if (end == std::string::npos)
             end = list.size();
+        const size_t before = m_otherNames.size();
         AddOtherName(list.substr(start, end - start).c_str());
+        kept += m_otherNames.size() != before ? 1 : 0;
         start = end + 1;
     }
 }
 
 void PlugInfo::AddOtherName(const char* name)
 {
-    if (!name || !name[0] || strchr(name, '/') || HasOtherName(name))
+    // Bounded, so a damaged list file cannot make every search slow.
+    if (!name || !name[0] || strlen(name) > plug::kMaxFileNameBytes || strchr(name, '/') || HasOtherName(name))
+        return;
+    if (!m_otherNames.empty() && std::count(m_otherNames.begin(), m_otherNames.end(), '/') + 1 >= plug::kMaxOtherNames)
         return;
     if (m_name.GetText() && strcmp(m_name.GetText(), name) == 0)
         return;

@@ -28,12 +28,12 @@ std::string AsFolder(std::string folder)
 }
 
 // The folders of a colon-separated list, each ending in '/', empty items
-// left out.
+// left out; the first kMaxFolders of them.
 std::vector<std::string> SplitFolderList(const std::string& list)
 {
     std::vector<std::string> folders;
     size_t start = 0;
-    while (start <= list.size()) {
+    while (start <= list.size() && folders.size() < static_cast<size_t>(plug::kMaxFolders)) {
         size_t end = list.find(plug::kFolderListSeparator, start);
         if (end == std::string::npos)
             end = list.size();
@@ -417,8 +417,11 @@ bool PlugInfoList::AddFolder(const char* folder)
     std::lock_guard<std::recursive_mutex> hold(m_lock);
     // Kept even when a rule gives it now: the rules may change, the choice
     // stays. The walk takes each folder once either way.
-    if (Contains(SplitFolderList(m_added), item))
+    const std::vector<std::string> added = SplitFolderList(m_added);
+    if (Contains(added, item))
         return true;
+    if (added.size() >= static_cast<size_t>(plug::kMaxFolders))
+        return false;
     if (!m_added.empty())
         m_added += plug::kFolderListSeparator;
     m_added += item;

@@ -56,7 +56,8 @@ public:
     bool SetFolder(const char* folder);
     // An existing folder joins the added folders unless it is one of them
     // already; the list file is written. False for a folder that does not
-    // exist or whose name holds the list separator.
+    // exist or whose name holds the list separator, and when the list is
+    // full.
     bool AddFolder(const char* folder);
     // The folders a scan walks, colon-separated, each ending in '/': the
     // folders of LXVST_PATH, else of VST_PATH, else the usual folders, then

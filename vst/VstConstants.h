@@ -49,6 +49,9 @@ constexpr int kScanPauseMs = 100;              // pause before each library
 constexpr int kStopPollMs = 10;
 constexpr int kMaxScanDepth = 32;              // folder levels the walk enters
 constexpr char kFolderListSeparator = ':';     // between the folders of the plug-in folder list
+constexpr int kMaxFolders = 64;                // folders a folder list keeps, the first ones
+constexpr int kMaxOtherNames = 32;             // other names an entry keeps, the first ones
+constexpr int kMaxFileNameBytes = 255;         // the longest file name the file system has
 constexpr int kMaxPlugParams = 1 << 16;        // parameter values saved of a hosted plug-in
 
 // Entry names looked up in a library, first found wins.

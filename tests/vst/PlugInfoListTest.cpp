@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -336,6 +337,14 @@ TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAtEveryScanThenTheAddedFol
     EXPECT_EQ(list.GetAddedFolders(), c + "/:" + a + "/");
     EXPECT_EQ(list.GetFolder(), a + "/:" + c + "/");
     setenv("LXVST_PATH", testPath.c_str(), 1);
+
+    // A list holds 64 added folders at most.
+    PlugInfoList full;
+    for (int i = 0; i <= 64; ++i) {
+        std::string folder = dir.File(kivtest::Numbered("many", i));
+        mkdir(folder.c_str(), 0755);
+        EXPECT_EQ(full.AddFolder(folder.c_str()), i < 64) << i;
+    }
 }
 
 TEST(PlugInfoList, LibrariesReachedUnderSeveralNamesAreListedOnceAndFoundByEach)
@@ -529,7 +538,7 @@ TEST(PlugInfoList, ReadersRunWhileAScanFilesEntries)
     EXPECT_EQ(list.GetEntryCount(), 12);
 }
 
-TEST(PlugInfo, CompareNoCaseOrderAndArchivedTextsAreCut)
+TEST(PlugInfo, CompareNoCaseOrderArchivedTextsAreCutAndOtherNamesAreBounded)
 {
     EXPECT_LT(kiv::CompareNoCase("abc", "ABCD"), 0);
     EXPECT_LT(kiv::CompareNoCase("ABC", "abcd"), 0);
@@ -542,6 +551,15 @@ TEST(PlugInfo, CompareNoCaseOrderAndArchivedTextsAreCut)
     EXPECT_EQ(info.GetDisplayName(), nullptr);
     info.SetName("n.so");
     EXPECT_STREQ(info.GetDisplayName(), "n.so");
+    // Other names: never the listed one, each once, the first 32 of them.
+    std::string names = "n.so/";
+    for (int i = 0; i < 100; ++i)
+        names += kivtest::Numbered("o", i % 50) + ".so/";
+    info.SetOtherNames(names.c_str());
+    EXPECT_FALSE(info.HasOtherName("n.so"));
+    EXPECT_TRUE(info.HasOtherName("o31.so"));
+    EXPECT_FALSE(info.HasOtherName("o32.so"));
+    EXPECT_EQ(std::count(info.GetOtherNames().begin(), info.GetOtherNames().end(), '/'), 31);
     EXPECT_FALSE(info.IsAvailable());
     std::string longPath(700, 'p');
     info.SetPath(longPath.c_str());
