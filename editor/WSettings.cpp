@@ -2,6 +2,8 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "engine/GigaBankManager.h"
 #include "engine/GigaPrefs.h"
@@ -63,6 +65,29 @@ struct Function {
 constexpr Function kFunctions[] = {
     {kCtlNone, "not assigned"}, {1, "modwheel"}, {7, "volume"}, {11, "expression"}, {10, "pan"},
 };
+
+// The plug-in folders as the page shows them: the home folder as "~", so
+// the usual list fits the line.
+std::string ShownFolders(const std::string& folders)
+{
+    const char* home = getenv("HOME");
+    const std::string prefix = home && home[0] ? std::string(home) + "/" : std::string();
+    std::string shown;
+    size_t start = 0;
+    while (start < folders.size()) {
+        size_t end = folders.find(plug::kFolderListSeparator, start);
+        if (end == std::string::npos)
+            end = folders.size();
+        std::string folder = folders.substr(start, end - start);
+        if (prefix.size() > 1 && folder.compare(0, prefix.size(), prefix) == 0)
+            folder.replace(0, prefix.size(), "~/");
+        if (!shown.empty())
+            shown += plug::kFolderListSeparator;
+        shown += folder;
+        start = end + 1;
+    }
+    return shown;
+}
 
 }  // namespace
 
@@ -493,7 +518,7 @@ XViewPlug::XViewPlug(XControl* parent, int x, int y, int w, int h, PlugInfoList*
 
     m_folder = new XSelect(this, 4, 4, -4, 18);
     m_folder->SetFont(11, xconst::kFontBold);
-    m_folder->SetText(plugs ? plugs->GetFolder().c_str() : nullptr);
+    m_folder->SetText(plugs ? ShownFolders(plugs->GetFolder()).c_str() : nullptr);
     m_folder->SetListener(this);
 
     m_listView = new XListPlug(this, 4, 24, -4, -26);
@@ -535,7 +560,7 @@ void XViewPlug::ChooseFolder()
         // The chosen folder joins the others; the scan walks them all.
         if (!chosen || !m_plugs || !m_plugs->AddFolder(nav.GetFolder()))
             return;
-        m_folder->SetText(m_plugs->GetFolder().c_str());
+        m_folder->SetText(ShownFolders(m_plugs->GetFolder()).c_str());
         m_listView->Clear();
         m_listView->Invalidate();
     });

@@ -2,6 +2,10 @@
 
 #include "kiv/gui/XGraphic.h"
 
+namespace {
+constexpr int kArrowRoom = 16;  // pixels at the right kept for the arrow
+}
+
 XSelect::XSelect()
 {
     SetDefaultColours();
@@ -29,9 +33,13 @@ void XSelect::Draw(XGraphic& graphic)
     graphic.SetBrush(GetColour(0));
     graphic.FillRect(1, 1, w - 2, h - 2);
     if (const char* text = GetText()) {
+        // A text too long for the box ends before the arrow.
+        const bool clipped = graphic.PushClip(XRectangle(1, 1, w - kArrowRoom, h - 2));
         graphic.SetFont(10, xconst::kFontBold);
         graphic.SetTextColour(GetColour(2));
         graphic.DrawString(text, 3, 3);
+        if (clipped)
+            graphic.PopClip();
     }
     graphic.SetPen(XColour::Scale(GetColour(0), 2.0f));
     graphic.DrawArrow(w - 10, 6, 6);
