@@ -22,7 +22,8 @@ public:
     // compression layout. A sample that fails them is never played.
     bool IsUsable() const;
     bool IsCompressed() const { return frameSize != 0; }
-    int BytesPerFrame() const { return channels * bits / 8; }
+    // Wide enough for any header's values, read before the format checks.
+    int BytesPerFrame() const { return static_cast<int>(static_cast<int64_t>(channels) * bits / 8); }
 
     // Played as a loop from memory: looped, and memory covers the loop end.
     bool LoopsFromMemory() const;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/GigaBank.h"
 #include "gig/GigWriter.h"
@@ -235,16 +237,20 @@ TEST(GigaBankSampleList, ReadsFormatsLoopsAndCompression)
 TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
 {
     kivtest::TempDir dir;
-    // Channels 0 or 3, bits 8 or 0, 16-bit data declared 24-bit, a format
-    // cut short, no format at all (-1).
-    for (auto patch : {std::make_pair(2, 0), std::make_pair(2, 3), std::make_pair(14, 8), std::make_pair(14, 0),
-                       std::make_pair(14, 24), std::make_pair(0, 0), std::make_pair(-1, 0)}) {
+    // Channels 0 or 3, bits 8 or 0, 16-bit data declared 24-bit, channels
+    // and bits both 65535 (their product passes a 32-bit int), a format cut
+    // short, no format at all (-1). Each patch: the 16-bit fields it sets.
+    using Patch = std::vector<std::pair<int, int>>;
+    for (const Patch& patch : {Patch{{2, 0}}, Patch{{2, 3}}, Patch{{14, 8}}, Patch{{14, 0}}, Patch{{14, 24}},
+                               Patch{{2, 65535}, {14, 65535}}, Patch{{0, 0}}, Patch{{-1, 0}}}) {
         RiffNode tree = SimpleBank(1, 1).BuildTree();
         Bytes& fmt = tree.Find("fmt ")->Data();
-        if (patch.first > 0) {
-            fmt[patch.first] = static_cast<uint8_t>(patch.second);
-            fmt[patch.first + 1] = 0;
-        } else if (patch.first == 0) {
+        if (patch[0].first > 0) {
+            for (const auto& [at, value] : patch) {
+                fmt[at] = static_cast<uint8_t>(value & 0xFF);
+                fmt[at + 1] = static_cast<uint8_t>(value >> 8);
+            }
+        } else if (patch[0].first == 0) {
             fmt.resize(14);
         } else {
             tree.Find("fmt ")->rawId = "junk";
