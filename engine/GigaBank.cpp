@@ -622,9 +622,11 @@ bool GigaBank::PlaceSamples(int a, GigaProgram& program, GigaMemory& memory, Gig
             if (!whole) {
                 keep = std::clamp<int64_t>(static_cast<int64_t>(static_cast<double>(s->sampleRate) * lmin), 0, s->frames);
                 // A streamed head ends on a compressed frame boundary, so the
-                // stream starts on a frame header.
+                // stream starts on a frame header; it holds at least one frame
+                // (a slow rate or a short preload time would leave it empty,
+                // and an empty head plays nothing).
                 if (s->frameSize != 0)
-                    keep = keep / s->frameSize * s->frameSize;
+                    keep = std::max(keep / s->frameSize * s->frameSize, std::min<int64_t>(s->frameSize, s->frames));
             }
             const int64_t h = s->channels * keep;
             const int64_t start = memory.Reserve(h);

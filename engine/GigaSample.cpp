@@ -8,6 +8,8 @@ bool GigaSample::IsUsable() const
         return false;
     if (bits != 16 && bits != 24)
         return false;
+    if (sampleRate < giga::kMinSampleRate)
+        return false;
     if (frameSize != 0) {
         // Frames must fit the decoder's frame buffer and split evenly in pairs.
         if (frameSize < 0 || frameSize > giga::kMaxCompressedFrame || (frameSize & 1) != 0)

@@ -18,8 +18,9 @@ public:
     GigaSample(const GigaSample&) = delete;
     GigaSample& operator=(const GigaSample&) = delete;
 
-    // Format checks of the header: 1 or 2 channels, 16 or 24 bits, a known
-    // compression layout. A sample that fails them is never played.
+    // Format checks of the header: 1 or 2 channels, 16 or 24 bits, a rate a
+    // recording can have, a known compression layout. A sample that fails
+    // them is never played (and counted as silent by its program).
     bool IsUsable() const;
     bool IsCompressed() const { return frameSize != 0; }
     int BytesPerFrame() const { return channels * bits / 8; }

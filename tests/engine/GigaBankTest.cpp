@@ -235,10 +235,11 @@ TEST(GigaBankSampleList, ReadsFormatsLoopsAndCompression)
 TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
 {
     kivtest::TempDir dir;
-    // Channels 0 or 3, bits 8 or 0, 16-bit data declared 24-bit, a format
-    // cut short, no format at all (-1).
-    for (auto patch : {std::make_pair(2, 0), std::make_pair(2, 3), std::make_pair(14, 8), std::make_pair(14, 0),
-                       std::make_pair(14, 24), std::make_pair(0, 0), std::make_pair(-1, 0)}) {
+    // Channels 0 or 3, a rate of 0 or 1 Hz, bits 8 or 0, 16-bit data declared
+    // 24-bit, a format cut short, no format at all (-1).
+    for (auto patch : {std::make_pair(2, 0), std::make_pair(2, 3), std::make_pair(4, 0), std::make_pair(4, 1),
+                       std::make_pair(14, 8), std::make_pair(14, 0), std::make_pair(14, 24), std::make_pair(0, 0),
+                       std::make_pair(-1, 0)}) {
         RiffNode tree = SimpleBank(1, 1).BuildTree();
         Bytes& fmt = tree.Find("fmt ")->Data();
         if (patch.first > 0) {
@@ -257,6 +258,7 @@ TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
         GigaProgram* p = bank.LoadProgram(0, nullptr);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->GetRegion(0)->GetZone(0)->GetSample(), nullptr);
+        EXPECT_EQ(p->unusableSamples, 1) << patch.first << " " << patch.second;
         p->Release();
     }
 }
