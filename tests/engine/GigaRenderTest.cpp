@@ -217,8 +217,9 @@ TEST(GigaRender, StartOffsetInTheStreamedPartPlaysFromThere)
         const size_t s0 = first(streamed);
         const size_t w0 = first(whole);
         ASSERT_LT(w0, 8u);
-        if (offline)
+        if (offline) {
             EXPECT_EQ(s0, w0);
+        }
         ASSERT_LT(s0, 8192u) << offline;
         int differing = 0;
         for (size_t i = 0; i < 20000; ++i)
@@ -439,7 +440,12 @@ TEST(GigaRender, PhraseRendersWithinNinetyDecibelsOfThePerSampleRenderer)
             zone.art.cutoff = 80;
         }
     rig.Load(0, rig.Write(pad), 0);
-    rig.Load(1, rig.Write(gigtools::DemoPianoFixture()), 0);
+    // The figures were taken with the demo piano's first samples: the same
+    // tones cut off after 30000 frames, ending where they stop dead.
+    gigtools::GigFixture piano = gigtools::DemoPianoFixture();
+    for (int h = 0; h < piano.bank.SampleCount(); ++h)
+        piano.bank.Sample(h).values.resize(30000);
+    rig.Load(1, rig.Write(piano), 0);
     constexpr int kWindow = 4096;
     constexpr int kWindows = 24;
     std::vector<float> out[2];

@@ -272,6 +272,21 @@ GigSample GigSample::Drum(const std::string& name, int channels, int bits, uint3
     return s;
 }
 
+void GigSample::FadeOut(double seconds)
+{
+    const uint32_t frames = Frames();
+    const uint32_t n = std::min(frames, static_cast<uint32_t>(std::max(0.0, seconds) * rate));
+    for (uint32_t i = 0; i < n; ++i) {
+        // From 1 at the fade's first frame to 0 at the sample's last.
+        const double gain = 0.5 + 0.5 * std::cos(kTwoPi / 2.0 * (i + 1) / n);
+        const size_t frame = frames - n + i;
+        for (int c = 0; c < channels; ++c) {
+            int32_t& v = values[frame * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+            v = static_cast<int32_t>(std::lround(v * gain));
+        }
+    }
+}
+
 // ----------------------------------------------------------- GigArticulation
 
 int32_t GigArticulation::TimeCode(double seconds)

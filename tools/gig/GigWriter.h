@@ -134,6 +134,10 @@ struct GigSample {
     // A short noisy drum hit with a pitched body; `variant` changes its colour.
     static GigSample Drum(const std::string& name, int channels, int bits, uint32_t rate,
                           uint32_t frames, int variant);
+
+    // Fades the last `seconds` out along half a cosine, so the sample ends in
+    // silence as a recorded note does instead of stopping dead.
+    void FadeOut(double seconds);
 };
 
 // 3ewa articulation of one zone, in engineering units; Encode() lays it out.
