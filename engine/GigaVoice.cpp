@@ -685,7 +685,12 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     float right[kChunkFrames];
     float gain[kChunkFrames];
     const bool cutoffMoves = m_filterOn && cutoffTo != cutoffFrom;
-    const int blockSteps = (frames + kControlFrames - 1) / kControlFrames;
+    // Ramps (gain, cutoff) end on the last control step that starts in this
+    // block: the first frames may finish a step the last block started, so
+    // with blocks that are not whole steps a ramp over every frame's step
+    // would stop one step short of its target.
+    const int carried = std::min(m_envLeft, frames);
+    const int blockSteps = std::max(1, (frames - carried + kControlFrames - 1) / kControlFrames);
     int step = 0;
     int done = 0;
     bool ended = false;
@@ -740,7 +745,12 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
             m_index = m_loopStart + (m_index - m_loopStart) % (m_loopEnd - m_loopStart + 1);
         done += m;
     }
-    m_cutoff = cutoffTo;
+    // The filter goes on with the target's coefficients, whatever steps the
+    // block held (none start in a block shorter than what is left of one).
+    if (cutoffMoves) {
+        m_cutoff = cutoffTo;
+        FilterCoefficients(m_cutoff, m_coef);
+    }
     if (m_filterOn && !(std::isfinite(m_filterState[0][2]) && std::isfinite(m_filterState[1][2])))
         for (auto& channel : m_filterState)
             std::fill(std::begin(channel), std::end(channel), 0.0f);

@@ -294,6 +294,38 @@ std::string StudioChunk(const kivtest::TempDir& dir, Arrange arrange)
     return bytes;
 }
 
+// The bank chunk of a studio with instrument 0 of `gig` on the first tone.
+std::string ChunkFor(const std::string& gig)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
+    kiv::data chunk;
+    if (!tone || !tone->AddPart(gig.c_str(), 0) || !studio->GetState(chunk) || chunk.GetSize() <= 0)
+        return {};
+    return std::string(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
+}
+
+// A host rendering in blocks of its own size (at most 512 frames) and
+// keeping the left channel of the first pair; it allocates nothing while it
+// renders up to `capacity` frames.
+struct LeftRecorder {
+    explicit LeftRecorder(int block, size_t capacity = 1 << 18) : block(block), out(512) { left.reserve(capacity); }
+    // Renders `frames` frames, sending `midi` with the first block.
+    void Render(vst::AEffect* effect, int frames, MidiBlock* midi = nullptr)
+    {
+        if (midi)
+            effect->dispatcher(effect, vst::effProcessEvents, 0, 0, midi->Get(), 0.0f);
+        for (int done = 0; done < frames; done += block) {
+            const int n = std::min(block, frames - done);
+            effect->processReplacing(effect, nullptr, out.pointers, n);
+            left.insert(left.end(), out.data[0].begin(), out.data[0].begin() + n);
+        }
+    }
+    int block;
+    OutputBlock out;
+    std::vector<float> left;
+};
+
 // The bank chunk a host would keep after "Demo Piano" instrument 0 was put
 // on the first tone.
 std::string DemoPianoChunk(const kivtest::TempDir& dir)
@@ -680,6 +712,71 @@ TEST_F(TessivoPlugin, PlayingInstrumentRendersWithoutAllocating)
     NoteResult played = PlayNote(effect, 16);
     EXPECT_GT(played.firstPair, 0.001f);
     EXPECT_EQ(played.allocations, 0);
+}
+
+// A cutoff controller moved while a note sounds takes the filter all the way
+// to its target, whatever size the host's blocks have (most are no whole
+// number of the voice's 8-frame control steps): the note then sounds as one
+// that had that cutoff from its start.
+TEST_F(TessivoPlugin, MovedCutoffReachesItsTargetAtEveryHostBlockSize)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Cutoff", "", {}};
+    const int h = f.bank.AddSample(gigtools::GigSample::Tone("Held", 1, 16, 44100, 48, 3 * 44100, 100.0, 0.5));
+    gigtools::GigInstrument ins("Filtered");
+    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
+    gigtools::GigZone& zone = ins.regions.back().zones[0];
+    zone.unityNote = 48;
+    zone.art.filterOn = true;
+    zone.art.cutoffController = 74;
+    f.bank.AddInstrument(ins);
+    const std::string gig = dir.File("Cutoff.gig");
+    ASSERT_TRUE(f.bank.Write(gig));
+    const std::string chunk = ChunkFor(gig);
+    ASSERT_FALSE(chunk.empty());
+
+    for (int block : {100, 77, 3, 512}) {
+        vst::AEffect* moved = CreateRunning();
+        vst::AEffect* still = CreateRunning();
+        ASSERT_NE(moved, nullptr);
+        ASSERT_NE(still, nullptr);
+        LeftRecorder a(block), b(block);
+        for (vst::AEffect* effect : {moved, still})
+            ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                           const_cast<char*>(chunk.data())),
+                      1);
+        a.Render(moved, block);  // the tones take notes from here on
+        b.Render(still, block);
+        // One starts with the filter open and is closed down 0.2 s into the
+        // note; the other plays closed down from its start.
+        MidiBlock open, closed, close;
+        open.Add(0xB0, 74, 127);
+        open.Add(0x90, 48, 127);
+        closed.Add(0xB0, 74, 20);
+        closed.Add(0x90, 48, 127);
+        close.Add(0xB0, 74, 20);
+        a.Render(moved, 8820, &open);
+        b.Render(still, 8820, &closed);
+        long allocations = 0;
+        {
+            kivtest::AllocCounter counter;
+            a.Render(moved, 22050, &close);
+            allocations = counter.Count();
+        }
+        b.Render(still, 22050);
+        EXPECT_EQ(allocations, 0) << block;
+        // The last 0.1 s: the same sound once the filters' states have met.
+        double signal = 0.0, error = 0.0;
+        ASSERT_EQ(a.left.size(), b.left.size());
+        for (size_t i = a.left.size() - 4410; i < a.left.size(); ++i) {
+            signal += static_cast<double>(b.left[i]) * b.left[i];
+            error += static_cast<double>(a.left[i] - b.left[i]) * (a.left[i] - b.left[i]);
+        }
+        ASSERT_GT(signal, 1e-6) << block;
+        EXPECT_LT(10.0 * std::log10(error / signal + 1e-30), -80.0) << "block " << block;
+        Close(moved);
+        Close(still);
+    }
 }
 
 TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)

@@ -332,6 +332,8 @@ Bytes GigArticulation::Encode(int version) const
     put8(120, static_cast<uint32_t>(velocityUpperLimit));
     put8(124, static_cast<uint32_t>(releaseTriggerDecay & 0xF));
     put8(128, static_cast<uint32_t>((cutoff & 0x7F) | (filterOn ? 0x80 : 0)));
+    if (cutoffController > 0)
+        put8(129, static_cast<uint32_t>(0x80 | (cutoffController & 0x7F)));
     for (size_t k = 0; k < 8; ++k)
         put8(136 + k, dimUpperLimits[k]);
     ByteWriter w;

@@ -162,6 +162,7 @@ struct GigArticulation {
     int releaseTriggerDecay = 0;     // byte 124
     bool filterOn = false;
     int cutoff = 127;                // 0..127
+    int cutoffController = 0;        // byte 129: MIDI controller that sets the cutoff, 0 = none
     std::array<uint8_t, 8> dimUpperLimits{};  // bytes 136..143, per '3lnk' slot
     uint32_t size = 0;               // chunk size; 0 = by file version (140 / 148)
 
