@@ -608,12 +608,60 @@ TEST_F(TessivoPlugin, ResumeAsksForTheProcessLevelAndSuspendSilences)
     EXPECT_TRUE(block.All(0.0f));
 
     g_host.processLevel = 4;  // offline
+    const int asked = g_host.calls[vst::audioMasterGetCurrentProcessLevel];
     Call(effect, vst::effMainsChanged, 0, 1);
-    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], 2);
+    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], asked + 1);
     g_host.processLevel = 2;
     Call(effect, vst::effMainsChanged, 0, 1);
     effect->processReplacing(effect, nullptr, block.pointers, 256);
     EXPECT_TRUE(block.All(0.0f));
+}
+
+// A host that starts a mixdown switches to offline rendering without
+// switching the plug-in off and on, then renders as fast as it can: a note
+// whose sample streams after its first second in memory plays to its end,
+// because the plug-in asks for the level with every block.
+TEST_F(TessivoPlugin, OfflineRenderingStartedWithoutResumeKeepsStreamedNotes)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Long", "", {}};
+    const int h = f.bank.AddSample(gigtools::GigSample::Tone("Long", 1, 16, 44100, 60, 4 * 44100, 100.0, 0.5));
+    gigtools::GigInstrument ins("Long");
+    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
+    ins.regions.back().zones[0].unityNote = 60;
+    f.bank.AddInstrument(ins);
+    const std::string gig = dir.File("Long.gig");
+    ASSERT_TRUE(f.bank.Write(gig));
+    const std::string chunk = ChunkFor(gig);
+    ASSERT_FALSE(chunk.empty());
+
+    vst::AEffect* effect = CreateRunning();  // in real time
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                   const_cast<char*>(chunk.data())),
+              1);
+    LeftRecorder rec(512);
+    rec.Render(effect, 512);
+    g_host.processLevel = 4;
+    const int asked = g_host.calls[vst::audioMasterGetCurrentProcessLevel];
+    MidiBlock note;
+    note.Add(0x90, 60, 100);
+    long allocations = 0;
+    {
+        kivtest::AllocCounter counter;
+        rec.Render(effect, 4 * 44100, &note);
+        allocations = counter.Count();
+    }
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GE(g_host.calls[vst::audioMasterGetCurrentProcessLevel] - asked, 4 * 44100 / 512);
+    // Every 0.1 s of the note sounds, the streamed 3 s too, to its end.
+    const size_t from = 512;
+    for (int w = 0; w < 39; ++w) {
+        float peak = 0.0f;
+        for (size_t i = from + w * 4410; i < from + (w + 1) * 4410; ++i)
+            peak = std::max(peak, std::fabs(rec.left[i]));
+        EXPECT_GT(peak, 0.01f) << "silent from " << w * 0.1 << " s into the note";
+    }
 }
 
 TEST_F(TessivoPlugin, PresetChunksAreRefusedAndBadBankChunksFailWithoutLoss)
