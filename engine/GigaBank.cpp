@@ -662,8 +662,15 @@ void GigaBank::DecodeHead(GigaSampleReader& reader, GigaSample& s)
     auto* left = const_cast<int16_t*>(s.GetLeft());
     auto* right = const_cast<int16_t*>(s.GetRight());
     reader.SetUp(&s, &s.file->GetFile(), s.dataOffset);
-    if (left && s.framesInMemory > 0)
-        s.damaged = reader.Decode16(left, right, s.framesInMemory) < s.framesInMemory;
+    if (left && s.framesInMemory > 0) {
+        const int64_t got = reader.Decode16(left, right, s.framesInMemory);
+        // The header counts whole compressed frames; a short last frame met
+        // here ends the sample (its planes stay where they were placed).
+        // Nothing plays the sample before its first decode.
+        if (reader.GetFramesTotal() < s.frames)
+            s.EndAt(reader.GetFramesTotal());
+        s.damaged = got < std::min(s.framesInMemory, s.frames);
+    }
     // What could not be decoded stays silent (blocks start zeroed).
     s.streamOffset = reader.GetPosition();
     s.decoded = true;

@@ -47,6 +47,9 @@ public:
     void DropMemory();
     // Loader: resolves the data pointers once the memory is allocated.
     void BindMemory();
+    // Loader, at the first decode: the sample ends after `count` frames
+    // (fewer than its header said); a loop past the end is cut to it.
+    void EndAt(int64_t count);
 
     // Header fields (wave pool).
     GigaFile* file = nullptr;

@@ -466,13 +466,17 @@ GigaStream* GigaVoice::WaitForStream() noexcept
     return nullptr;
 }
 
-bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
+int GigaVoice::ReadStream(float* left, float* right, int count) noexcept
 {
     GigaStream* stream = GetStream();
-    if (!stream || !stream->Read(left, right, count)) {
+    int got = 0;
+    // A short read is the sample's end (or data that did not come in time):
+    // what came is played, and the stream is left.
+    if (!stream || !stream->Read(left, right, count, &got))
         LeaveStream();
-        return false;
-    }
+    if (got <= 0)
+        return 0;
+    count = got;
     m_streamNext += count;
     // Keep the last frames: the next chunk's interpolation starts among them.
     if (count >= kStreamCarry) {
@@ -480,7 +484,7 @@ bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
         if (right)
             std::copy(right + count - kStreamCarry, right + count, m_carryRight);
         m_carryCount = kStreamCarry;
-        return true;
+        return count;
     }
     const int keep = std::min(m_carryCount, kStreamCarry - count);
     std::copy(m_carryLeft + m_carryCount - keep, m_carryLeft + m_carryCount, m_carryLeft);
@@ -490,7 +494,7 @@ bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
         std::copy(right, right + count, m_carryRight + keep);
     }
     m_carryCount = keep + count;
-    return true;
+    return count;
 }
 
 int GigaVoice::FetchStream(int64_t from, int count, float* left, float* right) noexcept
@@ -512,12 +516,12 @@ int GigaVoice::FetchStream(int64_t from, int count, float* left, float* right) n
     // Frames the play position jumped over (a ratio above 1) are read and dropped.
     while (done < count && from + done > m_streamNext) {
         const int skip = static_cast<int>(std::min<int64_t>(from + done - m_streamNext, count - done));
-        if (!ReadStream(left + done, right ? right + done : nullptr, skip))
+        if (ReadStream(left + done, right ? right + done : nullptr, skip) < skip)
             return 0;
     }
-    if (done < count && !ReadStream(left + done, right ? right + done : nullptr, count - done))
-        return done;
-    return count;
+    if (done < count)
+        done += ReadStream(left + done, right ? right + done : nullptr, count - done);
+    return done;
 }
 
 int GigaVoice::Fetch(int64_t from, int count, float* left, float* right) noexcept

@@ -827,6 +827,49 @@ TEST_F(TessivoPlugin, MovedCutoffReachesItsTargetAtEveryHostBlockSize)
     }
 }
 
+// Compressed samples whose last frame holds fewer frames than a whole one,
+// as recorded files have them (the header counts whole frames): a held note
+// plays each to its own last frame, one kept in memory and one streamed
+// after its first second, and stops there.
+TEST_F(TessivoPlugin, CompressedSamplesWithAShortLastFramePlayToTheirOwnEnd)
+{
+    g_host.processLevel = 4;  // offline: the streamed one is waited for
+    for (uint32_t frames : {7168u, 4 * 44100u}) {
+        kivtest::TempDir dir;
+        gigtools::GigFixture f{"Short", "", {}};
+        gigtools::GigSample tone = gigtools::GigSample::Tone("Short", 1, 16, 44100, 60, frames, 100.0, 0.5);
+        tone.compressed = true;
+        tone.shortLastFrame = true;
+        gigtools::GigInstrument ins("Short");
+        ins.regions.push_back(gigtools::GigRegion::Single(0, 127, f.bank.AddSample(tone)));
+        ins.regions.back().zones[0].unityNote = 60;
+        f.bank.AddInstrument(ins);
+        const std::string gig = dir.File("Short.gig");
+        ASSERT_TRUE(f.bank.Write(gig));
+        const std::string chunk = ChunkFor(gig);
+        ASSERT_FALSE(chunk.empty());
+
+        vst::AEffect* effect = CreateRunning();
+        ASSERT_NE(effect, nullptr);
+        ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                       const_cast<char*>(chunk.data())),
+                  1);
+        LeftRecorder rec(512);
+        rec.Render(effect, 512);
+        MidiBlock note;
+        note.Add(0x90, 60, 100);
+        rec.Render(effect, static_cast<int>(frames) + 8192, &note);
+        // The note starts with the second block and sounds to the sample's
+        // last frame (the interpolation's last step ends one frame early).
+        int64_t last = -1;
+        for (size_t i = 512; i < rec.left.size(); ++i)
+            if (std::fabs(rec.left[i]) > 1e-4f)
+                last = static_cast<int64_t>(i);
+        EXPECT_NEAR(static_cast<double>(last - 512 + 1), frames, 1.0) << frames;
+        Close(effect);
+    }
+}
+
 TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
 {
     kivtest::TempDir dir;

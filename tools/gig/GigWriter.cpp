@@ -429,6 +429,7 @@ RiffNode GigBuilder::BuildWave(const GigSample& s) const
         GigEncoder enc(s.channels, s.bits);
         if (s.forcedMode >= 0)
             enc.ForceMode(s.forcedMode);
+        enc.SetShortLastFrame(s.shortLastFrame);
         std::vector<int32_t> coded = s.values;
         if (s.bits == 24 && s.truncatedBits > 0)
             for (int32_t& v : coded)
@@ -696,6 +697,7 @@ bool GigBuilder::CanEncode(std::string* error) const
         GigEncoder enc(s.channels, s.bits);
         if (s.forcedMode >= 0)
             enc.ForceMode(s.forcedMode);
+        enc.SetShortLastFrame(s.shortLastFrame);
         std::vector<int32_t> coded = s.values;
         if (s.bits == 24 && s.truncatedBits > 0)
             for (int32_t& v : coded)

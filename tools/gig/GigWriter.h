@@ -122,6 +122,7 @@ struct GigSample {
     bool compressed = false;
     int truncatedBits = 0;           // 24-bit compressed only (ewav version 3)
     int forcedMode = -1;             // -1 picks the smallest mode per frame
+    bool shortLastFrame = false;     // the last frame holds only the sample's frames (GigEncoder)
     bool writeSmpl = true;
 
     uint32_t Frames() const { return channels > 0 ? static_cast<uint32_t>(values.size() / channels) : 0; }
