@@ -8,6 +8,7 @@
 
 #include "engine/GigaDecodePool.h"
 #include "engine/GigaStreamConstants.h"
+#include "kiv/data/Thread.h"
 
 namespace giga {
 
@@ -653,8 +654,9 @@ int GigaBank::GetDecodeThreads()
     const int wanted = s_decodeThreads.load(std::memory_order_relaxed);
     if (wanted > 0)
         return wanted;
-    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
-    return std::max(hardware - 1, 1);
+    // One processor is left to the host's audio thread; more threads than
+    // the process may run at once only take turns (and CPU time).
+    return std::max(kiv::thread::UsableProcessors() - 1, 1);
 }
 
 void GigaBank::DecodeHead(GigaSampleReader& reader, GigaSample& s)
@@ -715,10 +717,16 @@ void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int
 {
     const size_t count = queue.size();
     // Each thread takes the next sample; the samples share nothing but their
-    // files, which are read at offsets.
+    // files, which are read at offsets. A thread that cannot make its reader
+    // (out of memory) leaves the sample to this thread's own reader.
+    std::vector<uint8_t> undone(count, 0);
     const std::function<void(size_t)> work = [&](size_t i) {
-        GigaSampleReader reader;
-        DecodeHead(reader, *queue[i]);
+        try {
+            GigaSampleReader reader;
+            DecodeHead(reader, *queue[i]);
+        } catch (...) {
+            undone[i] = 1;
+        }
     };
     const std::function<void(size_t)> progress = [&](size_t finished) {
         if (tone)
@@ -731,6 +739,10 @@ void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int
             DecodeHead(m_reader, *queue[i]);
             progress(i + 1);
         }
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            if (undone[i])
+                DecodeHead(m_reader, *queue[i]);
     }
     if (tone)
         tone->ReportProgress(done + static_cast<int>(count), considered);

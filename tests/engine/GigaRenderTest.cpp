@@ -584,4 +584,21 @@ TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
         EXPECT_EQ(got[i].streamOffset, want[i].streamOffset) << i;
         EXPECT_TRUE(got[i].data == want[i].data) << i;
     }
+
+    // The pool's decoders run out of memory for their readers: the loader
+    // decodes what they left with its own, to the same bytes.
+    Rig starved;
+    std::vector<Head> starvedGot;
+    long refused = 0;
+    {
+        GigaBank::SetDecodeThreads(4);
+        kivtest::OthersOutOfMemory outOfMemory(65536);
+        starvedGot = heads(starved.Load(0, path, 0, 1.0f, 1.0f));
+        refused = outOfMemory.Refused();
+        GigaBank::SetDecodeThreads(0);
+    }
+    EXPECT_GT(refused, 0);
+    ASSERT_EQ(starvedGot.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i)
+        EXPECT_TRUE(starvedGot[i].data == want[i].data && !starvedGot[i].damaged) << i;
 }

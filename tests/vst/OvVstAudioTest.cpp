@@ -28,6 +28,7 @@
 #include "gig/GigFixtures.h"
 #include "kiv/data/Data.h"
 #include "kiv/data/FourCC.h"
+#include "kiv/data/Thread.h"
 #include "kiv/file/Archive.h"
 #include "support/TestSupport.h"
 #include "tests/vst/VstTestHost.h"
@@ -868,6 +869,55 @@ TEST_F(TessivoPlugin, CompressedSamplesWithAShortLastFramePlayToTheirOwnEnd)
         EXPECT_NEAR(static_cast<double>(last - 512 + 1), frames, 1.0) << frames;
         Close(effect);
     }
+}
+
+// A host pinned to two processors (as taskset pins it) restores a state
+// whose instrument has many compressed samples: the load decodes on the
+// host's own thread and starts no decoder threads that would only take
+// turns with it. Unpinned, a load keeps decoders: at most one fewer than
+// the processors, the one left for the audio thread.
+TEST_F(TessivoPlugin, CompressedStateDecodesOnNoMoreThreadsThanTheHostMayRun)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Packed", "", {}};
+    gigtools::GigInstrument ins("Packed");
+    for (int k = 0; k < 12; ++k) {
+        gigtools::GigSample s = gigtools::GigSample::Tone("P" + std::to_string(k), 1, 16, 44100, 40 + 4 * k, 2048 * 8);
+        s.compressed = true;
+        ins.regions.push_back(gigtools::GigRegion::Single(40 + 4 * k, 43 + 4 * k, f.bank.AddSample(s)));
+        ins.regions.back().zones[0].unityNote = 40 + 4 * k;
+    }
+    f.bank.AddInstrument(ins);
+    const std::string pinnedGig = dir.File("Pinned.gig");
+    const std::string freeGig = dir.File("Free.gig");
+    ASSERT_TRUE(f.bank.Write(pinnedGig));
+    ASSERT_TRUE(f.bank.Write(freeGig));
+    const std::string pinnedChunk = ChunkFor(pinnedGig);
+    const std::string freeChunk = ChunkFor(freeGig);
+
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    const int before = ThreadCount();
+    {
+        kivtest::PinnedThread pin(2);
+        if (!pin.Pinned())
+            GTEST_SKIP() << "fewer than two processors";
+        ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(pinnedChunk.size()),
+                       const_cast<char*>(pinnedChunk.data())),
+                  1);
+        EXPECT_EQ(ThreadCount(), before) << "decoder threads for a host pinned to two processors";
+    }
+    EXPECT_GT(PlayNote(effect, 4).firstPair, 0.001f);
+
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(freeChunk.size()),
+                   const_cast<char*>(freeChunk.data())),
+              1);
+    const int decoders = ThreadCount() - before;
+    EXPECT_LE(decoders, std::max(kiv::thread::UsableProcessors() - 1, 1));
+    if (kiv::thread::UsableProcessors() >= 3) {
+        EXPECT_GT(decoders, 0);
+    }
+    EXPECT_GT(PlayNote(effect, 4).firstPair, 0.001f);
 }
 
 TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)

@@ -1,6 +1,7 @@
 #include "kiv/data/Thread.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -51,6 +52,25 @@ namespace kiv {
 
 thread::thread() = default;
 
+int thread::UsableProcessors()
+{
+    // The set is sized for every processor the system may have.
+    const long configured = sysconf(_SC_NPROCESSORS_CONF);
+    const int count = configured > 0 ? static_cast<int>(configured) : 1024;
+    cpu_set_t* set = CPU_ALLOC(count);
+    int usable = 0;
+    if (set) {
+        const size_t bytes = CPU_ALLOC_SIZE(count);
+        CPU_ZERO_S(bytes, set);
+        if (sched_getaffinity(0, bytes, set) == 0)
+            usable = CPU_COUNT_S(bytes, set);
+        CPU_FREE(set);
+    }
+    if (usable <= 0)
+        usable = static_cast<int>(std::thread::hardware_concurrency());
+    return usable > 0 ? usable : 1;
+}
+
 thread::~thread()
 {
     if (!m_handle.joinable())
@@ -84,8 +104,9 @@ bool thread::Start(uint32_t code, int priority)
         m_handle.join();  // the earlier run has finished
     m_priority = priority;
 
-    ThreadName name{};
-    strncpy(name.data(), m_name, name.size() - 1);
+    ThreadName name{};  // the first 15 characters of the name
+    for (size_t i = 0; i + 1 < name.size() && m_name[i]; ++i)
+        name[i] = m_name[i];
 
     // Set before the thread exists, so a thread that ends at once still
     // leaves the flag cleared behind it.

@@ -25,6 +25,10 @@ public:
     uint32_t GetCode() const { return m_code; }
     int GetPriority() const { return m_priority; }
 
+    // The processors the calling thread may run on (its affinity, which a
+    // process pinned to some cores inherits), at least 1.
+    static int UsableProcessors();
+
 protected:
     virtual void Run() = 0;
     virtual void OnStart(uint32_t code, int priority);
