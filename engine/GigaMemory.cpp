@@ -10,6 +10,8 @@ namespace {
 constexpr int64_t kBytesPerMB = 1048576;
 constexpr size_t kHugePageBytes = 2 * 1048576;
 
+std::atomic<bool> g_pagesPresent{false};
+
 // Blocks come straight from the kernel: fresh anonymous pages read as zero,
 // so the room no sample fills is silence without a pass over the block, and
 // huge pages (where the system grants them) make the first write of a block
@@ -27,6 +29,10 @@ int16_t* MapBlock(size_t bytes)
         return nullptr;
 #ifdef MADV_HUGEPAGE
     ::madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    if (g_pagesPresent.load(std::memory_order_relaxed))
+        ::madvise(p, bytes, MADV_POPULATE_WRITE);  // a refusal only leaves the faults to the decode
 #endif
     return static_cast<int16_t*>(p);
 }
@@ -59,6 +65,16 @@ int64_t CeilMB(int64_t samples)
 GigaMemory::~GigaMemory()
 {
     FreeAll();
+}
+
+void GigaMemory::SetPagesPresentAtAllocation(bool present)
+{
+    g_pagesPresent.store(present, std::memory_order_relaxed);
+}
+
+bool GigaMemory::GetPagesPresentAtAllocation()
+{
+    return g_pagesPresent.load(std::memory_order_relaxed);
 }
 
 int GigaMemory::FindBlock(int64_t index) const
