@@ -146,8 +146,8 @@ static int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
 
 // After a separator, one sub-menu per bank the player's parts hold, listing
 // its instruments by index; paths gets the banks' paths in menu order (the
-// chosen sub-menu n is paths[n - 1]). The paths are copied: the menu runs
-// the window system's loop.
+// chosen sub-menu n is paths[n - 1]). The paths are copied: the choice comes
+// later, when a bank may have gone.
 void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths)
 {
     GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
@@ -829,21 +829,23 @@ void XGigaView::ChooseBankInstrument(const char* bankPath, int index)
 
 void XGigaView::OpenPartMenu()
 {
-    XMenu menu;
-    menu.AddItem("Load Instrument", kItemLoad);
-    menu.AddItem("Unload Instrument", kItemUnload);
-    menu.AddItem("Load Preset", kItemLoadPreset);
+    auto menu = std::make_unique<XMenu>();
+    menu->AddItem("Load Instrument", kItemLoad);
+    menu->AddItem("Unload Instrument", kItemUnload);
+    menu->AddItem("Load Preset", kItemLoadPreset);
     if (m_gigaTone->GetPartCount() > 0)
-        menu.AddItem("Save Preset", kItemSavePreset);
+        menu->AddItem("Save Preset", kItemSavePreset);
     std::vector<std::string> paths;
-    AddBankMenus(m_gigaTone, menu, paths);
-    if (!PopupMenu(menu, m_name->GetX(), m_name->GetY() + m_name->GetHeight()))
-        return;
-    const int id = menu.GetChosenMenu();
-    if (id == 0)
-        ChooseMenuItem(menu.GetChosenValue());
-    else if (id >= 1 && id <= static_cast<int>(paths.size()))
-        ChooseBankInstrument(paths[id - 1].c_str(), menu.GetChosenValue());
+    AddBankMenus(m_gigaTone, *menu, paths);
+    PopupMenu(std::move(menu), m_name->GetX(), m_name->GetY() + m_name->GetHeight(),
+              [this, paths = std::move(paths)](int id, int value) {
+                  if (!IsEnabled() || !m_gigaTone)
+                      return;
+                  if (id == 0)
+                      ChooseMenuItem(value);
+                  else if (id >= 1 && id <= static_cast<int>(paths.size()))
+                      ChooseBankInstrument(paths[id - 1].c_str(), value);
+              });
 }
 
 void XGigaView::ChooseOutput(int bus)
@@ -858,19 +860,18 @@ void XGigaView::ChooseOutput(int bus)
 void XGigaView::OpenOutputMenu()
 {
     OvPlayer* player = m_gigaTone->GetPlayer();
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     for (int n = 0; n < kOvMaxTones; ++n) {
         kiv::string name;
         if (player && player->GetOutputName(n, name))
-            menu.AddItem(name.CStr(), n);
+            menu->AddItem(name.CStr(), n);
         else {
             char text[16];
             std::snprintf(text, sizeof text, "%d|%d", 2 * n + 1, 2 * n + 2);
-            menu.AddItem(text, n);
+            menu->AddItem(text, n);
         }
     }
-    if (m_output->PopupMenu(menu, 0, m_output->GetHeight()))
-        ChooseOutput(menu.GetChosenValue());
+    m_output->PopupMenu(std::move(menu), 0, m_output->GetHeight(), [this](int, int value) { ChooseOutput(value); });
 }
 
 void XGigaView::ChooseStacked(bool on)

@@ -8,11 +8,13 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include <string>
@@ -27,6 +29,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/db/Db.h"
+#include "support/PipeGuard.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/GigaBase.h"
 #include "utility/UtilityTestSupport.h"
@@ -264,16 +267,39 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
 }
 
 // Browse to a bank, double-click an instrument: the selected unit plays it.
-// Dragging an instrument onto the third unit loads it there.
+// Dragging an instrument onto the third unit loads it there. A named pipe
+// called like a bank in the same folder is clicked on the way: the click
+// returns at once and lists nothing.
 TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
 {
     std::string gig = WriteBanks();
     ASSERT_FALSE(gig.empty());
+    const std::string pipe = s.Scratch() + "/Trap.gig";
+    ASSERT_TRUE(kivtest::MakePipe(pipe));
     EXPECT_LT(Note(0).peak, 1e-4f) << "an empty unit sounds";
 
     ASSERT_TRUE(BrowseTo(gig)) << s.Tree().Text();
     Point first;
     ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << s.Tree().Text();
+    {
+        // The GUI thread is the test's: a click that waited on the pipe
+        // would be released after 10 s and fail here instead of hanging.
+        kivtest::PipeGuard guard({pipe}, 10);
+        Point trap;
+        ASSERT_TRUE(Row("XTreeGiga", "Trap.gig", trap)) << s.Tree().Text();
+        const auto start = std::chrono::steady_clock::now();
+        s.Click(trap);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "the click waited";
+        EXPECT_FALSE(guard.Released()) << "the browser waited on a named pipe";
+        ViewTree tree = s.Tree();
+        EXPECT_LT(tree.Find("@row", 0, tree.Find("XListInst")), 0) << "a pipe listed instruments\n" << tree.Text();
+        s.Screenshot("browser-pipe-clicked");
+    }
+    Point bank;
+    ASSERT_TRUE(Row("XTreeGiga", gig.substr(gig.rfind('/') + 1), bank));
+    s.Click(bank);
+    ASSERT_TRUE(Row("XListInst", "Demo Piano", first)) << "the bank is not listed after the pipe\n"
+                                                       << s.Tree().Text();
     s.Screenshot("browser");
     s.DoubleClick(first);
     ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(0) == gig; })) << "double-click loaded nothing";
@@ -336,18 +362,25 @@ TEST_F(EditorEndToEnd, PartMenuLoadsAnInstrumentFromAFile)
     setenv("KIV_DIALOG_ANSWER", gig.c_str(), 1);
     Point name;
     ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
-    s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu");  // "Load Instrument"
     s.Click(name);
-    ASSERT_TRUE(s.MenuPicked()) << "no part menu opened";
+    ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(0), "part-menu"))
+        << "no part menu opened";  // "Load Instrument"
     EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(1) == gig; })) << "the unit loaded nothing";
     unsetenv("KIV_DIALOG_ANSWER");
     s.Idle(200);
     EXPECT_GT(Note(1).peak, 0.01f) << "the loaded unit is silent";
 }
 
-// The part menu lists the banks the player already holds, one sub-menu each
-// with its instruments: choosing one loads it into the unit without a dialog.
-TEST_F(EditorEndToEnd, PartMenuBankSubMenuLoadsAnInstrumentOfAnOpenBank)
+// The part menu never holds the host: while it is open the host's idle
+// calls return at once. Escape and a click outside close it with nothing
+// chosen; closing the editor takes it along, and the reopened editor works.
+// The menu lists the banks the player already holds, one sub-menu each:
+// near the right edge of the screen it opens to the left, its arrow
+// pointing there, and choosing an instrument loads it into the unit without
+// a dialog. A double click on the name box toggles the browser, whether the
+// menu the first press opened took the second or not; quick presses on two
+// controls are two single presses.
+TEST_F(EditorEndToEnd, PartMenuNeverHoldsTheHostAndItsBankSubMenuLoadsAnInstrument)
 {
     std::string gig = WriteBanks();
     ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
@@ -355,13 +388,84 @@ TEST_F(EditorEndToEnd, PartMenuBankSubMenuLoadsAnInstrumentOfAnOpenBank)
     s.Idle(200);
     Point name;
     ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
-    // "Load Instrument", "Unload Instrument", "Load Preset", a separator,
-    // then the bank; its second instrument.
-    s.PickMenuItems({EditorSession::MenuItemTop(4, 1), EditorSession::MenuItemTop(1)}, "part-menu-banks");
+    auto menuShown = [&] { return !s.MenuWindows().empty(); };
+    auto menuGone = [&] { return s.IdleUntil(1000, [&] { return !menuShown(); }); };
+
     s.Click(name);
-    ASSERT_TRUE(s.MenuPicked()) << "the part menu or its bank sub-menu did not open";
+    ASSERT_TRUE(s.WaitForMenus(1)) << "no part menu opened";
+    s.ResetIdleTimes();
+    s.Idle(1500);
+    EXPECT_TRUE(menuShown()) << "the menu closed by itself";
+    EXPECT_GT(s.IdleCalls(), 40);
+    EXPECT_LT(s.LongestIdleMs(), 50.0) << "the host's idle call was held while the menu was open";
+    std::printf("longest effEditIdle with the part menu open: %.2f ms over %d calls\n", s.LongestIdleMs(),
+                s.IdleCalls());
+    s.Screenshot("part-menu-open", true);
+    s.Key("Escape");
+    EXPECT_TRUE(menuGone()) << "Escape left the menu open";
+
+    ViewTree tree = s.Tree();
+    const Point outside = s.Screen(tree, tree.Roots().at(0), Point{620, 24});  // the toolbar's background
+    s.Click(name);
+    ASSERT_TRUE(s.WaitForMenus(1));
+    s.Click(outside);
+    EXPECT_TRUE(menuGone()) << "a click outside left the menu open";
+    EXPECT_EQ(s.UnitPaths().at(1), "") << "a closed menu chose something";
+
+    s.Click(name);
+    ASSERT_TRUE(s.WaitForMenus(1));
+    s.CloseEditor();
+    s.Idle(100);
+    EXPECT_TRUE(s.MenuWindows().empty()) << "the menu outlived the editor";
+    s.OpenEditor();
+    s.Idle(300);
+
+    // Near the screen's right edge the bank's sub-menu opens leftwards.
+    s.MoveHost(1000, 30);
+    ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
+    s.ResetIdleTimes();
+    s.Click(name);
+    ASSERT_TRUE(s.WaitForMenus(1)) << "no part menu after reopening the editor";
+    // "Load Instrument", "Unload Instrument", "Load Preset", a separator,
+    // then the bank.
+    const int bankTop = EditorSession::MenuItemTop(4, 1);
+    const EditorSession::TopWindow top = s.MenuWindows().at(0);
+    s.Move(Point{top.x + 30, top.y + 1 + bankTop + 10});
+    ASSERT_TRUE(s.WaitForMenus(2)) << "the bank's sub-menu did not open";
+    const EditorSession::TopWindow sub = s.MenuWindows().at(1);
+    EXPECT_LE(sub.x + sub.w, top.x + 2) << "the sub-menu did not open to the left";
+    // The lit entry's arrow: its flat side is a 7-pixel column, its tip one
+    // pixel; pointing left, the flat side is the right one.
+    auto arrowColumn = [&](int fromRight) {
+        int n = 0;
+        for (int y = top.y + 1 + bankTop; y < top.y + 1 + bankTop + 20; ++y)
+            n += s.Pixel(Point{top.x + top.w - fromRight, y}) == 0xFFFFFFu;
+        return n;
+    };
+    EXPECT_EQ(arrowColumn(9), 7) << "the arrow does not point left";
+    EXPECT_EQ(arrowColumn(12), 1) << "the arrow does not point left";
+    ASSERT_TRUE(s.PickMenuItems({bankTop, EditorSession::MenuItemTop(1)}, "part-menu-submenu-left"));
     EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(1) == std::vector<std::string>{gig + ":1"}; }))
         << "the unit did not take the bank's second instrument";
+    std::printf("longest effEditIdle from opening the menu to loading its choice: %.2f ms over %d calls\n",
+                s.LongestIdleMs(), s.IdleCalls());
+    s.MoveHost(40, 30);
+
+    ASSERT_TRUE(UnitControl(1, "XGigaName", 0, name));
+    for (int gapMs : {100, 0}) {
+        const bool before = Shown("XViewNav");
+        s.DoubleClick(name, gapMs);
+        EXPECT_TRUE(s.IdleUntil(1000, [&] { return Shown("XViewNav") != before; }))
+            << "a double click " << gapMs << " ms apart did not toggle the browser";
+        EXPECT_TRUE(menuGone()) << "the first press's menu stayed open";
+    }
+    Point toggle;
+    ASSERT_TRUE(UnitControl(1, "XTogStack", 0, toggle));
+    s.Clicks({toggle, name}, 100);
+    EXPECT_TRUE(s.WaitForMenus(1)) << "the name box's press opened no menu";
+    EXPECT_FALSE(Shown("XViewNav")) << "presses on two controls made a double click";
+    s.Key("Escape");
+    EXPECT_TRUE(menuGone());
 }
 
 // The stack toggle opens the stacked view; an instrument chosen in the
@@ -492,9 +596,9 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     tree = s.Tree();
     int selector = tree.Find("XSelectPlugin");
     ASSERT_GE(selector, 0) << tree.Text();
-    s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}, "mixer-fx-menu");
     s.Click(s.ScreenCentre(tree, selector));
-    ASSERT_TRUE(s.MenuPicked()) << "the effect menu or its vendor sub-menu did not open";
+    ASSERT_TRUE(s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}, "mixer-fx-menu"))
+        << "the effect menu or its vendor sub-menu did not open";
     tree = s.Tree();
     EXPECT_NE(tree[tree.Find("XSelectPlugin")].text.find("testeffect"), std::string::npos)
         << "the slot shows " << tree[tree.Find("XSelectPlugin")].text;
@@ -522,9 +626,8 @@ TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
     auto menu = [&](const char* cls, int item) {
         Point at;
         ASSERT_TRUE(UnitControl(0, cls, 0, at)) << cls;
-        s.PickMenuItem(EditorSession::MenuItemTop(item));
         s.Click(at);
-        EXPECT_TRUE(s.MenuPicked()) << cls << " opened no menu";
+        EXPECT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(item))) << cls << " opened no menu";
     };
     auto click = [&](const char* cls, int n) {
         ViewTree tree = s.Tree();

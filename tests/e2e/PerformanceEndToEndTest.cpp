@@ -7,19 +7,18 @@
 // the about box go to <build>/e2e-screens.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +26,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/file/Riff.h"
+#include "support/PipeGuard.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -51,69 +51,6 @@ constexpr int kDrumKey = 36;
 
 // Part menu entries, from the top.
 enum { kMenuLoad = 0, kMenuUnload, kMenuLoadPreset, kMenuSavePreset };
-
-// Chooses an entry of the next menu the plug-in opens. The menu runs its own
-// loop on the thread that pressed (the test's), so the choice is made from a
-// second thread over a connection of its own.
-class MenuChooser {
-public:
-    MenuChooser(const std::string& display, int entry)
-        : m_thread([display, entry, this] { m_chosen = Choose(display, entry); })
-    {
-    }
-    ~MenuChooser() { Join(); }
-    bool Join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_chosen;
-    }
-
-private:
-    static bool Choose(const std::string& name, int entry)
-    {
-        Display* d = XOpenDisplay(name.c_str());
-        if (!d)
-            return false;
-        bool chosen = false;
-        for (int waited = 0; waited < 5000 && !chosen; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            Window root = 0, up = 0, *kids = nullptr;
-            unsigned int count = 0;
-            if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &kids, &count))
-                continue;
-            for (unsigned int i = 0; i < count && !chosen; ++i) {
-                XWindowAttributes a{};
-                XClassHint hint{};
-                if (!XGetWindowAttributes(d, kids[i], &a) || a.map_state != IsViewable ||
-                    !XGetClassHint(d, kids[i], &hint))
-                    continue;
-                const bool menu = hint.res_class && std::string(hint.res_class) == "KivMenu";
-                XFree(hint.res_name);
-                XFree(hint.res_class);
-                if (!menu)
-                    continue;
-                // Entries are 20 pixels high below a 1-pixel border.
-                const int x = a.x + 20, y = a.y + 1 + 20 * entry + 10;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));  // drawn and listening
-                XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
-                XSync(d, False);
-                std::this_thread::sleep_for(std::chrono::milliseconds(60));
-                XTestFakeButtonEvent(d, 1, True, CurrentTime);
-                XTestFakeButtonEvent(d, 1, False, CurrentTime);
-                XSync(d, False);
-                chosen = true;
-            }
-            if (kids)
-                XFree(kids);
-        }
-        XCloseDisplay(d);
-        return chosen;
-    }
-
-    bool m_chosen = false;
-    std::thread m_thread;
-};
 
 class PerformanceEndToEnd : public ::testing::Test {
 protected:
@@ -229,10 +166,8 @@ protected:
         ViewTree tree = Tree();
         int name = tree.Find("XGigaName", unit);
         ASSERT_GE(name, 0) << tree.Text();
-        MenuChooser chooser(DisplayString(s.Dpy()), entry);
         s.Click(s.ScreenCentre(tree, name));
-        ASSERT_TRUE(chooser.Join()) << "no part menu opened";
-        s.Idle(100);
+        ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(entry))) << "no part menu opened";
     }
     // The peak of a short note on a MIDI channel (tone n listens on channel n).
     float Play(int channel, int key = 60)
@@ -265,12 +200,31 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     SetChunk({{0, piano}});
     ASSERT_TRUE(Sounds(0));
 
+    // The user's own copies beside the files saved below, written an hour
+    // ago, stay whatever they are called; only a temporary file that a save
+    // which died left behind goes.
+    const std::pair<std::string, bool> beside[] = {
+        {".A.tv2.backup", true},         {"A.tv2.old001", true}, {".A.tv2.Ab3xYz", true},
+        {".Piano.tvpreset.backup", true}, {".A.tv2.kivtmp-Ab3xYz", false}};
+    for (const auto& [name, kept] : beside) {
+        const std::string file = s.Scratch() + "/" + name;
+        std::ofstream(file) << "mine";
+        const struct timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), hourAgo, 0), 0);
+    }
+
     const std::string a = s.Scratch() + "/A.tv2";
     Answer(a);
     Toolbar(editor::kSaveAs);
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(a); }));
     const std::string saved = ReadAll(a);
     EXPECT_NE(saved.find("Demo Piano.gig"), std::string::npos);
+    const std::string preset = s.Scratch() + "/Piano.tvpreset";
+    Answer(preset);
+    PartMenu(0, kMenuSavePreset);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(preset); }));
+    for (const auto& [name, kept] : beside)
+        EXPECT_EQ(Exists(s.Scratch() + "/" + name), kept) << name;
 
     // Saved: Open goes straight to its dialog (cancelled here).
     Answer("");
@@ -326,6 +280,103 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     EXPECT_TRUE(WaitFor("WConfirm")) << "a mixer change counts as saved";
     if (Showing("WConfirm"))
         DialogButton("WConfirm", 2);
+}
+
+// A project restored while some of its banks cannot give their instrument:
+// one was replaced by a version with fewer instruments, one is damaged
+// inside, one is a named pipe, and one's extension file is a named pipe.
+// setChunk returns at once; every unit keeps its bank and instrument in the
+// host's chunk and in a saved performance, the failed ones are shown failed,
+// the piano beside them plays, and once the right version of the replaced
+// bank is back the same chunk plays it.
+TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
+{
+    const std::string banks = s.Scratch() + "/banks";
+    const std::string piano = Piano(banks);
+    const std::string older = banks + "/Older Version.gig";
+    ASSERT_TRUE(gigtools::DemoPianoFixture().bank.Write(older));  // two instruments
+    gigtools::GigBuilder damaged;
+    const int sample = damaged.AddSample(gigtools::GigSample::Tone("S", 1, 16, 44100, 60, 4000));
+    gigtools::GigInstrument broken("Broken");
+    broken.regions.push_back(gigtools::GigRegion::Single(0, 127, sample));
+    damaged.AddInstrument(broken);
+    gigtools::RiffNode tree = damaged.BuildTree();
+    tree.Find("LIST", "3prg")->Children()[0].Children()[0].rawId = "w$mp";
+    const std::string damagedPath = banks + "/Damaged.gig";
+    ASSERT_TRUE(gigtools::WriteBytes(damagedPath, tree.Serialize()));
+    const std::string pipe = banks + "/Pipe.gig";
+    ASSERT_TRUE(kivtest::MakePipe(pipe));
+    const std::string extended = Bank(gigtools::ExtensionFixture(), banks);
+    const std::string extensionPipe = banks + "/Extension Bank.gx01";
+    ASSERT_EQ(unlink(extensionPipe.c_str()), 0);
+    ASSERT_TRUE(kivtest::MakePipe(extensionPipe));
+    // Whatever waits on a pipe is released after 10 s, and the test fails.
+    kivtest::PipeGuard guard({pipe, extensionPipe}, 10);
+
+    const std::vector<std::pair<std::string, int>> units = {
+        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}};
+    const std::string chunk = EditorSession::ChunkOf(units);
+    ASSERT_FALSE(chunk.empty());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(s.SetChunk(chunk));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "setChunk waited";
+    EXPECT_FALSE(guard.Released()) << "setChunk waited on a named pipe";
+    // The extension file cannot be read: the missing-files window names it;
+    // the user goes on without it.
+    if (WaitFor("WMissing", true, 2000)) {
+        s.Screenshot("failed-units-missing-extension");
+        DialogButton("WMissing", 1);  // "Ignore Missing files"
+        ASSERT_TRUE(WaitFor("WMissing", false));
+    }
+    s.Idle(300);
+
+    // Every unit keeps its bank and instrument in the host's chunk.
+    const std::vector<std::vector<std::string>> layers = s.UnitLayers();
+    ASSERT_GE(layers.size(), units.size());
+    for (size_t i = 0; i < units.size(); ++i)
+        EXPECT_EQ(layers[i], std::vector<std::string>{units[i].first + ":" + std::to_string(units[i].second)})
+            << "unit " << i + 1;
+    EXPECT_TRUE(Sounds(0)) << "the piano beside the failed units is silent";
+    for (int unit : {1, 2, 3})
+        EXPECT_LT(Play(unit), 0.001f) << "unit " << unit + 1;
+
+    // Shown failed: the name of each failed unit in the failed colour, the
+    // piano's in the loaded colour.
+    s.Screenshot("failed-units");
+    ViewTree view = Tree();
+    const auto nameColour = [&](int unit, unsigned long rgb) {
+        const int name = view.Find("XGigaName", unit);
+        return name < 0 ? 0 : s.CountColour(s.Screen(view, name, view[name].At(0, 0)), view[name].w, view[name].h, rgb);
+    };
+    EXPECT_GT(nameColour(0, 0x00CB1F), 0) << "the piano is not shown loaded";
+    for (int unit : {1, 2, 3})
+        EXPECT_GT(nameColour(unit, 0xFF6464), 0) << "unit " << unit + 1 << " is not shown failed";
+
+    // A saved performance keeps them too.
+    const std::string saved = s.Scratch() + "/Kept.tv2";
+    Answer(saved);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(saved); }));
+    const std::vector<std::vector<std::string>> savedLayers = EditorSession::PerformanceLayers(saved);
+    ASSERT_GE(savedLayers.size(), units.size());
+    for (size_t i = 0; i < units.size(); ++i)
+        EXPECT_EQ(savedLayers[i], std::vector<std::string>{units[i].first + ":" + std::to_string(units[i].second)})
+            << "unit " << i + 1 << " in the saved performance";
+
+    // The version with that instrument is back: the host's chunk plays it.
+    gigtools::GigBuilder six;
+    const int note = six.AddSample(gigtools::GigSample::Tone("T", 1, 16, 44100, 60, 44100));
+    for (int i = 0; i < 6; ++i) {
+        gigtools::GigInstrument version("Version " + std::to_string(i));
+        version.regions.push_back(gigtools::GigRegion::Single(0, 127, note));
+        six.AddInstrument(version);
+    }
+    ASSERT_TRUE(six.Write(older));
+    ASSERT_TRUE(s.SetChunk(s.Chunk()));
+    if (WaitFor("WMissing", true, 2000))
+        DialogButton("WMissing", 1);
+    EXPECT_TRUE(Sounds(1)) << "the instrument of the right version is silent";
+    EXPECT_FALSE(guard.Released()) << "something waited on a named pipe";
 }
 
 // A project whose banks were moved: the missing-files window lists them; a
