@@ -332,7 +332,7 @@ TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
         std::vector<int16_t> left16(static_cast<size_t>(frames)), right16(static_cast<size_t>(frames));
         ASSERT_EQ(reader.Decode16(left16.data(), right16.data(), frames), frames) << what;
         int differing = 0;
-        // libgig reads the right block of a short 24-bit stereo frame where
+        // gigextract reads the right block of a short 24-bit stereo frame where
         // a whole frame's would stand; the samples before it must agree.
         const int64_t compared = k.shortLast && k.bits == 24 && channels == 2 ? frames / 256 * 256 : frames;
         for (int64_t f = 0; f < compared; ++f) {
