@@ -288,7 +288,8 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
 // setChunk returns at once; every unit keeps its bank and instrument in the
 // host's chunk and in a saved performance, the failed ones are shown failed,
 // the piano beside them plays, and once the right version of the replaced
-// bank is back the same chunk plays it.
+// bank is back the same chunk plays it. A piano two of whose waves give a
+// rate of 1 Hz and 0 Hz loads, shown partly loaded.
 TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
 {
     const std::string banks = s.Scratch() + "/banks";
@@ -313,8 +314,17 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     // Whatever waits on a pipe is released after 10 s, and the test fails.
     kivtest::PipeGuard guard({pipe, extensionPipe}, 10);
 
+    gigtools::RiffNode slowTree = gigtools::DemoPianoFixture().bank.BuildTree("Slow");
+    std::vector<gigtools::RiffNode*> formats = slowTree.FindAll("fmt ");
+    ASSERT_GE(formats.size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        for (int b = 0; b < 4; ++b)
+            formats[i]->Data()[4 + b] = static_cast<uint8_t>(b == 0 ? 1 - i : 0);
+    const std::string slow = banks + "/Slow.gig";
+    ASSERT_TRUE(gigtools::WriteBytes(slow, slowTree.Serialize()));
+
     const std::vector<std::pair<std::string, int>> units = {
-        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}};
+        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}, {slow, 0}};
     const std::string chunk = EditorSession::ChunkOf(units);
     ASSERT_FALSE(chunk.empty());
     const auto start = std::chrono::steady_clock::now();
@@ -351,6 +361,8 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     EXPECT_GT(nameColour(0, 0x00CB1F), 0) << "the piano is not shown loaded";
     for (int unit : {1, 2, 3})
         EXPECT_GT(nameColour(unit, 0xFF6464), 0) << "unit " << unit + 1 << " is not shown failed";
+    // The piano with silent samples loads, shown partly loaded.
+    EXPECT_GT(nameColour(5, 0xFFAA3C), 0) << "unit 6 is not shown partly loaded";
 
     // A saved performance keeps them too.
     const std::string saved = s.Scratch() + "/Kept.tv2";
