@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "kiv/data/Thread.h"
+
 GigaDecodePool& GigaDecodePool::Get()
 {
     static GigaDecodePool pool;
@@ -73,6 +75,7 @@ bool GigaDecodePool::Run(size_t count, int threads, const std::function<void(siz
 
 void GigaDecodePool::Worker()
 {
+    kiv::thread::NameCurrent(kThreadName);
     std::unique_lock<std::mutex> lock(m_mutex);
     // A thread started for a job joins that job too.
     unsigned seen = 0;

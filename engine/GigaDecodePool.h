@@ -16,6 +16,9 @@
 
 class GigaDecodePool {
 public:
+    // The system's name of each pool thread.
+    static constexpr const char* kThreadName = "GigaDecoder";
+
     // The process's pool.
     static GigaDecodePool& Get();
 

@@ -514,8 +514,8 @@ TEST(GigaRender, CompressedProgramDecodesTheSameOnOneThreadAndOnThePool)
         const int channels = 1 + k % 2;
         const int bits = k % 4 < 2 ? 16 : 24;
         const uint32_t frames = k == 11 ? 4 * 44100 : 6144 + 2048 * k;  // the last one streams
-        gigtools::GigSample s = gigtools::GigSample::Tone("C" + std::to_string(k), channels, bits, 44100,
-                                                          40 + 4 * k, frames, 0.8, 0.3);
+        const char name[] = {'C', static_cast<char>('a' + k), 0};
+        gigtools::GigSample s = gigtools::GigSample::Tone(name, channels, bits, 44100, 40 + 4 * k, frames, 0.8, 0.3);
         s.compressed = true;
         ins.regions.push_back(gigtools::GigRegion::Single(40 + 4 * k, 43 + 4 * k, f.bank.AddSample(s), channels == 2));
     }

@@ -52,6 +52,14 @@ namespace kiv {
 
 thread::thread() = default;
 
+void thread::NameCurrent(const char* name)
+{
+    ThreadName shortName{};
+    for (size_t i = 0; name && i + 1 < shortName.size() && name[i]; ++i)
+        shortName[i] = name[i];
+    ApplyToCurrentThread(shortName, 0);
+}
+
 int thread::UsableProcessors()
 {
     // The set is sized for every processor the system may have.
