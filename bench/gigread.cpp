@@ -164,10 +164,21 @@ BENCHMARK_CAPTURE(PlainRead, Mode5, 24, 5, 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
+// User and system time of every thread of the process so far, in ms.
+double ProcessCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
 // Program preload: one instrument of 16 five-second stereo samples loaded
 // whole into memory, with the compressed samples decoded on one thread or on
 // the pool; data_mb_s counts the file's sample data bytes. PlainRead-like
-// reading of the same bytes is "read_mb_s".
+// reading of the same bytes is "read_mb_s"; cpu_ms the time every thread
+// spent per load (a pool larger than the processors the process may use
+// costs time without saving any: try it under taskset).
 const std::string& ProgramBank(bool compressed)
 {
     static std::string paths[2];
@@ -177,7 +188,9 @@ const std::string& ProgramBank(bool compressed)
         GigBuilder b;
         GigInstrument ins("program");
         for (int k = 0; k < 16; ++k) {
-            GigSample s = GigSample::Tone("s" + std::to_string(k), 2, 16, 44100, 40 + 3 * k, 44100 * 5, 5.0, 0.5);
+            std::string name("s");
+            name += std::to_string(k);
+            GigSample s = GigSample::Tone(name, 2, 16, 44100, 40 + 3 * k, 44100 * 5, 5.0, 0.5);
             s.compressed = compressed;
             ins.regions.push_back(GigRegion::Single(40 + 3 * k, 42 + 3 * k, b.AddSample(s), true));
         }
@@ -194,6 +207,7 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
     GigaBank::SetDecodeThreads(threads);
     int64_t bytes = 0;
     double readSeconds = 0;
+    double cpuMs = 0;  // every thread's, while loading
     std::unique_ptr<GigaBank> loaded;
     for (auto _ : state) {
         state.PauseTiming();
@@ -214,14 +228,17 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
             readSeconds += ReadSeconds(s, buf, 1);
         }
         state.ResumeTiming();
+        const double cpu0 = ProcessCpuMs();
         if (!bank.LoadProgram(0, nullptr))
             state.SkipWithError("load failed");
+        cpuMs += ProcessCpuMs() - cpu0;
     }
     GigaBank::SetDecodeThreads(0);
     state.counters["data_mb_s"] =
         benchmark::Counter(static_cast<double>(bytes) / 1048576.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["read_mb_s"] = readSeconds > 0 ? static_cast<double>(bytes) / 1048576.0 / readSeconds : 0;
     state.counters["threads"] = threads > 0 ? threads : GigaBank::GetDecodeThreads();
+    state.counters["cpu_ms"] = state.iterations() > 0 ? cpuMs / static_cast<double>(state.iterations()) : 0;
 }
 
 BENCHMARK_CAPTURE(ProgramPreload, Plain, false, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
@@ -236,8 +253,8 @@ BENCHMARK_CAPTURE(ProgramPreload, CompressedFourThreads, true, 4)->UseRealTime()
 // on both alike. Per way: the median load in ms and its spread (fastest and
 // slowest), the median system time of the loading thread (page faults and
 // zeroing are system time), and the ratio of the medians (present / faulted;
-// below 1: making pages present is faster). The rounds are the iterations
-// (--benchmark_min_time=<n>x or the default below).
+// below 1: making pages present is faster). The rounds are the iterations:
+// seven; run the program several times for the spread between runs.
 namespace {
 
 // Writes a program of `samples` stereo 16-bit samples of `frames` frames
@@ -251,7 +268,8 @@ std::string WriteLargeBank(bool compressed, int samples, uint32_t frames)
         // A cheap waveform: writing the bank must not take longer than
         // loading it many times.
         GigSample s;
-        s.name = "s" + std::to_string(k);
+        s.name = "s";
+        s.name += std::to_string(k);
         s.channels = 2;
         s.bits = 16;
         s.unityNote = 60;
