@@ -17,20 +17,20 @@
 #include <tuple>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/GigaBank.h"
 #include "engine/GigaMemory.h"
 #include "gig/GigWriter.h"
 
 namespace {
 
+// The banks' folder, removed with them when the program ends.
 std::string TempFolder()
 {
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/gigbenchXXXXXX";
-        dir = ::mkdtemp(pattern) ? pattern : "/tmp";
-    }
-    return dir;
+    static kivbench::BenchDir dir("gigbench");
+    std::string path = dir.File("");
+    path.pop_back();  // the separator File added
+    return path;
 }
 
 const std::string& BigBank()
