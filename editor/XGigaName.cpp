@@ -81,6 +81,9 @@ void XGigaName::SetNote(const std::string& note)
     if (note == m_note)
         return;
     m_note = note;
+    // The note shows under the pointer: the view must report its moves.
+    if (!m_note.empty())
+        StartMouseTracking();
     Invalidate();
 }
 

@@ -261,6 +261,11 @@ XGigaView::XGigaView(OvEditor* editor, GigaTone* tone, int index)
         m_filling = false;
     }
     AttachToTone(true);
+    // A load that ended before this unit existed (a host restored its
+    // project before the editor was opened) told nobody: the unit shows the
+    // state the tone is in as it would have shown its last notification.
+    if (m_gigaTone)
+        ShowLoadState(m_gigaTone->GetState());
 }
 
 XGigaView::~XGigaView() { DetachFromTone(); }
@@ -391,43 +396,7 @@ void XGigaView::OnToneEvent(OvTone* tone, uint32_t code, int value)
     (void)tone;
     switch (code) {
     case kOvNotifyState:
-        switch (value) {
-        case giga::kToneToLoad:
-            m_name->SetNameColour(kStatToLoad);
-            m_name->ShowStatus(nullptr);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneReadingSamples:
-            m_name->SetNameColour(kStatReading);
-            m_name->ShowStatus("Loading File...");
-            break;
-        case giga::kToneLoadingSamples:
-            m_name->SetNameColour(kStatSamples);
-            m_name->ShowStatus("Loading Samples");
-            break;
-        case 4:
-            m_name->SetNameColour(kStatOther);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneNoMemory:
-        case giga::kToneFailed:
-            m_name->SetNameColour(kStatFailed);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneLoaded:
-            m_name->SetNameColour(kTextLoaded);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            // Rebuilding the panel and selecting the unit are GUI work.
-            m_refreshPending.store(true, std::memory_order_release);
-            break;
-        default:
-            break;
-        }
+        ShowLoadState(value);
         break;
     case kOvNotifyProgress:
         m_name->SetProgress(value);
@@ -440,6 +409,47 @@ void XGigaView::OnToneEvent(OvTone* tone, uint32_t code, int value)
         break;
     case kOvNotifyKeys:
         m_keysPending.store(true, std::memory_order_release);
+        break;
+    default:
+        break;
+    }
+}
+
+void XGigaView::ShowLoadState(int state)
+{
+    switch (state) {
+    case giga::kToneToLoad:
+        m_name->SetNameColour(kStatToLoad);
+        m_name->ShowStatus(nullptr);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneReadingSamples:
+        m_name->SetNameColour(kStatReading);
+        m_name->ShowStatus("Loading File...");
+        break;
+    case giga::kToneLoadingSamples:
+        m_name->SetNameColour(kStatSamples);
+        m_name->ShowStatus("Loading Samples");
+        break;
+    case 4:
+        m_name->SetNameColour(kStatOther);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneNoMemory:
+    case giga::kToneFailed:
+        m_name->SetNameColour(kStatFailed);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneLoaded:
+        m_name->SetNameColour(kTextLoaded);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        // Rebuilding the panel and selecting the unit are GUI work.
+        m_refreshPending.store(true, std::memory_order_release);
         break;
     default:
         break;

@@ -161,6 +161,35 @@ protected:
         ViewTree tree = s.Tree();
         return tree.Find(cls) >= 0;
     }
+    // The pixels of unit 1's value captions (volume, tuning, pan).
+    std::vector<unsigned long> Captions()
+    {
+        ViewTree tree = s.Tree();
+        const int unit = tree.Find("XGigaView", 0);
+        std::vector<unsigned long> all;
+        for (int n = 0; n < 3; ++n) {
+            const int caption = tree.Find("XValTop", n, unit);
+            if (caption < 0)
+                return {};
+            std::vector<unsigned long> px =
+                s.Pixels(s.Screen(tree, caption, tree[caption].At(0, 0)), tree[caption].w, tree[caption].h);
+            all.insert(all.end(), px.begin(), px.end());
+        }
+        return all;
+    }
+    // After fader drags the captions look as a fresh paint of the editor
+    // (closed and opened again) draws them: no old digit shows under a new one.
+    void ExpectCaptionsAsRepainted(const std::string& screen)
+    {
+        const std::vector<unsigned long> dragged = Captions();
+        ASSERT_FALSE(dragged.empty());
+        s.Screenshot(screen);
+        s.CloseEditor();
+        s.Idle(60);
+        s.OpenEditor();
+        s.Idle(300);
+        EXPECT_TRUE(dragged == Captions()) << "the value captions show old digits under the new ones";
+    }
 
     EditorSession s;
 };
@@ -226,10 +255,11 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
         }
         ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown(dialog); })) << dialog << " did not open";
         s.Screenshot(std::string("dialog-") + dialog, true);
-        if (std::string(dialog) == "WSettings")
+        if (std::string(dialog) == "WSettings") {
             ASSERT_TRUE(ClickText(dialog, "XButton", "Ok")) << s.Tree().Text();
-        else
+        } else {
             s.Key("Escape");  // the about box has no button of its own
+        }
         EXPECT_TRUE(s.IdleUntil(2000, [&] { return !Shown(dialog); })) << dialog << " did not close\n"
                                                                         << s.Tree().Text();
     }
@@ -245,13 +275,18 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
     EXPECT_TRUE(s.IdleUntil(3000, [&] { return Exists(file); })) << "Save wrote nothing";
     EXPECT_NE(kivtest::ReadFile(file).find("Demo Piano"), std::string::npos);
 
-    // Reset empties the units; Open brings the saved performance back.
+    // Reset, with nothing unsaved, empties the units at once; Open, with
+    // nothing changed since, has nothing to ask and brings the saved
+    // performance back.
     Toolbar(kReset);
+    EXPECT_FALSE(Shown("WConfirm")) << "Reset asked though nothing was unsaved";
     EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.UnitPaths().at(0).empty(); })) << "Reset kept the instrument";
     setenv("KIV_DIALOG_ANSWER", file.c_str(), 1);
     Toolbar(kOpen);
-    if (s.IdleUntil(500, [&] { return Shown("WConfirm"); }))
-        ASSERT_TRUE(ClickButtonText("WConfirm", 1));  // "No": nothing to keep
+    if (s.IdleUntil(500, [&] { return Shown("WConfirm"); })) {
+        ADD_FAILURE() << "Open asked to save the performance Reset emptied";
+        ASSERT_TRUE(ClickButtonText("WConfirm", 1));
+    }
     EXPECT_TRUE(s.IdleUntil(3000, [&] { return s.UnitPaths().at(0) == gig; })) << "Open did not restore the unit";
     unsetenv("KIV_DIALOG_ANSWER");
 
@@ -316,8 +351,8 @@ TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
     s.Screenshot("rack-loaded-units");
 }
 
-// A unit's volume fader sets its part's volume and the level follows; mute
-// silences its own unit, solo every other one.
+// A unit's volume fader sets its part's volume and the level follows, its
+// number drawn clean; mute silences its own unit, solo every other one.
 TEST_F(EditorEndToEnd, VolumeFaderMuteAndSoloActOnTheSound)
 {
     std::string gig = WriteBanks();
@@ -330,6 +365,7 @@ TEST_F(EditorEndToEnd, VolumeFaderMuteAndSoloActOnTheSound)
     Point fader;
     ASSERT_TRUE(UnitControl(0, "XFader", 0, fader));
     s.Drag(fader, Point{fader.x - 40, fader.y});
+    ExpectCaptionsAsRepainted("fader-volume-dragged");
     int volume = s.UnitVolumes().at(0);
     EXPECT_LT(volume, 60) << "the fader did not lower the part's volume";
     EXPECT_EQ(s.UnitVolumes().at(1), 90);
@@ -550,9 +586,9 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
     })) << "the hit did not load";
 }
 
-// Settings: choose a plug-in folder and scan it; the mixer's first effect
-// slot then lists the plug-in, and once chosen and switched on it processes
-// the channel.
+// Settings: choose a plug-in folder and scan it (Return meanwhile leaves the
+// disabled window open); the mixer's first effect slot then lists the
+// plug-in, and once chosen and switched on it processes the channel.
 TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
 {
     std::string gig = WriteBanks();
@@ -561,6 +597,10 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     std::filesystem::create_directories(folder);
     std::string plugin = folder + "/testeffect.so";
     std::filesystem::copy_file(vsttest::PluginPath("testeffect"), plugin);
+    // Libraries that are no plug-ins: the scan pauses before each, so it
+    // lasts long enough to press keys while it runs.
+    for (int i = 0; i < 20; ++i)
+        kivtest::WriteFile(folder + "/notaplugin" + std::to_string(i) + ".so", "x", 1);
 
     {
         e2e::KeptForProcess kept;
@@ -578,6 +618,12 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
     s.Click(s.ScreenCentre(tree, chooser));
     unsetenv("KIV_DIALOG_ANSWER");
     ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
+    // The window is disabled while the scan runs: Return does not close it.
+    s.Key("Return");
+    s.Idle(100);
+    s.Screenshot("settings-scanning");
+    EXPECT_TRUE(Shown("WSettings")) << "Return closed the settings window during the scan";
+    EXPECT_LT(s.Tree().FindText("XButton", "Rescan and update the list of plug-ins"), 0) << "the scan ended too soon";
     EXPECT_TRUE(s.IdleUntil(10000, [&] {
         ViewTree t = s.Tree();
         return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
@@ -612,7 +658,8 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
 
 // The unit's other controls each take their press and change the part: the
 // output box's menu, the tuning mode's menu, the tuning and pan faders, the
-// rack's open arrow, a knob and the filter switch of the opened panel.
+// rack's open arrow, a knob and the filter switch of the opened panel. The
+// dragged faders' numbers are drawn clean.
 TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
 {
     std::string gig = WriteBanks();
@@ -642,14 +689,15 @@ TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
     };
     const Case cases[] = {
         {"output box", [&] { menu("XSelectLcd", 2); }, [](GigaTone& t, GigaPart&) { return t.GetBus() == 2; }},
-        {"tuning mode and fader", [&] { menu("XSelFader", 1); drag("XFader", 1, 30, 0); },
-         [](GigaTone& t, GigaPart&) { return t.GetCoarseTune() > 0 && t.GetFineTune() == 0; }},
-        {"pan fader", [&] { drag("XFader", 2, -30, 0); }, [](GigaTone& t, GigaPart&) { return t.GetPan() < 54; }},
         {"open arrow", [&] { click("XRackUnit", 0); },
          [&](GigaTone&, GigaPart&) { return Shown("XGigaViewBot"); }},
         {"key knob", [&] { drag("XKnob", 0, 0, -25); },
          [](GigaTone&, GigaPart& p) { return p.keyOffset != 0; }},
         {"filter switch", [&] { click("XToggle", 0); }, [](GigaTone&, GigaPart& p) { return p.filterUse != 0; }},
+        // Last: nothing after them repaints the whole unit.
+        {"tuning mode and fader", [&] { menu("XSelFader", 1); drag("XFader", 1, 30, 0); },
+         [](GigaTone& t, GigaPart&) { return t.GetCoarseTune() > 0 && t.GetFineTune() == 0; }},
+        {"pan fader", [&] { drag("XFader", 2, -30, 0); }, [](GigaTone& t, GigaPart&) { return t.GetPan() < 54; }},
     };
     for (const Case& c : cases) {
         c.press();
@@ -659,4 +707,5 @@ TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
         EXPECT_TRUE(c.changed(*tone, *tone->GetPart(0))) << c.what << " changed nothing";
     }
     s.Screenshot("unit-controls");
+    ExpectCaptionsAsRepainted("fader-tuning-pan-dragged");
 }

@@ -179,7 +179,7 @@ std::string EditorSession::BuildDir()
     return dir ? dir : ".";
 }
 
-bool EditorSession::Start()
+bool EditorSession::Start(bool editor)
 {
     if (!m_server.Start()) {
         m_skip = m_server.SkipReason();
@@ -216,17 +216,8 @@ bool EditorSession::Start()
     for (auto& i : m_ins)
         m_inPtrs.push_back(i.data());
     Call(vst::effMainsChanged, 0, 1);
-
-    vst::ERect* rect = nullptr;
-    Call(vst::effEditGetRect, 0, 0, &rect);
-    int w = rect ? rect->right - rect->left : 864;
-    int h = rect ? rect->bottom - rect->top : 560;
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;  // no window manager: place it ourselves
-    m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
-                           InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
-    XMapWindow(m_display, m_host);
-    XSync(m_display, False);
+    if (!editor)
+        return true;
     OpenEditor();
     if (!m_editorOpen) {
         m_error = "effEditOpen refused the host window";
@@ -245,6 +236,19 @@ void EditorSession::OpenEditor()
 {
     if (m_editorOpen)
         return;
+    if (!m_host) {
+        // A host asks for the editor's size before it makes the window.
+        vst::ERect* rect = nullptr;
+        Call(vst::effEditGetRect, 0, 0, &rect);
+        int w = rect ? rect->right - rect->left : 864;
+        int h = rect ? rect->bottom - rect->top : 560;
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // no window manager: place it ourselves
+        m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
+                               InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        XMapWindow(m_display, m_host);
+        XSync(m_display, False);
+    }
     m_editorOpen =
         Call(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(m_host))) != 0;
     XSync(m_display, False);
@@ -623,20 +627,26 @@ unsigned long EditorSession::Pixel(Point p)
     return pixel;
 }
 
-int EditorSession::CountColour(Point p, int w, int h, unsigned long rgb)
+std::vector<unsigned long> EditorSession::Pixels(Point p, int w, int h)
 {
+    std::vector<unsigned long> out;
     if (w <= 0 || h <= 0)
-        return 0;
+        return out;
     XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), p.x, p.y, static_cast<unsigned>(w),
                               static_cast<unsigned>(h), AllPlanes, ZPixmap);
     if (!image)
-        return 0;
-    int count = 0;
+        return out;
     for (int row = 0; row < h; ++row)
         for (int col = 0; col < w; ++col)
-            count += (XGetPixel(image, col, row) & 0xFFFFFF) == rgb ? 1 : 0;
+            out.push_back(XGetPixel(image, col, row) & 0xFFFFFF);
     XDestroyImage(image);
-    return count;
+    return out;
+}
+
+int EditorSession::CountColour(Point p, int w, int h, unsigned long rgb)
+{
+    const std::vector<unsigned long> pixels = Pixels(p, w, h);
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), rgb));
 }
 
 std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)

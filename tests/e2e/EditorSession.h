@@ -105,11 +105,14 @@ public:
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;
 
-    // Starts the server, opens the plug-in (rate, block, switched on) and
-    // its editor in a host window. False with the reason in SkipReason()
-    // when no X server can start (the caller skips); any other failure is
-    // a test failure and also returns false with Error() set.
-    bool Start();
+    // Starts the server, opens the plug-in (rate, block, switched on) and,
+    // with `editor`, its editor in a host window; without it the plug-in
+    // has not even been asked for its editor's size, as with a host that
+    // restores a project before the user opens the editor (OpenEditor then
+    // asks). False with the reason in SkipReason() when no X server can
+    // start (the caller skips); any other failure is a test failure and
+    // also returns false with Error() set.
+    bool Start(bool editor = true);
     const std::string& SkipReason() const { return m_skip; }
     const std::string& Error() const { return m_error; }
 
@@ -226,6 +229,8 @@ public:
 
     // The colour on the screen at p, 0xRRGGBB.
     unsigned long Pixel(Point p);
+    // The colours of a w x h rectangle from p, row by row.
+    std::vector<unsigned long> Pixels(Point p, int w, int h);
     // How many pixels of the screen rectangle at p have exactly the colour
     // 0xRRGGBB.
     int CountColour(Point p, int w, int h, unsigned long rgb);

@@ -11,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -54,15 +56,23 @@ enum { kMenuLoad = 0, kMenuUnload, kMenuLoadPreset, kMenuSavePreset };
 
 class PerformanceEndToEnd : public ::testing::Test {
 protected:
+    // Whether the host opens the editor before anything else happens.
+    virtual bool EditorAtStart() const { return true; }
     void SetUp() override
     {
-        if (!s.Start()) {
+        m_path = getenv("PATH") ? getenv("PATH") : "";
+        if (!s.Start(EditorAtStart())) {
             if (!s.Error().empty())
                 FAIL() << s.Error();
             GTEST_SKIP() << s.SkipReason();
         }
     }
-    void TearDown() override { unsetenv("KIV_DIALOG_ANSWER"); }
+    void TearDown() override
+    {
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
+        setenv("PATH", m_path.c_str(), 1);
+    }
 
     // A demo bank written into `folder` (made when missing); its path.
     std::string Bank(const gigtools::GigFixture& fixture, const std::string& folder)
@@ -77,7 +87,8 @@ protected:
     std::string Pad(const std::string& folder) { return Bank(gigtools::StereoPadFixture(), folder); }
 
     // The host restores a project: a state chunk (the older RIFF form) whose
-    // tone i plays instrument 0 of parts[k].second for parts[k].first == i.
+    // tone i plays instrument 0 of parts[k].second for parts[k].first == i,
+    // as layers in the order given.
     void SetChunk(const std::vector<std::pair<int, std::string>>& parts)
     {
         const std::string file = s.Scratch() + "/chunk.riff";
@@ -85,7 +96,12 @@ protected:
         ASSERT_TRUE(w.OpenWrite(file.c_str()));
         w.OpenChunk("RIFF", "OvGm");
         w.OpenChunk("LIST", "tone");
-        for (const auto& [tone, path] : parts) {
+        std::vector<int> written;
+        for (const auto& entry : parts) {
+            const int tone = entry.first;
+            if (std::find(written.begin(), written.end(), tone) != written.end())
+                continue;
+            written.push_back(tone);
             w.OpenChunk("RIFF", "tone");
             w.OpenChunk("indx");
             w.WriteInt(tone);
@@ -94,14 +110,18 @@ protected:
             w.OpenChunk("midi");
             w.WriteInt(tone);
             w.CloseChunk();
-            w.OpenChunk("part");
-            w.OpenChunk("bank");
-            w.WriteString(path.c_str());
-            w.CloseChunk();
-            w.OpenChunk("prog");
-            w.WriteInt(0);
-            w.CloseChunk();
-            w.CloseChunk();
+            for (const auto& [layerTone, path] : parts) {
+                if (layerTone != tone)
+                    continue;
+                w.OpenChunk("part");
+                w.OpenChunk("bank");
+                w.WriteString(path.c_str());
+                w.CloseChunk();
+                w.OpenChunk("prog");
+                w.WriteInt(0);
+                w.CloseChunk();
+                w.CloseChunk();
+            }
             w.CloseChunk();
             w.CloseChunk();
         }
@@ -183,17 +203,72 @@ protected:
         return s.IdleUntil(5000, [&] { return Play(channel, key) > 0.01f; });
     }
 
+    // The pixels of a control of unit n (the m-th of its class there).
+    std::vector<unsigned long> UnitPixels(int unit, const std::string& cls, int m = 0)
+    {
+        ViewTree tree = Tree();
+        int node = tree.Find(cls, m, tree.Find("XGigaView", unit));
+        if (node < 0)
+            return {};
+        return s.Pixels(s.Screen(tree, node, tree[node].At(0, 0)), tree[node].w, tree[node].h);
+    }
+    // Unit n's name is drawn in this colour (0xRRGGBB) somewhere in its box.
+    bool NameShows(int unit, unsigned long rgb)
+    {
+        ViewTree tree = Tree();
+        const int name = tree.Find("XGigaName", unit);
+        return name >= 0 &&
+               s.CountColour(s.Screen(tree, name, tree[name].At(0, 0)), tree[name].w, tree[name].h, rgb) > 0;
+    }
+    static constexpr unsigned long kFailedName = 0xFF6464;
+    static constexpr unsigned long kLoadedName = 0x00CB1F;
+    static constexpr unsigned long kPartialName = 0xFFAA3C;  // loaded, some samples silent
+
+    // The file dialogs find no program to run: PATH names an empty folder.
+    void NoDialogProgram()
+    {
+        const std::string empty = s.Scratch() + "/no-programs";
+        mkdir(empty.c_str(), 0755);
+        setenv("PATH", empty.c_str(), 1);
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
+    }
+    // The notice says what is missing; Return closes it.
+    void ExpectNoDialogNotice(const std::string& screen)
+    {
+        ASSERT_TRUE(WaitFor("XMessage")) << "nothing said that no file dialog can be shown\n" << Tree().Text();
+        s.Screenshot(screen);
+        ViewTree tree = Tree();
+        EXPECT_GE(tree.FindText("XLabel", "No file dialog can be shown: zenity or kdialog is needed.",
+                                Root(tree, "XMessage")),
+                  0)
+            << tree.Text();
+        s.Key("Return");
+        EXPECT_TRUE(WaitFor("XMessage", false)) << "the notice does not close";
+    }
+
     EditorSession s;
+    std::string m_path;  // PATH as the test found it
+};
+
+// The host restores its project before the user ever opens the editor.
+class PerformanceRestoredFirst : public PerformanceEndToEnd {
+protected:
+    bool EditorAtStart() const override { return false; }
 };
 
 }  // namespace
 
 // Save as writes the performance; right after it Open has nothing to ask.
-// New, answered "No", leaves an untitled performance: the next Save asks
-// for a name and leaves the earlier file as it was. Opening that file
-// restores its unit, which sounds, and leaves nothing unsaved until the
-// mixer is changed.
-TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
+// After a change, Reset asks as New does ("Cancel" keeps the unit); New,
+// answered "No", leaves an untitled performance that Open does not offer to
+// save, and the next Save asks for a name and leaves the earlier file as it
+// was. Opening that file restores its unit, which sounds, and leaves nothing
+// unsaved until the mixer is changed. The activity light of a unit goes out
+// when its key comes up after the sound ended, and when New empties the unit
+// under a held key. An open dialog left open when the host closes the editor
+// goes with it: its answer is never taken.
+TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
 {
     const std::string piano = Piano(s.Scratch() + "/banks");
     const std::string drum = Drum(s.Scratch() + "/banks");
@@ -234,15 +309,55 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     if (Showing("WConfirm"))
         DialogButton("WConfirm", 2);
 
-    // A change through the part menu, then New without saving it.
+    // A change through the part menu.
     Answer(drum);
     PartMenu(1, kMenuLoad);
     ASSERT_TRUE(Sounds(1, kDrumKey));
+
+    // The kick (0.4 s) ends while its key is still held; the light goes out
+    // when the key comes up.
+    s.Idle(300);
+    const std::vector<unsigned long> dark = UnitPixels(1, "XMyLed");
+    ASSERT_FALSE(dark.empty());
+    s.NoteOn(kDrumKey, 110, 1);
+    s.Render(1200);
+    s.Screenshot("activity-light-held");
+    EXPECT_NE(UnitPixels(1, "XMyLed"), dark) << "the light is off while the key is held";
+    s.NoteOff(kDrumKey, 1);
+    s.Render(300);
+    s.Screenshot("activity-light-released");
+    EXPECT_EQ(UnitPixels(1, "XMyLed"), dark) << "the light stays lit after the key came up";
+
+    // Reset asks first; "Cancel" keeps the unit.
+    Toolbar(editor::kReset);
+    ASSERT_TRUE(WaitFor("WConfirm")) << "Reset threw the unsaved change away without asking";
+    DialogButton("WConfirm", 2);  // Cancel
+    ASSERT_TRUE(WaitFor("WConfirm", false));
+    EXPECT_TRUE(Sounds(1, kDrumKey)) << "Cancel emptied the unit";
+    EXPECT_NE(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
+
+    // New without saving, while a key of the drum is held.
+    s.NoteOn(kDrumKey, 110, 1);
+    s.Render(200);
+    s.Idle(150);  // rendering runs ahead of the window's ticks
+    EXPECT_NE(UnitPixels(1, "XMyLed"), dark);
     Toolbar(editor::kNew);
     ASSERT_TRUE(WaitFor("WConfirm"));
     DialogButton("WConfirm", 1);  // No
     ASSERT_TRUE(WaitFor("WConfirm", false));
     EXPECT_TRUE(s.IdleUntil(3000, [&] { return Play(0) < 0.001f; })) << "New left the piano playing";
+    s.Screenshot("activity-light-after-new");
+    EXPECT_EQ(UnitPixels(1, "XMyLed"), dark) << "the emptied unit's light stays lit";
+    s.NoteOff(kDrumKey, 1);
+    EXPECT_EQ(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
+
+    // Nothing changed since New: Open has nothing to ask.
+    Answer("");
+    Toolbar(editor::kOpen);
+    s.Idle(200);
+    EXPECT_FALSE(Showing("WConfirm")) << "asked to save the empty performance New left";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);
 
     // Save asks for a name: the answer is written, A.tv2 is untouched.
     const std::string b = s.Scratch() + "/B.tv2";
@@ -280,6 +395,27 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     EXPECT_TRUE(WaitFor("WConfirm")) << "a mixer change counts as saved";
     if (Showing("WConfirm"))
         DialogButton("WConfirm", 2);
+
+    // An open dialog whose user would choose B.tv2 a second later; the host
+    // closes the editor first.
+    const std::string pidFile = s.Scratch() + "/dialog.pid";
+    const std::string program = s.Scratch() + "/slow-dialog";
+    std::ofstream(program) << "#!/bin/sh\necho $$ > '" << pidFile << "'\nsleep 1\necho '" << b << "'\n";
+    chmod(program.c_str(), 0755);
+    unsetenv("KIV_DIALOG_ANSWER");
+    setenv("KIV_DIALOG_PROGRAM", program.c_str(), 1);
+    Toolbar(editor::kOpen);
+    ASSERT_TRUE(WaitFor("WConfirm"));
+    DialogButton("WConfirm", 1);  // No: the dialog opens
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return !ReadAll(pidFile).empty(); })) << "the dialog did not start";
+    const pid_t dialog = static_cast<pid_t>(std::atoi(ReadAll(pidFile).c_str()));
+    ASSERT_GT(dialog, 0);
+    s.CloseEditor();
+    EXPECT_TRUE(kill(dialog, 0) != 0 && errno == ESRCH) << "the dialog stays after the editor closed";
+    s.Idle(1500);
+    s.OpenEditor();
+    s.Idle(500);
+    EXPECT_EQ(s.UnitPaths().at(0), piano) << "the answer of a dialog closed with the editor was taken";
 }
 
 // A project restored while some of its banks cannot give their instrument:
@@ -353,16 +489,27 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     // Shown failed: the name of each failed unit in the failed colour, the
     // piano's in the loaded colour.
     s.Screenshot("failed-units");
-    ViewTree view = Tree();
-    const auto nameColour = [&](int unit, unsigned long rgb) {
-        const int name = view.Find("XGigaName", unit);
-        return name < 0 ? 0 : s.CountColour(s.Screen(view, name, view[name].At(0, 0)), view[name].w, view[name].h, rgb);
-    };
-    EXPECT_GT(nameColour(0, 0x00CB1F), 0) << "the piano is not shown loaded";
+    EXPECT_TRUE(NameShows(0, kLoadedName)) << "the piano is not shown loaded";
     for (int unit : {1, 2, 3})
-        EXPECT_GT(nameColour(unit, 0xFF6464), 0) << "unit " << unit + 1 << " is not shown failed";
-    // The piano with silent samples loads, shown partly loaded.
-    EXPECT_GT(nameColour(5, 0xFFAA3C), 0) << "unit 6 is not shown partly loaded";
+        EXPECT_TRUE(NameShows(unit, kFailedName)) << "unit " << unit + 1 << " is not shown failed";
+    // The piano with silent samples loads, shown partly loaded; under the
+    // pointer its name gives way to the count ("2 samples silent").
+    EXPECT_TRUE(NameShows(5, kPartialName)) << "unit 6 is not shown partly loaded";
+    {
+        ViewTree tree = Tree();
+        const int name = tree.Find("XGigaName", 5);
+        ASSERT_GE(name, 0);
+        const auto partial = [&] {
+            return s.CountColour(s.Screen(tree, name, tree[name].At(0, 0)), tree[name].w, tree[name].h, kPartialName);
+        };
+        const int plain = partial();
+        s.Move(s.ScreenCentre(tree, name));
+        s.Idle(200);
+        s.Screenshot("unit-samples-silent");
+        EXPECT_NE(partial(), plain) << "no note under the pointer";
+        s.Move(s.ScreenCentre(tree, tree.Find("XGigaName", 0)));
+        s.Idle(100);
+    }
 
     // A saved performance keeps them too.
     const std::string saved = s.Scratch() + "/Kept.tv2";
@@ -391,25 +538,62 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     EXPECT_FALSE(guard.Released()) << "something waited on a named pipe";
 }
 
-// A project whose banks were moved: the missing-files window lists them; a
-// search of the folder they now live in finds the piano and the window
-// closes itself; the piano sounds. A second project misses a bank that
-// exists nowhere as well: the search finds the drum, the rest is ignored,
-// and the drum found by the search still sounds.
-TEST_F(PerformanceEndToEnd, MissingBanksFoundByTheSearchAreLoaded)
+// The host restores a project before the editor was ever opened: a bank
+// that was moved, a damaged bank, and a unit whose second layer is that
+// damaged bank. Opening the editor then lists the moved bank in the
+// missing-files window, and shows the three units red, as an editor open
+// during the load would; the damaged unit names its bank under the pointer,
+// and nothing of them leaves the host's state. Without a dialog program the
+// folder choice says so over the window, which stays open. A search of the
+// folder the piano now lives in finds it, the window closes itself, and the
+// piano sounds, now green. A second project misses a bank that exists
+// nowhere as well: the search finds the drum, the rest is ignored, and the
+// drum found by the search still sounds.
+TEST_F(PerformanceRestoredFirst, MissingAndDamagedBanksAreShownWhenTheEditorOpens)
 {
     const std::string moved = s.Scratch() + "/moved";
     mkdir(moved.c_str(), 0755);
     Piano(moved + "/keys");
-    SetChunk({{0, s.Scratch() + "/old/Demo Piano.gig"}});
-    ASSERT_TRUE(WaitFor("WMissing")) << Tree().Text();
-    s.Screenshot("missing-files");
+    const std::string piano = Piano(s.Scratch() + "/banks");
+    const std::string broken = s.Scratch() + "/banks/Broken.gig";
+    std::ofstream(broken) << std::string(4096, 'x');
+    SetChunk({{0, s.Scratch() + "/old/Demo Piano.gig"}, {1, broken}, {2, piano}, {2, broken}});
     EXPECT_LT(Play(0), 0.001f);
+    EXPECT_LT(Play(1), 0.001f);
+    EXPECT_GT(Play(2), 0.01f) << "the layer that loaded does not sound";
+
+    s.OpenEditor();
+    ASSERT_TRUE(WaitFor("WMissing")) << Tree().Text();
+    s.Screenshot("restored-before-editor");
+    for (int unit = 0; unit < 3; ++unit)
+        EXPECT_TRUE(NameShows(unit, kFailedName)) << "unit " << unit + 1 << " looks loaded";
+
+    // No dialog program: the notice opens over the window and leaves it open.
+    NoDialogProgram();
+    DialogButton("WMissing", 0);  // "Select folder to scan"
+    ExpectNoDialogNotice("no-dialog-program-missing-files");
+    EXPECT_TRUE(Showing("WMissing")) << "the notice closed the missing-files window";
+    setenv("PATH", m_path.c_str(), 1);
 
     Answer(moved);
-    DialogButton("WMissing", 0);  // "Select folder to scan"
+    DialogButton("WMissing", 0);
     ASSERT_TRUE(WaitFor("WMissing", false, 5000)) << "the search did not find the piano";
     EXPECT_TRUE(Sounds(0)) << "the piano found by the search does not sound";
+    s.Idle(200);
+    EXPECT_TRUE(NameShows(0, kLoadedName));
+    EXPECT_TRUE(NameShows(1, kFailedName) && NameShows(2, kFailedName));
+    {
+        const std::vector<unsigned long> name = UnitPixels(1, "XGigaName");
+        ViewTree tree = Tree();
+        s.Move(s.ScreenCentre(tree, tree.Find("XGigaName", 1)));
+        s.Idle(200);
+        s.Screenshot("restored-damaged-note");
+        EXPECT_NE(UnitPixels(1, "XGigaName"), name) << "the damaged unit shows no note under the pointer";
+    }
+    std::string chunk = s.Chunk();
+    const size_t first = chunk.find("Broken.gig");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_NE(chunk.find("Broken.gig", first + 1), std::string::npos) << "a damaged layer left the state";
 
     Drum(moved + "/drums");
     SetChunk({{1, s.Scratch() + "/old/Round Robin Drum.gig"}, {2, s.Scratch() + "/old/Nowhere.gig"}});
@@ -421,14 +605,15 @@ TEST_F(PerformanceEndToEnd, MissingBanksFoundByTheSearchAreLoaded)
     DialogButton("WMissing", 1);  // "Ignore Missing files"
     ASSERT_TRUE(WaitFor("WMissing", false));
     EXPECT_TRUE(Sounds(1, kDrumKey)) << "ignoring the rest dropped the drum the search found";
-    std::string chunk = s.Chunk();
+    chunk = s.Chunk();
     EXPECT_NE(chunk.find(moved + "/drums/Round Robin Drum.gig"), std::string::npos);
     EXPECT_EQ(chunk.find("Nowhere.gig"), std::string::npos);
 }
 
 // Saving into a folder that cannot take the file shows the file and the
 // reason, writes nothing and keeps the performance marked modified (Open
-// still asks); a preset that cannot be saved is shown alike.
+// still asks); a preset that cannot be saved is shown alike, and so is a
+// save dialog that no program can show.
 TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
 {
     SetChunk({{0, Piano(s.Scratch() + "/banks")}});
@@ -480,6 +665,11 @@ TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
     DialogButton("WError", 0);
     ASSERT_TRUE(WaitFor("WError", false));
     chmod(folder.c_str(), 0755);
+
+    // Without a program to show the save dialog, Save as says what is missing.
+    NoDialogProgram();
+    Toolbar(editor::kSaveAs);
+    ExpectNoDialogNotice("no-dialog-program");
 }
 
 // The stack toggle turns the unit into a stacked instrument whose view opens

@@ -364,8 +364,10 @@ void XControl::ApplyTheme(const XTheme& theme)
 
 void XControl::SimulateClick(int x, int y)
 {
-    if (!IsEnabled())
-        return;
+    // As a pointer's press: a control in a disabled parent takes none.
+    for (const XControl* c = this; c; c = c->m_parent)
+        if (!c->IsEnabled())
+            return;
     XMouse mouse;
     mouse.SetPress(x, y, 0);
     OnMouseDown(mouse);

@@ -141,6 +141,8 @@ public:
     uint32_t GetFontStyle() const { return m_fontStyle; }
     void ApplyFont(XGraphic& graphic);
     void ApplyTheme(const XTheme& theme);
+    // A press and release at a local point, as the pointer's; nothing when
+    // the control or a parent of it is disabled.
     void SimulateClick(int x, int y);
     // Shows the menu at a local point for this control and returns at once;
     // a chosen item reaches the answer later (see XMenu). False when nothing

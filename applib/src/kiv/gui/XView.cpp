@@ -353,6 +353,10 @@ bool XView::HandleKey(XKeyEvent& key)
     XView* target = this;
     while (target->m_modalChild)
         target = target->m_modalChild;
+    // A disabled view (a window waiting for its work to end) takes no key,
+    // as it takes no press: Return must not close it under that work.
+    if (!target->IsEnabled())
+        return true;
     if (target->m_captured && target->m_captured->OnKey(key))
         return true;
     if (key.code == kKeyReturn) {
