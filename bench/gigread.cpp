@@ -5,29 +5,32 @@
 // decode time / read time of the same data bytes).
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "engine/GigaBank.h"
+#include "engine/GigaMemory.h"
 #include "gig/GigWriter.h"
 
 namespace {
 
+// The banks' folder, removed with them when the program ends.
 std::string TempFolder()
 {
-    static std::string dir;
-    if (dir.empty()) {
-        char pattern[] = "/tmp/gigbenchXXXXXX";
-        dir = ::mkdtemp(pattern) ? pattern : "/tmp";
-    }
-    return dir;
+    static kivbench::BenchDir dir("gigbench");
+    std::string path = dir.File("");
+    path.pop_back();  // the separator File added
+    return path;
 }
 
 const std::string& BigBank()
@@ -161,10 +164,21 @@ BENCHMARK_CAPTURE(PlainRead, Mode5, 24, 5, 1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
+// User and system time of every thread of the process so far, in ms.
+double ProcessCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
 // Program preload: one instrument of 16 five-second stereo samples loaded
 // whole into memory, with the compressed samples decoded on one thread or on
 // the pool; data_mb_s counts the file's sample data bytes. PlainRead-like
-// reading of the same bytes is "read_mb_s".
+// reading of the same bytes is "read_mb_s"; cpu_ms the time every thread
+// spent per load (a pool larger than the processors the process may use
+// costs time without saving any: try it under taskset).
 const std::string& ProgramBank(bool compressed)
 {
     static std::string paths[2];
@@ -191,6 +205,7 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
     GigaBank::SetDecodeThreads(threads);
     int64_t bytes = 0;
     double readSeconds = 0;
+    double cpuMs = 0;  // every thread's, while loading
     std::unique_ptr<GigaBank> loaded;
     for (auto _ : state) {
         state.PauseTiming();
@@ -211,18 +226,149 @@ void ProgramPreload(benchmark::State& state, bool compressed, int threads)
             readSeconds += ReadSeconds(s, buf, 1);
         }
         state.ResumeTiming();
+        const double cpu0 = ProcessCpuMs();
         if (!bank.LoadProgram(0, nullptr))
             state.SkipWithError("load failed");
+        cpuMs += ProcessCpuMs() - cpu0;
     }
     GigaBank::SetDecodeThreads(0);
     state.counters["data_mb_s"] =
         benchmark::Counter(static_cast<double>(bytes) / 1048576.0, benchmark::Counter::kIsIterationInvariantRate);
     state.counters["read_mb_s"] = readSeconds > 0 ? static_cast<double>(bytes) / 1048576.0 / readSeconds : 0;
     state.counters["threads"] = threads > 0 ? threads : GigaBank::GetDecodeThreads();
+    state.counters["cpu_ms"] = state.iterations() > 0 ? cpuMs / static_cast<double>(state.iterations()) : 0;
 }
 
 BENCHMARK_CAPTURE(ProgramPreload, Plain, false, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(ProgramPreload, CompressedPool, true, 0)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ProgramPreload, CompressedOneThread, true, 1)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ProgramPreload, CompressedTwoThreads, true, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(ProgramPreload, CompressedFourThreads, true, 4)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(ProgramPreload, CompressedPool, true, 0)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// Sample memory made present at allocation against pages faulted in by the
+// decode: one load of a large program each way per round, the order turned
+// round every round, so that a machine that grows busier or quieter weighs
+// on both alike. Per way: the median load in ms and its spread (fastest and
+// slowest), the median system time of the loading thread (page faults and
+// zeroing are system time), and the ratio of the medians (present / faulted;
+// below 1: making pages present is faster). The rounds are the iterations:
+// seven; run the program several times for the spread between runs.
+namespace {
+
+// Writes a program of `samples` stereo 16-bit samples of `frames` frames
+// each, kept whole in memory (4 x frames x samples bytes); the path, or empty.
+std::string WriteLargeBank(bool compressed, int samples, uint32_t frames)
+{
+    using namespace gigtools;
+    GigBuilder b;
+    GigInstrument ins("large");
+    for (int k = 0; k < samples; ++k) {
+        // A cheap waveform: writing the bank must not take longer than
+        // loading it many times.
+        GigSample s;
+        s.name = "s";
+        s.name += std::to_string(k);
+        s.channels = 2;
+        s.bits = 16;
+        s.unityNote = 60;
+        s.compressed = compressed;
+        s.values.resize(static_cast<size_t>(frames) * 2);
+        for (size_t i = 0; i < s.values.size(); ++i)
+            s.values[i] = static_cast<int32_t>((i * 37 + static_cast<size_t>(k) * 101) % 4001) - 2000;
+        const int key = k % 128;
+        ins.regions.push_back(GigRegion::Single(key, key, b.AddSample(std::move(s)), true));
+    }
+    b.AddInstrument(ins);
+    const std::string path = TempFolder() + "/large_" + std::to_string(compressed) + ".gig";
+    return b.Write(path) ? path : std::string();
+}
+
+struct LoadFigures {
+    double wallMs = 0;
+    double systemMs = 0;
+};
+
+double ThreadSystemMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_stime.tv_sec * 1000.0 + usage.ru_stime.tv_usec / 1000.0;
+}
+
+// One load of the bank's program with pages made present or not; the
+// unload is not timed.
+bool TimeLoad(const std::string& path, bool present, LoadFigures& out)
+{
+    GigaMemory::SetPagesPresentAtAllocation(present);
+    auto bank = std::make_unique<GigaBank>();
+    if (!bank->Open(path.c_str()) || !bank->LoadSampleList())
+        return false;
+    const double system0 = ThreadSystemMs();
+    const auto start = std::chrono::steady_clock::now();
+    GigaProgram* program = bank->LoadProgram(0, nullptr);
+    out.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+    out.systemMs = ThreadSystemMs() - system0;
+    if (!program)
+        return false;
+    program->Release();
+    return true;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+void PagesPresentOrFaulted(benchmark::State& state, bool compressed, int samples, uint32_t frames)
+{
+    GigaHooks::SetPreloadSeconds(1000.0f, 1000.0f);  // kept whole
+    const bool before = GigaMemory::GetPagesPresentAtAllocation();
+    const std::string path = WriteLargeBank(compressed, samples, frames);
+    if (path.empty()) {
+        state.SkipWithError("bank not written");
+        return;
+    }
+    std::vector<double> wall[2], system[2];
+    LoadFigures warm;
+    TimeLoad(path, false, warm);  // the file in the page cache
+    int round = 0;
+    for (auto _ : state) {
+        for (int k = 0; k < 2; ++k) {
+            const bool present = (round + k) % 2 == 0;
+            LoadFigures f;
+            if (!TimeLoad(path, present, f)) {
+                state.SkipWithError("load failed");
+                break;
+            }
+            wall[present].push_back(f.wallMs);
+            system[present].push_back(f.systemMs);
+        }
+        ++round;
+    }
+    GigaMemory::SetPagesPresentAtAllocation(before);
+    GigaHooks::SetPreloadSeconds(1.0f, 3.0f);
+    std::remove(path.c_str());
+    const char* names[2] = {"faulted", "present"};
+    for (int p = 0; p < 2; ++p) {
+        if (wall[p].empty())
+            continue;
+        state.counters[std::string(names[p]) + "_ms"] = Median(wall[p]);
+        state.counters[std::string(names[p]) + "_min_ms"] = *std::min_element(wall[p].begin(), wall[p].end());
+        state.counters[std::string(names[p]) + "_max_ms"] = *std::max_element(wall[p].begin(), wall[p].end());
+        state.counters[std::string(names[p]) + "_sys_ms"] = Median(system[p]);
+    }
+    if (!wall[0].empty() && !wall[1].empty())
+        state.counters["present_per_faulted"] = Median(wall[1]) / Median(wall[0]);
+    state.counters["MB"] = 4.0 * frames * samples / 1048576.0;
+}
+
+}  // namespace
+
+// 600 MB of plain 16-bit stereo samples (60 of 10 MB); 160 MB of compressed
+// ones, decoded on the pool.
+BENCHMARK_CAPTURE(PagesPresentOrFaulted, Plain600MB, false, 60, 2621440)->Iterations(7)->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PagesPresentOrFaulted, CompressedPool160MB, true, 16, 2621440)->Iterations(7)->UseRealTime()
+    ->Unit(benchmark::kMillisecond);

@@ -8,6 +8,7 @@
 
 #include "engine/GigaDecodePool.h"
 #include "engine/GigaStreamConstants.h"
+#include "kiv/data/Thread.h"
 
 namespace giga {
 
@@ -622,9 +623,11 @@ bool GigaBank::PlaceSamples(int a, GigaProgram& program, GigaMemory& memory, Gig
             if (!whole) {
                 keep = std::clamp<int64_t>(static_cast<int64_t>(static_cast<double>(s->sampleRate) * lmin), 0, s->frames);
                 // A streamed head ends on a compressed frame boundary, so the
-                // stream starts on a frame header.
+                // stream starts on a frame header; it holds at least one frame
+                // (a slow rate or a short preload time would leave it empty,
+                // and an empty head plays nothing).
                 if (s->frameSize != 0)
-                    keep = keep / s->frameSize * s->frameSize;
+                    keep = std::max(keep / s->frameSize * s->frameSize, std::min<int64_t>(s->frameSize, s->frames));
             }
             const int64_t h = s->channels * keep;
             const int64_t start = memory.Reserve(h);
@@ -651,8 +654,9 @@ int GigaBank::GetDecodeThreads()
     const int wanted = s_decodeThreads.load(std::memory_order_relaxed);
     if (wanted > 0)
         return wanted;
-    const int hardware = static_cast<int>(std::thread::hardware_concurrency());
-    return std::max(hardware - 1, 1);
+    // One processor is left to the host's audio thread; more threads than
+    // the process may run at once only take turns (and CPU time).
+    return std::max(kiv::thread::UsableProcessors() - 1, 1);
 }
 
 void GigaBank::DecodeHead(GigaSampleReader& reader, GigaSample& s)
@@ -660,8 +664,15 @@ void GigaBank::DecodeHead(GigaSampleReader& reader, GigaSample& s)
     auto* left = const_cast<int16_t*>(s.GetLeft());
     auto* right = const_cast<int16_t*>(s.GetRight());
     reader.SetUp(&s, &s.file->GetFile(), s.dataOffset);
-    if (left && s.framesInMemory > 0)
-        s.damaged = reader.Decode16(left, right, s.framesInMemory) < s.framesInMemory;
+    if (left && s.framesInMemory > 0) {
+        const int64_t got = reader.Decode16(left, right, s.framesInMemory);
+        // The header counts whole compressed frames; a short last frame met
+        // here ends the sample (its planes stay where they were placed).
+        // Nothing plays the sample before its first decode.
+        if (reader.GetFramesTotal() < s.frames)
+            s.EndAt(reader.GetFramesTotal());
+        s.damaged = got < std::min(s.framesInMemory, s.frames);
+    }
     // What could not be decoded stays silent (blocks start zeroed).
     s.streamOffset = reader.GetPosition();
     s.decoded = true;
@@ -706,10 +717,16 @@ void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int
 {
     const size_t count = queue.size();
     // Each thread takes the next sample; the samples share nothing but their
-    // files, which are read at offsets.
+    // files, which are read at offsets. A thread that cannot make its reader
+    // (out of memory) leaves the sample to this thread's own reader.
+    std::vector<uint8_t> undone(count, 0);
     const std::function<void(size_t)> work = [&](size_t i) {
-        GigaSampleReader reader;
-        DecodeHead(reader, *queue[i]);
+        try {
+            GigaSampleReader reader;
+            DecodeHead(reader, *queue[i]);
+        } catch (...) {
+            undone[i] = 1;
+        }
     };
     const std::function<void(size_t)> progress = [&](size_t finished) {
         if (tone)
@@ -722,6 +739,10 @@ void GigaBank::DecodeOnPool(const std::vector<GigaSample*>& queue, int done, int
             DecodeHead(m_reader, *queue[i]);
             progress(i + 1);
         }
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            if (undone[i])
+                DecodeHead(m_reader, *queue[i]);
     }
     if (tone)
         tone->ReportProgress(done + static_cast<int>(count), considered);

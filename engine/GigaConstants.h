@@ -39,6 +39,9 @@ constexpr int kSingleRegionKey = 12;
 
 // Samples.
 constexpr int64_t kMinPlayFrames = 128;     // shorter samples are silent
+// No recording is made at a lower rate: a header that gives one is damaged,
+// and the sample would keep no head in memory (0 or 1 Hz) and play nothing.
+constexpr int kMinSampleRate = 1000;        // Hz
 constexpr int kMaxCompressedFrame = 8192;   // samples per channel per frame
 constexpr int kMaxTruncatedBits = 8;
 constexpr int kPlainBatch16Stereo = 8192;   // frames per plain read

@@ -1,6 +1,8 @@
 #include "engine/GigaDecodePool.h"
 
-#include <system_error>
+#include <exception>
+
+#include "kiv/data/Thread.h"
 
 GigaDecodePool& GigaDecodePool::Get()
 {
@@ -10,6 +12,9 @@ GigaDecodePool& GigaDecodePool::Get()
 
 GigaDecodePool::~GigaDecodePool()
 {
+    // A load decoding on the pool finishes first: its threads and the job
+    // it waits for must outlive it. No load takes the pool after this.
+    std::lock_guard<std::mutex> busy(m_busy);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_stop = true;
@@ -24,8 +29,9 @@ bool GigaDecodePool::Grow(int threads)
     try {
         while (static_cast<int>(m_threads.size()) < threads)
             m_threads.emplace_back([this] { Worker(); });
-    } catch (const std::system_error&) {
-        // Fewer threads: those started do the work.
+    } catch (const std::exception&) {
+        // Fewer threads (none could start, or no room to keep them): those
+        // started do the work.
     }
     return !m_threads.empty();
 }
@@ -69,6 +75,7 @@ bool GigaDecodePool::Run(size_t count, int threads, const std::function<void(siz
 
 void GigaDecodePool::Worker()
 {
+    kiv::thread::NameCurrent(kThreadName);
     std::unique_lock<std::mutex> lock(m_mutex);
     // A thread started for a job joins that job too.
     unsigned seen = 0;
@@ -85,7 +92,12 @@ void GigaDecodePool::Worker()
         const size_t count = m_count;
         lock.unlock();
         for (size_t i; (i = m_next.fetch_add(1, std::memory_order_relaxed)) < count;) {
-            work(i);
+            // An exception must not end the process from a worker: the item
+            // counts as done, and the job's owner finds it undone.
+            try {
+                work(i);
+            } catch (...) {
+            }
             lock.lock();
             ++m_done;
             lock.unlock();

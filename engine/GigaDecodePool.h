@@ -2,7 +2,9 @@
 // loads. They are started on the first load that needs them and kept until
 // the library is unloaded: starting and ending a thread costs a good part of
 // a small program's decode. One load uses the pool at a time; a loader that
-// finds it busy decodes on its own thread.
+// finds it busy decodes on its own thread. Destroying the pool waits for a
+// load that is using it. Work that throws ends neither the process nor the
+// job (the item counts as done; the work itself records what it left).
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -14,6 +16,9 @@
 
 class GigaDecodePool {
 public:
+    // The system's name of each pool thread.
+    static constexpr const char* kThreadName = "GigaDecoder";
+
     // The process's pool.
     static GigaDecodePool& Get();
 

@@ -50,6 +50,12 @@ public:
     int64_t GetChargedMB() const { return m_chargedMB; }
     int GetBlockCount() const { return m_blockCount; }
 
+    // Whether Allocate makes a mapped block's pages present in one call or
+    // leaves them to fault in as the samples are decoded into them.
+    // Process-wide; the load benchmark measures both.
+    static void SetPagesPresentAtAllocation(bool present);
+    static bool GetPagesPresentAtAllocation();
+
 private:
     struct Block {
         int16_t* data = nullptr;  // mapped pages, zero until written

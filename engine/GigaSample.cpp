@@ -1,5 +1,7 @@
 #include "engine/GigaSample.h"
 
+#include <algorithm>
+
 #include "engine/GigaMemory.h"
 
 bool GigaSample::IsUsable() const
@@ -7,6 +9,8 @@ bool GigaSample::IsUsable() const
     if (channels < 1 || channels > 2)
         return false;
     if (bits != 16 && bits != 24)
+        return false;
+    if (sampleRate < giga::kMinSampleRate)
         return false;
     if (frameSize != 0) {
         // Frames must fit the decoder's frame buffer and split evenly in pairs.
@@ -73,4 +77,14 @@ void GigaSample::BindMemory()
         return;
     m_left = left;
     m_right = channels == 2 ? left + framesInMemory : nullptr;
+}
+
+void GigaSample::EndAt(int64_t count)
+{
+    frames = std::max<int64_t>(count, 0);
+    if (looped && loopEnd >= frames) {
+        loopEnd = frames - 1;
+        if (loopEnd < loopStart)
+            looped = false;
+    }
 }

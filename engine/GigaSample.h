@@ -18,8 +18,9 @@ public:
     GigaSample(const GigaSample&) = delete;
     GigaSample& operator=(const GigaSample&) = delete;
 
-    // Format checks of the header: 1 or 2 channels, 16 or 24 bits, a known
-    // compression layout. A sample that fails them is never played.
+    // Format checks of the header: 1 or 2 channels, 16 or 24 bits, a rate a
+    // recording can have, a known compression layout. A sample that fails
+    // them is never played (and counted as silent by its program).
     bool IsUsable() const;
     bool IsCompressed() const { return frameSize != 0; }
     // Wide enough for any header's values, read before the format checks.
@@ -47,6 +48,9 @@ public:
     void DropMemory();
     // Loader: resolves the data pointers once the memory is allocated.
     void BindMemory();
+    // Loader, at the first decode: the sample ends after `count` frames
+    // (fewer than its header said); a loop past the end is cut to it.
+    void EndAt(int64_t count);
 
     // Header fields (wave pool).
     GigaFile* file = nullptr;

@@ -95,6 +95,24 @@ int ParamBytes(int mode)
     return 0;
 }
 
+// Data bytes of n samples of one channel of a compressed frame in `mode`
+// (mode 4 packs two samples in three bytes).
+int64_t ChannelBytes(int bits, int mode, int64_t n)
+{
+    if (bits == 16)
+        return mode == 1 ? n : 2 * n;
+    switch (mode) {
+    case 3:
+        return 2 * n;
+    case 4:
+        return 3 * ((n + 1) / 2);
+    case 5:
+        return n;
+    default:
+        return 3 * n;
+    }
+}
+
 }  // namespace
 
 GigaSampleReader::GigaSampleReader() : m_buffer(new uint8_t[kBufferBytes]) {}
@@ -126,7 +144,9 @@ bool GigaSampleReader::SetUp(const GigaSample* sample, const FastFile* file, int
     m_frameSize = sample->frameSize;
     m_truncated = sample->frameSize ? sample->truncatedBits : 0;
     m_scale = Scale24(m_truncated);
-    m_dataEnd = std::min(sample->dataOffset + std::max<int64_t>(sample->dataSize, 0), file->GetSize());
+    const int64_t declaredEnd = sample->dataOffset + std::max<int64_t>(sample->dataSize, 0);
+    m_dataEnd = std::min(declaredEnd, file->GetSize());
+    m_dataWhole = declaredEnd <= file->GetSize();
     m_position = std::clamp(position, sample->dataOffset, std::max(sample->dataOffset, m_dataEnd));
     m_framesTotal = sample->frames;
     m_framesDone = std::clamp<int64_t>(frameOffset, 0, m_framesTotal);
@@ -155,8 +175,10 @@ int64_t GigaSampleReader::Decode(T* left, T* right, int64_t frames)
         return 0;
     int64_t done = m_frameSize ? DecodeCompressed(left, right, frames) : DecodePlain(left, right, frames);
     m_framesDone += done;
-    if (done < frames)
-        m_failed = true;  // the data ended early or is malformed
+    // Short of the frames asked for and of the sample's end (a short last
+    // frame moves that end): the data ended early or is malformed.
+    if (done < frames && m_framesDone < m_framesTotal)
+        m_failed = true;
     return done;
 }
 
@@ -219,19 +241,23 @@ bool GigaSampleReader::ReadFrameHeader()
         return false;
 
     int params = 0;
-    int64_t dataBytes = 0;
     for (int ch = 0; ch < m_channels; ++ch) {
         const int mode = buf[ch];
         if (m_bits == 16 ? mode > 1 : (mode < 2 || mode > 5))
             return false;
         m_mode[ch] = mode;
         params += ParamBytes(mode);
-        if (m_bits == 16)
-            dataBytes += mode == 1 ? F : 2 * F;
-        else
-            dataBytes += mode > 2 ? 3 * F - F / 2 * (mode - 1) : 3 * F;
     }
-    const int64_t total = m_channels + params + dataBytes;
+    // A sample whose length is no whole number of frames ends with a short
+    // frame: its data, the same layout for fewer samples, ends the chunk.
+    int samples = F;
+    int64_t total = m_channels + params + FrameBytes(F);
+    if (total > m_dataEnd - m_position) {
+        samples = ShortFrameSamples(m_dataEnd - m_position - m_channels - params);
+        if (samples <= 0)
+            return false;
+        total = m_channels + params + FrameBytes(samples);
+    }
     if (total > got)
         return false;
 
@@ -257,12 +283,40 @@ bool GigaSampleReader::ReadFrameHeader()
         if (m_bits == 16)
             m_cursor[1] = start + (m_mode[0] == 1 ? 1 : 2);  // interleaved
         else
-            m_cursor[1] = start + (m_mode[0] > 2 ? 3 * F - F / 2 * (m_mode[0] - 1) : 3 * F);
+            m_cursor[1] = start + static_cast<int>(ChannelBytes(24, m_mode[0], samples));
     }
     m_position += total;
-    m_frameLeft = F;
+    m_frameLeft = samples;
     m_framePos = 0;
     return true;
+}
+
+int64_t GigaSampleReader::FrameBytes(int samples) const
+{
+    int64_t bytes = 0;
+    for (int ch = 0; ch < m_channels; ++ch)
+        bytes += ChannelBytes(m_bits, m_mode[ch], samples);
+    return bytes;
+}
+
+int GigaSampleReader::ShortFrameSamples(int64_t bytes) const
+{
+    // Only the data of a whole chunk ends a sample: a file cut short is
+    // damaged, not short.
+    if (!m_dataWhole || bytes <= 0)
+        return 0;
+    const int64_t perTwo = FrameBytes(2);
+    const int64_t guess = std::min<int64_t>(bytes * 2 / perTwo, m_frameSize - 1);
+    // The data must hold that many samples exactly (a mode-4 pair's bytes
+    // count as two samples); the chunk's size as read counts the pad byte
+    // of an odd chunk too (it is then even).
+    const bool padded = (m_sample->dataSize & 1) == 0;
+    for (int64_t n = std::min<int64_t>(guess + 1, m_frameSize - 1); n >= std::max<int64_t>(guess - 1, 1); --n) {
+        const int64_t need = FrameBytes(static_cast<int>(n));
+        if (need == bytes || (padded && need == bytes - 1))
+            return static_cast<int>(n);
+    }
+    return 0;
 }
 
 template <int Mode, typename T>
@@ -362,8 +416,16 @@ int64_t GigaSampleReader::DecodeCompressed(T* left, T* right, int64_t frames)
 {
     int64_t done = 0;
     while (done < frames) {
-        if (m_frameLeft == 0 && !ReadFrameHeader())
-            break;
+        if (m_frameLeft == 0) {
+            if (!ReadFrameHeader())
+                break;
+            if (m_frameLeft < m_frameSize) {
+                // The short last frame: the sample ends with it, whatever
+                // its header's whole frames said.
+                m_framesTotal = std::min(m_framesTotal, m_framesDone + done + m_frameLeft);
+                frames = std::min(frames, done + m_frameLeft);
+            }
+        }
         const int64_t n = std::min<int64_t>(frames - done, m_frameLeft);
         DecodeChannel(0, left ? left + done : nullptr, n);
         if (m_channels == 2)

@@ -35,6 +35,9 @@ public:
     // number of frames).
     int64_t GetPosition() const { return m_position; }
     int64_t GetFramesDone() const { return m_framesDone; }
+    // The sample's frames: its header's count, until a compressed sample's
+    // short last frame is met, which ends it there.
+    int64_t GetFramesTotal() const { return m_framesTotal; }
     bool HasFailed() const { return m_failed; }
     // The float scale of compressed 24-bit data for truncated bits t.
     static float Scale24(int truncatedBits);
@@ -44,6 +47,11 @@ private:
     template <typename T> int64_t DecodePlain(T* left, T* right, int64_t frames);
     template <typename T> int64_t DecodeCompressed(T* left, T* right, int64_t frames);
     bool ReadFrameHeader();
+    // Data bytes of a frame of the current modes holding `samples` samples.
+    int64_t FrameBytes(int samples) const;
+    // The samples of a short last frame whose data are `bytes`; 0 when no
+    // count fills them exactly.
+    int ShortFrameSamples(int64_t bytes) const;
     template <typename T> void DecodeChannel(int ch, T* out, int64_t n);
     template <int Mode, typename T> void DecodeRun(int ch, T* out, int64_t n);
 
@@ -51,6 +59,7 @@ private:
     const FastFile* m_file = nullptr;
     int64_t m_position = 0;
     int64_t m_dataEnd = 0;
+    bool m_dataWhole = false;   // the file holds the whole 'data' chunk
     int64_t m_framesDone = 0;
     int64_t m_framesTotal = 0;
     bool m_failed = true;

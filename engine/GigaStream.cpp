@@ -112,19 +112,25 @@ void GigaStream::Refill(float* left, float* right)
         m_drained.store(true, std::memory_order_release);
 }
 
-bool GigaStream::Read(float* left, float* right, int frames) noexcept
+bool GigaStream::Read(float* left, float* right, int frames, int* got) noexcept
 {
+    if (got)
+        *got = 0;
     if (frames <= 0)
         return true;
     int bytes = frames * static_cast<int>(sizeof(float));
-    int got = m_left->Read(left, bytes, &m_drained);
+    int taken = m_left->Read(left, bytes, &m_drained);
+    // Whole floats only: the disk thread writes whole frames.
+    taken -= taken % static_cast<int>(sizeof(float));
     if (right) {
         if (m_channels == 2)
-            m_right->Read(right, got);
+            m_right->Read(right, taken);
         else
-            std::copy(left, left + got / static_cast<int>(sizeof(float)), right);
+            std::copy(left, left + taken / static_cast<int>(sizeof(float)), right);
     }
-    return got == bytes;
+    if (got)
+        *got = taken / static_cast<int>(sizeof(float));
+    return taken == bytes;
 }
 
 int GigaStream::BytesQueued() const noexcept

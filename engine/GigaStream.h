@@ -36,9 +36,10 @@ public:
     // left ring. left/right are scratch buffers of at least 1024 floats.
     void Refill(float* left, float* right);
     // Audio thread: takes frames floats from the left ring (and the right ring
-    // when right is given); true only when all of them were there. Offline it
-    // waits for them (bounded) only while more data can still come.
-    bool Read(float* left, float* right, int frames) noexcept;
+    // when right is given); true only when all of them were there (`got`,
+    // when given, receives how many were). Offline it waits for them
+    // (bounded) only while more data can still come.
+    bool Read(float* left, float* right, int frames, int* got = nullptr) noexcept;
     // Disk thread: empties the rings and gives the stream back to its file's pool.
     void Recycle();
 

@@ -466,13 +466,17 @@ GigaStream* GigaVoice::WaitForStream() noexcept
     return nullptr;
 }
 
-bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
+int GigaVoice::ReadStream(float* left, float* right, int count) noexcept
 {
     GigaStream* stream = GetStream();
-    if (!stream || !stream->Read(left, right, count)) {
+    int got = 0;
+    // A short read is the sample's end (or data that did not come in time):
+    // what came is played, and the stream is left.
+    if (!stream || !stream->Read(left, right, count, &got))
         LeaveStream();
-        return false;
-    }
+    if (got <= 0)
+        return 0;
+    count = got;
     m_streamNext += count;
     // Keep the last frames: the next chunk's interpolation starts among them.
     if (count >= kStreamCarry) {
@@ -480,7 +484,7 @@ bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
         if (right)
             std::copy(right + count - kStreamCarry, right + count, m_carryRight);
         m_carryCount = kStreamCarry;
-        return true;
+        return count;
     }
     const int keep = std::min(m_carryCount, kStreamCarry - count);
     std::copy(m_carryLeft + m_carryCount - keep, m_carryLeft + m_carryCount, m_carryLeft);
@@ -490,7 +494,7 @@ bool GigaVoice::ReadStream(float* left, float* right, int count) noexcept
         std::copy(right, right + count, m_carryRight + keep);
     }
     m_carryCount = keep + count;
-    return true;
+    return count;
 }
 
 int GigaVoice::FetchStream(int64_t from, int count, float* left, float* right) noexcept
@@ -512,12 +516,12 @@ int GigaVoice::FetchStream(int64_t from, int count, float* left, float* right) n
     // Frames the play position jumped over (a ratio above 1) are read and dropped.
     while (done < count && from + done > m_streamNext) {
         const int skip = static_cast<int>(std::min<int64_t>(from + done - m_streamNext, count - done));
-        if (!ReadStream(left + done, right ? right + done : nullptr, skip))
+        if (ReadStream(left + done, right ? right + done : nullptr, skip) < skip)
             return 0;
     }
-    if (done < count && !ReadStream(left + done, right ? right + done : nullptr, count - done))
-        return done;
-    return count;
+    if (done < count)
+        done += ReadStream(left + done, right ? right + done : nullptr, count - done);
+    return done;
 }
 
 int GigaVoice::Fetch(int64_t from, int count, float* left, float* right) noexcept
@@ -685,7 +689,12 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     float right[kChunkFrames];
     float gain[kChunkFrames];
     const bool cutoffMoves = m_filterOn && cutoffTo != cutoffFrom;
-    const int blockSteps = (frames + kControlFrames - 1) / kControlFrames;
+    // Ramps (gain, cutoff) end on the last control step that starts in this
+    // block: the first frames may finish a step the last block started, so
+    // with blocks that are not whole steps a ramp over every frame's step
+    // would stop one step short of its target.
+    const int carried = std::min(m_envLeft, frames);
+    const int blockSteps = std::max(1, (frames - carried + kControlFrames - 1) / kControlFrames);
     int step = 0;
     int done = 0;
     bool ended = false;
@@ -740,7 +749,12 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
             m_index = m_loopStart + (m_index - m_loopStart) % (m_loopEnd - m_loopStart + 1);
         done += m;
     }
-    m_cutoff = cutoffTo;
+    // The filter goes on with the target's coefficients, whatever steps the
+    // block held (none start in a block shorter than what is left of one).
+    if (cutoffMoves) {
+        m_cutoff = cutoffTo;
+        FilterCoefficients(m_cutoff, m_coef);
+    }
     if (m_filterOn && !(std::isfinite(m_filterState[0][2]) && std::isfinite(m_filterState[1][2])))
         for (auto& channel : m_filterState)
             std::fill(std::begin(channel), std::end(channel), 0.0f);

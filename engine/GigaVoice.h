@@ -106,7 +106,7 @@ private:
     int Fetch(int64_t from, int count, float* left, float* right) noexcept;
     int FetchMemory(int64_t from, int count, float* left, float* right) noexcept;
     int FetchStream(int64_t from, int count, float* left, float* right) noexcept;
-    bool ReadStream(float* left, float* right, int count) noexcept;
+    int ReadStream(float* left, float* right, int count) noexcept;
     GigaStream* WaitForStream() noexcept;
     void OfferIfDue() noexcept;
     // A start past the frames in memory: true while the voice still waits,

@@ -66,8 +66,18 @@ void OvVstAudio::resume()
     Print("OvVstAudio::resume()");
     int32 level = getCurrentProcessLevel();
     Print("  getCurrentProcessLevel() = %d", level);
-    OvEngine::SetOffline(level == kProcessLevelOffline);
+    m_processLevel.store(-1, std::memory_order_relaxed);
+    FollowProcessLevel(level);
     m_engine->Resume();
+}
+
+void OvVstAudio::FollowProcessLevel(int32 level) noexcept
+{
+    // Only a change is passed on: with several instances in one process the
+    // last one whose host changed its level sets the process-wide flag.
+    if (m_processLevel.exchange(level, std::memory_order_relaxed) == level)
+        return;
+    OvEngine::SetOffline(level == kProcessLevelOffline);
 }
 
 void OvVstAudio::setSampleRate(float rate)
@@ -100,6 +110,12 @@ void OvVstAudio::processReplacing(float** /*inputs*/, float** outputs, int32 fra
     int capacity = m_buses.GetBlockSize();
     if (!outputs || frames <= 0 || m_buses.GetBusCount() == 0 || capacity <= 0)
         return;
+    // Hosts switch between real time and offline rendering without switching
+    // the plug-in off and on: the level is asked for every block, a plain
+    // callback that hosts expect from here, so streamed voices wait for
+    // their data from the first offline block on (and no longer once the
+    // host is back in real time).
+    FollowProcessLevel(getCurrentProcessLevel());
     OvDenormalGuard denormals;
     for (int offset = 0; offset < frames;) {
         int piece = frames - offset < capacity ? frames - offset : capacity;

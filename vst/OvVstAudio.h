@@ -8,6 +8,7 @@
 // the host's GUI or main thread (setChunk loads the whole state there before
 // it returns).
 #pragma once
+#include <atomic>
 #include <memory>
 
 #include "engine/AudioBuffers.h"
@@ -55,9 +56,14 @@ public:
 
 private:
     void RenderPiece(float** outputs, int offset, int frames) noexcept;
+    // Takes the host's process level into the engine's offline flag.
+    void FollowProcessLevel(int32 level) noexcept;
 
     std::unique_ptr<GigaStudio> m_engine;
     midi::Input* m_midiTarget = nullptr;  // the first player, or null
     kiv::data m_chunk;                    // the last bank chunk handed out
     audio::Buffers m_buses;               // 16 stereo buses once a block size is set
+    // The host's level as last asked: by resume (host thread) and by each
+    // block (audio thread); hosts may resume while a block renders.
+    std::atomic<int32> m_processLevel{-1};
 };

@@ -9,11 +9,14 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
+
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -134,3 +137,19 @@ TEST(Thread, PriorityStepsChangeNiceValueAtBestEffort)
     EXPECT_EQ(w.runs.load(), 4);
 }
 
+TEST(Thread, UsableProcessorsAreThoseOfTheThreadsAffinity)
+{
+    const int all = kiv::thread::UsableProcessors();
+    EXPECT_GE(all, 1);
+    EXPECT_LE(all, static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    {
+        kivtest::PinnedThread pin(1);
+        ASSERT_TRUE(pin.Pinned());
+        EXPECT_EQ(kiv::thread::UsableProcessors(), 1);
+        // A thread started from it inherits the set.
+        int inherited = 0;
+        std::thread([&] { inherited = kiv::thread::UsableProcessors(); }).join();
+        EXPECT_EQ(inherited, 1);
+    }
+    EXPECT_EQ(kiv::thread::UsableProcessors(), all);
+}

@@ -222,6 +222,7 @@ protected:
     }
     static constexpr unsigned long kFailedName = 0xFF6464;
     static constexpr unsigned long kLoadedName = 0x00CB1F;
+    static constexpr unsigned long kPartialName = 0xFFAA3C;  // loaded, some samples silent
 
     // The file dialogs find no program to run: PATH names an empty folder.
     void NoDialogProgram()
@@ -423,7 +424,8 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
 // setChunk returns at once; every unit keeps its bank and instrument in the
 // host's chunk and in a saved performance, the failed ones are shown failed,
 // the piano beside them plays, and once the right version of the replaced
-// bank is back the same chunk plays it.
+// bank is back the same chunk plays it. A piano two of whose waves give a
+// rate of 1 Hz and 0 Hz loads, shown partly loaded.
 TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
 {
     const std::string banks = s.Scratch() + "/banks";
@@ -448,8 +450,17 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     // Whatever waits on a pipe is released after 10 s, and the test fails.
     kivtest::PipeGuard guard({pipe, extensionPipe}, 10);
 
+    gigtools::RiffNode slowTree = gigtools::DemoPianoFixture().bank.BuildTree("Slow");
+    std::vector<gigtools::RiffNode*> formats = slowTree.FindAll("fmt ");
+    ASSERT_GE(formats.size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        for (int b = 0; b < 4; ++b)
+            formats[i]->Data()[4 + b] = static_cast<uint8_t>(b == 0 ? 1 - i : 0);
+    const std::string slow = banks + "/Slow.gig";
+    ASSERT_TRUE(gigtools::WriteBytes(slow, slowTree.Serialize()));
+
     const std::vector<std::pair<std::string, int>> units = {
-        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}};
+        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}, {slow, 0}};
     const std::string chunk = EditorSession::ChunkOf(units);
     ASSERT_FALSE(chunk.empty());
     const auto start = std::chrono::steady_clock::now();
@@ -481,6 +492,24 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     EXPECT_TRUE(NameShows(0, kLoadedName)) << "the piano is not shown loaded";
     for (int unit : {1, 2, 3})
         EXPECT_TRUE(NameShows(unit, kFailedName)) << "unit " << unit + 1 << " is not shown failed";
+    // The piano with silent samples loads, shown partly loaded; under the
+    // pointer its name gives way to the count ("2 samples silent").
+    EXPECT_TRUE(NameShows(5, kPartialName)) << "unit 6 is not shown partly loaded";
+    {
+        ViewTree tree = Tree();
+        const int name = tree.Find("XGigaName", 5);
+        ASSERT_GE(name, 0);
+        const auto partial = [&] {
+            return s.CountColour(s.Screen(tree, name, tree[name].At(0, 0)), tree[name].w, tree[name].h, kPartialName);
+        };
+        const int plain = partial();
+        s.Move(s.ScreenCentre(tree, name));
+        s.Idle(200);
+        s.Screenshot("unit-samples-silent");
+        EXPECT_NE(partial(), plain) << "no note under the pointer";
+        s.Move(s.ScreenCentre(tree, tree.Find("XGigaName", 0)));
+        s.Idle(100);
+    }
 
     // A saved performance keeps them too.
     const std::string saved = s.Scratch() + "/Kept.tv2";

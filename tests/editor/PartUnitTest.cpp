@@ -344,6 +344,15 @@ TEST(PartUnit, LoadsThatLeaveSamplesOrFilesOutSayWhatIsWrong)
     tree.Find("fmt ")->rawId = "junk";
     const std::string formatless = r.rig.dir.File("Formatless.gig");
     ASSERT_TRUE(gigtools::WriteBytes(formatless, tree.Serialize()));
+    // Waves whose format gives a rate of 1 Hz and of 0 Hz: silent, and said so.
+    gigtools::RiffNode slowTree = gigtools::DemoPianoFixture().bank.BuildTree("Slow");
+    std::vector<gigtools::RiffNode*> formats = slowTree.FindAll("fmt ");
+    ASSERT_GE(formats.size(), 2u);
+    for (int i = 0; i < 2; ++i)
+        for (int b = 0; b < 4; ++b)
+            formats[i]->Data()[4 + b] = static_cast<uint8_t>(b == 0 ? 1 - i : 0);
+    const std::string slow = r.rig.dir.File("Slow.gig");
+    ASSERT_TRUE(gigtools::WriteBytes(slow, slowTree.Serialize()));
 
     struct Case {
         std::string path;
@@ -358,11 +367,13 @@ TEST(PartUnit, LoadsThatLeaveSamplesOrFilesOutSayWhatIsWrong)
         {corrupt, giga::kPartFailed, giga::kToneFailed, kStatFailed, "Unreadable: Corrupt.gig", nullptr},
         {gone, giga::kPartMissing, giga::kToneFailed, kStatFailed, "Missing: Gone.gig", gone.c_str()},
         {formatless, giga::kPartLoaded, giga::kToneShown, kTextPartial, "1 sample silent", nullptr},
+        {slow, giga::kPartLoaded, giga::kToneShown, kTextPartial, "2 samples silent", nullptr},
     };
-    for (int i = 0; i < 4; ++i)
+    const int count = static_cast<int>(std::size(cases));
+    for (int i = 0; i < count; ++i)
         ASSERT_TRUE(r.rack->GetUnit(i)->LoadIntoUnit(cases[i].path.c_str(), 0));
     r.Settle();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < count; ++i) {
         const Case& c = cases[i];
         XGigaView* unit = r.rack->GetUnit(i);
         GigaPart* part = unit->GetGigaTone()->GetPart(0);

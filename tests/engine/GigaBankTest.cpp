@@ -237,12 +237,14 @@ TEST(GigaBankSampleList, ReadsFormatsLoopsAndCompression)
 TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
 {
     kivtest::TempDir dir;
-    // Channels 0 or 3, bits 8 or 0, 16-bit data declared 24-bit, channels
-    // and bits both 65535 (their product passes a 32-bit int), a format cut
-    // short, no format at all (-1). Each patch: the 16-bit fields it sets.
+    // Channels 0 or 3, a rate of 0 or 1 Hz, bits 8 or 0, 16-bit data declared
+    // 24-bit, channels and bits both 65535 (their product passes a 32-bit
+    // int), a format cut short, no format at all (-1). Each patch: the 16-bit
+    // fields it sets.
     using Patch = std::vector<std::pair<int, int>>;
-    for (const Patch& patch : {Patch{{2, 0}}, Patch{{2, 3}}, Patch{{14, 8}}, Patch{{14, 0}}, Patch{{14, 24}},
-                               Patch{{2, 65535}, {14, 65535}}, Patch{{0, 0}}, Patch{{-1, 0}}}) {
+    for (const Patch& patch : {Patch{{2, 0}}, Patch{{2, 3}}, Patch{{4, 0}}, Patch{{4, 1}}, Patch{{14, 8}},
+                               Patch{{14, 0}}, Patch{{14, 24}}, Patch{{2, 65535}, {14, 65535}}, Patch{{0, 0}},
+                               Patch{{-1, 0}}}) {
         RiffNode tree = SimpleBank(1, 1).BuildTree();
         Bytes& fmt = tree.Find("fmt ")->Data();
         if (patch[0].first > 0) {
@@ -263,6 +265,7 @@ TEST(GigaBankSampleList, UnreadableFormatsMakeSamplesUnusable)
         GigaProgram* p = bank.LoadProgram(0, nullptr);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->GetRegion(0)->GetZone(0)->GetSample(), nullptr);
+        EXPECT_EQ(p->unusableSamples, 1) << patch[0].first << " " << patch[0].second;
         p->Release();
     }
 }

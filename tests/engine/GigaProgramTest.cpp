@@ -267,8 +267,13 @@ TEST_F(GigaProgramLoad, PreloadKeepsShortAndLoopedSamplesWholeAndHeadsOfLongOnes
     packed.compressed = true;
     b.AddSample(packed);
     b.AddSample(GigSample::Tone("tiny", 1, 16, 44100, 60, 127));
+    // At 1500 Hz a second is less than one compressed frame: the head keeps
+    // one whole frame rather than none.
+    GigSample slow = GigSample::Tone("slow", 1, 16, 1500, 60, 2048 * 4);
+    slow.compressed = true;
+    b.AddSample(slow);
     GigInstrument ins("pre");
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 6; ++i)
         ins.regions.push_back(GigRegion::Single(i * 10, i * 10 + 9, i));
     b.AddInstrument(ins);
     GigaBank bank;
@@ -277,8 +282,8 @@ TEST_F(GigaProgramLoad, PreloadKeepsShortAndLoopedSamplesWholeAndHeadsOfLongOnes
     GigaProgram* p = bank.LoadProgram(0, &sink);
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(sink.states, (std::vector<int>{giga::kToneReadingSamples, giga::kToneLoadingSamples}));
-    EXPECT_EQ(sink.lastDone, 4);
-    EXPECT_EQ(sink.lastTotal, 4);
+    EXPECT_EQ(sink.lastDone, 5);
+    EXPECT_EQ(sink.lastTotal, 5);
     EXPECT_EQ(bank.GetSample(0)->framesInMemory, thirty);
     EXPECT_FALSE(bank.GetSample(0)->IsStreamed());
     EXPECT_EQ(bank.GetSample(1)->framesInMemory, 44100);
@@ -287,8 +292,10 @@ TEST_F(GigaProgramLoad, PreloadKeepsShortAndLoopedSamplesWholeAndHeadsOfLongOnes
     EXPECT_EQ(bank.GetSample(3)->framesInMemory, 43008);
     EXPECT_EQ(bank.GetSample(4)->memory, nullptr);
     EXPECT_EQ(p->GetRegion(4)->GetZone(0)->GetSample(), nullptr);
+    EXPECT_EQ(bank.GetSample(5)->framesInMemory, 2048);
+    EXPECT_TRUE(bank.GetSample(5)->IsStreamed());
     EXPECT_TRUE(p->streaming);
-    EXPECT_EQ(p->sampleCount, 4);
+    EXPECT_EQ(p->sampleCount, 5);
     EXPECT_EQ(disk.users, 1);
     // The preloaded data is the file's data.
     ASSERT_NE(bank.GetSample(2)->GetLeft(), nullptr);

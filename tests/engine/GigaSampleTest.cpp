@@ -22,13 +22,14 @@ struct Case {
     int mode;  // -1: the encoder's choice
     int truncated;
     uint32_t frames = 2048 * 3 + 517;  // long samples run across the decoder's read-ahead
+    bool shortLast = false;            // the last compressed frame holds only the sample's frames
 };
 
 std::string Describe(const Case& c)
 {
     return std::to_string(c.channels) + "ch " + std::to_string(c.bits) + "bit " +
            (c.compressed ? "mode " + std::to_string(c.mode) : std::string("plain")) + " t" + std::to_string(c.truncated) +
-           " " + std::to_string(c.frames);
+           " " + std::to_string(c.frames) + (c.shortLast ? " short last frame" : "");
 }
 
 // Decodes the whole sample in requests of varying (odd) lengths.
@@ -69,6 +70,7 @@ TEST_P(GigaSampleDecode, RoundTripsThroughTheWriter)
     s.compressed = c.compressed;
     s.forcedMode = c.mode;
     s.truncatedBits = c.truncated;
+    s.shortLastFrame = c.shortLast;
     b.AddSample(s);
     GigInstrument ins("i");
     ins.regions.push_back(GigRegion::Single(0, 127, 0));
@@ -88,6 +90,14 @@ TEST_P(GigaSampleDecode, RoundTripsThroughTheWriter)
     ASSERT_TRUE(reader.SetUp(&gs, &gs.file->GetFile(), gs.dataOffset));
     std::vector<int16_t> l16, r16;
     DecodeAll(reader, frames, l16, r16);
+    if (c.shortLast) {
+        // The header counts whole frames; the short last frame ends the
+        // sample at its own length, without a failure.
+        int16_t more[4];
+        EXPECT_EQ(reader.Decode16(more, more, 4), 0) << Describe(c);
+        EXPECT_EQ(reader.GetFramesTotal(), frames) << Describe(c);
+        EXPECT_FALSE(reader.HasFailed()) << Describe(c);
+    }
     ASSERT_TRUE(reader.SetUp(&gs, &gs.file->GetFile(), gs.dataOffset));
     std::vector<float> lf, rf;
     DecodeAll(reader, frames, lf, rf);
@@ -116,6 +126,14 @@ TEST_P(GigaSampleDecode, RoundTripsThroughTheWriter)
             }
         }
     }
+
+    // Loaded whole, the sample has its own length, and nothing of it is lost.
+    GigaProgram* program = bank.LoadProgram(0, nullptr);
+    ASSERT_NE(program, nullptr);
+    EXPECT_EQ(gs.frames, c.shortLast || !c.compressed ? frames : gs.frames) << Describe(c);
+    EXPECT_FALSE(gs.damaged) << Describe(c);
+    EXPECT_EQ(program->unusableSamples, 0) << Describe(c);
+    program->Release();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -130,7 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Case{1, 24, true, 2, 0, 40000}, Case{2, 24, true, 4, 1, 60001},
                       // Plain data longer than one read batch.
                       Case{2, 16, false, -1, 0, 40001}, Case{1, 24, false, -1, 0, 40001},
-                      Case{2, 24, false, -1, 0, 40001}));
+                      Case{2, 24, false, -1, 0, 40001},
+                      // A short last frame of 517 (16-bit) or 5 or 6 (24-bit) frames.
+                      Case{1, 16, true, 0, 0, 2048 * 3 + 517, true}, Case{2, 16, true, 1, 0, 2048 * 3 + 517, true},
+                      Case{2, 16, true, -1, 0, 2048 * 3 + 517, true}, Case{1, 24, true, 2, 0, 6661, true},
+                      Case{2, 24, true, 3, 0, 6661, true}, Case{1, 24, true, 4, 0, 6662, true},
+                      Case{2, 24, true, 5, 0, 6661, true}, Case{2, 24, true, -1, 2, 6661, true}));
 
 namespace {
 
@@ -208,11 +231,16 @@ TEST(GigaSampleReader, BadHeadersAreRefusedAndShortDataEndsTheDecode)
     raw.sample.channels = 3;
     EXPECT_FALSE(reader.SetUp(&raw.sample, &raw.file, 0));
 
-    // A frame that claims more data than the file has.
+    // A frame whose data the file does not hold (it was cut short), and a
+    // short last frame whose data is no whole number of samples.
     std::vector<uint8_t> bytes = {2, 1, 2, 3};
     RawSample cut(bytes, 1, 24, 2048, 2048);
+    cut.sample.dataSize = 1 + 3 * 2048;
     ASSERT_TRUE(reader.SetUp(&cut.sample, &cut.file, 0));
     int16_t out[16];
+    EXPECT_EQ(reader.Decode16(out, nullptr, 16), 0);
+    RawSample uneven({2, 1, 2, 3, 4}, 1, 24, 2048, 2048);
+    ASSERT_TRUE(reader.SetUp(&uneven.sample, &uneven.file, 0));
     EXPECT_EQ(reader.Decode16(out, nullptr, 16), 0);
 
     // Plain data that ends before its frame count.

@@ -11,7 +11,8 @@
 namespace gigfuzz {
 
 // variant 0: plain samples; 1: compressed samples; 2: one sample in the
-// extension file "fuzz.gx01" (its bytes in *extension when given).
+// extension file "fuzz.gx01" (its bytes in *extension when given); 3:
+// compressed samples that end with a short frame.
 inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullptr)
 {
     using namespace gigtools;
@@ -20,9 +21,11 @@ inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullpt
     GigSample mono = GigSample::Tone("m", 1, 16, 44100, 60, 300);
     GigSample stereo = GigSample::Tone("s", 2, 24, 44100, 60, 300);
     stereo.loop = {true, 10, 200};
-    if (variant == 1) {
+    if (variant == 1 || variant == 3) {
         mono.compressed = true;
         stereo.compressed = true;
+        mono.shortLastFrame = variant == 3;
+        stereo.shortLastFrame = variant == 3;
     }
     if (variant == 2)
         stereo.file = 1;
@@ -53,12 +56,13 @@ inline gigtools::Bytes SeedBank(int variant, gigtools::Bytes* extension = nullpt
     return b.Build("fuzz");
 }
 
-// The three seed banks, for a target's starting corpus.
+// The seed banks, for a target's starting corpus.
 inline void AddSeedBanks(kivfuzz::SeedCorpus& seeds)
 {
     seeds.Add("plain", SeedBank(0));
     seeds.Add("compressed", SeedBank(1));
     seeds.Add("extension", SeedBank(2));
+    seeds.Add("shortframes", SeedBank(3));
 }
 
 // The input file "fuzz.gig" in a folder on a memory file system when there is

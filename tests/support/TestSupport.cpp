@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include <sched.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +22,20 @@
 namespace {
 thread_local long t_allocations = 0;
 thread_local bool t_armed = false;
+// OthersOutOfMemory: the smallest refused request (0: none) and the thread
+// that is spared.
+std::atomic<size_t> g_refuseFrom{0};
+std::atomic<long> g_refused{0};
+thread_local bool t_spared = false;
+
+inline bool Refused(size_t n)
+{
+    const size_t from = g_refuseFrom.load(std::memory_order_acquire);
+    if (from == 0 || n < from || t_spared)
+        return false;
+    g_refused.fetch_add(1, std::memory_order_relaxed);
+    return true;
+}
 
 inline void Note()
 {
@@ -90,6 +107,8 @@ static void* RawMemalign(size_t align, size_t n)
 static void* CountedNew(size_t n)
 {
     Note();
+    if (Refused(n))
+        throw std::bad_alloc();
     if (n == 0)
         n = 1;
     void* p = RawMalloc(n);
@@ -101,6 +120,8 @@ static void* CountedNew(size_t n)
 static void* CountedAlignedNew(size_t n, std::align_val_t a)
 {
     Note();
+    if (Refused(n))
+        throw std::bad_alloc();
     size_t align = static_cast<size_t>(a);
     size_t size = (n + align - 1) / align * align;
     void* p = RawMemalign(align, size ? size : align);
@@ -148,6 +169,47 @@ AllocCounter::AllocCounter() : m_start(t_allocations), m_wasArmed(t_armed)
 AllocCounter::~AllocCounter() { t_armed = m_wasArmed; }
 
 long AllocCounter::Count() const { return t_allocations - m_start; }
+
+OthersOutOfMemory::OthersOutOfMemory(size_t bytes)
+{
+    t_spared = true;
+    g_refused.store(0, std::memory_order_relaxed);
+    g_refuseFrom.store(bytes > 0 ? bytes : 1, std::memory_order_release);
+}
+
+OthersOutOfMemory::~OthersOutOfMemory()
+{
+    g_refuseFrom.store(0, std::memory_order_release);
+    t_spared = false;
+}
+
+long OthersOutOfMemory::Refused() const { return g_refused.load(std::memory_order_relaxed); }
+
+PinnedThread::PinnedThread(int count)
+{
+    cpu_set_t now;
+    CPU_ZERO(&now);
+    if (count <= 0 || sched_getaffinity(0, sizeof now, &now) != 0 || CPU_COUNT(&now) < count)
+        return;
+    cpu_set_t pinned;
+    CPU_ZERO(&pinned);
+    for (int cpu = 0, taken = 0; cpu < CPU_SETSIZE && taken < count; ++cpu) {
+        if (CPU_ISSET(cpu, &now)) {
+            CPU_SET(cpu, &pinned);
+            ++taken;
+        }
+    }
+    if (sched_setaffinity(0, sizeof pinned, &pinned) != 0)
+        return;
+    m_saved.assign(reinterpret_cast<unsigned char*>(&now), reinterpret_cast<unsigned char*>(&now) + sizeof now);
+    m_pinned = true;
+}
+
+PinnedThread::~PinnedThread()
+{
+    if (m_pinned)
+        sched_setaffinity(0, m_saved.size(), reinterpret_cast<const cpu_set_t*>(m_saved.data()));
+}
 
 TempDir::TempDir()
 {

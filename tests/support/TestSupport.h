@@ -22,6 +22,35 @@ private:
     bool m_wasArmed;
 };
 
+// While it lives, operator new throws std::bad_alloc for requests of at
+// least `bytes` made by any thread but the one that made it: worker threads
+// that run out of memory.
+class OthersOutOfMemory {
+public:
+    explicit OthersOutOfMemory(size_t bytes);
+    ~OthersOutOfMemory();
+    OthersOutOfMemory(const OthersOutOfMemory&) = delete;
+    OthersOutOfMemory& operator=(const OthersOutOfMemory&) = delete;
+    // Requests refused so far.
+    long Refused() const;
+};
+
+// Pins the calling thread to the first `count` of the processors it may run
+// on, as taskset does to a process, and gives the earlier set back when it
+// goes. Pinned() is false (and nothing changed) when it had fewer.
+class PinnedThread {
+public:
+    explicit PinnedThread(int count);
+    ~PinnedThread();
+    PinnedThread(const PinnedThread&) = delete;
+    PinnedThread& operator=(const PinnedThread&) = delete;
+    bool Pinned() const { return m_pinned; }
+
+private:
+    std::vector<unsigned char> m_saved;  // the earlier set, as the system keeps it
+    bool m_pinned = false;
+};
+
 // A fresh folder under the test's home, removed with everything in it.
 class TempDir {
 public:

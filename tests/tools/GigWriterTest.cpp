@@ -566,6 +566,15 @@ TEST(GigEncoder, RefusesWhatTheFormatCannotHold)
     EXPECT_FALSE(odd.Encode({1, 2, 3}, data));
     GigEncoder threeChannels(3, 16);
     EXPECT_FALSE(threeChannels.Encode({1, 2, 3}, data));
+    // Mode 4 packs pairs: a short last frame of an odd count cannot be told
+    // from one sample longer. Of an even count, it takes 3 bytes a pair.
+    GigEncoder pairs(1, 24);
+    pairs.ForceMode(4);
+    pairs.SetShortLastFrame(true);
+    EXPECT_FALSE(pairs.Encode(std::vector<int32_t>(256 + 7, 0), data));
+    data.clear();
+    ASSERT_TRUE(pairs.Encode(std::vector<int32_t>(256 + 8, 0), data));
+    EXPECT_EQ(data.size(), 2 * (1 + 12) + 256 / 2 * 3 + 8 / 2 * 3);
 
     // The bank writer refuses to write a sample it cannot encode.
     GigBuilder g;

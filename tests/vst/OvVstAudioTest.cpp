@@ -28,6 +28,7 @@
 #include "gig/GigFixtures.h"
 #include "kiv/data/Data.h"
 #include "kiv/data/FourCC.h"
+#include "kiv/data/Thread.h"
 #include "kiv/file/Archive.h"
 #include "file/FileTestHelpers.h"
 #include "support/TestSupport.h"
@@ -44,18 +45,27 @@ std::string TessivoPath()
     return std::string(dir ? dir : ".") + "/vst/tessivo.so";
 }
 
-// What the test host answers and what it was asked.
+// What the test host answers and what it was asked; the audio thread asks
+// too (the process level with every block).
 struct HostLog {
-    vst::intptr versionAnswer = 2400;
-    vst::intptr processLevel = 2;
-    int calls[64] = {};
+    std::atomic<vst::intptr> versionAnswer{2400};
+    std::atomic<vst::intptr> processLevel{2};
+    std::atomic<int> calls[64];
+
+    void Reset()
+    {
+        versionAnswer = 2400;
+        processLevel = 2;
+        for (auto& count : calls)
+            count = 0;
+    }
 };
 HostLog g_host;
 
 vst::intptr HostCallback(vst::AEffect*, vst::int32 opcode, vst::int32, vst::intptr, void*, float)
 {
     if (opcode >= 0 && opcode < 64)
-        ++g_host.calls[opcode];
+        g_host.calls[opcode].fetch_add(1, std::memory_order_relaxed);
     switch (opcode) {
     case vst::audioMasterVersion:
         return g_host.versionAnswer;
@@ -77,6 +87,22 @@ int ThreadCount()
         while (dirent* entry = readdir(dir))
             if (entry->d_name[0] != '.')
                 ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+// Threads of the process with this system name.
+int ThreadsNamed(const std::string& name)
+{
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/task")) {
+        while (dirent* entry = readdir(dir)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            std::string comm = kivtest::ReadFile(std::string("/proc/self/task/") + entry->d_name + "/comm");
+            count += comm == name + "\n";
+        }
         closedir(dir);
     }
     return count;
@@ -119,7 +145,7 @@ class TessivoPlugin : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        g_host = HostLog();
+        g_host.Reset();
         m_threadsBefore = ThreadCount();
         m_library = dlopen(TessivoPath().c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(m_library, nullptr) << dlerror();
@@ -295,6 +321,38 @@ std::string StudioChunk(const kivtest::TempDir& dir, Arrange arrange)
     return bytes;
 }
 
+// The bank chunk of a studio with instrument 0 of `gig` on the first tone.
+std::string ChunkFor(const std::string& gig)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaTone* tone = studio->GetDeck(0)->GetGigaTone(0);
+    kiv::data chunk;
+    if (!tone || !tone->AddPart(gig.c_str(), 0) || !studio->GetState(chunk) || chunk.GetSize() <= 0)
+        return {};
+    return std::string(reinterpret_cast<const char*>(chunk.GetBytes()), static_cast<size_t>(chunk.GetSize()));
+}
+
+// A host rendering in blocks of its own size (at most 512 frames) and
+// keeping the left channel of the first pair; it allocates nothing while it
+// renders up to `capacity` frames.
+struct LeftRecorder {
+    explicit LeftRecorder(int block, size_t capacity = 1 << 18) : block(block), out(512) { left.reserve(capacity); }
+    // Renders `frames` frames, sending `midi` with the first block.
+    void Render(vst::AEffect* effect, int frames, MidiBlock* midi = nullptr)
+    {
+        if (midi)
+            effect->dispatcher(effect, vst::effProcessEvents, 0, 0, midi->Get(), 0.0f);
+        for (int done = 0; done < frames; done += block) {
+            const int n = std::min(block, frames - done);
+            effect->processReplacing(effect, nullptr, out.pointers, n);
+            left.insert(left.end(), out.data[0].begin(), out.data[0].begin() + n);
+        }
+    }
+    int block;
+    OutputBlock out;
+    std::vector<float> left;
+};
+
 // The bank chunk a host would keep after "Demo Piano" instrument 0 was put
 // on the first tone.
 std::string DemoPianoChunk(const kivtest::TempDir& dir)
@@ -363,7 +421,7 @@ TEST_F(TessivoPlugin, EntryRefusesAHostWithoutVersionAndMakesIndependentInstance
     EXPECT_EQ(m_entry(nullptr), nullptr);
     g_host.versionAnswer = 0;
     EXPECT_EQ(m_entry(HostCallback), nullptr);
-    EXPECT_EQ(g_host.calls[vst::audioMasterVersion], 1);
+    EXPECT_EQ(g_host.calls[vst::audioMasterVersion].load(), 1);
 
     g_host.versionAnswer = 2400;
     auto mainEntry = reinterpret_cast<vst::EntryProc>(dlsym(m_library, "main"));
@@ -565,8 +623,8 @@ TEST_F(TessivoPlugin, ResumeAsksForTheProcessLevelAndSuspendSilences)
 {
     vst::AEffect* effect = CreateRunning();
     ASSERT_NE(effect, nullptr);
-    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], 1);
-    EXPECT_EQ(g_host.calls[6], 0) << "resume does not ask the host for MIDI";
+    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel].load(), 1);
+    EXPECT_EQ(g_host.calls[6].load(), 0) << "resume does not ask the host for MIDI";
 
     Call(effect, vst::effMainsChanged, 0, 0);
     MidiBlock midi;
@@ -577,12 +635,60 @@ TEST_F(TessivoPlugin, ResumeAsksForTheProcessLevelAndSuspendSilences)
     EXPECT_TRUE(block.All(0.0f));
 
     g_host.processLevel = 4;  // offline
+    const int asked = g_host.calls[vst::audioMasterGetCurrentProcessLevel];
     Call(effect, vst::effMainsChanged, 0, 1);
-    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel], 2);
+    EXPECT_EQ(g_host.calls[vst::audioMasterGetCurrentProcessLevel].load(), asked + 1);
     g_host.processLevel = 2;
     Call(effect, vst::effMainsChanged, 0, 1);
     effect->processReplacing(effect, nullptr, block.pointers, 256);
     EXPECT_TRUE(block.All(0.0f));
+}
+
+// A host that starts a mixdown switches to offline rendering without
+// switching the plug-in off and on, then renders as fast as it can: a note
+// whose sample streams after its first second in memory plays to its end,
+// because the plug-in asks for the level with every block.
+TEST_F(TessivoPlugin, OfflineRenderingStartedWithoutResumeKeepsStreamedNotes)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Long", "", {}};
+    const int h = f.bank.AddSample(gigtools::GigSample::Tone("Long", 1, 16, 44100, 60, 4 * 44100, 100.0, 0.5));
+    gigtools::GigInstrument ins("Long");
+    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
+    ins.regions.back().zones[0].unityNote = 60;
+    f.bank.AddInstrument(ins);
+    const std::string gig = dir.File("Long.gig");
+    ASSERT_TRUE(f.bank.Write(gig));
+    const std::string chunk = ChunkFor(gig);
+    ASSERT_FALSE(chunk.empty());
+
+    vst::AEffect* effect = CreateRunning();  // in real time
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                   const_cast<char*>(chunk.data())),
+              1);
+    LeftRecorder rec(512);
+    rec.Render(effect, 512);
+    g_host.processLevel = 4;
+    const int asked = g_host.calls[vst::audioMasterGetCurrentProcessLevel];
+    MidiBlock note;
+    note.Add(0x90, 60, 100);
+    long allocations = 0;
+    {
+        kivtest::AllocCounter counter;
+        rec.Render(effect, 4 * 44100, &note);
+        allocations = counter.Count();
+    }
+    EXPECT_EQ(allocations, 0);
+    EXPECT_GE(g_host.calls[vst::audioMasterGetCurrentProcessLevel].load() - asked, 4 * 44100 / 512);
+    // Every 0.1 s of the note sounds, the streamed 3 s too, to its end.
+    const size_t from = 512;
+    for (int w = 0; w < 39; ++w) {
+        float peak = 0.0f;
+        for (size_t i = from + w * 4410; i < from + (w + 1) * 4410; ++i)
+            peak = std::max(peak, std::fabs(rec.left[i]));
+        EXPECT_GT(peak, 0.01f) << "silent from " << w * 0.1 << " s into the note";
+    }
 }
 
 TEST_F(TessivoPlugin, PresetChunksAreRefusedAndBadBankChunksFailWithoutLoss)
@@ -720,6 +826,164 @@ TEST_F(TessivoPlugin, PlayingInstrumentRendersWithoutAllocating)
     NoteResult played = PlayNote(effect, 16);
     EXPECT_GT(played.firstPair, 0.001f);
     EXPECT_EQ(played.allocations, 0);
+}
+
+// A cutoff controller moved while a note sounds takes the filter all the way
+// to its target, whatever size the host's blocks have (most are no whole
+// number of the voice's 8-frame control steps): the note then sounds as one
+// that had that cutoff from its start.
+TEST_F(TessivoPlugin, MovedCutoffReachesItsTargetAtEveryHostBlockSize)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Cutoff", "", {}};
+    const int h = f.bank.AddSample(gigtools::GigSample::Tone("Held", 1, 16, 44100, 48, 3 * 44100, 100.0, 0.5));
+    gigtools::GigInstrument ins("Filtered");
+    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h));
+    gigtools::GigZone& zone = ins.regions.back().zones[0];
+    zone.unityNote = 48;
+    zone.art.filterOn = true;
+    zone.art.cutoffController = 74;
+    f.bank.AddInstrument(ins);
+    const std::string gig = dir.File("Cutoff.gig");
+    ASSERT_TRUE(f.bank.Write(gig));
+    const std::string chunk = ChunkFor(gig);
+    ASSERT_FALSE(chunk.empty());
+
+    for (int block : {100, 77, 3, 512}) {
+        vst::AEffect* moved = CreateRunning();
+        vst::AEffect* still = CreateRunning();
+        ASSERT_NE(moved, nullptr);
+        ASSERT_NE(still, nullptr);
+        LeftRecorder a(block), b(block);
+        for (vst::AEffect* effect : {moved, still})
+            ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                           const_cast<char*>(chunk.data())),
+                      1);
+        a.Render(moved, block);  // the tones take notes from here on
+        b.Render(still, block);
+        // One starts with the filter open and is closed down 0.2 s into the
+        // note; the other plays closed down from its start.
+        MidiBlock open, closed, close;
+        open.Add(0xB0, 74, 127);
+        open.Add(0x90, 48, 127);
+        closed.Add(0xB0, 74, 20);
+        closed.Add(0x90, 48, 127);
+        close.Add(0xB0, 74, 20);
+        a.Render(moved, 8820, &open);
+        b.Render(still, 8820, &closed);
+        long allocations = 0;
+        {
+            kivtest::AllocCounter counter;
+            a.Render(moved, 22050, &close);
+            allocations = counter.Count();
+        }
+        b.Render(still, 22050);
+        EXPECT_EQ(allocations, 0) << block;
+        // The last 0.1 s: the same sound once the filters' states have met.
+        double signal = 0.0, error = 0.0;
+        ASSERT_EQ(a.left.size(), b.left.size());
+        for (size_t i = a.left.size() - 4410; i < a.left.size(); ++i) {
+            signal += static_cast<double>(b.left[i]) * b.left[i];
+            error += static_cast<double>(a.left[i] - b.left[i]) * (a.left[i] - b.left[i]);
+        }
+        ASSERT_GT(signal, 1e-6) << block;
+        EXPECT_LT(10.0 * std::log10(error / signal + 1e-30), -80.0) << "block " << block;
+        Close(moved);
+        Close(still);
+    }
+}
+
+// Compressed samples whose last frame holds fewer frames than a whole one,
+// as recorded files have them (the header counts whole frames): a held note
+// plays each to its own last frame, one kept in memory and one streamed
+// after its first second, and stops there.
+TEST_F(TessivoPlugin, CompressedSamplesWithAShortLastFramePlayToTheirOwnEnd)
+{
+    g_host.processLevel = 4;  // offline: the streamed one is waited for
+    for (uint32_t frames : {7168u, 4 * 44100u}) {
+        kivtest::TempDir dir;
+        gigtools::GigFixture f{"Short", "", {}};
+        gigtools::GigSample tone = gigtools::GigSample::Tone("Short", 1, 16, 44100, 60, frames, 100.0, 0.5);
+        tone.compressed = true;
+        tone.shortLastFrame = true;
+        gigtools::GigInstrument ins("Short");
+        ins.regions.push_back(gigtools::GigRegion::Single(0, 127, f.bank.AddSample(tone)));
+        ins.regions.back().zones[0].unityNote = 60;
+        f.bank.AddInstrument(ins);
+        const std::string gig = dir.File("Short.gig");
+        ASSERT_TRUE(f.bank.Write(gig));
+        const std::string chunk = ChunkFor(gig);
+        ASSERT_FALSE(chunk.empty());
+
+        vst::AEffect* effect = CreateRunning();
+        ASSERT_NE(effect, nullptr);
+        ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()),
+                       const_cast<char*>(chunk.data())),
+                  1);
+        LeftRecorder rec(512);
+        rec.Render(effect, 512);
+        MidiBlock note;
+        note.Add(0x90, 60, 100);
+        rec.Render(effect, static_cast<int>(frames) + 8192, &note);
+        // The note starts with the second block and sounds to the sample's
+        // last frame (the interpolation's last step ends one frame early).
+        int64_t last = -1;
+        for (size_t i = 512; i < rec.left.size(); ++i)
+            if (std::fabs(rec.left[i]) > 1e-4f)
+                last = static_cast<int64_t>(i);
+        EXPECT_NEAR(static_cast<double>(last - 512 + 1), frames, 1.0) << frames;
+        Close(effect);
+    }
+}
+
+// A host pinned to two processors (as taskset pins it) restores a state
+// whose instrument has many compressed samples: the load decodes on the
+// host's own thread and starts no decoder threads that would only take
+// turns with it. Unpinned, a load keeps decoders: at most one fewer than
+// the processors, the one left for the audio thread.
+TEST_F(TessivoPlugin, CompressedStateDecodesOnNoMoreThreadsThanTheHostMayRun)
+{
+    kivtest::TempDir dir;
+    gigtools::GigFixture f{"Packed", "", {}};
+    gigtools::GigInstrument ins("Packed");
+    for (int k = 0; k < 12; ++k) {
+        const char name[] = {'P', static_cast<char>('a' + k), 0};
+        gigtools::GigSample s = gigtools::GigSample::Tone(name, 1, 16, 44100, 40 + 4 * k, 2048 * 8);
+        s.compressed = true;
+        ins.regions.push_back(gigtools::GigRegion::Single(40 + 4 * k, 43 + 4 * k, f.bank.AddSample(s)));
+        ins.regions.back().zones[0].unityNote = 40 + 4 * k;
+    }
+    f.bank.AddInstrument(ins);
+    const std::string pinnedGig = dir.File("Pinned.gig");
+    const std::string freeGig = dir.File("Free.gig");
+    ASSERT_TRUE(f.bank.Write(pinnedGig));
+    ASSERT_TRUE(f.bank.Write(freeGig));
+    const std::string pinnedChunk = ChunkFor(pinnedGig);
+    const std::string freeChunk = ChunkFor(freeGig);
+
+    vst::AEffect* effect = CreateRunning();
+    ASSERT_NE(effect, nullptr);
+    ASSERT_EQ(ThreadsNamed("GigaDecoder"), 0);
+    {
+        kivtest::PinnedThread pin(2);
+        if (!pin.Pinned())
+            GTEST_SKIP() << "fewer than two processors";
+        ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(pinnedChunk.size()),
+                       const_cast<char*>(pinnedChunk.data())),
+                  1);
+        EXPECT_EQ(ThreadsNamed("GigaDecoder"), 0) << "decoder threads for a host pinned to two processors";
+    }
+    EXPECT_GT(PlayNote(effect, 4).firstPair, 0.001f);
+
+    ASSERT_EQ(Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(freeChunk.size()),
+                   const_cast<char*>(freeChunk.data())),
+              1);
+    const int decoders = ThreadsNamed("GigaDecoder");
+    EXPECT_LE(decoders, std::max(kiv::thread::UsableProcessors() - 1, 1));
+    if (kiv::thread::UsableProcessors() >= 3) {
+        EXPECT_GT(decoders, 0);
+    }
+    EXPECT_GT(PlayNote(effect, 4).firstPair, 0.001f);
 }
 
 TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)

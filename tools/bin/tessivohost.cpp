@@ -7,7 +7,13 @@
 //   tessivohost PLUGIN.so [--gig FILE.gig [--program N]] [--chunk FILE]
 //               [--phrase | --script FILE] [--out FILE.wav] [--rate HZ]
 //               [--block FRAMES] [--tail SECONDS] [--pair1] [--realtime]
-//               [--save-chunk FILE]
+//               [--offline-from SECONDS] [--save-chunk FILE]
+//
+// The host renders as fast as it can and tells the plug-in so (offline);
+// with --realtime it says real time instead, and with --offline-from it says
+// real time when it switches the plug-in on and offline from that point of
+// the rendering on, without switching the plug-in off and on, as hosts do
+// when they start a mixdown.
 //
 // A script holds one event a line: "TIME on KEY VELOCITY [CHANNEL]",
 // "TIME off KEY [CHANNEL]", "TIME cc NUMBER VALUE [CHANNEL]", with TIME in
@@ -53,6 +59,7 @@ struct Options {
     double tail = 1.5;
     bool pair1 = false;
     bool realtime = false;
+    double offlineFrom = -1.0;  // seconds; below 0: the level never changes
 };
 
 struct NoteEvent {
@@ -99,7 +106,7 @@ void Usage()
     fprintf(stderr,
             "usage: tessivohost PLUGIN.so [--gig FILE.gig [--program N]] [--chunk FILE] [--save-chunk FILE]\n"
             "                   [--phrase | --script FILE] [--out FILE.wav] [--rate HZ] [--block FRAMES]\n"
-            "                   [--tail SECONDS] [--pair1] [--realtime]\n");
+            "                   [--tail SECONDS] [--pair1] [--realtime] [--offline-from SECONDS]\n");
 }
 
 bool ParseInt(const char* text, int low, int high, int& out)
@@ -148,7 +155,11 @@ bool ParseArgs(int argc, char** argv, Options& options)
             continue;
         else if (arg == "--block" && next(value) && ParseInt(value.c_str(), 1, 65536, options.block))
             continue;
-        else if (arg == "--tail" && next(value)) {
+        else if (arg == "--offline-from" && next(value)) {
+            options.offlineFrom = atof(value.c_str());
+            if (!(options.offlineFrom >= 0.0 && options.offlineFrom <= 3600.0))
+                return false;
+        } else if (arg == "--tail" && next(value)) {
             options.tail = atof(value.c_str());
             if (!(options.tail >= 0.0 && options.tail <= 60.0))
                 return false;
@@ -316,7 +327,8 @@ int main(int argc, char** argv)
     }
     g_host.rate = options.rate;
     g_host.block = options.block;
-    g_host.processLevel = options.realtime ? kProcessLevelRealtime : kProcessLevelOffline;
+    const bool startsRealtime = options.realtime || options.offlineFrom >= 0.0;
+    g_host.processLevel = startsRealtime ? kProcessLevelRealtime : kProcessLevelOffline;
 
     // The chunk is made before the plug-in is loaded, in this process's own
     // engine, so the plug-in sees only what a host would give it.
@@ -374,7 +386,7 @@ int main(int argc, char** argv)
     Call(effect, vst::effSetBlockSize, 0, options.block);
     Call(effect, vst::effMainsChanged, 0, 1);
     printf("switched on at %d Hz, %d-frame blocks, %s\n", options.rate, options.block,
-           options.realtime ? "real time" : "offline");
+           startsRealtime ? "real time" : "offline");
 
     int result = 0;
     if (!chunk.empty()) {
@@ -423,6 +435,12 @@ int main(int argc, char** argv)
         }
         if (block.numEvents > 0)
             Call(effect, vst::effProcessEvents, 0, 0, &block);
+        if (options.offlineFrom >= 0.0 && g_host.processLevel != kProcessLevelOffline &&
+            start >= static_cast<int64_t>(options.offlineFrom * options.rate)) {
+            g_host.processLevel = kProcessLevelOffline;
+            printf("offline from %.2f s on, without switching the plug-in off and on\n",
+                   static_cast<double>(start) / options.rate);
+        }
         for (auto& buffer : buffers)
             std::fill(buffer.begin(), buffer.end(), 0.0f);
         effect->processReplacing(effect, nullptr, pointers, frames);

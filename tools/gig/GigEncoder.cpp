@@ -177,10 +177,10 @@ void GigEncoder::PutData(const ChannelFrame& cf, uint32_t index, std::vector<uin
         out.push_back(static_cast<uint8_t>(v & 0xFF));
 }
 
-// The whole block of a 24-bit channel.
-void GigEncoder::PutBlock(const ChannelFrame& cf, std::vector<uint8_t>& out)
+// The first `count` samples of a 24-bit channel's block.
+void GigEncoder::PutBlock(const ChannelFrame& cf, uint32_t count, std::vector<uint8_t>& out)
 {
-    const size_t n = cf.codes.size();
+    const size_t n = std::min<size_t>(count, cf.codes.size());
     switch (cf.mode) {
     case 2:
         for (size_t i = 0; i < n; ++i)
@@ -245,9 +245,13 @@ bool GigEncoder::Encode(const std::vector<int32_t>& interleaved, std::vector<uin
             const uint32_t real = static_cast<uint32_t>(std::min<size_t>(m_frameSize, frames - first));
             for (uint32_t i = 0; i < real; ++i)
                 plane[i] = interleaved[(first + i) * static_cast<size_t>(m_channels) + static_cast<size_t>(c)];
+            // Mode 4 packs pairs: a short frame of an odd count would read
+            // as one sample longer.
+            const bool oddShort = m_shortLast && real < m_frameSize && (real & 1) != 0;
             bool ok = false;
             if (m_forced[c] >= 0) {
-                const bool legal = m_bits == 16 ? m_forced[c] <= 1 : (m_forced[c] >= 2 && m_forced[c] <= 5);
+                const bool legal = m_bits == 16 ? m_forced[c] <= 1
+                                                : (m_forced[c] >= 2 && m_forced[c] <= 5 && !(oddShort && m_forced[c] == 4));
                 ok = legal && EncodeChannel(plane.data(), real, m_forced[c], cf[c]);
                 if (!ok) {
                     m_error = "forced mode " + std::to_string(m_forced[c]) + " cannot hold frame " +
@@ -260,7 +264,7 @@ bool GigEncoder::Encode(const std::vector<int32_t>& interleaved, std::vector<uin
                         break;
             } else {
                 for (int mode : autoModes24)
-                    if ((ok = EncodeChannel(plane.data(), real, mode, cf[c])))
+                    if (!(oddShort && mode == 4) && (ok = EncodeChannel(plane.data(), real, mode, cf[c])))
                         break;
             }
             if (!ok) {
@@ -273,13 +277,16 @@ bool GigEncoder::Encode(const std::vector<int32_t>& interleaved, std::vector<uin
             out.push_back(static_cast<uint8_t>(cf[c].mode));
         for (int c = 0; c < m_channels; ++c)
             out.insert(out.end(), cf[c].params.begin(), cf[c].params.end());
+        // A short last frame ends after the signal's samples.
+        const uint32_t count =
+            m_shortLast ? static_cast<uint32_t>(std::min<size_t>(m_frameSize, frames - f * m_frameSize)) : m_frameSize;
         if (m_bits == 16) {
-            for (uint32_t i = 0; i < m_frameSize; ++i)
+            for (uint32_t i = 0; i < count; ++i)
                 for (int c = 0; c < m_channels; ++c)
                     PutData(cf[c], i, out);
         } else {
             for (int c = 0; c < m_channels; ++c)
-                PutBlock(cf[c], out);
+                PutBlock(cf[c], count, out);
         }
     }
     return true;

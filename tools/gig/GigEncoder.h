@@ -23,7 +23,11 @@
 // The last frame is filled up to F samples (the last value repeated in plain
 // modes; in difference modes a tail steered towards a flat line within the
 // mode's range), so every frame is whole; the reader's frame count comes from
-// FrameCountField(). Whole frames of signal avoid the filled tail.
+// FrameCountField(). Whole frames of signal avoid the filled tail. With
+// SetShortLastFrame the last frame holds only the signal's samples instead,
+// as recorded files have it: its header and parameters, then the same data
+// layout for fewer samples (24-bit stereo: the left block, then the right),
+// ending the data; FrameCountField() still counts it as a whole frame.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -45,6 +49,8 @@ public:
     // default) picks the smallest mode whose differences fit, per frame.
     void ForceMode(int channel, int mode);
     void ForceMode(int mode) { ForceMode(0, mode); ForceMode(1, mode); }
+    // Ends the data with a short last frame (see above) instead of a filled one.
+    void SetShortLastFrame(bool on) { m_shortLast = on; }
 
     // Encodes interleaved values (frames x channels). False, with Error() set,
     // when a value is out of range, a forced mode cannot hold a frame or the
@@ -71,12 +77,13 @@ private:
     };
     bool EncodeChannel(const int32_t* s, uint32_t real, int mode, ChannelFrame& out) const;
     static void PutData(const ChannelFrame& cf, uint32_t index, std::vector<uint8_t>& out);
-    static void PutBlock(const ChannelFrame& cf, std::vector<uint8_t>& out);
+    static void PutBlock(const ChannelFrame& cf, uint32_t count, std::vector<uint8_t>& out);
 
     int m_channels;
     int m_bits;
     uint32_t m_frameSize;
     int m_forced[2] = {-1, -1};
+    bool m_shortLast = false;
     std::vector<std::array<int, 2>> m_modes;
     std::string m_error;
 };

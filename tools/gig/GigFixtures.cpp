@@ -6,6 +6,9 @@ namespace gigtools {
 namespace {
 
 constexpr uint32_t kRate = 44100;
+// The demo piano's notes: 1.5 s, the last 0.6 s fading out.
+constexpr uint32_t kPianoFrames = 66150;
+constexpr double kPianoFadeSeconds = 0.6;
 
 GigDimension Dim(uint8_t code, uint8_t bits, std::vector<uint8_t> limits = {})
 {
@@ -28,7 +31,7 @@ GigZone ZoneFor(int sample, int unity)
 
 GigFixture DemoPianoFixture()
 {
-    GigFixture f{"Demo Piano", "four regions x four velocity layers of decaying tones, two instruments", {}};
+    GigFixture f{"Demo Piano", "four regions x four velocity layers of tones that decay to silence, two instruments", {}};
     const int notes[] = {48, 60, 72, 84};
     const int keyLow[] = {0, 54, 66, 78};
     const int keyHigh[] = {53, 65, 77, 127};
@@ -43,8 +46,11 @@ GigFixture DemoPianoFixture()
         region.dims.push_back(Dim(kDimVelocity, 2, {40, 70, 100, 127}));
         for (int v = 0; v < 4; ++v) {
             const std::string name = "Piano " + std::to_string(notes[r]) + " " + layerNames[v];
-            const int s = f.bank.AddSample(GigSample::Tone(name, 1, 16, kRate, notes[r], 30000,
-                                                           1.2 + 0.3 * v, levels[v]));
+            // A note held longer than its sample dies away with it, as a
+            // recorded piano note does, instead of stopping dead.
+            GigSample tone = GigSample::Tone(name, 1, 16, kRate, notes[r], kPianoFrames, 1.2 + 0.3 * v, levels[v]);
+            tone.FadeOut(kPianoFadeSeconds);
+            const int s = f.bank.AddSample(std::move(tone));
             GigZone z = ZoneFor(s, notes[r]);
             z.art.release = 0.4;
             region.zones.push_back(z);

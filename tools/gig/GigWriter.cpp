@@ -272,6 +272,21 @@ GigSample GigSample::Drum(const std::string& name, int channels, int bits, uint3
     return s;
 }
 
+void GigSample::FadeOut(double seconds)
+{
+    const uint32_t frames = Frames();
+    const uint32_t n = std::min(frames, static_cast<uint32_t>(std::max(0.0, seconds) * rate));
+    for (uint32_t i = 0; i < n; ++i) {
+        // From 1 at the fade's first frame to 0 at the sample's last.
+        const double gain = 0.5 + 0.5 * std::cos(kTwoPi / 2.0 * (i + 1) / n);
+        const size_t frame = frames - n + i;
+        for (int c = 0; c < channels; ++c) {
+            int32_t& v = values[frame * static_cast<size_t>(channels) + static_cast<size_t>(c)];
+            v = static_cast<int32_t>(std::lround(v * gain));
+        }
+    }
+}
+
 // ----------------------------------------------------------- GigArticulation
 
 int32_t GigArticulation::TimeCode(double seconds)
@@ -317,6 +332,8 @@ Bytes GigArticulation::Encode(int version) const
     put8(120, static_cast<uint32_t>(velocityUpperLimit));
     put8(124, static_cast<uint32_t>(releaseTriggerDecay & 0xF));
     put8(128, static_cast<uint32_t>((cutoff & 0x7F) | (filterOn ? 0x80 : 0)));
+    if (cutoffController > 0)
+        put8(129, static_cast<uint32_t>(0x80 | (cutoffController & 0x7F)));
     for (size_t k = 0; k < 8; ++k)
         put8(136 + k, dimUpperLimits[k]);
     ByteWriter w;
@@ -412,6 +429,7 @@ RiffNode GigBuilder::BuildWave(const GigSample& s) const
         GigEncoder enc(s.channels, s.bits);
         if (s.forcedMode >= 0)
             enc.ForceMode(s.forcedMode);
+        enc.SetShortLastFrame(s.shortLastFrame);
         std::vector<int32_t> coded = s.values;
         if (s.bits == 24 && s.truncatedBits > 0)
             for (int32_t& v : coded)
@@ -679,6 +697,7 @@ bool GigBuilder::CanEncode(std::string* error) const
         GigEncoder enc(s.channels, s.bits);
         if (s.forcedMode >= 0)
             enc.ForceMode(s.forcedMode);
+        enc.SetShortLastFrame(s.shortLastFrame);
         std::vector<int32_t> coded = s.values;
         if (s.bits == 24 && s.truncatedBits > 0)
             for (int32_t& v : coded)

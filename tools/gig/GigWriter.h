@@ -122,6 +122,7 @@ struct GigSample {
     bool compressed = false;
     int truncatedBits = 0;           // 24-bit compressed only (ewav version 3)
     int forcedMode = -1;             // -1 picks the smallest mode per frame
+    bool shortLastFrame = false;     // the last frame holds only the sample's frames (GigEncoder)
     bool writeSmpl = true;
 
     uint32_t Frames() const { return channels > 0 ? static_cast<uint32_t>(values.size() / channels) : 0; }
@@ -134,6 +135,10 @@ struct GigSample {
     // A short noisy drum hit with a pitched body; `variant` changes its colour.
     static GigSample Drum(const std::string& name, int channels, int bits, uint32_t rate,
                           uint32_t frames, int variant);
+
+    // Fades the last `seconds` out along half a cosine, so the sample ends in
+    // silence as a recorded note does instead of stopping dead.
+    void FadeOut(double seconds);
 };
 
 // 3ewa articulation of one zone, in engineering units; Encode() lays it out.
@@ -158,6 +163,7 @@ struct GigArticulation {
     int releaseTriggerDecay = 0;     // byte 124
     bool filterOn = false;
     int cutoff = 127;                // 0..127
+    int cutoffController = 0;        // byte 129: MIDI controller that sets the cutoff, 0 = none
     std::array<uint8_t, 8> dimUpperLimits{};  // bytes 136..143, per '3lnk' slot
     uint32_t size = 0;               // chunk size; 0 = by file version (140 / 148)
 

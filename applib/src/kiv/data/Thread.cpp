@@ -1,6 +1,7 @@
 #include "kiv/data/Thread.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -50,6 +51,33 @@ void ApplyToCurrentThread(const ThreadName& name, int priority)
 namespace kiv {
 
 thread::thread() = default;
+
+void thread::NameCurrent(const char* name)
+{
+    ThreadName shortName{};
+    for (size_t i = 0; name && i + 1 < shortName.size() && name[i]; ++i)
+        shortName[i] = name[i];
+    ApplyToCurrentThread(shortName, 0);
+}
+
+int thread::UsableProcessors()
+{
+    // The set is sized for every processor the system may have.
+    const long configured = sysconf(_SC_NPROCESSORS_CONF);
+    const int count = configured > 0 ? static_cast<int>(configured) : 1024;
+    cpu_set_t* set = CPU_ALLOC(count);
+    int usable = 0;
+    if (set) {
+        const size_t bytes = CPU_ALLOC_SIZE(count);
+        CPU_ZERO_S(bytes, set);
+        if (sched_getaffinity(0, bytes, set) == 0)
+            usable = CPU_COUNT_S(bytes, set);
+        CPU_FREE(set);
+    }
+    if (usable <= 0)
+        usable = static_cast<int>(std::thread::hardware_concurrency());
+    return usable > 0 ? usable : 1;
+}
 
 thread::~thread()
 {

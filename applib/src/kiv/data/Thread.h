@@ -25,6 +25,13 @@ public:
     uint32_t GetCode() const { return m_code; }
     int GetPriority() const { return m_priority; }
 
+    // The processors the calling thread may run on (its affinity, which a
+    // process pinned to some cores inherits), at least 1.
+    static int UsableProcessors();
+    // Names the calling thread for the system (first 15 characters), for
+    // threads that are no kiv::thread.
+    static void NameCurrent(const char* name);
+
 protected:
     virtual void Run() = 0;
     virtual void OnStart(uint32_t code, int priority);
