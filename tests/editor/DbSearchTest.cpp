@@ -125,7 +125,7 @@ TEST_F(DbSearchTest, EveryWordMustMatchAndTheCountIsReported)
 
     view->RunSearch("oboe");
     EXPECT_EQ(view->GetList()->GetCount(), 0);
-    EXPECT_EQ(Message(), "Your search for 'oboe' returned 0 result");
+    EXPECT_EQ(Message(), "Your search for 'oboe' returned 0 results");
 
     // Two blanks make an empty word, which every name holds.
     view->RunSearch("piano  soft");

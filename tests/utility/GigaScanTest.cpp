@@ -220,13 +220,14 @@ TEST_F(GigaScanTest, HostileAndLongFolderAndFileNamesFindTheFileAgain)
     EXPECT_EQ(m_reader.Value("SELECT iname FROM inst JOIN file ON file_id = file.id "
                              "WHERE fname LIKE 'o''neil%';"),
               "Don't \"quote\"");
-    // Listed, and reported: a path that long is beyond what the file layer
-    // opens, for the engine too.
-    EXPECT_EQ(m_reader.Value("SELECT version FROM file WHERE fname = 'long.gig';"), "0");
-    EXPECT_EQ(m_scan.GetTally().unreadable, 1);
+    // Read like any other: the path is long, the system takes it.
+    EXPECT_EQ(m_reader.Value("SELECT iname FROM inst JOIN file ON file_id = file.id WHERE fname = 'long.gig';"),
+              "Far Down");
+    EXPECT_EQ(m_scan.GetTally().unreadable, 0);
     EXPECT_EQ(m_scan.GetTally().notStored, 0);
     ScanAll();
     EXPECT_EQ(Count("file"), "3");
+    EXPECT_EQ(m_scan.GetTally().updated, 0) << "nothing changed, nothing is read again";
 }
 
 TEST_F(GigaScanTest, OverlappingRootsListEveryFolderAndFileOnce)
@@ -372,7 +373,7 @@ TEST_F(GigaScanTest, FilesTheDatabaseRefusesAreLeftWholeForTheNextScan)
     ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
     EXPECT_EQ(m_events.NewFiles(), 0);
     EXPECT_EQ(m_scan.GetTally().notStored, 1);
-    EXPECT_EQ(m_scan.GetTally().problem, "database is locked");
+    EXPECT_EQ(m_scan.GetTally().problem, "the database is locked by another program");
     EXPECT_EQ(Count("path"), "0");
     EXPECT_EQ(Count("file"), "0");
     EXPECT_EQ(Count("inst"), "0");
@@ -400,7 +401,7 @@ TEST_F(GigaScanTest, FoldersBelowThePathStackAreNotWalked)
     EXPECT_EQ(m_scan.GetTally().foldersSkipped, 1) << "the folder left out is reported";
 }
 
-TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
+TEST_F(GigaScanTest, StartRefusesAMissingFolderAndTakesTheFolderAsNamed)
 {
     EXPECT_FALSE(m_scan.Start((m_root + "nowhere/").c_str(), &m_events));
     EXPECT_FALSE(m_scan.Start("", &m_events));
@@ -414,9 +415,56 @@ TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
     ASSERT_TRUE(m_events.WaitDone(1));
     EXPECT_EQ(m_reader.Value("SELECT rname FROM root;"), m_dir.File("lib "));
     EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_dir.File("lib ") + "/x.gig"}));
-    GigaScan noDatabase;
-    EXPECT_FALSE(noDatabase.Start(m_root.c_str(), &m_events));
-    EXPECT_EQ(m_events.Done(), 1);
+}
+
+TEST_F(GigaScanTest, ADatabaseThatCannotBeUsedRefusesTheWalkAndSaysWhy)
+{
+    Gig("a/one.gig");
+    // The database of the maker folder under a data folder of the test's.
+    struct DataHome {
+        explicit DataHome(const std::string& path) : old(getenv("XDG_DATA_HOME"))
+        {
+            fs::create_directories(path);
+            setenv("XDG_DATA_HOME", path.c_str(), 1);
+        }
+        ~DataHome() { setenv("XDG_DATA_HOME", old.c_str(), 1); }
+        std::string old;
+    };
+    auto refused = [&](GigaScan& scan) {
+        int before = m_events.Done();
+        EXPECT_TRUE(scan.Start(m_root.c_str(), &m_events));
+        EXPECT_TRUE(m_events.WaitDone(before + 1));
+        EXPECT_EQ(m_events.NewFiles(), 0);
+        return scan.GetTally().refused;
+    };
+    {
+        // The maker folder cannot be made: a file holds its name.
+        DataHome home(m_dir.File("blocked"));
+        ASSERT_TRUE(kivtest::WriteFile(m_dir.File("blocked/Quillane"), "x", 1));
+        GigaScan scan;
+        EXPECT_EQ(refused(scan), GigaBase::Problem::kCannotCreate);
+        EXPECT_EQ(scan.GetBase().GetPath(), m_dir.File("blocked/Quillane/corvane.db"));
+    }
+    {
+        DataHome home(m_dir.File("junk"));
+        fs::create_directories(m_dir.File("junk/Quillane"));
+        const std::string junk(5000, 'j');
+        ASSERT_TRUE(kivtest::WriteFile(m_dir.File("junk/Quillane/corvane.db"), junk.data(), junk.size()));
+        GigaScan scan;
+        EXPECT_EQ(refused(scan), GigaBase::Problem::kNotDatabase);
+        EXPECT_EQ(kivtest::ReadFile(m_dir.File("junk/Quillane/corvane.db")), junk) << "left as it was";
+    }
+    {
+        // Another program holds the write lock past the bounded wait: the
+        // new root cannot be listed.
+        ASSERT_TRUE(m_reader.Exec("BEGIN EXCLUSIVE;"));
+        EXPECT_EQ(refused(m_scan), GigaBase::Problem::kLocked);
+        EXPECT_EQ(m_scan.GetTally().problem, "the database is locked by another program");
+        ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
+    }
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().refused, GigaBase::Problem::kNone);
+    EXPECT_EQ(Count("file"), "1");
 }
 
 TEST_F(GigaScanTest, StopUnwindsTheWalkAndStillPostsDone)

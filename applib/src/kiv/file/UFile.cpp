@@ -16,10 +16,10 @@ UFile::~UFile() = default;
 
 bool UFile::KeepPath(const char* path)
 {
-    if (!path || strnlen(path, file::kOpenPathLimit) >= static_cast<size_t>(file::kOpenPathLimit))
+    if (!path)
         return false;
-    if (path != m_path)
-        strcpy(m_path, path);
+    if (path != m_path.c_str())
+        m_path = path;
     return true;
 }
 
@@ -30,7 +30,7 @@ bool UFile::Open(const char* path, bool swapBytes)
         return false;
     m_swap = swapBytes;
     m_writing = false;
-    m_open = OpenRead(m_path);
+    m_open = OpenRead(m_path.c_str());
     return m_open;
 }
 
@@ -119,7 +119,7 @@ bool UFileDisk::OpenStream(const char* path, const char* mode)
     int flags = reading ? O_RDONLY : (mode[0] == 'r' ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC);
     // Non-blocking open and a regular-file check: a folder or a named pipe
     // must fail here, not hang or read as an empty file later.
-    int fd = open(m_path, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    int fd = open(m_path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return false;
     struct stat info;
