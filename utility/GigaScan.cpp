@@ -394,6 +394,11 @@ void GigaScan::ForgetBatchFolders()
     m_base.LookEveryRowUp();
 }
 
+bool GigaScan::EarlierStamp(const Added& a, const Added& b)
+{
+    return a.stamp.size != b.stamp.size ? a.stamp.size < b.stamp.size : a.stamp.modifiedNs < b.stamp.modifiedNs;
+}
+
 void GigaScan::Sweep()
 {
     // The rows of the whole tree: under the folder walked, and under the
@@ -408,6 +413,7 @@ void GigaScan::Sweep()
         return;
     }
     std::sort(m_seen.begin(), m_seen.end());
+    std::sort(m_added.begin(), m_added.end(), EarlierStamp);
     struct Removal {
         int id;
         int into;  // the row that takes its ratings, or -1
@@ -434,11 +440,14 @@ void GigaScan::Sweep()
         // Renamed or moved in the tree: a file new to this walk with the
         // same size and time, whose instruments carry the ratings over.
         int into = -1;
-        for (Added& added : m_added) {
-            if (row.stamped && !added.used && added.stamp == row.stamp) {
-                added.used = true;
-                into = added.fileId;
-                break;
+        if (row.stamped) {
+            auto same = std::equal_range(m_added.begin(), m_added.end(), Added{-1, row.stamp}, EarlierStamp);
+            for (auto added = same.first; added != same.second; ++added) {
+                if (!added->used) {
+                    added->used = true;
+                    into = added->fileId;
+                    break;
+                }
             }
         }
         removals.push_back({row.id, into});

@@ -128,6 +128,7 @@ private:
         file::FileStamp stamp;
         bool used = false;
     };
+    static bool EarlierStamp(const Added& a, const Added& b);
 
     bool IsStopping() const { return m_stop.load(std::memory_order_acquire) != 0; }
     // Opens the database when it is not; false with the problem kept.

@@ -36,13 +36,12 @@ std::vector<uint8_t> Pieces(const std::vector<std::string>& pieces)
     return out;
 }
 
-// Case-insensitive, as the search's LIKE is for ASCII letters. Only plain
-// ASCII words are checked: SQLite reads other bytes as UTF-8, and the search
-// takes '%' and '_' as LIKE's wildcards.
+// Case-insensitive for the letters A-Z, as the search is. Only plain ASCII
+// words are checked: SQLite reads other bytes as UTF-8.
 bool Holds(const std::string& name, const std::string& word)
 {
     for (char c : word)
-        if (static_cast<unsigned char>(c) >= 0x80 || c == '%' || c == '_')
+        if (static_cast<unsigned char>(c) >= 0x80)
             return true;
     for (size_t i = 0; i + word.size() <= name.size(); ++i)
         if (strncasecmp(name.c_str() + i, word.c_str(), word.size()) == 0)

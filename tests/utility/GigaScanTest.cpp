@@ -636,7 +636,7 @@ TEST_F(GigaScanTest, ADatabaseThatCannotBeUsedRefusesTheWalkAndSaysWhy)
 TEST_F(GigaScanTest, StopUnwindsTheWalkAndStillPostsDone)
 {
     for (int f = 0; f < 40; ++f)
-        Gig("f" + std::to_string(f) + "/b.gig");
+        Gig(std::string("f") + std::to_string(f) + "/b.gig");
     ASSERT_TRUE(m_scan.Start(m_root.c_str(), &m_events));
     m_scan.Stop();
     ASSERT_TRUE(m_events.WaitDone());
@@ -662,7 +662,7 @@ TEST_F(GigaScanTest, StartFromTheDoneEventIsNotRefusedByTheFinishingThread)
 TEST_F(GigaScanTest, DestroyingARunningScannerStopsAndWaitsForItsThread)
 {
     for (int f = 0; f < 30; ++f)
-        Gig("f" + std::to_string(f) + "/b.gig");
+        Gig(std::string("f") + std::to_string(f) + "/b.gig");
     auto scan = std::make_unique<GigaScan>();
     ASSERT_TRUE(scan->GetBase().OpenAt(m_dbPath.c_str()));
     ASSERT_TRUE(scan->Start(m_root.c_str(), &m_events));
