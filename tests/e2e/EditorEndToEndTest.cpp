@@ -5,7 +5,9 @@
 // <build>/e2e-screens. Skipped (with the reason) when no X server starts.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -15,7 +17,9 @@
 
 #include <cstdlib>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/EditorSession.h"
@@ -28,7 +32,9 @@
 #include "gig/GigFixtures.h"
 #include "kiv/db/Db.h"
 #include "tests/vst/VstTestPlugins.h"
+#include "utility/CorvaneWindowConst.h"
 #include "utility/GigaBase.h"
+#include "utility/GigaScan.h"
 #include "utility/UtilityTestSupport.h"
 
 using e2e::EditorSession;
@@ -41,6 +47,105 @@ bool Exists(const std::string& path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+// The corvane program on the session's screen, below the editor's window:
+// started with the folder its "+" dialog answers, pressed with real clicks.
+class CorvaneProgram {
+public:
+    static constexpr int kX = 40, kY = 640;
+
+    CorvaneProgram(EditorSession& s, const std::string& answer) : m_s(s)
+    {
+        // A sanitized program reports the font caches that fontconfig and
+        // cairo keep for the life of the process (see gui/GuiTestLeaks.h).
+        std::string suppressions = s.Scratch() + "/lsan.supp";
+        const char kLeaks[] = "leak:libfontconfig.so\nleak:libcairo.so\nleak:libexpat.so\n";
+        kivtest::WriteFile(suppressions, kLeaks, sizeof kLeaks - 1);
+        setenv("LSAN_OPTIONS", ("suppressions=" + suppressions).c_str(), 1);
+        setenv("KIV_DIALOG_ANSWER", (answer + "\n").c_str(), 1);
+        m_pid = kivtest::Spawn({EditorSession::BuildDir() + "/utility/corvane"});
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("LSAN_OPTIONS");
+        if (!m_pid)
+            return;
+        s.IdleUntil(10000, [&] {
+            for (const auto& w : s.PopupWindows())
+                if (w.cls == "KivWindow")
+                    m_window = w.id;
+            return m_window != 0;
+        });
+        if (m_window)
+            s.MoveWindow(m_window, kX, kY);
+        s.Idle(300);  // its first tick reads the list
+    }
+    ~CorvaneProgram()
+    {
+        if (m_pid) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Up() const { return m_window != 0; }
+    unsigned long Window() const { return m_window; }
+    void Add() { m_s.Click(Button(corvane::kMargin, corvane::kSmallButtonW)); }
+    // "Scan folders", "Stop" or "Quit", as the sequence stands.
+    void PressScan() { m_s.Click(Button(corvane::kWindowW + corvane::kScanX, corvane::kScanW)); }
+    // Quit once the sequence has ended; the program's exit code.
+    int Quit()
+    {
+        PressScan();
+        int code = -1;
+        m_s.IdleUntil(10000, [&] { return (code = kivtest::WaitExit(m_pid, 1)) != -1 || !Running(); });
+        m_pid = 0;
+        return code;
+    }
+    bool Running() { return m_pid && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    pid_t Pid() const { return m_pid; }
+    void Forget() { m_pid = 0; }
+
+private:
+    Point Button(int x, int w) const
+    {
+        return Point{kX + x + w / 2, kY + corvane::kWindowH + corvane::kButtonY + corvane::kButtonH / 2};
+    }
+    EditorSession& m_s;
+    pid_t m_pid = 0;
+    unsigned long m_window = 0;
+};
+
+// Another program holding the database: the sqlite3 shell, fed statements.
+class DatabaseHolder {
+public:
+    explicit DatabaseHolder(const std::string& path) : m_shell(popen(("sqlite3 '" + path + "'").c_str(), "w")) {}
+    ~DatabaseHolder()
+    {
+        if (m_shell)
+            pclose(m_shell);
+    }
+    bool Usable() const { return m_shell != nullptr; }
+    void Send(const char* statements)
+    {
+        fputs(statements, m_shell);
+        fputs("\n", m_shell);
+        fflush(m_shell);
+    }
+
+private:
+    FILE* m_shell;
+};
+
+// True when another program holds the database's write lock.
+bool WriteLocked(const std::string& path)
+{
+    utiltest::IntReader probe;
+    if (!probe.OpenFile(path.c_str(), false))
+        return false;
+    probe.SetBusyTimeout(0);
+    if (!probe.Exec("BEGIN IMMEDIATE;"))
+        return probe.IsBusyError();
+    probe.Exec("ROLLBACK;");
+    return false;
 }
 
 class EditorEndToEnd : public ::testing::Test {
@@ -158,9 +263,87 @@ protected:
         ViewTree tree = s.Tree();
         return tree.Find(cls) >= 0;
     }
+    // Types a search into the search pane (opened when hidden) and waits
+    // for the message line to report it; the hits sorted by instrument.
+    std::string Search(const std::string& text)
+    {
+        if (!Shown("XViewBase"))
+            Toolbar(editor::kSearch);
+        ViewTree tree = s.Tree();
+        int field = tree.Find("XEdit", 0, tree.Find("XViewBase"));
+        // The caret at the end of what the field holds, which goes.
+        s.Click(s.Screen(tree, field, tree[field].At(tree[field].w - 3, tree[field].h / 2)));
+        for (int i = 0; i < 24; ++i)
+            s.Key("BackSpace");
+        s.Type(text);
+        s.Key("Return");
+        std::string line;
+        s.IdleUntil(3000, [&] {
+            line = MessageLine();
+            return line.rfind("Your search for '" + text + "'", 0) == 0;
+        });
+        // Sorted by the instrument column, rising: rows in name order (a
+        // sorted column sorts every later search too).
+        tree = s.Tree();
+        int header = tree.Find("XColumn", 2, tree.Find("XViewBase"));
+        if (!m_sortedByName && header >= 0) {
+            s.Click(s.ScreenCentre(tree, header));
+            m_sortedByName = true;
+        }
+        return line;
+    }
+    std::string MessageLine()
+    {
+        ViewTree tree = s.Tree();
+        int label = tree.Find("XLabel", 0, tree.Find("XViewBase"));
+        return label >= 0 ? tree[label].text : std::string();
+    }
+    int HitCount()
+    {
+        ViewTree tree = s.Tree();
+        return static_cast<int>(tree.All("@row", tree.Find("XListResult")).size());
+    }
+    // A point on hit row n: on its file name, or on star k (1..5).
+    Point HitAt(int n, int star = 0)
+    {
+        ViewTree tree = s.Tree();
+        int list = tree.Find("XListResult");
+        int row = tree.Find("@row", n, list);
+        if (row < 0)
+            return {};
+        int x = star > 0 ? tree[list].w / 2 + browser::kStarFirstLeft + (star - 1) * browser::kStarPitch + 8 : 60;
+        return s.Screen(tree, row, Point{tree[list].x + x, tree[row].y + tree[row].h / 2});
+    }
+    static std::string DatabasePath()
+    {
+        return std::string(getenv("XDG_DATA_HOME")) + "/" + browser::kDbFolder + "/corvane.db";
+    }
+    // One value the database gives ("" when none).
+    static std::string DbValue(const std::string& sql)
+    {
+        utiltest::RowReader reader;
+        if (!reader.OpenFile(DatabasePath().c_str(), false))
+            return {};
+        return reader.Value(sql.c_str());
+    }
 
     EditorSession s;
+    bool m_sortedByName = false;
 };
+
+// The instruments rated, "name=stars" in name order.
+const char* const kRatings = "SELECT group_concat(iname || '=' || rating, ',') FROM "
+                             "(SELECT iname, rating FROM inst WHERE rating > 0 ORDER BY iname);";
+
+// A bank of the demo piano's sounds under other names.
+gigtools::GigBuilder PianoBank(const std::vector<std::string>& names, const char* bankName = "Demo Piano")
+{
+    gigtools::GigFixture fixture = gigtools::DemoPianoFixture();
+    for (size_t i = 0; i < names.size(); ++i)
+        fixture.bank.Instrument(static_cast<int>(i)).name = names[i];
+    fixture.bank.bankName = bankName;
+    return fixture.bank;
+}
 
 }  // namespace
 
@@ -556,4 +739,110 @@ TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
         EXPECT_TRUE(c.changed(*tone, *tone->GetPart(0))) << c.what << " changed nothing";
     }
     s.Screenshot("unit-controls");
+}
+
+// Corvane keeps the instrument database in step with the disk, and the
+// plug-in's search with it. Folders chosen through the program's "+" dialog
+// (one of them a link to the other; one file's path over 400 bytes) are
+// scanned; the musician rates hits in the editor; the library changes on
+// disk (a new version of a file, a file deleted, one renamed, one added);
+// the next scan brings the search up to date and the stars stay with the
+// instruments still there. A hit listed before the rescan loads the
+// instrument it shows.
+TEST_F(EditorEndToEnd, CorvaneRescansKeepTheSearchInStepWithTheDisk)
+{
+    namespace fs = std::filesystem;
+    const std::string root =
+        s.Scratch() + "/Sample libraries on the second disk/Pianos, pads and other keyboard sounds collected over the years/";
+    const std::string link = s.Scratch() + "/pianos";
+    std::string deep = root;
+    for (char c : {'a', 'b', 'c'})
+        deep += std::string(100, c) + "/";
+    for (const std::string& folder : {root + "keys", root + "pads", deep})
+        fs::create_directories(folder);
+    fs::create_directory_symlink(root, link);
+    const std::string pianoGig = root + "keys/Piano.gig", longGig = deep + "Long Piano.gig";
+    ASSERT_GE(longGig.size(), 400u);
+    ASSERT_TRUE(PianoBank({"Grand Piano", "Upright Piano"}).Write(pianoGig));
+    ASSERT_TRUE(PianoBank({"Long Piano", "Long Piano Bright"}).Write(longGig));
+    ASSERT_TRUE(utiltest::NamedBank({"Old Piano"}).Write(root + "keys/Old Piano.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"Piano Pad"}).Write(root + "pads/Pad.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"", "Piano Named", "   "}).Write(root + "Unnamed.gig"));
+
+    // The folder, then its link, each chosen through the "+" button.
+    {
+        CorvaneProgram corvane(s, root);
+        ASSERT_TRUE(corvane.Up()) << "the corvane window did not appear";
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM file;") == "5"; }));
+        s.Idle(1500);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    {
+        CorvaneProgram corvane(s, link);
+        ASSERT_TRUE(corvane.Up());
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM root;") == "2"; }));
+        s.Idle(1500);
+        s.Screenshot("corvane-long-folders", true);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    // Every instrument once, whichever name of the folder found it; the
+    // unnamed ones not at all.
+    EXPECT_EQ(DbValue("SELECT COUNT() FROM file;"), "5");
+    EXPECT_EQ(DbValue("SELECT COUNT() FROM inst WHERE trim(iname) = '';"), "0");
+    EXPECT_EQ(Search("piano"), "Your search for 'piano' returned 7 results");
+    ASSERT_EQ(HitCount(), 7);
+    // Rows by name: Grand Piano, Long Piano, Long Piano Bright, Old Piano,
+    // Piano Named, Piano Pad, Upright Piano.
+    for (auto [row, stars] : {std::pair{0, 5}, {3, 3}, {5, 4}, {6, 2}})
+        s.Click(HitAt(row, stars));
+    EXPECT_TRUE(s.IdleUntil(3000, [&] {
+        return DbValue(kRatings) == "Grand Piano=5,Old Piano=3,Piano Pad=4,Upright Piano=2";
+    })) << DbValue(kRatings);
+
+    // The library changes on disk, and Corvane scans its folders again.
+    ASSERT_TRUE(PianoBank({"Bright Piano", "Grand Piano"}, "Demo Piano 2").Write(pianoGig));
+    fs::remove(root + "keys/Old Piano.gig");
+    fs::rename(root + "pads/Pad.gig", root + "pads/Pad v2.gig");
+    ASSERT_TRUE(utiltest::NamedBank({"New Piano"}).Write(root + "keys/New Piano.gig"));
+    {
+        CorvaneProgram corvane(s, "");
+        ASSERT_TRUE(corvane.Up());
+        corvane.PressScan();
+        EXPECT_TRUE(s.IdleUntil(20000, [&] {
+            return DbValue("SELECT group_concat(fname, ',') FROM (SELECT fname FROM file ORDER BY fname);") ==
+                   "Long Piano.gig,New Piano.gig,Pad v2.gig,Piano.gig,Unnamed.gig";
+        }));
+        s.Idle(1500);
+        s.Screenshot("corvane-rescanned", true);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+
+    // The hits still listed from before: the grand piano, which moved in
+    // its file, loads where it is now; the deleted one loads nothing.
+    s.DoubleClick(HitAt(0));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(0) == std::vector<std::string>{pianoGig + ":1"}; }))
+        << "the hit loaded another instrument than it shows";
+    s.DoubleClick(HitAt(3));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return MessageLine() == "'Old Piano' is no longer in the database: search again"; }))
+        << MessageLine();
+    EXPECT_EQ(s.UnitLayers().at(0), std::vector<std::string>{pianoGig + ":1"});
+
+    // A new search lists what the disk holds, the stars with the
+    // instruments still there, the renamed file once.
+    EXPECT_EQ(Search("piano"), "Your search for 'piano' returned 7 results");
+    EXPECT_EQ(HitCount(), 7);
+    EXPECT_EQ(DbValue(kRatings), "Grand Piano=5,Piano Pad=4");
+    EXPECT_EQ(DbValue("SELECT fname FROM inst JOIN file ON file_id = file.id WHERE iname = 'Piano Pad';"), "Pad v2.gig");
+    s.Screenshot("search-after-rescan");
+    // Rows: Bright Piano, Grand Piano, Long Piano, ...: the instrument of
+    // the long path loads (into the next empty unit) and sounds.
+    s.DoubleClick(HitAt(2));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(1) == std::vector<std::string>{longGig + ":0"}; }))
+        << "the hit from the long path did not load";
+    s.Idle(500);
+    EXPECT_GT(Note(1).peak, 0.01f) << "the instrument from the long path is silent";
 }

@@ -266,8 +266,13 @@ void EditorSession::Idle(int ms)
     // 20 ms steps: one idle call and the blocks of audio that time holds.
     int blocks = std::max(1, m_rate / 50 / m_block);
     for (int waited = 0; waited < ms || waited == 0; waited += 20) {
-        if (m_editorOpen)
+        if (m_editorOpen) {
+            auto start = std::chrono::steady_clock::now();
             Call(vst::effEditIdle);
+            auto took = std::chrono::steady_clock::now() - start;
+            m_longestIdleMs = std::max(
+                m_longestIdleMs, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+        }
         for (int b = 0; b < blocks; ++b)
             RenderBlock(false);
         Sleep(20);
@@ -420,6 +425,12 @@ std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
         if (w.id != m_host)
             out.push_back(w);
     return out;
+}
+
+void EditorSession::MoveWindow(unsigned long window, int x, int y)
+{
+    XMoveWindow(m_display, static_cast<Window>(window), x, y);
+    XSync(m_display, False);
 }
 
 void EditorSession::CloseWindow(unsigned long window)

@@ -121,6 +121,10 @@ public:
     // Host idle: effEditIdle about every 20 ms for ms milliseconds, with
     // audio rendered in step so the engine runs as in a host.
     void Idle(int ms);
+    // The longest effEditIdle call since the last reset, in milliseconds:
+    // the host's GUI thread is held that long.
+    int LongestIdleMs() const { return m_longestIdleMs; }
+    void ResetLongestIdle() { m_longestIdleMs = 0; }
     // Idles until done() holds or timeoutMs pass.
     template <class Done>
     bool IdleUntil(int timeoutMs, Done done)
@@ -173,6 +177,8 @@ public:
     // Closes a dialog's window as its frame's close box would (the window
     // manager's delete request).
     void CloseWindow(unsigned long window);
+    // Moves a top-level window (another program's) to a screen position.
+    void MoveWindow(unsigned long window, int x, int y);
 
     // --- real input (XTEST), each followed by idle time for the editor ---
     void Move(Point p);
@@ -246,6 +252,7 @@ private:
     std::vector<float> m_peak;
     long m_frames = 0;
     std::chrono::steady_clock::time_point m_lastPress{};
+    int m_longestIdleMs = 0;
     std::thread m_menuThread;
     std::atomic<bool> m_menuFound{false};
 };
