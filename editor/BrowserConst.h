@@ -82,7 +82,7 @@ constexpr int kGuiBusyTimeoutMs = 300;
 // batches, so it is stored within a tick or two while a scan runs.
 constexpr int kRatingWaitMs = 40;
 constexpr int kRatingRetryWaitMs = 5;
-constexpr int kRatingRetryMs = 10000;
+constexpr int kRatingRetryMs = 5000;
 // A search of more distinct words than this is not run.
 constexpr int kMaxSearchWords = 10000;
 // The search text as the message line repeats it: longer ones are cut.

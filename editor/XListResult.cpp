@@ -341,8 +341,16 @@ void XListResult::StoreRatings(int waitMs)
             update.Bind(6, rating.instName.c_str());
             ran = update.Run();
         }
-        if (ran && Changes() == 1)
-            continue;  // stored
+        if (ran && Changes() == 1) {
+            // A line that says an earlier rating was not stored is not left
+            // standing as if it were about this one.
+            if (m_noticeShown) {
+                m_noticeShown = false;
+                m_notice.Format("The rating of '%s' was stored", rating.instName.c_str());
+                Notify(0, kCodeNotice);
+            }
+            continue;
+        }
         if (ran) {
             failed.push_back({rating, "it is no longer in the database: search again"});
         } else if (IsBusyError() && now - rating.since < std::chrono::milliseconds(kRatingRetryMs)) {
@@ -369,6 +377,7 @@ void XListResult::GiveUp(const PendingRating& rating, const char* why)
         }
     }
     m_notice.Format("The rating of '%s' was not stored: %s", rating.instName.c_str(), why);
+    m_noticeShown = true;
     Notify(0, kCodeNotice);
 }
 

@@ -127,4 +127,5 @@ private:
     int m_totalHits = 0;
     std::vector<PendingRating> m_pending;
     kiv::string m_notice;
+    bool m_noticeShown = false;  // the line says a rating was not stored
 };

@@ -117,7 +117,10 @@ private:
 // Another program holding the database: the sqlite3 shell, fed statements.
 class DatabaseHolder {
 public:
-    explicit DatabaseHolder(const std::string& path) : m_shell(popen(("sqlite3 '" + path + "'").c_str(), "w")) {}
+    explicit DatabaseHolder(const std::string& path)
+        : m_shell(popen(("sqlite3 '" + path + "' > /dev/null").c_str(), "w"))
+    {
+    }
     ~DatabaseHolder()
     {
         if (m_shell)
@@ -135,18 +138,32 @@ private:
     FILE* m_shell;
 };
 
-// True when another program holds the database's write lock.
-bool WriteLocked(const std::string& path)
+// True when another program holds the database's lock: for writing, or
+// (reading) so that nobody can even read it.
+bool Locked(const std::string& path, bool reading)
 {
     utiltest::IntReader probe;
     if (!probe.OpenFile(path.c_str(), false))
         return false;
     probe.SetBusyTimeout(0);
-    if (!probe.Exec("BEGIN IMMEDIATE;"))
+    if (!probe.Exec(reading ? "SELECT COUNT() FROM root;" : "BEGIN IMMEDIATE;"))
         return probe.IsBusyError();
-    probe.Exec("ROLLBACK;");
+    if (!reading)
+        probe.Exec("ROLLBACK;");
     return false;
 }
+
+// The scanner's end of a walk, for a scanner of the test's own.
+class WalkEnd : public ScanEventTarget {
+public:
+    bool PostEvent(const XEvent& event) override
+    {
+        if (static_cast<uint32_t>(event.kind) == corvane::kEventDone)
+            done.store(true, std::memory_order_release);
+        return true;
+    }
+    std::atomic<bool> done{false};
+};
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
@@ -845,4 +862,124 @@ TEST_F(EditorEndToEnd, CorvaneRescansKeepTheSearchInStepWithTheDisk)
         << "the hit from the long path did not load";
     s.Idle(500);
     EXPECT_GT(Note(1).peak, 0.01f) << "the instrument from the long path is silent";
+}
+
+// Star ratings given while Corvane's scanner writes are all stored, and no
+// rating holds the host's GUI thread; one that another program's lock holds
+// back for good is put back, and the message line says so. A database
+// another program has locked is said in Corvane's window, whose window
+// thread never waits for it: closed while its scanner waits for the lock,
+// the program ends at once.
+TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
+{
+    namespace fs = std::filesystem;
+    const std::string rate = s.Scratch() + "/rate/", bulk = s.Scratch() + "/bulk/", fresh = s.Scratch() + "/fresh/";
+    std::vector<std::string> names;
+    for (int i = 0; i < 27; ++i)
+        names.push_back(std::string(i < 10 ? "Star 0" : "Star ") + std::to_string(i));
+    for (const std::string& folder : {rate, fresh})
+        fs::create_directories(folder);
+    ASSERT_TRUE(utiltest::NamedBank(names).Write(rate + "Stars.gig"));
+    // A library that every walk writes: its folder has another name each
+    // time, so a walk lists 400 files of 100 instruments and takes out the
+    // rows of the old name.
+    gigtools::GigBuilder big;
+    big.minFileSize = 0;
+    for (int i = 0; i < 100; ++i)
+        big.AddInstrument(gigtools::GigInstrument("Bulk sound " + std::to_string(i)));
+    for (int f = 0; f < 400; ++f) {
+        std::string folder = bulk + "tA/f" + std::to_string(f / 100) + "/";
+        fs::create_directories(folder);
+        ASSERT_TRUE(big.Write(folder + "b" + std::to_string(f) + ".gig"));
+    }
+    {
+        CorvaneProgram corvane(s, rate);
+        ASSERT_TRUE(corvane.Up()) << "the corvane window did not appear";
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM inst;") == "27"; }));
+        s.Idle(1500);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    ASSERT_EQ(Search("star"), "Your search for 'star' returned 27 results");
+
+    // The scanner walks the whole time the stars are clicked.
+    std::atomic<bool> stop{false};
+    std::atomic<int> walks{0};
+    std::thread scanning([&] {
+        GigaScan scan;
+        if (!scan.GetBase().OpenAt(DatabasePath().c_str()))
+            return;
+        for (bool a = true; !stop.load(std::memory_order_acquire); a = !a) {
+            fs::rename(bulk + (a ? "tA" : "tB"), bulk + (a ? "tB" : "tA"));
+            WalkEnd end;
+            if (!scan.Start(bulk.c_str(), &end))
+                return;
+            while (!end.done.load(std::memory_order_acquire))
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            walks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    ASSERT_TRUE(s.IdleUntil(20000, [&] { return walks.load() >= 1; }));
+    s.ResetLongestIdle();
+    const int walksBefore = walks.load();
+    // 27 stars on the 14 rows the list shows, twice over most of them.
+    const int kShown = 14;
+    std::vector<int> given(kShown);
+    for (int click = 0; click < 27; ++click) {
+        int row = click % kShown, stars = (row + click / kShown) % 5 + 1;
+        s.Click(HitAt(row, stars));
+        given[static_cast<size_t>(row)] = stars;
+    }
+    std::string expected;
+    for (int row = 0; row < kShown; ++row)
+        expected += (row ? "," : "") + names[static_cast<size_t>(row)] + "=" + std::to_string(given[row]);
+    const int walksDuring = walks.load() - walksBefore;
+    stop.store(true, std::memory_order_release);
+    scanning.join();
+    EXPECT_GE(walksDuring, 2) << "the stars were not clicked during scans";
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return DbValue(kRatings) == expected; })) << DbValue(kRatings);
+    EXPECT_LT(s.LongestIdleMs(), 500) << "a rating held the host's GUI thread";
+    EXPECT_EQ(MessageLine(), "Your search for 'star' returned 27 results");
+
+    // Another program holds the write lock for good: the star shows at once,
+    // is tried again on the editor's ticks, and after a while goes back.
+    {
+        DatabaseHolder holder(DatabasePath());
+        ASSERT_TRUE(holder.Usable());
+        holder.Send("BEGIN EXCLUSIVE;");
+        ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), false); }));
+        s.ResetLongestIdle();
+        s.Click(HitAt(0, 5));
+        s.Idle(browser::kRatingRetryMs + 1000);
+        EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was not stored: the database is busy");
+        EXPECT_EQ(DbValue("SELECT rating FROM inst WHERE iname = 'Star 00';"), "2");
+        EXPECT_LT(s.LongestIdleMs(), 500) << "the waiting rating held the host's GUI thread";
+        s.Screenshot("search-rating-not-stored");
+        holder.Send("ROLLBACK;");
+    }
+    s.Click(HitAt(0, 5));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return DbValue("SELECT rating FROM inst WHERE iname = 'Star 00';") == "5"; }));
+    EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was stored");
+
+    // Another program writes with a rollback journal and holds the whole
+    // file: Corvane says so, and its window answers at once.
+    DatabaseHolder holder(DatabasePath());
+    ASSERT_TRUE(holder.Usable());
+    holder.Send("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating WHERE id = 1;");
+    ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), true); }));
+    CorvaneProgram corvane(s, fresh);
+    ASSERT_TRUE(corvane.Up());
+    corvane.Add();
+    corvane.PressScan();
+    s.Idle(3 * kiv::kDbBusyTimeoutMs + 1000);  // the counts, then the walk, wait out the lock
+    s.Screenshot("corvane-database-locked", true);
+    corvane.PressScan();  // once more: its scanner waits for the lock again
+    s.Idle(300);
+    ASSERT_TRUE(corvane.Running());
+    s.CloseWindow(corvane.Window());
+    EXPECT_EQ(kivtest::WaitExit(corvane.Pid(), kiv::kDbBusyTimeoutMs / 2), 0)
+        << "the window waited for the database";
+    corvane.Forget();
+    holder.Send("ROLLBACK;");
 }

@@ -416,6 +416,7 @@ TEST_F(DbSearchTest, StarClicksRateAtOnceAndLeftOfTheStarsSelects)
     // A new search shows the stored ratings.
     ASSERT_EQ(rename(moved.c_str(), dbPath.c_str()), 0);
     list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y);
+    EXPECT_EQ(Message(), "The rating of 'Upright Piano' was stored");
     view->RunSearch("piano");
     for (int i = 0; i < list->GetCount(); ++i)
         EXPECT_EQ(list->GetHit(i)->rating, std::string(list->GetHit(i)->instName.CStr()) == "Upright Piano" ? 5 : 0);
