@@ -60,6 +60,12 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     seeds.Add("quotes", Pieces({"/libs/o'ther/", "Str%ings.gig", "Violin 12\" mic", "Cello's Bow", "50% Mix",
                                 "' OR 1=1 --"}));
     seeds.Add("wildcards", Pieces({"/a/", "b_c.gig", "a_b", "100%", "_ %"}));
+    // Many words, and one word as long as the input allows.
+    std::string many;
+    for (int i = 0; i < 600; ++i)
+        many += std::to_string(i % 50) + " ";
+    seeds.Add("many-words", Pieces({"/a/", "x.gig", "0 1 2 3", many}));
+    seeds.Add("long-word", Pieces({"/a/", "x.gig", std::string(600, 'q'), std::string(3000, 'q')}));
     return 0;
 }
 
