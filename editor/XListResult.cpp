@@ -40,7 +40,13 @@ XListResult::XListResult(XControl* parent, int x, int y, int w, int h) : XListVi
     m_blueStar.Load("starblue16.png");
 }
 
-XListResult::~XListResult() = default;
+XListResult::~XListResult()
+{
+    // The plug-in closes: a rating still waiting gets one last try, with
+    // nobody left to tell.
+    if (!m_pending.empty())
+        StoreRatings(kRatingWaitMs, true);
+}
 
 bool XListResult::OpenDatabase()
 {
@@ -310,9 +316,11 @@ void XListResult::RetryRatings()
         StoreRatings(kRatingRetryWaitMs);
 }
 
-void XListResult::StoreRatings(int waitMs)
+void XListResult::StoreRatings(int waitMs, bool quiet)
 {
     if (!OpenDatabase()) {
+        if (quiet)
+            return;
         std::vector<PendingRating> lost;
         lost.swap(m_pending);
         for (const PendingRating& rating : lost)
@@ -344,7 +352,7 @@ void XListResult::StoreRatings(int waitMs)
         if (ran && Changes() == 1) {
             // A line that says an earlier rating was not stored is not left
             // standing as if it were about this one.
-            if (m_noticeShown) {
+            if (m_noticeShown && !quiet) {
                 m_noticeShown = false;
                 m_notice.Format("The rating of '%s' was stored", rating.instName.c_str());
                 Notify(0, kCodeNotice);
@@ -362,6 +370,8 @@ void XListResult::StoreRatings(int waitMs)
     update.Finalize();
     Close();
     m_pending.swap(waiting);
+    if (quiet)
+        return;
     for (const auto& [rating, why] : failed)
         GiveUp(rating, why.c_str());
 }

@@ -99,8 +99,9 @@ private:
         std::chrono::steady_clock::time_point since;
     };
     // Tries to store every pending rating, waiting at most waitMs for the
-    // lock; what is stored or given up leaves the list.
-    void StoreRatings(int waitMs);
+    // lock; what is stored or given up leaves the list. Quiet: nobody is
+    // told (the list is going).
+    void StoreRatings(int waitMs, bool quiet = false);
     // A rating given up: its stars go back and the owner is told.
     void GiveUp(const PendingRating& rating, const char* why);
     bool OpenDatabase();

@@ -96,7 +96,9 @@ void GigaScan::Run()
         else
             RunWalk();
     } catch (...) {
-        // The job ends; what it did is kept and 'done' still posted.
+        // The job ends; what it committed is kept and 'done' still posted.
+        m_base.RollBack();
+        m_pending.clear();
     }
     ScanEventTarget* queue = m_queue;
     // Cleared first, so the window's next Start, run from this 'done', does

@@ -279,6 +279,7 @@ void MainView::ScanFolder(int n)
             return;
         }
         m_scanRow = n;
+        m_problemShown = false;
         m_list->SelectRow(n);
         const char* folder = m_list->GetPath(n);
         kiv::string status("Scanning ");
@@ -323,6 +324,7 @@ void MainView::EndRefusedSequence(GigaBase::Problem problem, const std::string& 
 {
     m_list->DeselectAll();
     SetStatus((kTextScanStopped + ProblemText(problem, text)).c_str());
+    m_problemShown = true;
     // Once the other program lets go, the scan can simply be started again.
     m_scanButton->SetText(kTextScan);
     m_scanButton->Invalidate();
@@ -391,6 +393,11 @@ void MainView::TakeCounts()
         std::string text = ProblemText(problem, m_scan.GetCountProblemText());
         text[0] = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
         SetStatus(text.c_str());
+        m_problemShown = true;
+    } else if (m_problemShown) {
+        // The database answers again: the line goes back to its hint.
+        m_problemShown = false;
+        SetStatus(m_list->GetCount() == 0 ? kTextAddHint : nullptr);
     }
     if (m_countAgain) {
         m_countAgain = false;

@@ -115,6 +115,7 @@ private:
     int m_job = kJobNone;
     bool m_countAgain = false;   // a count was asked for while the scanner worked
     bool m_scanWhenFree = false; // the scan waits for a count to end
+    bool m_problemShown = false; // the status line says the database cannot be used
     int m_scanRow = -1;   // the row whose walk reports new files
     int m_refused = 0;    // folders of this sequence the scanner refused
     ScanTally m_tally;    // what the sequence's walks could not do

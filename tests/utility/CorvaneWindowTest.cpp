@@ -504,11 +504,15 @@ TEST_F(CorvaneWindow, ALockedOrUncreatableDatabaseIsSaidAndNeverHoldsTheWindow)
         EXPECT_LT(longestMs, kiv::kDbBusyTimeoutMs / 2) << "the window waited for the database";
 
         ASSERT_TRUE(holder.Exec("COMMIT;"));
+        // Answering again, the database takes the problem off the line.
+        AddFolder(view, Library("more", 1));
+        EXPECT_EQ(Status(view), "");
         Click(view.GetScanButton());
         ASSERT_TRUE(WaitState(view, kStateQuit));
         ASSERT_TRUE(Settle(view));
         EXPECT_EQ(Status(view), kTextFinished);
         EXPECT_EQ(view.GetList()->GetFileCount(0), 2);
+        EXPECT_EQ(view.GetList()->GetFileCount(1), 1);
         m_view.reset();
     }
     {
