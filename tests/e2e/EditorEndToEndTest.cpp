@@ -94,13 +94,24 @@ public:
     // Quit once the sequence has ended; the program's exit code.
     int Quit()
     {
-        PressScan();
-        int code = -1;
-        m_s.IdleUntil(10000, [&] { return (code = kivtest::WaitExit(m_pid, 1)) != -1 || !Running(); });
+        int status = 0;
+        bool ended = false;
+        // A press that came while the sequence was still ending stops it:
+        // the next one quits.
+        for (int press = 0; press < 2 && !ended; ++press) {
+            PressScan();
+            ended = m_s.IdleUntil(8000, [&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; });
+        }
+        if (!ended)
+            return -1;  // the destructor ends it
         m_pid = 0;
-        return code;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    bool Running() { return m_pid && waitpid(m_pid, nullptr, WNOHANG) == 0; }
+    bool Running()
+    {
+        int status = 0;
+        return m_pid && waitpid(m_pid, &status, WNOHANG) == 0;
+    }
     pid_t Pid() const { return m_pid; }
     void Forget() { m_pid = 0; }
 
