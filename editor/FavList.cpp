@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "kiv/file/Dir.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/file/SafeFile.h"
 
 using namespace browser;
@@ -36,7 +37,7 @@ void PutLe32(std::vector<uint8_t>& out, uint32_t v)
 // favourites file can be.
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes)
 {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = file::OpenStreamForReading(path.c_str());
     if (!f)
         return false;
     uint8_t buffer[4096];

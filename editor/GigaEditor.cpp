@@ -426,7 +426,8 @@ void GigaEditor::OnButton(int n, int value)
         ExpandAll(pressed);
         break;
     case kReset:
-        ClearPerformance();
+        // Empties the units as New does, so it asks first as New does.
+        NewFlow(kFlowAsk);
         break;
     case kMixer:
         SwitchMixer(pressed);

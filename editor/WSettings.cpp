@@ -370,12 +370,11 @@ bool XListControl::OnMouseDown(XMouse& mouse)
     int n = CellAt(mouse.LocalX(), mouse.LocalY(), column, row);
     if (n <= 0)
         return true;
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     for (const Function& f : kFunctions)
-        menu.AddItem(f.name, f.value);
-    if (!PopupMenu(menu, 54 + kCtlColumnWidth * column, 18 + kCtlRowHeight * row))
-        return true;
-    Assign(n, menu.GetChosenValue());
+        menu->AddItem(f.name, f.value);
+    PopupMenu(std::move(menu), 54 + kCtlColumnWidth * column, 18 + kCtlRowHeight * row,
+              [this, n](int, int value) { Assign(n, value); });
     return true;
 }
 

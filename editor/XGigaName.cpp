@@ -81,6 +81,9 @@ void XGigaName::SetNote(const std::string& note)
     if (note == m_note)
         return;
     m_note = note;
+    // The note shows under the pointer: the view must report its moves.
+    if (!m_note.empty())
+        StartMouseTracking();
     Invalidate();
 }
 
@@ -222,11 +225,10 @@ void XSelFader::ChooseMode(int mode)
 
 bool XSelFader::OpenChoice()
 {
-    XMenu menu;
-    menu.AddItem("Fine tuning", kFine);
-    menu.AddItem("Coarse tuning", kCoarse);
-    if (PopupMenu(menu, 0, GetHeight()))
-        ChooseMode(menu.GetChosenValue());
+    auto menu = std::make_unique<XMenu>();
+    menu->AddItem("Fine tuning", kFine);
+    menu->AddItem("Coarse tuning", kCoarse);
+    PopupMenu(std::move(menu), 0, GetHeight(), [this](int, int value) { ChooseMode(value); });
     // The choice was offered even when it was dismissed: the base must not
     // tell the listener a mode nobody chose.
     return true;

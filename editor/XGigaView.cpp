@@ -146,8 +146,8 @@ static int CollectOpenBanks(GigaTone* tone, GigaBank** banks, int max)
 
 // After a separator, one sub-menu per bank the player's parts hold, listing
 // its instruments by index; paths gets the banks' paths in menu order (the
-// chosen sub-menu n is paths[n - 1]). The paths are copied: the menu runs
-// the window system's loop.
+// chosen sub-menu n is paths[n - 1]). The paths are copied: the choice comes
+// later, when a bank may have gone.
 void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths)
 {
     GigaBank* banks[giga::kMaxParts * giga::kDeckTones];
@@ -261,6 +261,11 @@ XGigaView::XGigaView(OvEditor* editor, GigaTone* tone, int index)
         m_filling = false;
     }
     AttachToTone(true);
+    // A load that ended before this unit existed (a host restored its
+    // project before the editor was opened) told nobody: the unit shows the
+    // state the tone is in as it would have shown its last notification.
+    if (m_gigaTone)
+        ShowLoadState(m_gigaTone->GetState());
 }
 
 XGigaView::~XGigaView() { DetachFromTone(); }
@@ -391,43 +396,7 @@ void XGigaView::OnToneEvent(OvTone* tone, uint32_t code, int value)
     (void)tone;
     switch (code) {
     case kOvNotifyState:
-        switch (value) {
-        case giga::kToneToLoad:
-            m_name->SetNameColour(kStatToLoad);
-            m_name->ShowStatus(nullptr);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneReadingSamples:
-            m_name->SetNameColour(kStatReading);
-            m_name->ShowStatus("Loading File...");
-            break;
-        case giga::kToneLoadingSamples:
-            m_name->SetNameColour(kStatSamples);
-            m_name->ShowStatus("Loading Samples");
-            break;
-        case 4:
-            m_name->SetNameColour(kStatOther);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneNoMemory:
-        case giga::kToneFailed:
-            m_name->SetNameColour(kStatFailed);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            m_namePending.store(true, std::memory_order_release);
-            break;
-        case giga::kToneLoaded:
-            m_name->SetNameColour(kTextLoaded);
-            m_name->ShowStatus(nullptr);
-            m_name->SetProgress(editor::kNoProgress);
-            // Rebuilding the panel and selecting the unit are GUI work.
-            m_refreshPending.store(true, std::memory_order_release);
-            break;
-        default:
-            break;
-        }
+        ShowLoadState(value);
         break;
     case kOvNotifyProgress:
         m_name->SetProgress(value);
@@ -440,6 +409,47 @@ void XGigaView::OnToneEvent(OvTone* tone, uint32_t code, int value)
         break;
     case kOvNotifyKeys:
         m_keysPending.store(true, std::memory_order_release);
+        break;
+    default:
+        break;
+    }
+}
+
+void XGigaView::ShowLoadState(int state)
+{
+    switch (state) {
+    case giga::kToneToLoad:
+        m_name->SetNameColour(kStatToLoad);
+        m_name->ShowStatus(nullptr);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneReadingSamples:
+        m_name->SetNameColour(kStatReading);
+        m_name->ShowStatus("Loading File...");
+        break;
+    case giga::kToneLoadingSamples:
+        m_name->SetNameColour(kStatSamples);
+        m_name->ShowStatus("Loading Samples");
+        break;
+    case 4:
+        m_name->SetNameColour(kStatOther);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneNoMemory:
+    case giga::kToneFailed:
+        m_name->SetNameColour(kStatFailed);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        m_namePending.store(true, std::memory_order_release);
+        break;
+    case giga::kToneLoaded:
+        m_name->SetNameColour(kTextLoaded);
+        m_name->ShowStatus(nullptr);
+        m_name->SetProgress(editor::kNoProgress);
+        // Rebuilding the panel and selecting the unit are GUI work.
+        m_refreshPending.store(true, std::memory_order_release);
         break;
     default:
         break;
@@ -829,21 +839,23 @@ void XGigaView::ChooseBankInstrument(const char* bankPath, int index)
 
 void XGigaView::OpenPartMenu()
 {
-    XMenu menu;
-    menu.AddItem("Load Instrument", kItemLoad);
-    menu.AddItem("Unload Instrument", kItemUnload);
-    menu.AddItem("Load Preset", kItemLoadPreset);
+    auto menu = std::make_unique<XMenu>();
+    menu->AddItem("Load Instrument", kItemLoad);
+    menu->AddItem("Unload Instrument", kItemUnload);
+    menu->AddItem("Load Preset", kItemLoadPreset);
     if (m_gigaTone->GetPartCount() > 0)
-        menu.AddItem("Save Preset", kItemSavePreset);
+        menu->AddItem("Save Preset", kItemSavePreset);
     std::vector<std::string> paths;
-    AddBankMenus(m_gigaTone, menu, paths);
-    if (!PopupMenu(menu, m_name->GetX(), m_name->GetY() + m_name->GetHeight()))
-        return;
-    const int id = menu.GetChosenMenu();
-    if (id == 0)
-        ChooseMenuItem(menu.GetChosenValue());
-    else if (id >= 1 && id <= static_cast<int>(paths.size()))
-        ChooseBankInstrument(paths[id - 1].c_str(), menu.GetChosenValue());
+    AddBankMenus(m_gigaTone, *menu, paths);
+    PopupMenu(std::move(menu), m_name->GetX(), m_name->GetY() + m_name->GetHeight(),
+              [this, paths = std::move(paths)](int id, int value) {
+                  if (!IsEnabled() || !m_gigaTone)
+                      return;
+                  if (id == 0)
+                      ChooseMenuItem(value);
+                  else if (id >= 1 && id <= static_cast<int>(paths.size()))
+                      ChooseBankInstrument(paths[id - 1].c_str(), value);
+              });
 }
 
 void XGigaView::ChooseOutput(int bus)
@@ -858,19 +870,18 @@ void XGigaView::ChooseOutput(int bus)
 void XGigaView::OpenOutputMenu()
 {
     OvPlayer* player = m_gigaTone->GetPlayer();
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     for (int n = 0; n < kOvMaxTones; ++n) {
         kiv::string name;
         if (player && player->GetOutputName(n, name))
-            menu.AddItem(name.CStr(), n);
+            menu->AddItem(name.CStr(), n);
         else {
             char text[16];
             std::snprintf(text, sizeof text, "%d|%d", 2 * n + 1, 2 * n + 2);
-            menu.AddItem(text, n);
+            menu->AddItem(text, n);
         }
     }
-    if (m_output->PopupMenu(menu, 0, m_output->GetHeight()))
-        ChooseOutput(menu.GetChosenValue());
+    m_output->PopupMenu(std::move(menu), 0, m_output->GetHeight(), [this](int, int value) { ChooseOutput(value); });
 }
 
 void XGigaView::ChooseStacked(bool on)

@@ -179,6 +179,8 @@ private:
     // The display name, and in the name box's note what its parts' loads
     // left out; true when something was.
     bool ShowName();
+    // The name box's look for a tone load state ('stat'). Any thread.
+    void ShowLoadState(int state);
 
     GigaTone* m_gigaTone = nullptr;
     std::unique_ptr<XFileNav> m_nav;  // the last file dialog, kept until it answers

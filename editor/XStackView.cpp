@@ -528,28 +528,28 @@ bool XGigaViewStack::ChooseKeySwitchStart(int start)
 
 void XGigaViewStack::OpenStackModeMenu()
 {
-    XMenu menu;
-    menu.AddItem("Play all parts", kModeAll);
-    menu.AddItem("Program Change", kModeProgram);
-    menu.AddItem("Control Change", 1);
-    menu.AddItem("Key Switch", kModeKeySwitch);
-    menu.AddItem("Velocity", kModeVelocity);
-    menu.AddItem("Random", kModeRandom);
-    if (m_modeBox->PopupMenu(menu, 0, m_modeBox->GetHeight()))
-        ChooseStackMode(menu.GetChosenValue());
+    auto menu = std::make_unique<XMenu>();
+    menu->AddItem("Play all parts", kModeAll);
+    menu->AddItem("Program Change", kModeProgram);
+    menu->AddItem("Control Change", 1);
+    menu->AddItem("Key Switch", kModeKeySwitch);
+    menu->AddItem("Velocity", kModeVelocity);
+    menu->AddItem("Random", kModeRandom);
+    m_modeBox->PopupMenu(std::move(menu), 0, m_modeBox->GetHeight(),
+                         [this](int, int value) { ChooseStackMode(value); });
 }
 
 void XGigaViewStack::OpenControllerMenu()
 {
     static const int kControllers[8] = {1, 2, 12, 13, 16, 17, 18, 19};
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     char text[32];
     for (int c : kControllers) {
         ControllerName(c, text, sizeof text);
-        menu.AddItem(text, c);
+        menu->AddItem(text, c);
     }
-    if (m_controllerBox->PopupMenu(menu, 0, m_controllerBox->GetHeight()))
-        ChooseController(menu.GetChosenValue());
+    m_controllerBox->PopupMenu(std::move(menu), 0, m_controllerBox->GetHeight(),
+                               [this](int, int value) { ChooseController(value); });
 }
 
 void XGigaViewStack::OpenKeySwitchMenu()
@@ -559,14 +559,17 @@ void XGigaViewStack::OpenKeySwitchMenu()
     int starts[128];
     const int count = CollectKeySwitchStarts(starts, 128);
     const int layers = m_tone->GetPartCount();
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     char text[32];
     for (int i = 0; i < count; ++i) {
         FormatKeyRange(starts[i], starts[i] + layers - 1, text, sizeof text);
-        menu.AddItem(text, starts[i]);
+        menu->AddItem(text, starts[i]);
     }
-    if (m_keySwitchBox->PopupMenu(menu, 0, m_keySwitchBox->GetHeight()))
-        ChooseKeySwitchStart(menu.GetChosenValue());
+    // The layers may have changed while the menu was open.
+    m_keySwitchBox->PopupMenu(std::move(menu), 0, m_keySwitchBox->GetHeight(), [this](int, int value) {
+        if (m_tone && m_tone->GetPartCount() >= 2)
+            ChooseKeySwitchStart(value);
+    });
 }
 
 int XGigaViewStack::Notify(XControl* sender, int code, int value)
@@ -622,22 +625,29 @@ void XGigaViewStack::ChooseLayerOutput(int row, int pair)
     Invalidate();
 }
 
+namespace {
+// The layer menu's own items.
+enum { kLayerLoad = 1, kLayerUnload = 2 };
+}  // namespace
+
 void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
 {
-    enum { kLoad = 1, kUnload = 2 };
-    XMenu menu;
-    menu.AddItem("Load Instrument", kLoad);
-    menu.AddItem("Unload Instrument", kUnload);
+    auto menu = std::make_unique<XMenu>();
+    menu->AddItem("Load Instrument", kLayerLoad);
+    menu->AddItem("Unload Instrument", kLayerUnload);
     std::vector<std::string> paths;
-    AddBankMenus(m_tone, menu, paths);
-    if (!PopupMenu(menu, x, y))
-        return;
-    const int id = menu.GetChosenMenu();
+    AddBankMenus(m_tone, *menu, paths);
+    PopupMenu(std::move(menu), x, y,
+              [this, row, paths = std::move(paths)](int id, int value) { ChooseLayerMenuItem(row, id, value, paths); });
+}
+
+void XGigaViewStack::ChooseLayerMenuItem(int row, int id, int value, const std::vector<std::string>& paths)
+{
     if (id >= 1 && id <= static_cast<int>(paths.size())) {
-        ChooseLayerInstrument(row, paths[id - 1].c_str(), menu.GetChosenValue());
+        ChooseLayerInstrument(row, paths[id - 1].c_str(), value);
         return;
     }
-    if (menu.GetChosenValue() == kUnload) {
+    if (value == kLayerUnload) {
         UnloadLayer(row);
         return;
     }
@@ -656,14 +666,13 @@ void XGigaViewStack::OpenLayerMenu(int row, int x, int y)
 
 void XGigaViewStack::OpenOutputMenu(int row, int x, int y)
 {
-    XMenu menu;
+    auto menu = std::make_unique<XMenu>();
     char text[16];
     for (int n = 0; n < kOvMaxTones; ++n) {
         std::snprintf(text, sizeof text, "%d:%d", 2 * n + 1, 2 * n + 2);
-        menu.AddItem(text, n);
+        menu->AddItem(text, n);
     }
-    if (PopupMenu(menu, x, y))
-        ChooseLayerOutput(row, menu.GetChosenValue());
+    PopupMenu(std::move(menu), x, y, [this, row](int, int value) { ChooseLayerOutput(row, value); });
 }
 
 int XGigaViewStack::RowAt(int y)

@@ -13,6 +13,8 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "editor/PartUnitConst.h"
 #include "engine/GigaTone.h"
@@ -127,7 +129,9 @@ public:
     // The starts the key-switch menu offers (at most `max`); their count.
     int CollectKeySwitchStarts(int* starts, int max) const;
 
-    // The layer menu's choices.
+    // The layer menu's choices: menu id 0 is the menu's own items (a file
+    // dialog or unloading), n the bank paths[n - 1].
+    void ChooseLayerMenuItem(int row, int id, int value, const std::vector<std::string>& paths);
     void ChooseLayerInstrument(int row, const char* path, int index);
     void UnloadLayer(int row);
     // The output pair chosen for a layer on the "mix" page.

@@ -44,8 +44,13 @@ XMyLed::XMyLed(XControl* parent, int x, int y, int w, int h) : XControl(parent, 
 void XMyLed::SetState(int state)
 {
     state = state ? 1 : 0;
-    if (m_state.exchange(state, std::memory_order_relaxed) != state)
-        Invalidate();
+    if (m_state.exchange(state, std::memory_order_relaxed) == state)
+        return;
+    // The pictures' soft rims blend with what lies below: drawn alone, the
+    // new lamp would blend with the old one, so the parent repaints first.
+    Invalidate();
+    if (XControl* parent = GetParent())
+        parent->Invalidate();
 }
 
 void XMyLed::Draw(XGraphic& graphic)

@@ -421,14 +421,14 @@ int XTrack::Notify(XControl* sender, int code, int value)
         SetMixer(kOvMixLeftPan, m_pan->GetLeft());
         SetMixer(kOvMixRightPan, m_pan->GetRight());
     } else if (sender == m_input) {
-        XMenu menu;
-        BuildInputMenu(menu);
-        m_input->PopupMenu(menu, 0, m_input->GetHeight());
+        // The items only tell what plays into the channel.
+        auto menu = std::make_unique<XMenu>();
+        BuildInputMenu(*menu);
+        m_input->PopupMenu(std::move(menu), 0, m_input->GetHeight(), nullptr);
     } else if (sender == m_output) {
-        XMenu menu;
-        BuildOutputMenu(menu);
-        if (m_output->PopupMenu(menu, 0, m_output->GetHeight()))
-            ChooseOutput(menu.GetChosenValue());
+        auto menu = std::make_unique<XMenu>();
+        BuildOutputMenu(*menu);
+        m_output->PopupMenu(std::move(menu), 0, m_output->GetHeight(), [this](int, int value) { ChooseOutput(value); });
     } else if (sender == m_mute) {
         RequestMute(value != 0);
         XControl::Notify(mixer::kCodeMute, value);
@@ -457,10 +457,10 @@ int XTrack::Notify(XControl* sender, int code, int value)
         for (int s = 0; s < 2; ++s) {
             XViewEffectPlug* plug = m_more->GetPlug(s);
             if (sender == plug->GetSelector()) {
-                XMenu menu;
-                BuildPluginMenu(menu);
-                if (plug->GetSelector()->PopupMenu(menu, 0, plug->GetSelector()->GetHeight()))
-                    ChoosePlugin(s, menu.GetChosenValue());
+                auto menu = std::make_unique<XMenu>();
+                BuildPluginMenu(*menu);
+                plug->GetSelector()->PopupMenu(std::move(menu), 0, plug->GetSelector()->GetHeight(),
+                                               [this, s](int, int value) { ChoosePlugin(s, value); });
                 return 0;
             }
             if (sender == plug) {

@@ -60,15 +60,18 @@ int XValTop::Notify(XControl* sender, int code, int value)
 
 void XValTop::SetPanForm(bool pan)
 {
-    m_pan.store(pan, std::memory_order_relaxed);
-    Invalidate();
+    if (m_pan.exchange(pan, std::memory_order_relaxed) != pan)
+        InvalidateWithParent(this);
 }
 
 void XValTop::SetValue(int value)
 {
-    m_value.store(value, std::memory_order_relaxed);
-    m_hasValue.store(true, std::memory_order_relaxed);
-    Invalidate();
+    const int old = m_value.exchange(value, std::memory_order_relaxed);
+    const bool had = m_hasValue.exchange(true, std::memory_order_relaxed);
+    // The caption has no face of its own: new digits drawn alone would land
+    // on the old ones, so the parent repaints what lies under the text.
+    if (!had || old != value)
+        InvalidateWithParent(this);
 }
 
 void XValTop::Clear()

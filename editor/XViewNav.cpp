@@ -9,6 +9,7 @@
 #include <string>
 
 #include "editor/FavList.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/gui/XColour.h"
 #include "kiv/gui/XGraphic.h"
 
@@ -145,7 +146,7 @@ void XTreeGiga::ListDrives()
     if (home && home[0] == '/' && home[1] && std::strlen(home) < kListPathBytes && IsFolder(home))
         AddFolder(nullptr, home, kNodeDrive);
 
-    FILE* mounts = std::fopen("/proc/self/mounts", "r");
+    FILE* mounts = file::OpenStreamForReading("/proc/self/mounts");
     if (!mounts)
         return;
     char line[1024];

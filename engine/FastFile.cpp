@@ -1,7 +1,5 @@
 #include "engine/FastFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "engine/GigaConstants.h"
+#include "kiv/file/FileOpen.h"
 
 FastFile::~FastFile()
 {
@@ -18,18 +17,13 @@ FastFile::~FastFile()
 bool FastFile::Open(const char* path)
 {
     Close();
-    if (!path || !*path)
-        return false;
-    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    // A pipe or device named as a bank is refused at once, never waited on.
+    int64_t size = 0;
+    int fd = file::OpenForReading(path, &size);
     if (fd < 0)
         return false;
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
     m_fd = fd;
-    m_size = st.st_size;
+    m_size = size;
     m_position = 0;
     return true;
 }

@@ -16,7 +16,8 @@ public:
     FastFile& operator=(const FastFile&) = delete;
 
     // Closes an open file first; opens a regular file for reading. False when
-    // it cannot be opened (missing, a folder, no descriptor left).
+    // it cannot be opened or is no regular file (a folder, a named pipe, a
+    // device: refused without waiting).
     bool Open(const char* path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }

@@ -575,8 +575,10 @@ namespace {
 constexpr int kMaxInsertValues = 1 << 16;
 
 // An insert's parameter values as one block of little-endian 32-bit floats
-// (empty when it has none). Loading keeps the finite values of a whole
-// number of floats.
+// (empty when it has none). Loading keeps the values of a whole number of
+// floats as stored: one that is no parameter value (not a number, infinite,
+// outside 0..1) is refused when applied, so the plug-in keeps its own, and
+// a slot that fails to open writes it back unchanged.
 bool ExchangeInsertValues(ArchiFile* archive, std::vector<float>& values)
 {
     kiv::data block;
@@ -601,7 +603,7 @@ bool ExchangeInsertValues(ArchiFile* archive, std::vector<float>& values)
         const uint32_t bits = in[0] | in[1] << 8 | in[2] << 16 | static_cast<uint32_t>(in[3]) << 24;
         float value;
         std::memcpy(&value, &bits, 4);
-        values.push_back(Finite(value, 0.0f));
+        values.push_back(value);
     }
     return true;
 }

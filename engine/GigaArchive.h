@@ -54,7 +54,6 @@ constexpr int kMaxRiffText = 4096;        // 'name' and 'bank' texts of the olde
 
 // The older RIFF form.
 constexpr char kRiffForm[] = "OvGm";
-constexpr char kTempSuffix[] = ".tmp";
 
 }  // namespace giga
 

@@ -2,19 +2,14 @@
 // host chunks): read into records and applied only when the whole file read,
 // and written with the library's RIFF writer.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include "engine/GigaArchive.h"
 #include "engine/GigaBankManager.h"
 #include "engine/GigaDeck.h"
 #include "engine/GigaTone.h"
-#include "kiv/file/Dir.h"
 #include "kiv/file/Riff.h"
 #include "kiv/file/SafeFile.h"
 
@@ -333,6 +328,11 @@ bool GigaDeck::OnLoad(const char* path)
     CImpRiff riff;
     if (!riff.Open(path, false))
         return false;
+    return LoadWaiting(riff);
+}
+
+bool GigaDeck::LoadWaiting(CImpRiff& riff)
+{
     // The tones waiting are those of this load: no pass may take them between
     // the apply and the check (the result would then depend on the loader).
     std::unique_lock<std::recursive_mutex> passes;
@@ -369,18 +369,13 @@ bool GigaDeck::SetStateFromRiff(const kiv::data& chunk)
 {
     if (!chunk.GetBytes() || chunk.GetSize() <= 0)
         return false;
-    app::folder maker;
-    if (!maker.Open(1, file::kMakerFolder))
+    // Read where the host keeps it: no file is written, so a full or
+    // unusable data folder cannot refuse the state.
+    WaitWhileLoading();
+    CImpRiff riff;
+    if (!riff.OpenMemory(chunk.GetBytes(), chunk.GetSize(), false))
         return false;
-    std::string path = maker.GetDir().GetTempFilePath(giga::kTempSuffix);
-    if (path.empty())
-        return false;
-    FILE* file = fopen(path.c_str(), "wb");
-    bool written = file && fwrite(chunk.GetBytes(), 1, chunk.GetSize(), file) == static_cast<size_t>(chunk.GetSize());
-    if (file && fclose(file) != 0)
-        written = false;
-    const bool ok = written && OnLoad(path.c_str());
-    file::RemoveFile(path.c_str());
+    const bool ok = LoadWaiting(riff);
     if (ok) {
         if (GigaBankManager* manager = GigaBankManager::Get())
             manager->QueuePlayer(this);
@@ -394,23 +389,15 @@ bool GigaDeck::SaveRiff(const char* path)
 {
     if (!path)
         return false;
-    // Written beside the target and renamed over it only when complete.
+    // Written beside the target and renamed over it only when complete. The
+    // RIFF writer seeks back to fill in sizes, so it opens the temporary
+    // file by name and writes it whole before the commit.
     file::SafeFile safe;
     if (!safe.Open(path))
         return false;
-    // The RIFF writer seeks back to fill in sizes: it writes a private file
-    // first, whose bytes then go to the safe file.
-    file::RemoveStaleTemporaries(safe.GetTarget() + ".");
-    std::string temp = safe.GetTarget() + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    close(fd);
     CRiffWriter w;
-    if (!w.OpenWrite(temp.c_str())) {
-        file::RemoveFile(temp.c_str());
+    if (!w.OpenWrite(safe.GetTempPath().c_str()))
         return false;
-    }
     bool ok = w.OpenChunk("RIFF", giga::kRiffForm) >= 0;
     ok = w.OpenChunk("LIST", "tone") >= 0 && ok;
     for (int i = 0; i < GetToneCount(); ++i) {
@@ -426,16 +413,5 @@ bool GigaDeck::SaveRiff(const char* path)
     ok = w.CloseChunk() && ok;
     ok = w.CloseChunk() && ok;
     ok = w.Close() && ok;
-    if (ok) {
-        FILE* in = fopen(temp.c_str(), "rb");
-        ok = in != nullptr;
-        char buffer[4096];
-        size_t n;
-        while (ok && (n = fread(buffer, 1, sizeof buffer, in)) > 0)
-            ok = safe.Write(buffer, n);
-        if (in)
-            fclose(in);
-    }
-    file::RemoveFile(temp.c_str());
     return ok && safe.Commit();
 }

@@ -172,6 +172,9 @@ void GigaDeck::ClearPerformance()
         // loaded next never lands on top of old layers.
         if (tone->GetPartCount() > 0) {
             tone->Clear();
+            // Emptying is no edit: the empty performance counts as saved
+            // once the loader has removed the parts.
+            tone->MarkRestored();
             emptied = true;
         } else if (tone->GetState() != giga::kToneNone) {
             tone->SetState(giga::kToneLoaded);

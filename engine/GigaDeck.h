@@ -70,6 +70,10 @@ public:
     float* GetScratchRight() { return m_scratch.get() + giga::kDeckScratchFloats; }
 
 private:
+    // OnLoad of an opened reader, away from the loader's passes; true when a
+    // tone then waits (the loading flag is set).
+    bool LoadWaiting(CImpRiff& riff);
+
     struct AlignedFree {
         void operator()(float* p) const;
     };

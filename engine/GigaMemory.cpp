@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "kiv/file/FileOpen.h"
+
 namespace {
 
 constexpr int64_t kBytesPerMB = 1048576;
@@ -241,7 +243,7 @@ bool GigaSystemBudget::ReadMemInfo(int64_t& totalMB, int64_t& availableMB)
 {
     totalMB = 0;
     availableMB = 0;
-    FILE* f = std::fopen("/proc/meminfo", "r");
+    FILE* f = file::OpenStreamForReading("/proc/meminfo");
     if (!f)
         return false;
     char line[256];

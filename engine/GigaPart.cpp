@@ -164,11 +164,18 @@ bool GigaPart::Load(GigaBankManager& manager)
         ReleaseBank();
         m_bank = bank;
     }
-    if (programIndex >= bank->GetProgramCount())
-        return false;  // no such instrument: removed, and the load failed
-    GigaProgram* program = bank->LoadProgram(programIndex, m_tone);
-    if (!program)
-        return false;  // memory, malformed file: removed, and the load failed
+    // No such instrument (the file was replaced by another version), a
+    // damaged one, or no memory for it: the part stays, with its file and
+    // instrument, as failed, so the next save still names it.
+    GigaProgram* program = programIndex < bank->GetProgramCount() ? bank->LoadProgram(programIndex, m_tone) : nullptr;
+    if (!program) {
+        GigaTone::PartsLock lock = LockTone(m_tone);
+        if (GetState() != giga::kPartLoading)
+            return true;  // set again meanwhile: that request stands
+        ReleaseBank();
+        SetState(giga::kPartFailed);
+        return false;
+    }
     GigaTone::PartsLock lock = LockTone(m_tone);
     if (GetState() != giga::kPartLoading) {
         // The GUI set the part again (cleared or chose another instrument)

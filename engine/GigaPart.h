@@ -46,9 +46,10 @@ public:
     const char* GetProgramName() const;
 
     // Loader thread: loads the part (see GigaTone::LoadParts). False when the
-    // part is missing (state 3), its file cannot be read (state 5) or its
-    // instrument failed to load; a part left in state 4 is to be removed by
-    // its tone. A loaded part may still have silent samples (below).
+    // part is missing (state 3), or its file or instrument cannot be read
+    // (state 5: not a bank, no such instrument, a damaged one, no memory);
+    // an emptied part is left in state 4, to be removed by its tone. A
+    // loaded part may still have silent samples (below).
     bool Load(GigaBankManager& manager);
     // Persistence (GigaArchive*.cpp): the nested 'part' object and the
     // older form's 'part' chunk.

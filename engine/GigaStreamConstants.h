@@ -46,7 +46,7 @@ enum PartState : int {
     kPartLoaded = 2,
     kPartMissing = 3,
     kPartLoading = 4,
-    kPartFailed = 5,  // the file is there but cannot be read as a bank
+    kPartFailed = 5,  // the file is there but it or its instrument cannot be loaded
 };
 
 }  // namespace giga

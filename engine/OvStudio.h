@@ -55,7 +55,9 @@ public:
     // Closes the plug-in's editor view, if one is open.
     virtual void CloseView() = 0;
     // The plug-in's parameter values when it keeps its settings in them
-    // rather than in its chunk; empty otherwise. Set back after the chunk.
+    // rather than in its chunk; empty otherwise. Set back after the chunk:
+    // a stored value outside 0..1 (or no number at all) is not applied, and
+    // the plug-in keeps the value it has.
     virtual std::vector<float> GetParamValues() { return {}; }
     virtual void SetParamValues(const std::vector<float>& /*values*/) {}
 };

@@ -163,6 +163,9 @@ void OvTone::OvStop()
             break;
     }
     m_started.store(false, std::memory_order_seq_cst);
+    // A stopped tone renders no more: nothing is held now, whatever the
+    // render last told.
+    ShowNotesHeld(false);
 
     // No render may still be working on this tone before its voices go.
     if (m_player && !m_player->WaitRenderIdle(kOvRenderWaitMs)) {
@@ -277,22 +280,22 @@ void OvTone::Render(audio::Buffers* buses, int frames) noexcept
 
     // 2. State at the start of the block.
     m_controllerChanged.store(false, std::memory_order_relaxed);
-    int held0 = m_heldNotes.load(std::memory_order_relaxed);
-    if (held0 < 0) {
+    if (m_heldNotes.load(std::memory_order_relaxed) < 0)
         m_heldNotes.store(0, std::memory_order_relaxed);
-        held0 = 0;
-    }
     const bool muted = IsToneMuted();
 
     // 3. The waiting events.
     TakeEvents();
 
-    // 4. Nothing sounding: the releasing phase of a stop is over.
+    // 4. Nothing sounding: the releasing phase of a stop is over. A note
+    // whose sound ended before its key came up is let go of here.
     if (m_voices.IsEmpty()) {
         uint32_t expected = kOvCmdReleasing;
         m_command.compare_exchange_strong(expected, kOvCmdNone, std::memory_order_acq_rel);
         if (m_controllerChanged.load(std::memory_order_relaxed))
             Notify(kOvNotifyController, 0);
+        if (m_heldNotes.load(std::memory_order_relaxed) <= 0)
+            ShowNotesHeld(false);
         return;
     }
 
@@ -314,9 +317,14 @@ void OvTone::Render(audio::Buffers* buses, int frames) noexcept
     // 6. Notifications.
     if (m_controllerChanged.load(std::memory_order_relaxed))
         Notify(kOvNotifyController, 0);
-    const int held = m_heldNotes.load(std::memory_order_relaxed);
-    if ((held0 > 0) != (held > 0))
-        Notify(kOvNotifyNotesHeld, held > 0 ? 1 : 0);
+    ShowNotesHeld(m_heldNotes.load(std::memory_order_relaxed) > 0);
+}
+
+void OvTone::ShowNotesHeld(bool held) noexcept
+{
+    // Only a change is told; the flag remembers what the view was told last.
+    if (m_heldShown.exchange(held, std::memory_order_relaxed) != held)
+        Notify(kOvNotifyNotesHeld, held ? 1 : 0);
 }
 
 void OvTone::TakeEvents() noexcept

@@ -157,6 +157,9 @@ private:
     };
 
     void TakeEvents() noexcept;
+    // Tells the view 'ovma' when the held state differs from what it last
+    // heard. Audio thread, and the stopping thread once the tone stopped.
+    void ShowNotesHeld(bool held) noexcept;
     void ReturnVoice(OvVoice* voice) noexcept;
     bool WaitCommandClear(int polls);
 
@@ -178,6 +181,7 @@ private:
     std::atomic<bool> m_muted{false};
 
     std::atomic<int> m_heldNotes{0};
+    std::atomic<bool> m_heldShown{false};  // the held state the view was last told
     std::atomic<OvToneView*> m_view{nullptr};
     // Notify calls between their count and their return.
     std::atomic<int> m_notifying{0};

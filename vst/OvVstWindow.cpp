@@ -12,6 +12,7 @@
 #include "kiv/gui/HLabel.h"
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XConst.h"
+#include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XListView.h"
 #include "kiv/gui/XTreeView.h"
 #include "kiv/gui/XView.h"
@@ -175,8 +176,10 @@ bool OvVstWindow::open(void* ptr)
     }
     systemWindow = ptr;
     m_parent = parent;
-    // The editor refreshes its loaded units; the timer starts with the
-    // first paint.
+    // Shown by this window, as a window of its own shows its view (hit tests
+    // for the pointer's moves need it); the editor refreshes its loaded
+    // units; the timer starts with the first paint.
+    view->SetVisible(true);
     view->OnShow();
     return true;
 }
@@ -185,8 +188,14 @@ void OvVstWindow::close()
 {
     XView* view = GetView();
     StopTimer();
-    if (view && systemWindow)
+    // A file dialog of the editor would stay on screen with nothing to take
+    // its answer until the editor opens again: it closes with the editor.
+    if (view)
+        XFileNav::EndDialogWithin(view);
+    if (view && systemWindow) {
         view->OnClosing();
+        view->SetVisible(false);
+    }
     SetView(nullptr);
     SetFrameWindow(0);
     DestroyClientWindow();

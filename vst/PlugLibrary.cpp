@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include "kiv/file/FileOpen.h"
 #include "vst/VstConstants.h"
 
 PlugLibrary::~PlugLibrary()
@@ -12,7 +13,9 @@ PlugLibrary::~PlugLibrary()
 bool PlugLibrary::Load(const char* path)
 {
     Free();
-    if (!path || !path[0])
+    // dlopen waits on a named pipe like any open: only a regular file is
+    // given to it.
+    if (!path || !path[0] || !file::IsReadableFile(path))
         return false;
     m_handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
     return m_handle != nullptr;

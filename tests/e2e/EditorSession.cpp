@@ -159,7 +159,6 @@ EditorSession::EditorSession() : m_server("1280x1024x24")
 
 EditorSession::~EditorSession()
 {
-    MenuPicked();
     if (m_effect) {
         CloseEditor();
         Call(vst::effMainsChanged, 0, 0);
@@ -180,7 +179,7 @@ std::string EditorSession::BuildDir()
     return dir ? dir : ".";
 }
 
-bool EditorSession::Start()
+bool EditorSession::Start(bool editor)
 {
     if (!m_server.Start()) {
         m_skip = m_server.SkipReason();
@@ -217,17 +216,8 @@ bool EditorSession::Start()
     for (auto& i : m_ins)
         m_inPtrs.push_back(i.data());
     Call(vst::effMainsChanged, 0, 1);
-
-    vst::ERect* rect = nullptr;
-    Call(vst::effEditGetRect, 0, 0, &rect);
-    int w = rect ? rect->right - rect->left : 864;
-    int h = rect ? rect->bottom - rect->top : 560;
-    XSetWindowAttributes attributes{};
-    attributes.override_redirect = True;  // no window manager: place it ourselves
-    m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
-                           InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
-    XMapWindow(m_display, m_host);
-    XSync(m_display, False);
+    if (!editor)
+        return true;
     OpenEditor();
     if (!m_editorOpen) {
         m_error = "effEditOpen refused the host window";
@@ -246,6 +236,19 @@ void EditorSession::OpenEditor()
 {
     if (m_editorOpen)
         return;
+    if (!m_host) {
+        // A host asks for the editor's size before it makes the window.
+        vst::ERect* rect = nullptr;
+        Call(vst::effEditGetRect, 0, 0, &rect);
+        int w = rect ? rect->right - rect->left : 864;
+        int h = rect ? rect->bottom - rect->top : 560;
+        XSetWindowAttributes attributes{};
+        attributes.override_redirect = True;  // no window manager: place it ourselves
+        m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
+                               InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        XMapWindow(m_display, m_host);
+        XSync(m_display, False);
+    }
     m_editorOpen =
         Call(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(m_host))) != 0;
     XSync(m_display, False);
@@ -261,18 +264,28 @@ void EditorSession::CloseEditor()
         XSync(m_display, False);
 }
 
+void EditorSession::ResetIdleTimes()
+{
+    m_longestIdleMs = 0.0;
+    m_idleCalls = 0;
+}
+
+void EditorSession::EditIdle()
+{
+    auto start = std::chrono::steady_clock::now();
+    Call(vst::effEditIdle);
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
+    m_longestIdleMs = std::max(m_longestIdleMs, took.count());
+    ++m_idleCalls;
+}
+
 void EditorSession::Idle(int ms)
 {
     // 20 ms steps: one idle call and the blocks of audio that time holds.
     int blocks = std::max(1, m_rate / 50 / m_block);
     for (int waited = 0; waited < ms || waited == 0; waited += 20) {
-        if (m_editorOpen) {
-            auto start = std::chrono::steady_clock::now();
-            Call(vst::effEditIdle);
-            auto took = std::chrono::steady_clock::now() - start;
-            m_longestIdleMs = std::max(
-                m_longestIdleMs, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
-        }
+        if (m_editorOpen)
+            EditIdle();
         for (int b = 0; b < blocks; ++b)
             RenderBlock(false);
         Sleep(20);
@@ -343,7 +356,7 @@ Level EditorSession::Render(int ms)
     for (int b = 0; b < blocks; ++b) {
         RenderBlock(true);
         if (b % 4 == 3 && m_editorOpen)
-            Call(vst::effEditIdle);
+            EditIdle();
     }
     Level level;
     double sum = 0.0;
@@ -501,16 +514,26 @@ void EditorSession::Click(Point p, int button)
     Idle(100);
 }
 
-void EditorSession::DoubleClick(Point p)
+void EditorSession::Clicks(const std::vector<Point>& points, int gapMs)
 {
     SpaceFromLastClick();
-    Fake(p.x, p.y);
+    Fake(points.at(0).x, points.at(0).y);
     Idle(20);
-    for (int i = 0; i < 2; ++i) {
+    for (size_t i = 0; i < points.size(); ++i) {
+        if (i > 0 && gapMs > 0)
+            Idle(gapMs);
+        Fake(points[i].x, points[i].y);
         Press(1, true);
         Press(1, false);
     }
     Idle(150);
+}
+
+void EditorSession::MoveHost(int x, int y)
+{
+    XMoveWindow(m_display, m_host, x, y);
+    XSync(m_display, False);
+    Idle(100);
 }
 
 void EditorSession::Drag(Point from, Point to, int steps)
@@ -562,65 +585,40 @@ void EditorSession::Type(const std::string& text)
 
 // ---------------------------------------------------------------- menus
 
-namespace {
-
-// The shown menu windows on the screen, in stacking order (sub-menus last).
-std::vector<kivtest::XTestInput::ShownWindow> MenuWindows(const kivtest::XTestInput& input)
+std::vector<EditorSession::TopWindow> EditorSession::MenuWindows()
 {
-    std::vector<kivtest::XTestInput::ShownWindow> out;
-    for (const auto& w : input.ShownWindows())
+    std::vector<TopWindow> out;
+    for (const TopWindow& w : m_input->ShownWindows())
         if (w.cls == "KivMenu" || w.name == "KivMenu")
             out.push_back(w);
     return out;
 }
 
-}  // namespace
-
-void EditorSession::PickMenuItems(std::vector<int> tops, const std::string& screenshot)
+bool EditorSession::WaitForMenus(size_t count, int timeoutMs)
 {
-    MenuPicked();
-    m_menuFound = false;
-    std::string display = m_server.Display();
-    m_menuThread = std::thread([this, display, tops, screenshot] {
-        // A connection of this thread's own: Xlib connections are not shared
-        // between threads here.
-        kivtest::XTestInput input(display.c_str());
-        Display* d = input.Dpy();
-        if (!d)
-            return;
-        size_t level = 0;
-        for (int waited = 0; waited < 5000 && level < tops.size(); waited += 20) {
-            std::vector<kivtest::XTestInput::ShownWindow> menus = MenuWindows(input);
-            if (menus.size() <= level) {
-                Sleep(20);
-                continue;
-            }
-            Sleep(150);  // let it paint
-            const kivtest::XTestInput::ShownWindow& m = menus[level];
-            if (!screenshot.empty() && level + 1 == tops.size())
-                WritePng(d, 0, 0, kScreenW, kScreenH, screenshot);
-            input.Move(m.x + 30, m.y + 1 + tops[level] + 10);
-            Sleep(80);
-            input.Button(1, true);
-            Sleep(40);
-            input.Button(1, false);
-            ++level;
-        }
-        m_menuFound = level == tops.size();
-    });
+    return IdleUntil(timeoutMs, [&] { return MenuWindows().size() >= count; });
 }
 
-bool EditorSession::MenuPicked()
+bool EditorSession::PickMenuItems(std::vector<int> tops, const std::string& screenshot)
 {
-    if (m_menuThread.joinable()) {
-        // The GUI thread keeps idling while the other thread answers.
-        for (int waited = 0; waited < 6000 && !m_menuFound; waited += 20)
-            Idle(20);
-        // The thread ends by itself within its own time limit.
-        m_menuThread.join();
-        Idle(100);
+    for (size_t level = 0; level < tops.size(); ++level) {
+        if (!WaitForMenus(level + 1))
+            return false;
+        Idle(100);  // drawn
+        const TopWindow m = MenuWindows()[level];
+        if (!screenshot.empty() && level + 1 == tops.size())
+            WritePng(m_display, 0, 0, kScreenW, kScreenH, screenshot);
+        // An item is chosen by its own press and release; a sub-menu opens
+        // when the pointer rests on its entry.
+        Fake(m.x + 30, m.y + 1 + tops[level] + 10);
+        Idle(60);
+        Press(1, true);
+        Idle(20);
+        Press(1, false);
+        Idle(60);
     }
-    return m_menuFound;
+    Idle(100);  // answered at the editor's next tick
+    return true;
 }
 
 // ---------------------------------------------------------------- pictures
@@ -633,6 +631,28 @@ unsigned long EditorSession::Pixel(Point p)
     unsigned long pixel = XGetPixel(image, 0, 0) & 0xFFFFFF;
     XDestroyImage(image);
     return pixel;
+}
+
+std::vector<unsigned long> EditorSession::Pixels(Point p, int w, int h)
+{
+    std::vector<unsigned long> out;
+    if (w <= 0 || h <= 0)
+        return out;
+    XImage* image = XGetImage(m_display, DefaultRootWindow(m_display), p.x, p.y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return out;
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            out.push_back(XGetPixel(image, col, row) & 0xFFFFFF);
+    XDestroyImage(image);
+    return out;
+}
+
+int EditorSession::CountColour(Point p, int w, int h, unsigned long rgb)
+{
+    const std::vector<unsigned long> pixels = Pixels(p, w, h);
+    return static_cast<int>(std::count(pixels.begin(), pixels.end(), rgb));
 }
 
 std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)

@@ -12,11 +12,10 @@
 // The header stays free of Xlib (whose XEvent would clash with the toolkit's),
 // so tests can include engine and editor headers beside it.
 #pragma once
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -49,6 +48,8 @@ struct KeptForProcess {
 #ifdef KIV_E2E_LSAN
     KeptForProcess() { __lsan_disable(); }
     ~KeptForProcess() { __lsan_enable(); }
+#else
+    KeptForProcess() {}  // a scope marker: not an unused variable
 #endif
 };
 
@@ -104,11 +105,14 @@ public:
     EditorSession(const EditorSession&) = delete;
     EditorSession& operator=(const EditorSession&) = delete;
 
-    // Starts the server, opens the plug-in (rate, block, switched on) and
-    // its editor in a host window. False with the reason in SkipReason()
-    // when no X server can start (the caller skips); any other failure is
-    // a test failure and also returns false with Error() set.
-    bool Start();
+    // Starts the server, opens the plug-in (rate, block, switched on) and,
+    // with `editor`, its editor in a host window; without it the plug-in
+    // has not even been asked for its editor's size, as with a host that
+    // restores a project before the user opens the editor (OpenEditor then
+    // asks). False with the reason in SkipReason() when no X server can
+    // start (the caller skips); any other failure is a test failure and
+    // also returns false with Error() set.
+    bool Start(bool editor = true);
     const std::string& SkipReason() const { return m_skip; }
     const std::string& Error() const { return m_error; }
 
@@ -121,10 +125,11 @@ public:
     // Host idle: effEditIdle about every 20 ms for ms milliseconds, with
     // audio rendered in step so the engine runs as in a host.
     void Idle(int ms);
-    // The longest effEditIdle call since the last reset, in milliseconds:
-    // the host's GUI thread is held that long.
-    int LongestIdleMs() const { return m_longestIdleMs; }
-    void ResetLongestIdle() { m_longestIdleMs = 0; }
+    // Every effEditIdle call is timed: the longest since the last reset, in
+    // milliseconds, and how many calls were made.
+    void ResetIdleTimes();
+    double LongestIdleMs() const { return m_longestIdleMs; }
+    int IdleCalls() const { return m_idleCalls; }
     // Idles until done() holds or timeoutMs pass.
     template <class Done>
     bool IdleUntil(int timeoutMs, Done done)
@@ -142,6 +147,11 @@ public:
     bool SetChunk(const std::string& chunk);
     // A chunk whose first `units` units play instrument `program` of `gig`.
     static std::string ChunkFor(const std::string& gig, int program, int units = 1);
+    // A chunk whose unit i plays instrument units[i].second of units[i].first.
+    static std::string ChunkOf(const std::vector<std::pair<std::string, int>>& units);
+    // The instruments (".gig path:index") of every layer of each unit of a
+    // saved performance, read by this process (nothing loaded).
+    static std::vector<std::vector<std::string>> PerformanceLayers(const std::string& path);
     // A studio of this process that took the chunk (instruments loaded):
     // what the plug-in's engine holds, read through the engine's own code.
     static std::unique_ptr<GigaStudio> Decode(const std::string& chunk);
@@ -171,8 +181,7 @@ public:
     Point ScreenCentre(const ViewTree& tree, int node) { return Screen(tree, node, tree[node].Centre()); }
     // The top-level windows of the toolkit other than the host's (menus,
     // dialogs): their screen rectangles, newest last.
-    using TopWindow = kivtest::XTestInput::ShownWindow;
-    std::vector<TopWindow> PopupWindows();
+    std::vector<kivtest::XTestInput::ShownWindow> PopupWindows();
 
     // Closes a dialog's window as its frame's close box would (the window
     // manager's delete request).
@@ -183,7 +192,11 @@ public:
     // --- real input (XTEST), each followed by idle time for the editor ---
     void Move(Point p);
     void Click(Point p, int button = 1);
-    void DoubleClick(Point p);
+    // Left clicks at each point with gapMs of host idling between them, not
+    // spaced apart (a person's double click leaves the first press time to
+    // act); DoubleClick clicks one point twice.
+    void Clicks(const std::vector<Point>& points, int gapMs);
+    void DoubleClick(Point p, int gapMs = 0) { Clicks({p, p}, gapMs); }
     // Press at from, move in steps to to, release.
     void Drag(Point from, Point to, int steps = 8);
     // Clicks the centre of the n-th shown node of a class; false when none.
@@ -193,17 +206,21 @@ public:
     // Presses and releases one key by its keysym name ("Return", "Escape").
     void Key(const char* keysymName);
 
-    // Popup menus may hold the GUI thread (the idle call) while they are
-    // open, so a menu is answered from another thread: PickMenuItems starts
-    // one that waits for the menu window (class "KivMenu"), optionally takes
-    // a screenshot of the screen as <name>.png, and clicks the item whose
-    // top is tops[0] pixels below the first item's (items are 20 high,
-    // separators 7); with more tops, each next one is clicked in the
-    // sub-menu that opened. Then do the click that opens the menu;
-    // MenuPicked() waits for the thread and says whether every level came.
-    void PickMenuItems(std::vector<int> tops, const std::string& screenshot = "");
-    void PickMenuItem(int top, const std::string& screenshot = "") { PickMenuItems({top}, screenshot); }
-    bool MenuPicked();
+    // Menus are windows of their own (class "KivMenu"), shown while the
+    // host idles. MenuWindows() lists the shown ones, top menu first.
+    // PickMenuItems waits (idling) for the menu the last input opened,
+    // optionally writes a screenshot of the screen as <name>.png once the
+    // last level is shown, and clicks the item whose top is tops[0] pixels
+    // below the first item's (items are 20 high, separators 7); with more
+    // tops, each next one is clicked in the sub-menu that opened. False when
+    // a level did not come.
+    using TopWindow = kivtest::XTestInput::ShownWindow;
+    std::vector<TopWindow> MenuWindows();
+    bool WaitForMenus(size_t count, int timeoutMs = 3000);
+    bool PickMenuItems(std::vector<int> tops, const std::string& screenshot = "");
+    bool PickMenuItem(int top, const std::string& screenshot = "") { return PickMenuItems({top}, screenshot); }
+    // Moves the host's window (as a person drags it) to a screen position.
+    void MoveHost(int x, int y);
     // The pixel offset of item n below which `separators` separators lie.
     static int MenuItemTop(int n, int separators = 0) { return 20 * (n - separators) + 7 * separators; }
 
@@ -214,6 +231,11 @@ public:
 
     // The colour on the screen at p, 0xRRGGBB.
     unsigned long Pixel(Point p);
+    // The colours of a w x h rectangle from p, row by row.
+    std::vector<unsigned long> Pixels(Point p, int w, int h);
+    // How many pixels of the screen rectangle at p have exactly the colour
+    // 0xRRGGBB.
+    int CountColour(Point p, int w, int h, unsigned long rgb);
 
     // Folders of this session: a scratch folder and the build folder.
     const std::string& Scratch() const { return m_scratch.Path(); }
@@ -223,6 +245,7 @@ public:
 
 private:
     void RenderBlock(bool measure);
+    void EditIdle();
     void Fake(int x, int y);
     // Separate clicks are spaced beyond the toolkit's double-click time, as
     // a person's are; otherwise the second would count as a double-click.
@@ -252,9 +275,8 @@ private:
     std::vector<float> m_peak;
     long m_frames = 0;
     std::chrono::steady_clock::time_point m_lastPress{};
-    int m_longestIdleMs = 0;
-    std::thread m_menuThread;
-    std::atomic<bool> m_menuFound{false};
+    double m_longestIdleMs = 0.0;
+    int m_idleCalls = 0;
 };
 
 }  // namespace e2e

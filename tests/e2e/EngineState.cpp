@@ -2,6 +2,8 @@
 // written through the engine's own code in this process. Apart from the
 // session's X side, whose Xlib names clash with the toolkit's.
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "e2e/EditorSession.h"
 #include "engine/GigaDeck.h"
@@ -25,6 +27,49 @@ std::string EditorSession::ChunkFor(const std::string& gig, int program, int uni
     if (!studio || !studio->GetState(state) || !state.GetBytes())
         return {};
     return std::string(reinterpret_cast<const char*>(state.GetBytes()), static_cast<size_t>(state.GetSize()));
+}
+
+std::string EditorSession::ChunkOf(const std::vector<std::pair<std::string, int>>& units)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (size_t i = 0; i < units.size(); ++i) {
+        GigaTone* tone = deck ? deck->GetGigaTone(static_cast<int>(i)) : nullptr;
+        if (!tone || !tone->AddPart(units[i].first.c_str(), units[i].second))
+            return {};
+    }
+    kiv::data state;
+    if (!studio || !studio->GetState(state) || !state.GetBytes())
+        return {};
+    return std::string(reinterpret_cast<const char*>(state.GetBytes()), static_cast<size_t>(state.GetSize()));
+}
+
+namespace {
+
+// The instruments (".gig path:index") of every layer of each unit.
+std::vector<std::vector<std::string>> LayersOf(GigaStudio* studio)
+{
+    std::vector<std::vector<std::string>> out;
+    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
+    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
+        out.emplace_back();
+        GigaTone* tone = deck->GetGigaTone(i);
+        for (int p = 0; tone && p < tone->GetPartCount(); ++p)
+            if (GigaPart* part = tone->GetPart(p))
+                out.back().push_back(std::string(part->GetPath() ? part->GetPath() : "") + ":" +
+                                     std::to_string(part->GetProgramIndex()));
+    }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> EditorSession::PerformanceLayers(const std::string& path)
+{
+    std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+    if (!studio || !studio->LoadFile(path.c_str()))
+        return {};
+    return LayersOf(studio.get());
 }
 
 std::unique_ptr<GigaStudio> EditorSession::Decode(const std::string& chunk)
@@ -52,18 +97,8 @@ std::vector<std::string> EditorSession::UnitPaths()
 
 std::vector<std::vector<std::string>> EditorSession::UnitLayers()
 {
-    std::vector<std::vector<std::string>> out;
     std::unique_ptr<GigaStudio> studio = Decode(Chunk());
-    GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
-    for (int i = 0; deck && i < deck->GetToneCount(); ++i) {
-        out.emplace_back();
-        GigaTone* tone = deck->GetGigaTone(i);
-        for (int p = 0; tone && p < tone->GetPartCount(); ++p)
-            if (GigaPart* part = tone->GetPart(p))
-                out.back().push_back(std::string(part->GetPath() ? part->GetPath() : "") + ":" +
-                                     std::to_string(part->GetProgramIndex()));
-    }
-    return out;
+    return LayersOf(studio.get());
 }
 
 std::vector<int> EditorSession::UnitVolumes()

@@ -7,19 +7,20 @@
 // the about box go to <build>/e2e-screens.
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <chrono>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
+#include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/file/Riff.h"
+#include "support/PipeGuard.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -52,80 +54,25 @@ constexpr int kDrumKey = 36;
 // Part menu entries, from the top.
 enum { kMenuLoad = 0, kMenuUnload, kMenuLoadPreset, kMenuSavePreset };
 
-// Chooses an entry of the next menu the plug-in opens. The menu runs its own
-// loop on the thread that pressed (the test's), so the choice is made from a
-// second thread over a connection of its own.
-class MenuChooser {
-public:
-    MenuChooser(const std::string& display, int entry)
-        : m_thread([display, entry, this] { m_chosen = Choose(display, entry); })
-    {
-    }
-    ~MenuChooser() { Join(); }
-    bool Join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-        return m_chosen;
-    }
-
-private:
-    static bool Choose(const std::string& name, int entry)
-    {
-        Display* d = XOpenDisplay(name.c_str());
-        if (!d)
-            return false;
-        bool chosen = false;
-        for (int waited = 0; waited < 5000 && !chosen; waited += 20) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            Window root = 0, up = 0, *kids = nullptr;
-            unsigned int count = 0;
-            if (!XQueryTree(d, DefaultRootWindow(d), &root, &up, &kids, &count))
-                continue;
-            for (unsigned int i = 0; i < count && !chosen; ++i) {
-                XWindowAttributes a{};
-                XClassHint hint{};
-                if (!XGetWindowAttributes(d, kids[i], &a) || a.map_state != IsViewable ||
-                    !XGetClassHint(d, kids[i], &hint))
-                    continue;
-                const bool menu = hint.res_class && std::string(hint.res_class) == "KivMenu";
-                XFree(hint.res_name);
-                XFree(hint.res_class);
-                if (!menu)
-                    continue;
-                // Entries are 20 pixels high below a 1-pixel border.
-                const int x = a.x + 20, y = a.y + 1 + 20 * entry + 10;
-                std::this_thread::sleep_for(std::chrono::milliseconds(100));  // drawn and listening
-                XTestFakeMotionEvent(d, DefaultScreen(d), x, y, CurrentTime);
-                XSync(d, False);
-                std::this_thread::sleep_for(std::chrono::milliseconds(60));
-                XTestFakeButtonEvent(d, 1, True, CurrentTime);
-                XTestFakeButtonEvent(d, 1, False, CurrentTime);
-                XSync(d, False);
-                chosen = true;
-            }
-            if (kids)
-                XFree(kids);
-        }
-        XCloseDisplay(d);
-        return chosen;
-    }
-
-    bool m_chosen = false;
-    std::thread m_thread;
-};
-
 class PerformanceEndToEnd : public ::testing::Test {
 protected:
+    // Whether the host opens the editor before anything else happens.
+    virtual bool EditorAtStart() const { return true; }
     void SetUp() override
     {
-        if (!s.Start()) {
+        m_path = getenv("PATH") ? getenv("PATH") : "";
+        if (!s.Start(EditorAtStart())) {
             if (!s.Error().empty())
                 FAIL() << s.Error();
             GTEST_SKIP() << s.SkipReason();
         }
     }
-    void TearDown() override { unsetenv("KIV_DIALOG_ANSWER"); }
+    void TearDown() override
+    {
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
+        setenv("PATH", m_path.c_str(), 1);
+    }
 
     // A demo bank written into `folder` (made when missing); its path.
     std::string Bank(const gigtools::GigFixture& fixture, const std::string& folder)
@@ -140,7 +87,8 @@ protected:
     std::string Pad(const std::string& folder) { return Bank(gigtools::StereoPadFixture(), folder); }
 
     // The host restores a project: a state chunk (the older RIFF form) whose
-    // tone i plays instrument 0 of parts[k].second for parts[k].first == i.
+    // tone i plays instrument 0 of parts[k].second for parts[k].first == i,
+    // as layers in the order given.
     void SetChunk(const std::vector<std::pair<int, std::string>>& parts)
     {
         const std::string file = s.Scratch() + "/chunk.riff";
@@ -148,7 +96,12 @@ protected:
         ASSERT_TRUE(w.OpenWrite(file.c_str()));
         w.OpenChunk("RIFF", "OvGm");
         w.OpenChunk("LIST", "tone");
-        for (const auto& [tone, path] : parts) {
+        std::vector<int> written;
+        for (const auto& entry : parts) {
+            const int tone = entry.first;
+            if (std::find(written.begin(), written.end(), tone) != written.end())
+                continue;
+            written.push_back(tone);
             w.OpenChunk("RIFF", "tone");
             w.OpenChunk("indx");
             w.WriteInt(tone);
@@ -157,14 +110,18 @@ protected:
             w.OpenChunk("midi");
             w.WriteInt(tone);
             w.CloseChunk();
-            w.OpenChunk("part");
-            w.OpenChunk("bank");
-            w.WriteString(path.c_str());
-            w.CloseChunk();
-            w.OpenChunk("prog");
-            w.WriteInt(0);
-            w.CloseChunk();
-            w.CloseChunk();
+            for (const auto& [layerTone, path] : parts) {
+                if (layerTone != tone)
+                    continue;
+                w.OpenChunk("part");
+                w.OpenChunk("bank");
+                w.WriteString(path.c_str());
+                w.CloseChunk();
+                w.OpenChunk("prog");
+                w.WriteInt(0);
+                w.CloseChunk();
+                w.CloseChunk();
+            }
             w.CloseChunk();
             w.CloseChunk();
         }
@@ -229,10 +186,8 @@ protected:
         ViewTree tree = Tree();
         int name = tree.Find("XGigaName", unit);
         ASSERT_GE(name, 0) << tree.Text();
-        MenuChooser chooser(DisplayString(s.Dpy()), entry);
         s.Click(s.ScreenCentre(tree, name));
-        ASSERT_TRUE(chooser.Join()) << "no part menu opened";
-        s.Idle(100);
+        ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(entry))) << "no part menu opened";
     }
     // The peak of a short note on a MIDI channel (tone n listens on channel n).
     float Play(int channel, int key = 60)
@@ -248,22 +203,89 @@ protected:
         return s.IdleUntil(5000, [&] { return Play(channel, key) > 0.01f; });
     }
 
+    // The pixels of a control of unit n (the m-th of its class there).
+    std::vector<unsigned long> UnitPixels(int unit, const std::string& cls, int m = 0)
+    {
+        ViewTree tree = Tree();
+        int node = tree.Find(cls, m, tree.Find("XGigaView", unit));
+        if (node < 0)
+            return {};
+        return s.Pixels(s.Screen(tree, node, tree[node].At(0, 0)), tree[node].w, tree[node].h);
+    }
+    // Unit n's name is drawn in this colour (0xRRGGBB) somewhere in its box.
+    bool NameShows(int unit, unsigned long rgb)
+    {
+        ViewTree tree = Tree();
+        const int name = tree.Find("XGigaName", unit);
+        return name >= 0 &&
+               s.CountColour(s.Screen(tree, name, tree[name].At(0, 0)), tree[name].w, tree[name].h, rgb) > 0;
+    }
+    static constexpr unsigned long kFailedName = 0xFF6464;
+    static constexpr unsigned long kLoadedName = 0x00CB1F;
+
+    // The file dialogs find no program to run: PATH names an empty folder.
+    void NoDialogProgram()
+    {
+        const std::string empty = s.Scratch() + "/no-programs";
+        mkdir(empty.c_str(), 0755);
+        setenv("PATH", empty.c_str(), 1);
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("KIV_DIALOG_PROGRAM");
+    }
+    // The notice says what is missing; Return closes it.
+    void ExpectNoDialogNotice(const std::string& screen)
+    {
+        ASSERT_TRUE(WaitFor("XMessage")) << "nothing said that no file dialog can be shown\n" << Tree().Text();
+        s.Screenshot(screen);
+        ViewTree tree = Tree();
+        EXPECT_GE(tree.FindText("XLabel", "No file dialog can be shown: zenity or kdialog is needed.",
+                                Root(tree, "XMessage")),
+                  0)
+            << tree.Text();
+        s.Key("Return");
+        EXPECT_TRUE(WaitFor("XMessage", false)) << "the notice does not close";
+    }
+
     EditorSession s;
+    std::string m_path;  // PATH as the test found it
+};
+
+// The host restores its project before the user ever opens the editor.
+class PerformanceRestoredFirst : public PerformanceEndToEnd {
+protected:
+    bool EditorAtStart() const override { return false; }
 };
 
 }  // namespace
 
 // Save as writes the performance; right after it Open has nothing to ask.
-// New, answered "No", leaves an untitled performance: the next Save asks
-// for a name and leaves the earlier file as it was. Opening that file
-// restores its unit, which sounds, and leaves nothing unsaved until the
-// mixer is changed.
-TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
+// After a change, Reset asks as New does ("Cancel" keeps the unit); New,
+// answered "No", leaves an untitled performance that Open does not offer to
+// save, and the next Save asks for a name and leaves the earlier file as it
+// was. Opening that file restores its unit, which sounds, and leaves nothing
+// unsaved until the mixer is changed. The activity light of a unit goes out
+// when its key comes up after the sound ended, and when New empties the unit
+// under a held key. An open dialog left open when the host closes the editor
+// goes with it: its answer is never taken.
+TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
 {
     const std::string piano = Piano(s.Scratch() + "/banks");
     const std::string drum = Drum(s.Scratch() + "/banks");
     SetChunk({{0, piano}});
     ASSERT_TRUE(Sounds(0));
+
+    // The user's own copies beside the files saved below, written an hour
+    // ago, stay whatever they are called; only a temporary file that a save
+    // which died left behind goes.
+    const std::pair<std::string, bool> beside[] = {
+        {".A.tv2.backup", true},         {"A.tv2.old001", true}, {".A.tv2.Ab3xYz", true},
+        {".Piano.tvpreset.backup", true}, {".A.tv2.kivtmp-Ab3xYz", false}};
+    for (const auto& [name, kept] : beside) {
+        const std::string file = s.Scratch() + "/" + name;
+        std::ofstream(file) << "mine";
+        const struct timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), hourAgo, 0), 0);
+    }
 
     const std::string a = s.Scratch() + "/A.tv2";
     Answer(a);
@@ -271,6 +293,12 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(a); }));
     const std::string saved = ReadAll(a);
     EXPECT_NE(saved.find("Demo Piano.gig"), std::string::npos);
+    const std::string preset = s.Scratch() + "/Piano.tvpreset";
+    Answer(preset);
+    PartMenu(0, kMenuSavePreset);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(preset); }));
+    for (const auto& [name, kept] : beside)
+        EXPECT_EQ(Exists(s.Scratch() + "/" + name), kept) << name;
 
     // Saved: Open goes straight to its dialog (cancelled here).
     Answer("");
@@ -280,15 +308,55 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     if (Showing("WConfirm"))
         DialogButton("WConfirm", 2);
 
-    // A change through the part menu, then New without saving it.
+    // A change through the part menu.
     Answer(drum);
     PartMenu(1, kMenuLoad);
     ASSERT_TRUE(Sounds(1, kDrumKey));
+
+    // The kick (0.4 s) ends while its key is still held; the light goes out
+    // when the key comes up.
+    s.Idle(300);
+    const std::vector<unsigned long> dark = UnitPixels(1, "XMyLed");
+    ASSERT_FALSE(dark.empty());
+    s.NoteOn(kDrumKey, 110, 1);
+    s.Render(1200);
+    s.Screenshot("activity-light-held");
+    EXPECT_NE(UnitPixels(1, "XMyLed"), dark) << "the light is off while the key is held";
+    s.NoteOff(kDrumKey, 1);
+    s.Render(300);
+    s.Screenshot("activity-light-released");
+    EXPECT_EQ(UnitPixels(1, "XMyLed"), dark) << "the light stays lit after the key came up";
+
+    // Reset asks first; "Cancel" keeps the unit.
+    Toolbar(editor::kReset);
+    ASSERT_TRUE(WaitFor("WConfirm")) << "Reset threw the unsaved change away without asking";
+    DialogButton("WConfirm", 2);  // Cancel
+    ASSERT_TRUE(WaitFor("WConfirm", false));
+    EXPECT_TRUE(Sounds(1, kDrumKey)) << "Cancel emptied the unit";
+    EXPECT_NE(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
+
+    // New without saving, while a key of the drum is held.
+    s.NoteOn(kDrumKey, 110, 1);
+    s.Render(200);
+    s.Idle(150);  // rendering runs ahead of the window's ticks
+    EXPECT_NE(UnitPixels(1, "XMyLed"), dark);
     Toolbar(editor::kNew);
     ASSERT_TRUE(WaitFor("WConfirm"));
     DialogButton("WConfirm", 1);  // No
     ASSERT_TRUE(WaitFor("WConfirm", false));
     EXPECT_TRUE(s.IdleUntil(3000, [&] { return Play(0) < 0.001f; })) << "New left the piano playing";
+    s.Screenshot("activity-light-after-new");
+    EXPECT_EQ(UnitPixels(1, "XMyLed"), dark) << "the emptied unit's light stays lit";
+    s.NoteOff(kDrumKey, 1);
+    EXPECT_EQ(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
+
+    // Nothing changed since New: Open has nothing to ask.
+    Answer("");
+    Toolbar(editor::kOpen);
+    s.Idle(200);
+    EXPECT_FALSE(Showing("WConfirm")) << "asked to save the empty performance New left";
+    if (Showing("WConfirm"))
+        DialogButton("WConfirm", 2);
 
     // Save asks for a name: the answer is written, A.tv2 is untouched.
     const std::string b = s.Scratch() + "/B.tv2";
@@ -326,27 +394,177 @@ TEST_F(PerformanceEndToEnd, SaveAsOpenAndNewKeepEveryFileAsSaved)
     EXPECT_TRUE(WaitFor("WConfirm")) << "a mixer change counts as saved";
     if (Showing("WConfirm"))
         DialogButton("WConfirm", 2);
+
+    // An open dialog whose user would choose B.tv2 a second later; the host
+    // closes the editor first.
+    const std::string pidFile = s.Scratch() + "/dialog.pid";
+    const std::string program = s.Scratch() + "/slow-dialog";
+    std::ofstream(program) << "#!/bin/sh\necho $$ > '" << pidFile << "'\nsleep 1\necho '" << b << "'\n";
+    chmod(program.c_str(), 0755);
+    unsetenv("KIV_DIALOG_ANSWER");
+    setenv("KIV_DIALOG_PROGRAM", program.c_str(), 1);
+    Toolbar(editor::kOpen);
+    ASSERT_TRUE(WaitFor("WConfirm"));
+    DialogButton("WConfirm", 1);  // No: the dialog opens
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return !ReadAll(pidFile).empty(); })) << "the dialog did not start";
+    const pid_t dialog = static_cast<pid_t>(std::atoi(ReadAll(pidFile).c_str()));
+    ASSERT_GT(dialog, 0);
+    s.CloseEditor();
+    EXPECT_TRUE(kill(dialog, 0) != 0 && errno == ESRCH) << "the dialog stays after the editor closed";
+    s.Idle(1500);
+    s.OpenEditor();
+    s.Idle(500);
+    EXPECT_EQ(s.UnitPaths().at(0), piano) << "the answer of a dialog closed with the editor was taken";
 }
 
-// A project whose banks were moved: the missing-files window lists them; a
-// search of the folder they now live in finds the piano and the window
-// closes itself; the piano sounds. A second project misses a bank that
-// exists nowhere as well: the search finds the drum, the rest is ignored,
-// and the drum found by the search still sounds.
-TEST_F(PerformanceEndToEnd, MissingBanksFoundByTheSearchAreLoaded)
+// A project restored while some of its banks cannot give their instrument:
+// one was replaced by a version with fewer instruments, one is damaged
+// inside, one is a named pipe, and one's extension file is a named pipe.
+// setChunk returns at once; every unit keeps its bank and instrument in the
+// host's chunk and in a saved performance, the failed ones are shown failed,
+// the piano beside them plays, and once the right version of the replaced
+// bank is back the same chunk plays it.
+TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
+{
+    const std::string banks = s.Scratch() + "/banks";
+    const std::string piano = Piano(banks);
+    const std::string older = banks + "/Older Version.gig";
+    ASSERT_TRUE(gigtools::DemoPianoFixture().bank.Write(older));  // two instruments
+    gigtools::GigBuilder damaged;
+    const int sample = damaged.AddSample(gigtools::GigSample::Tone("S", 1, 16, 44100, 60, 4000));
+    gigtools::GigInstrument broken("Broken");
+    broken.regions.push_back(gigtools::GigRegion::Single(0, 127, sample));
+    damaged.AddInstrument(broken);
+    gigtools::RiffNode tree = damaged.BuildTree();
+    tree.Find("LIST", "3prg")->Children()[0].Children()[0].rawId = "w$mp";
+    const std::string damagedPath = banks + "/Damaged.gig";
+    ASSERT_TRUE(gigtools::WriteBytes(damagedPath, tree.Serialize()));
+    const std::string pipe = banks + "/Pipe.gig";
+    ASSERT_TRUE(kivtest::MakePipe(pipe));
+    const std::string extended = Bank(gigtools::ExtensionFixture(), banks);
+    const std::string extensionPipe = banks + "/Extension Bank.gx01";
+    ASSERT_EQ(unlink(extensionPipe.c_str()), 0);
+    ASSERT_TRUE(kivtest::MakePipe(extensionPipe));
+    // Whatever waits on a pipe is released after 10 s, and the test fails.
+    kivtest::PipeGuard guard({pipe, extensionPipe}, 10);
+
+    const std::vector<std::pair<std::string, int>> units = {
+        {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}};
+    const std::string chunk = EditorSession::ChunkOf(units);
+    ASSERT_FALSE(chunk.empty());
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(s.SetChunk(chunk));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "setChunk waited";
+    EXPECT_FALSE(guard.Released()) << "setChunk waited on a named pipe";
+    // The extension file cannot be read: the missing-files window names it;
+    // the user goes on without it.
+    if (WaitFor("WMissing", true, 2000)) {
+        s.Screenshot("failed-units-missing-extension");
+        DialogButton("WMissing", 1);  // "Ignore Missing files"
+        ASSERT_TRUE(WaitFor("WMissing", false));
+    }
+    s.Idle(300);
+
+    // Every unit keeps its bank and instrument in the host's chunk.
+    const std::vector<std::vector<std::string>> layers = s.UnitLayers();
+    ASSERT_GE(layers.size(), units.size());
+    for (size_t i = 0; i < units.size(); ++i)
+        EXPECT_EQ(layers[i], std::vector<std::string>{units[i].first + ":" + std::to_string(units[i].second)})
+            << "unit " << i + 1;
+    EXPECT_TRUE(Sounds(0)) << "the piano beside the failed units is silent";
+    for (int unit : {1, 2, 3})
+        EXPECT_LT(Play(unit), 0.001f) << "unit " << unit + 1;
+
+    // Shown failed: the name of each failed unit in the failed colour, the
+    // piano's in the loaded colour.
+    s.Screenshot("failed-units");
+    EXPECT_TRUE(NameShows(0, kLoadedName)) << "the piano is not shown loaded";
+    for (int unit : {1, 2, 3})
+        EXPECT_TRUE(NameShows(unit, kFailedName)) << "unit " << unit + 1 << " is not shown failed";
+
+    // A saved performance keeps them too.
+    const std::string saved = s.Scratch() + "/Kept.tv2";
+    Answer(saved);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(saved); }));
+    const std::vector<std::vector<std::string>> savedLayers = EditorSession::PerformanceLayers(saved);
+    ASSERT_GE(savedLayers.size(), units.size());
+    for (size_t i = 0; i < units.size(); ++i)
+        EXPECT_EQ(savedLayers[i], std::vector<std::string>{units[i].first + ":" + std::to_string(units[i].second)})
+            << "unit " << i + 1 << " in the saved performance";
+
+    // The version with that instrument is back: the host's chunk plays it.
+    gigtools::GigBuilder six;
+    const int note = six.AddSample(gigtools::GigSample::Tone("T", 1, 16, 44100, 60, 44100));
+    for (int i = 0; i < 6; ++i) {
+        gigtools::GigInstrument version("Version " + std::to_string(i));
+        version.regions.push_back(gigtools::GigRegion::Single(0, 127, note));
+        six.AddInstrument(version);
+    }
+    ASSERT_TRUE(six.Write(older));
+    ASSERT_TRUE(s.SetChunk(s.Chunk()));
+    if (WaitFor("WMissing", true, 2000))
+        DialogButton("WMissing", 1);
+    EXPECT_TRUE(Sounds(1)) << "the instrument of the right version is silent";
+    EXPECT_FALSE(guard.Released()) << "something waited on a named pipe";
+}
+
+// The host restores a project before the editor was ever opened: a bank
+// that was moved, a damaged bank, and a unit whose second layer is that
+// damaged bank. Opening the editor then lists the moved bank in the
+// missing-files window, and shows the three units red, as an editor open
+// during the load would; the damaged unit names its bank under the pointer,
+// and nothing of them leaves the host's state. Without a dialog program the
+// folder choice says so over the window, which stays open. A search of the
+// folder the piano now lives in finds it, the window closes itself, and the
+// piano sounds, now green. A second project misses a bank that exists
+// nowhere as well: the search finds the drum, the rest is ignored, and the
+// drum found by the search still sounds.
+TEST_F(PerformanceRestoredFirst, MissingAndDamagedBanksAreShownWhenTheEditorOpens)
 {
     const std::string moved = s.Scratch() + "/moved";
     mkdir(moved.c_str(), 0755);
     Piano(moved + "/keys");
-    SetChunk({{0, s.Scratch() + "/old/Demo Piano.gig"}});
-    ASSERT_TRUE(WaitFor("WMissing")) << Tree().Text();
-    s.Screenshot("missing-files");
+    const std::string piano = Piano(s.Scratch() + "/banks");
+    const std::string broken = s.Scratch() + "/banks/Broken.gig";
+    std::ofstream(broken) << std::string(4096, 'x');
+    SetChunk({{0, s.Scratch() + "/old/Demo Piano.gig"}, {1, broken}, {2, piano}, {2, broken}});
     EXPECT_LT(Play(0), 0.001f);
+    EXPECT_LT(Play(1), 0.001f);
+    EXPECT_GT(Play(2), 0.01f) << "the layer that loaded does not sound";
+
+    s.OpenEditor();
+    ASSERT_TRUE(WaitFor("WMissing")) << Tree().Text();
+    s.Screenshot("restored-before-editor");
+    for (int unit = 0; unit < 3; ++unit)
+        EXPECT_TRUE(NameShows(unit, kFailedName)) << "unit " << unit + 1 << " looks loaded";
+
+    // No dialog program: the notice opens over the window and leaves it open.
+    NoDialogProgram();
+    DialogButton("WMissing", 0);  // "Select folder to scan"
+    ExpectNoDialogNotice("no-dialog-program-missing-files");
+    EXPECT_TRUE(Showing("WMissing")) << "the notice closed the missing-files window";
+    setenv("PATH", m_path.c_str(), 1);
 
     Answer(moved);
-    DialogButton("WMissing", 0);  // "Select folder to scan"
+    DialogButton("WMissing", 0);
     ASSERT_TRUE(WaitFor("WMissing", false, 5000)) << "the search did not find the piano";
     EXPECT_TRUE(Sounds(0)) << "the piano found by the search does not sound";
+    s.Idle(200);
+    EXPECT_TRUE(NameShows(0, kLoadedName));
+    EXPECT_TRUE(NameShows(1, kFailedName) && NameShows(2, kFailedName));
+    {
+        const std::vector<unsigned long> name = UnitPixels(1, "XGigaName");
+        ViewTree tree = Tree();
+        s.Move(s.ScreenCentre(tree, tree.Find("XGigaName", 1)));
+        s.Idle(200);
+        s.Screenshot("restored-damaged-note");
+        EXPECT_NE(UnitPixels(1, "XGigaName"), name) << "the damaged unit shows no note under the pointer";
+    }
+    std::string chunk = s.Chunk();
+    const size_t first = chunk.find("Broken.gig");
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_NE(chunk.find("Broken.gig", first + 1), std::string::npos) << "a damaged layer left the state";
 
     Drum(moved + "/drums");
     SetChunk({{1, s.Scratch() + "/old/Round Robin Drum.gig"}, {2, s.Scratch() + "/old/Nowhere.gig"}});
@@ -358,14 +576,15 @@ TEST_F(PerformanceEndToEnd, MissingBanksFoundByTheSearchAreLoaded)
     DialogButton("WMissing", 1);  // "Ignore Missing files"
     ASSERT_TRUE(WaitFor("WMissing", false));
     EXPECT_TRUE(Sounds(1, kDrumKey)) << "ignoring the rest dropped the drum the search found";
-    std::string chunk = s.Chunk();
+    chunk = s.Chunk();
     EXPECT_NE(chunk.find(moved + "/drums/Round Robin Drum.gig"), std::string::npos);
     EXPECT_EQ(chunk.find("Nowhere.gig"), std::string::npos);
 }
 
 // Saving into a folder that cannot take the file shows the file and the
 // reason, writes nothing and keeps the performance marked modified (Open
-// still asks); a preset that cannot be saved is shown alike.
+// still asks); a preset that cannot be saved is shown alike, and so is a
+// save dialog that no program can show.
 TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
 {
     SetChunk({{0, Piano(s.Scratch() + "/banks")}});
@@ -417,6 +636,11 @@ TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
     DialogButton("WError", 0);
     ASSERT_TRUE(WaitFor("WError", false));
     chmod(folder.c_str(), 0755);
+
+    // Without a program to show the save dialog, Save as says what is missing.
+    NoDialogProgram();
+    Toolbar(editor::kSaveAs);
+    ExpectNoDialogNotice("no-dialog-program");
 }
 
 // The stack toggle turns the unit into a stacked instrument whose view opens

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/PipeGuard.h"
 #include "support/TestSupport.h"
 #include "editor/FavList.h"
 #include "gui/GuiTestLeaks.h"
@@ -52,6 +53,17 @@ TEST_F(FavListTest, MissingFileGivesEmptyListAndIsNotWrittenUnchanged)
     }
     struct stat info;
     EXPECT_NE(stat(path.c_str(), &info), 0);
+}
+
+// A named pipe where the file should be reads as no file, at once (the
+// browser reads the list on the host's GUI thread).
+TEST_F(FavListTest, PipeInPlaceOfTheFileGivesEmptyListWithoutWaiting)
+{
+    ASSERT_TRUE(kivtest::MakePipe(path));
+    kivtest::PipeGuard guard({path}, 5);
+    FavList list(path.c_str());
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_FALSE(guard.Released()) << "the list waited on a named pipe";
 }
 
 TEST_F(FavListTest, UnchangedListDoesNotRewriteTheFile)

@@ -81,24 +81,13 @@ bool AnyPixel(const XGraphic& g, int x0, int y0, int w, int h, XColourValue colo
     return false;
 }
 
-// Plays one scripted step per pump while a menu waits; a menu left open is
-// dismissed so a failing test cannot hang.
-class ScriptedBackend : public HeadlessBackend {
+// The headless back end, installed while it lives; the shown menu is its
+// window of class "KivMenu".
+class MenuBackend : public HeadlessBackend {
 public:
-    ScriptedBackend() { XBackend::Install(this); }
-    int Pump(int timeoutMs) override
-    {
-        ++pumps;
-        if (next < steps.size())
-            steps[next++]();
-        else if (pumps > 200)
-            KeyDown(Menu(), xconst::kKeyEscape);
-        return HeadlessBackend::Pump(timeoutMs);
-    }
+    MenuBackend() { XBackend::Install(this); }
+    ~MenuBackend() override { XBackend::Install(nullptr); }
     HeadlessWindow* Menu() const { return FindByClass("KivMenu"); }
-    std::vector<std::function<void()>> steps;
-    size_t next = 0;
-    int pumps = 0;
 };
 
 }  // namespace
@@ -257,24 +246,25 @@ TEST(XSelectLcd, PressAsksTheOwnerAndTextIsCentred)
 
 TEST(XSelFader, MenuChoiceSetsTheModeAndTellsTheListener)
 {
-    ScriptedBackend backend;
+    MenuBackend backend;
     Root root(100, 30);
     Recorder rec;
     auto* mode = new XSelFader(&root, 0, 0, 32, 16);
     mode->SetListener(&rec);
     EXPECT_EQ(mode->GetMode(), XSelFader::kFine);
-    backend.steps = {[&] { backend.KeyDown(backend.Menu(), xconst::kKeyDown); },
-                     [&] { backend.KeyDown(backend.Menu(), xconst::kKeyDown); },
-                     [&] { backend.KeyDown(backend.Menu(), xconst::kKeyReturn); }};
     root.Click(5, 5);
+    ASSERT_NE(backend.Menu(), nullptr);
+    for (int key : {xconst::kKeyDown, xconst::kKeyDown, xconst::kKeyReturn})
+        backend.KeyDown(backend.Menu(), key);
+    root.Tick(1);
     EXPECT_EQ(mode->GetMode(), XSelFader::kCoarse);
     ASSERT_EQ(rec.notes.size(), 1u);
     EXPECT_EQ(rec.notes[0].value, XSelFader::kCoarse);
 
     // Dismissed: nothing changes and nobody is told.
-    backend.steps = {[&] { backend.KeyDown(backend.Menu(), xconst::kKeyEscape); }};
-    backend.next = 0;
     root.Click(5, 5);
+    backend.KeyDown(backend.Menu(), xconst::kKeyEscape);
+    root.Tick(1);
     EXPECT_EQ(mode->GetMode(), XSelFader::kCoarse);
     EXPECT_EQ(rec.notes.size(), 1u);
 }

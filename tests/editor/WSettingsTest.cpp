@@ -22,35 +22,20 @@
 
 namespace {
 
-// Plays one scripted step per pump while a menu waits; a menu left open too
-// long is dismissed so a failing test cannot hang.
-class ScriptedBackend : public HeadlessBackend {
+// The headless back end, installed while it lives; the shown menu is its
+// window of class "KivMenu".
+class MenuBackend : public HeadlessBackend {
 public:
-    ScriptedBackend() { XBackend::Install(this); }
-    ~ScriptedBackend() override { XBackend::Install(nullptr); }
-    int Pump(int timeoutMs) override
-    {
-        ++pumps;
-        if (next < steps.size())
-            steps[next++]();
-        else if (pumps > 200 && Menu())
-            KeyDown(Menu(), xconst::kKeyEscape);
-        return HeadlessBackend::Pump(timeoutMs);
-    }
+    MenuBackend() { XBackend::Install(this); }
+    ~MenuBackend() override { XBackend::Install(nullptr); }
     HeadlessWindow* Menu() const { return FindByClass("KivMenu"); }
     // Down n times from the top, then Return.
     void ChooseItem(int n)
     {
-        steps.clear();
-        next = 0;
-        pumps = 0;
         for (int i = 0; i < n; ++i)
-            steps.push_back([this] { KeyDown(Menu(), xconst::kKeyDown); });
-        steps.push_back([this] { KeyDown(Menu(), xconst::kKeyReturn); });
+            KeyDown(Menu(), xconst::kKeyDown);
+        KeyDown(Menu(), xconst::kKeyReturn);
     }
-    std::vector<std::function<void()>> steps;
-    size_t next = 0;
-    int pumps = 0;
 };
 
 void Click(XView& view, int x, int y)
@@ -229,7 +214,7 @@ TEST(WSettings, ControllerFunctionBelongsToOneControllerAndNoneClearsOnlyTheClic
 
 TEST(WSettings, ControllerMenuChoosesAFunctionForTheClickedCell)
 {
-    ScriptedBackend backend;
+    MenuBackend backend;
     GigaPrefs prefs;
     for (int i = 0; i < giga::kControllerCount; ++i)
         prefs.controllerMap[i] = i;
@@ -238,19 +223,21 @@ TEST(WSettings, ControllerMenuChoosesAFunctionForTheClickedCell)
     XListControl* table = settings.GetControllerPage()->GetTable();
 
     // CC #3 (column 0, row 2) becomes "modwheel": CC #1 loses it.
-    backend.ChooseItem(2);
     Click(settings, WindowX(table, 60), WindowY(table, 4 + 2 * 16 + 3));
+    backend.ChooseItem(2);
+    settings.Tick(1);
     EXPECT_EQ(prefs.controllerMap[3], 1);
     EXPECT_EQ(prefs.controllerMap[1], -1);
 
     // CC #20 (column 1, row 3) becomes "pan"; a dismissed menu changes nothing.
-    backend.ChooseItem(5);
     Click(settings, WindowX(table, 60 + 164), WindowY(table, 4 + 3 * 16 + 3));
+    backend.ChooseItem(5);
+    settings.Tick(1);
     EXPECT_EQ(prefs.controllerMap[20], 10);
     EXPECT_EQ(prefs.controllerMap[10], -1);
-    backend.steps = {[&] { backend.KeyDown(backend.Menu(), xconst::kKeyEscape); }};
-    backend.next = 0;
     Click(settings, WindowX(table, 60 + 164), WindowY(table, 4 + 3 * 16 + 3));
+    backend.KeyDown(backend.Menu(), xconst::kKeyEscape);
+    settings.Tick(1);
     EXPECT_EQ(prefs.controllerMap[20], 10);
 
     // Drawn: stripes, the cell boxes.

@@ -112,35 +112,74 @@ TEST(GigaBankManager, FailuresEndInTheirStates)
 {
     Loader l;
     std::string path = l.Bank("Two.gig", 2);
+    // A bank that opens but whose instrument is damaged inside its region.
+    gigtools::GigBuilder damaged;
+    const int sample = damaged.AddSample(gigtools::GigSample::Tone("S", 1, 16, 44100, 60, 2000));
+    gigtools::GigInstrument broken("Broken");
+    broken.regions.push_back(gigtools::GigRegion::Single(0, 127, sample));
+    damaged.AddInstrument(broken);
+    gigtools::RiffNode tree = damaged.BuildTree();
+    tree.Find("LIST", "3prg")->Children()[0].Children()[0].rawId = "w$mp";
+    const std::string damagedPath = l.dir.File("Damaged.gig");
+    ASSERT_TRUE(gigtools::WriteBytes(damagedPath, tree.Serialize()));
 
     // A missing file: part 3, tone 6, and the editor is told something is missing.
     l.tone(0)->AddPart(l.dir.File("Nowhere.gig").c_str(), 0);
-    // An instrument index past the bank: removed, tone failed, nothing missing.
-    l.tone(1)->AddPart(path.c_str(), 7);
+    // An instrument index past the bank (another version of the file): the
+    // part stays, failed, with its file and index; nothing is missing.
+    const std::string versions = l.Bank("Versions.gig", 2);
+    l.tone(1)->AddPart(versions.c_str(), 7);
     // An index with no path names no file: missing, never a null bank.
     GigaPart* noPath = l.tone(2)->AddPart(nullptr, 1);
     ASSERT_NE(noPath, nullptr);
+    // A damaged instrument stays too, beside a layer that loads.
+    l.tone(4)->AddPart(path.c_str(), 0);
+    l.tone(4)->AddPart(damagedPath.c_str(), 0);
     l.Load();
 
     EXPECT_EQ(l.tone(0)->GetPart(0)->GetState(), giga::kPartMissing);
     EXPECT_EQ(l.tone(0)->GetState(), giga::kToneFailed);
-    EXPECT_EQ(l.tone(1)->GetPartCount(), 0);
+    ASSERT_EQ(l.tone(1)->GetPartCount(), 1);
+    GigaPart* past = l.tone(1)->GetPart(0);
+    EXPECT_EQ(past->GetState(), giga::kPartFailed);
+    EXPECT_STREQ(past->GetPath(), versions.c_str());
+    EXPECT_EQ(past->GetProgramIndex(), 7);
+    EXPECT_EQ(past->GetProgram(), nullptr);
+    EXPECT_EQ(past->GetMissingPath(), nullptr);  // nothing to search for
     EXPECT_EQ(l.tone(1)->GetState(), giga::kToneFailed);
     EXPECT_EQ(l.tone(2)->GetPart(0)->GetState(), giga::kPartMissing);
+    ASSERT_EQ(l.tone(4)->GetPartCount(), 2);
+    EXPECT_EQ(l.tone(4)->GetPart(0)->GetState(), giga::kPartLoaded);
+    EXPECT_EQ(l.tone(4)->GetPart(1)->GetState(), giga::kPartFailed);
+    EXPECT_STREQ(l.tone(4)->GetPart(1)->GetPath(), damagedPath.c_str());
+    EXPECT_EQ(l.tone(4)->GetState(), giga::kToneFailed);
     EXPECT_EQ(l.editor.CountLoaded(0), 1);
     EXPECT_TRUE(l.deck.HasFailedTone());
+
+    // A failed part is not tried again by every pass, only when set again:
+    // the right version of the file back, the instrument loads.
+    l.tone(1)->SetState(giga::kToneToLoad);
+    l.Load();
+    EXPECT_EQ(past->GetState(), giga::kPartFailed);
+    l.Bank("Versions.gig", 8);
+    past->SetProgram(versions.c_str(), 7, false);
+    l.tone(1)->SetState(giga::kToneToLoad);
+    l.Load();
+    EXPECT_EQ(past->GetState(), giga::kPartLoaded);
+    EXPECT_STREQ(past->GetProgramName(), "Instrument 7");
 
     // Without any missing part a failure is still reported as one.
     l.tone(0)->Clear();
     l.tone(2)->Clear();
+    l.tone(4)->Clear();
     l.tone(3)->AddPart(path.c_str(), 9);
     l.Load();
     EXPECT_EQ(l.tone(3)->GetState(), giga::kToneFailed);
-    EXPECT_EQ(l.editor.CountLoaded(0), 2);
+    EXPECT_EQ(l.editor.CountLoaded(0), 4);  // other tones were still failed at every pass
     EXPECT_EQ(l.editor.CountLoaded(1), 0);
 }
 
-TEST(GigaBankManager, NotEnoughMemoryEndsInState5)
+TEST(GigaBankManager, NotEnoughMemoryEndsInState5AndKeepsThePart)
 {
     Loader l;
     std::string path = l.Bank("Big.gig", 1, 40000);
@@ -148,7 +187,9 @@ TEST(GigaBankManager, NotEnoughMemoryEndsInState5)
     l.tone(0)->AddPart(path.c_str(), 0);
     l.Load();
     EXPECT_EQ(l.tone(0)->GetState(), giga::kToneNoMemory);
-    EXPECT_EQ(l.tone(0)->GetPartCount(), 0);
+    ASSERT_EQ(l.tone(0)->GetPartCount(), 1);
+    EXPECT_EQ(l.tone(0)->GetPart(0)->GetState(), giga::kPartFailed);
+    EXPECT_STREQ(l.tone(0)->GetPart(0)->GetPath(), path.c_str());
     EXPECT_EQ(l.prefs.GetUsedMB(), 0);
     EXPECT_EQ(l.editor.CountLoaded(0), 1);
     l.prefs.SetBudgetMB(16384);

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "engine/GigaArchive.h"
 #include "engine/GigaBankManager.h"
@@ -348,16 +349,20 @@ TEST(GigaPersist, OlderFormWrittenByThePlayerReadsBack)
     GigaDeck* deck = env.studio->GetDeck(0);
     env.tone(6)->SetModified(true);
     const std::string path = env.dir.File("saved.tvp");
-    // Temporary files left by saves that died an hour ago go with this save.
-    const std::string stale[] = {env.dir.File("saved.tvp.k3Jd9Q"), env.dir.File(".saved.tvp.k3Jd9Q")};
-    for (const std::string& file : stale) {
+    // A temporary file left by a save that died an hour ago goes with this
+    // save; the user's own copies, however named, stay.
+    const std::pair<std::string, bool> old[] = {
+        {".saved.tvp.kivtmp-k3Jd9Q", false}, {"saved.tvp.backup", true}, {"saved.tvp.old001", true},
+        {".saved.tvp.backup", true},         {"saved.tvp.k3Jd9Q", true}, {".saved.tvp.k3Jd9Q", true}};
+    for (const auto& [name, kept] : old) {
+        const std::string file = env.dir.File(name);
         ASSERT_TRUE(kivtest::WriteFile(file, "x", 1));
         struct timespec times[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
         ASSERT_EQ(utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
     }
     ASSERT_TRUE(deck->SaveRiff(path.c_str()));
-    for (const std::string& file : stale)
-        EXPECT_NE(access(file.c_str(), F_OK), 0) << file;
+    for (const auto& [name, kept] : old)
+        EXPECT_EQ(access(env.dir.File(name).c_str(), F_OK) == 0, kept) << name;
     EXPECT_FALSE(env.tone(6)->IsModified());
     EXPECT_EQ(kivtest::ReadFile(path).substr(8, 8), "OvGmLIST");
 

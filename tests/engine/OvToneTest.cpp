@@ -135,7 +135,7 @@ TEST(OvTone, ControllersAreStoredAndSustainFollowsController64)
     EXPECT_FALSE(t->TakeControllerChange(7));
 }
 
-TEST(OvTone, NotesHeldIsSentOnlyWhenTheHeldStateChangesWithVoices)
+TEST(OvTone, NotesHeldIsSentOnlyWhenTheHeldStateChanges)
 {
     auto p = StartedPlayer();
     TestTone* t = p->Tone(0);
@@ -155,6 +155,19 @@ TEST(OvTone, NotesHeldIsSentOnlyWhenTheHeldStateChangesWithVoices)
     p->Render(buses.get(), 64);
     ASSERT_EQ(view.count.load(), 2);
     EXPECT_EQ(view.values[1], 0);
+
+    // A sound that ends before its key comes up: nothing is held once the
+    // key is up, though no voice is left to render.
+    t->NoteOn(64, 100, 0);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(view.count.load(), 3);
+    t->KillVoices();
+    p->Render(buses.get(), 64);
+    EXPECT_EQ(view.count.load(), 3);
+    t->NoteOff(64, 0, 0);
+    p->Render(buses.get(), 64);
+    ASSERT_EQ(view.count.load(), 4);
+    EXPECT_EQ(view.values[3], 0);
 }
 
 TEST(OvTone, TuneSettingsKeepTheTotalUpToDate)

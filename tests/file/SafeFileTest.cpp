@@ -8,7 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <ctime>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,12 +91,17 @@ TEST(SafeFile, SavingRemovesStaleTemporariesOfItsOwnPatternOnly)
         bool old;
         bool kept;
     } cases[] = {
-        {".bank.prefs.Ab3xYz", true, false},   // left by a save that died
-        {".bank.prefs.Qw8eRt", false, true},   // perhaps a save running now
-        {".bank.prefs.Ab3xYzz", true, true},   // not six letters
-        {".bank.prefs.Ab-xYz", true, true},    // not mkstemp's letters
-        {".other.prefs.Ab3xYz", true, true},   // another file's
-        {"bank.prefs.Ab3xYz", true, true},     // not this writer's pattern
+        {".bank.prefs.kivtmp-Ab3xYz", true, false},   // left by a save that died
+        {".bank.prefs.kivtmp-Qw8eRt", false, true},   // perhaps a save running now
+        {".bank.prefs.kivtmp-Ab3xYzz", true, true},   // not six letters
+        {".bank.prefs.kivtmp-Ab-xYz", true, true},    // not mkstemp's letters
+        {".other.prefs.kivtmp-Ab3xYz", true, true},   // another file's
+        {"bank.prefs.kivtmp-Ab3xYz", true, true},     // not hidden: no temporary of ours
+        // The user's own files, named as people name their copies.
+        {".bank.prefs.backup", true, true},
+        {".bank.prefs.Ab3xYz", true, true},
+        {"bank.prefs.old001", true, true},
+        {"bank.prefs.backup", true, true},
     };
     for (const Case& c : cases) {
         const std::string file = dir.File(c.name);
@@ -105,9 +113,72 @@ TEST(SafeFile, SavingRemovesStaleTemporariesOfItsOwnPatternOnly)
     }
     file::SafeFile out;
     ASSERT_TRUE(out.Open(path.c_str()));
+    // Its own temporary carries the marker too.
+    EXPECT_EQ(out.GetTempPath().rfind(file::TemporaryPrefix(path), 0), 0u) << out.GetTempPath();
     ASSERT_TRUE(out.Commit());
     for (const Case& c : cases)
         EXPECT_EQ(access(dir.File(c.name).c_str(), F_OK) == 0, c.kept) << c.name;
+}
+
+// A save survives a power cut only when the file's bytes, and then the
+// folder holding its new name, reached the disk. The save runs in a child
+// of this program under strace, which lists the calls in order.
+TEST(SafeFile, CommitSyncsTheFileThenRenamesThenSyncsTheFolder)
+{
+    if (const char* target = getenv("KIV_SAFEFILE_TARGET")) {
+        file::SafeFile out;
+        ASSERT_TRUE(out.Open(target));
+        ASSERT_TRUE(out.Write(std::string("durable")));
+        ASSERT_TRUE(out.Commit());
+        return;
+    }
+    ASSERT_EQ(system("strace -V > /dev/null 2>&1"), 0) << "strace is needed (scripts/install-deps installs it)";
+    kivtest::TempDir dir;
+    const std::string target = dir.File("song.tv2");
+    const std::string log = dir.File("calls.txt");
+    ASSERT_TRUE(kivtest::WriteFile(target, "old", 3));
+    setenv("KIV_SAFEFILE_TARGET", target.c_str(), 1);
+    setenv("KIV_TEST_CHILD", "1", 1);
+    // The leak checker cannot run under a tracer: the child runs without it.
+    const std::string command = "ASAN_OPTIONS=\"$ASAN_OPTIONS:detect_leaks=0\" strace -f -qq -o '" + log +
+                                "' -e trace=openat,fsync,fdatasync,rename,renameat,renameat2 /proc/" +
+                                std::to_string(getpid()) +
+                                "/exe --gtest_filter=SafeFile.CommitSyncsTheFileThenRenamesThenSyncsTheFolder "
+                                "> /dev/null 2>&1";
+    const int status = system(command.c_str());
+    unsetenv("KIV_SAFEFILE_TARGET");
+    unsetenv("KIV_TEST_CHILD");
+    ASSERT_EQ(status, 0) << kivtest::ReadFile(log);
+    EXPECT_EQ(kivtest::ReadFile(target), "durable");
+
+    // The syncs and the rename, in order; each sync is told by what its
+    // descriptor was last opened as.
+    std::istringstream lines(kivtest::ReadFile(log));
+    std::string line;
+    std::map<std::string, std::string> opened;  // descriptor -> "file", "folder" or "other"
+    std::vector<std::string> steps;
+    const std::string temp = file::TemporaryPrefix(target);
+    while (std::getline(lines, line)) {
+        const size_t call = line.find_first_not_of("0123456789 ");
+        if (call == std::string::npos)
+            continue;
+        const std::string text = line.substr(call);
+        const size_t eq = text.rfind("= ");
+        const std::string result = eq == std::string::npos ? "" : text.substr(eq + 2);
+        if (text.rfind("openat(", 0) == 0) {
+            const bool file = text.find("\"" + temp) != std::string::npos;
+            const bool folder = text.find("\"" + dir.Path() + "/\"") != std::string::npos;
+            opened[result] = file ? "file" : folder ? "folder" : "other";
+        } else if ((text.rfind("fsync(", 0) == 0 || text.rfind("fdatasync(", 0) == 0) && result == "0") {
+            const std::string fd = text.substr(text.find('(') + 1, text.find(')') - text.find('(') - 1);
+            steps.push_back("sync " + opened[fd]);
+        } else if (text.rfind("rename", 0) == 0 && text.find("\"" + temp) != std::string::npos &&
+                   text.find("\"" + target + "\"") != std::string::npos && result == "0") {
+            steps.push_back("rename");
+        }
+    }
+    EXPECT_EQ(steps, (std::vector<std::string>{"sync file", "rename", "sync folder"}))
+        << kivtest::ReadFile(log);
 }
 
 TEST(SafeFile, FailedWriteFailsTheCommitAndKeepsTheTarget)

@@ -1,5 +1,7 @@
 // Feeds arbitrary bytes as a file to the RIFF reader and walks the whole
-// chunk tree, trying Descend at every level, with and without even padding.
+// chunk tree, trying Descend at every level, with and without even padding;
+// then walks the same bytes as an image in memory (older state chunks),
+// which must find exactly what the file gave.
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
 #include "kiv/file/Riff.h"
@@ -17,17 +19,35 @@ kivfuzz::InputFile& Input()
 }
 
 // Every chunk: its first bytes read as a bounded text, then its children.
-void Walk(CImpRiff& riff, int level, int& steps)
+// What was found goes into the trace.
+void Walk(CImpRiff& riff, int level, int& steps, std::string& trace)
 {
     while (steps < 100000 && riff.Descend(level)) {
         ++steps;
-        char text[16];
+        char text[16] = {};
         int64_t at = riff.GetPosition();
-        riff.ReadString(text, static_cast<int>(riff.GetChunkSize() % 40) - 8, sizeof text);
+        const bool read = riff.ReadString(text, static_cast<int>(riff.GetChunkSize() % 40) - 8, sizeof text);
         riff.SetPosition(at);
+        trace += std::to_string(level) + riff.GetChunkId() + riff.GetFormType() + std::to_string(riff.GetChunkSize()) +
+                 (read ? std::string(text) : "-") + ";";
         if (level + 1 < file::kRiffLevels)
-            Walk(riff, level + 1, steps);
+            Walk(riff, level + 1, steps, trace);
     }
+}
+
+// The trace of a whole walk; "throw" at the end when an identifier was
+// malformed.
+std::string WalkAll(CImpRiff& riff)
+{
+    int steps = 0;
+    std::string trace;
+    try {
+        Walk(riff, 0, steps, trace);
+    } catch (int) {
+        // A malformed identifier: the file is unreadable, as callers treat it.
+        trace += "throw";
+    }
+    return trace;
 }
 
 std::vector<uint8_t> Written(void (*write)(CRiffWriter&), bool padding)
@@ -115,6 +135,8 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     seeds.Add("instruments", Written(Instruments, false));
     seeds.Add("odd-plain", Written(OddBytes, false));
     seeds.Add("odd-padded", Written(OddBytes, true));
+    const std::vector<uint8_t> performance = Written(Performance, false);
+    seeds.Add("performance-cut", std::vector<uint8_t>(performance.begin(), performance.begin() + performance.size() / 2));
     return 0;
 }
 
@@ -122,17 +144,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (!Input().Write(data, size))
         return 0;
+    const bool swap = size > 0 && (data[0] & 1);
     for (bool padding : {false, true}) {
         CImpRiff riff;
         riff.SetEvenPadding(padding);
-        if (!riff.Open(Input().Path(), size > 0 && (data[0] & 1)))
+        if (!riff.Open(Input().Path(), swap))
             return 0;
-        int steps = 0;
-        try {
-            Walk(riff, 0, steps);
-        } catch (int) {
-            // A malformed identifier: the file is unreadable, as callers treat it.
+        const std::string fromFile = WalkAll(riff);
+        CImpRiff image;
+        image.SetEvenPadding(padding);
+        if (!image.OpenMemory(data, static_cast<int64_t>(size), swap)) {
+            if (size > 0)
+                abort();  // every image with bytes opens
+            continue;
         }
+        if (WalkAll(image) != fromFile)
+            abort();  // the image must read as the file does
     }
     return 0;
 }

@@ -8,12 +8,14 @@
 #include "fuzz/FuzzSeeds.h"
 #include "fuzz/FuzzStudio.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/GigaArchive.h"
 #include "engine/GigaBankManager.h"
@@ -70,8 +72,22 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
     if (studio->GetDeck(0)->GetState(chunk))
         seeds.Add("player-archive", Bytes(chunk));
     const std::string riff = g_home + "/seed.tvp";
-    if (studio->GetDeck(0)->SaveRiff(riff.c_str()))
-        seeds.Add("older-riff", kivfuzz::ReadBytes(riff));
+    if (studio->GetDeck(0)->SaveRiff(riff.c_str())) {
+        const std::vector<uint8_t> older = kivfuzz::ReadBytes(riff);
+        seeds.Add("older-riff", older);
+        // Read from memory: a chunk cut inside a tone must end at the bytes.
+        seeds.Add("older-riff-cut", std::vector<uint8_t>(older.begin(), older.begin() + older.size() * 2 / 3));
+    }
+    // A bank that is a named pipe: refused at once, in both forms.
+    const std::string pipe = g_home + "/pipe.gig";
+    if (mkfifo(pipe.c_str(), 0600) == 0) {
+        auto piped = GigaStudio::Create();
+        piped->GetDeck(0)->GetGigaTone(0)->AddPart(pipe.c_str(), 0);
+        if (piped->GetState(chunk))
+            seeds.Add("pipe-archive", Bytes(chunk));
+        if (piped->GetDeck(0)->SaveRiff(riff.c_str()))
+            seeds.Add("pipe-older-riff", kivfuzz::ReadBytes(riff));
+    }
     unlink(riff.c_str());
     return 0;
 }

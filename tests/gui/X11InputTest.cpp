@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -81,6 +82,19 @@ public:
     {
         int x, y, w, h;
         return FindWindow(className, x, y, w, h);
+    }
+    // Holds the pointer as another program may for a moment.
+    bool HoldPointer()
+    {
+        bool held = XGrabPointer(m_display, DefaultRootWindow(m_display), False, ButtonPressMask, GrabModeAsync,
+                                 GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+        XSync(m_display, False);
+        return held;
+    }
+    void ReleasePointer()
+    {
+        XUngrabPointer(m_display, CurrentTime);
+        XSync(m_display, False);
     }
     // Whether another client holds the pointer grab (ours is then refused).
     bool PointerGrabbedElsewhere()
@@ -195,45 +209,6 @@ private:
     std::thread m_thread;
 };
 
-// Steps run one per timer message while the GUI waits (a menu's Track); each
-// returns true when it is done. A menu still open long after the last step
-// is sent Escape, so a failing test cannot hang.
-class Script : public XNativeSink {
-public:
-    Script(XBackend* backend, std::function<void()> escape) : m_backend(backend), m_escape(std::move(escape)) {}
-    ~Script() override { m_backend->KillTimer(this); }
-    void Run(std::vector<std::function<bool()>> steps)
-    {
-        m_steps = std::move(steps);
-        m_next = 0;
-        m_ticks = 0;
-        m_backend->SetTimer(this, 20);
-    }
-    void OnNativeMessage(XNativeWindow*, const XNativeMessage& message) override
-    {
-        if (message.kind != XNativeMessage::kTimer)
-            return;
-        if (m_next >= m_steps.size()) {
-            if (++m_ticks > 150)
-                m_escape();
-            return;
-        }
-        // A step that never finishes gives up after about three seconds.
-        if (m_steps[m_next]() || ++m_ticks > 150) {
-            ++m_next;
-            m_ticks = 0;
-        }
-    }
-    bool Finished() const { return m_next >= m_steps.size(); }
-
-private:
-    XBackend* m_backend;
-    std::function<void()> m_escape;
-    std::vector<std::function<bool()>> m_steps;
-    size_t m_next = 0;
-    int m_ticks = 0;
-};
-
 class X11InputTest : public kivtest::X11ServerTest<kScreenW, kScreenH> {
 protected:
     void SetUp() override
@@ -332,21 +307,29 @@ TEST_F(X11InputTest, KeysAndControlVReachTheEditBoxAndTheClipboardReaderHandlesI
 
 namespace {
 
-// Opens its menu at the press, as the editor's controls do.
+// Opens its menu at the press, as the editor's controls do; the answer
+// comes with a later tick of its window.
 struct MenuButton : XControl {
-    MenuButton(XControl* parent, XMenu* menu) : XControl(parent, 10, 10, 60, 20), m_menu(menu)
+    explicit MenuButton(XControl* parent) : XControl(parent, 10, 10, 60, 20)
     {
         SetColour(0, XColour::Make(90, 90, 160));
     }
     bool OnMouseDown(XMouse&) override
     {
-        chosen = PopupMenu(*m_menu, 0, 20) ? m_menu->GetChosenValue() : -1;
-        ++tracks;
+        Open();
         return false;
     }
-    XMenu* m_menu;
+    bool Open()
+    {
+        auto menu = std::make_unique<XMenu>();
+        for (int i = 0; i < 120; ++i)
+            menu->AddItem(("Plug-in number " + std::to_string(i)).c_str(), 1000 + i);
+        chosen = -1;
+        ++opened;
+        return PopupMenu(std::move(menu), 0, 20, [this](int, int value) { chosen = value; });
+    }
     int chosen = -1;
-    int tracks = 0;
+    int opened = 0;
 };
 
 struct PressCounter : XControl {
@@ -366,41 +349,39 @@ struct PressCounter : XControl {
 
 TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEveryClick)
 {
-    XMenu menu;
-    for (int i = 0; i < 120; ++i)
-        menu.AddItem(("Plug-in number " + std::to_string(i)).c_str(), 1000 + i);
     XView view;
     view.SetBounds(300, 40, 400, 240);
     view.SetColour(0, XColour::Make(60, 60, 70));
-    auto* button = new MenuButton(&view, &menu);
+    auto* button = new MenuButton(&view);
     auto* under = new PressCounter(&view);
     Open(view);
     const XColourValue lit = XColour::Make(51, 120, 215);
-    Script script(backend, [&] { input->Key("Escape"); });
     int mx = 0, my = 0, mw = 0, mh = 0;
+    // Opens the menu with a click on the button; false when it did not show
+    // with the pointer grabbed.
+    auto open = [&] {
+        const int before = button->opened;
+        input->ClickAt(300 + 30, 40 + 20);
+        return PumpUntil([&] {
+            return button->opened > before && input->PointerGrabbedElsewhere() &&
+                   input->FindWindow("KivMenu", mx, my, mw, mh);
+        });
+    };
+    auto closed = [&] { return PumpUntil([&] { return !input->HasWindow("KivMenu"); }); };
 
     // Up from the top wraps to the last item, which is scrolled into view
     // and chosen with Return.
+    ASSERT_TRUE(open());
+    input->Key("Up");
     bool litShown = false;
-    script.Run({
-        [&] { return input->PointerGrabbedElsewhere() && input->FindWindow("KivMenu", mx, my, mw, mh); },
-        [&] {
-            input->Key("Up");
-            return true;
-        },
-        [&] {
-            for (int y = my; y < my + mh && !litShown; ++y)
-                litShown = input->ScreenPixel(mx + mw / 2, y) == lit;
-            return litShown;
-        },
-        [&] {
-            input->Screenshot("menu_long_last_item");
-            input->Key("Return");
-            return true;
-        },
+    PumpUntil([&] {
+        for (int y = my; y < my + mh && !litShown; ++y)
+            litShown = input->ScreenPixel(mx + mw / 2, y) == lit;
+        return litShown;
     });
-    input->ClickAt(300 + 30, 40 + 20);
-    ASSERT_TRUE(PumpUntil([&] { return button->tracks == 1; }));
+    input->Screenshot("menu_long_last_item");
+    input->Key("Return");
+    ASSERT_TRUE(PumpUntil([&] { return button->chosen >= 0; }));
     EXPECT_TRUE(litShown) << "the highlighted last item is on the screen";
     EXPECT_EQ(button->chosen, 1119);
     EXPECT_GE(my, 0);
@@ -411,29 +392,17 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
 
     // The pointer resting on the lower arrow band scrolls the list; an item
     // that came into view is chosen where it is drawn.
-    int itemY = 0;
+    ASSERT_TRUE(open());
+    input->Move(mx + 20, my + mh - 5);
     int waited = 0;
-    script.Run({
-        [&] { return input->PointerGrabbedElsewhere() && input->FindWindow("KivMenu", mx, my, mw, mh); },
-        [&] {
-            input->Move(mx + 20, my + mh - 5);
-            return true;
-        },
-        [&] { return ++waited == 15; },  // about 300 ms of scrolling
-        [&] {
-            itemY = my + mh / 2;
-            input->Move(mx + 20, itemY);
-            return true;
-        },
-        [&] {
-            input->Screenshot("menu_long_scrolled");
-            input->Button(1, true);
-            input->Button(1, false);
-            return true;
-        },
-    });
-    input->ClickAt(300 + 30, 40 + 20);
-    ASSERT_TRUE(PumpUntil([&] { return button->tracks == 2; }));
+    PumpUntil([&] { return ++waited == 15; });  // about 300 ms of scrolling
+    const int itemY = my + mh / 2;
+    input->Move(mx + 20, itemY);
+    PumpUntil([&] { return ++waited == 18; });
+    input->Screenshot("menu_long_scrolled");
+    input->Button(1, true);
+    input->Button(1, false);
+    ASSERT_TRUE(PumpUntil([&] { return button->chosen >= 0; }));
     // Rows are 20 px below a 1 px frame and a 14 px band; without the scroll
     // the middle row would show this item.
     int unscrolled = 1000 + (itemY - my - 1 - 14) / 20;
@@ -442,19 +411,45 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
 
     // A click outside the menu closes it and reaches nothing below: the grab
     // takes it.
-    script.Run({
-        [&] { return input->PointerGrabbedElsewhere() && input->HasWindow("KivMenu"); },
-        [&] {
-            input->ClickAt(300 + 300, 40 + 150);  // over the press counter, right of the menu
-            return true;
-        },
-    });
-    input->ClickAt(300 + 30, 40 + 20);
-    ASSERT_TRUE(PumpUntil([&] { return button->tracks == 3; }));
+    ASSERT_TRUE(open());
+    input->ClickAt(300 + 300, 40 + 150);  // over the press counter, right of the menu
+    EXPECT_TRUE(closed());
+    PumpUntil([&] { return under->presses > 0; });
     EXPECT_EQ(button->chosen, -1);
-    PumpUntil([&] { return script.Finished() && under->presses > 0; });
     EXPECT_EQ(under->presses, 0);
     EXPECT_FALSE(input->PointerGrabbedElsewhere());
+
+    // Closing the window takes its open menu along.
+    ASSERT_TRUE(open());
+    CloseWindow(view);
+    EXPECT_TRUE(closed());
+    EXPECT_FALSE(input->PointerGrabbedElsewhere());
+}
+
+// Another program holding the pointer: the menu shows at once without
+// waiting for it, and takes the grab once it is free; held for good, the
+// menu gives up after a while.
+TEST_F(X11InputTest, MenuDoesNotWaitForAPointerHeldElsewhere)
+{
+    XView view;
+    view.SetBounds(300, 40, 400, 240);
+    auto* button = new MenuButton(&view);
+    Open(view);
+    for (bool freed : {true, false}) {
+        ASSERT_TRUE(input->HoldPointer());
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(button->Open());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+        EXPECT_TRUE(input->HasWindow("KivMenu"));
+        if (freed) {
+            input->ReleasePointer();
+            EXPECT_TRUE(PumpUntil([&] { return input->PointerGrabbedElsewhere(); })) << "the menu took no grab";
+            input->Key("Escape");
+        }
+        EXPECT_TRUE(PumpUntil([&] { return !input->HasWindow("KivMenu"); }));
+        input->ReleasePointer();
+        EXPECT_EQ(button->chosen, -1);
+    }
     CloseWindow(view);
 }
 

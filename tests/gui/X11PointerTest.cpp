@@ -155,9 +155,10 @@ protected:
 
 }  // namespace
 
-// A click on a list row soon after the click into an edit box is taken as a
-// double click by the list; the edit box must still end its edit and report
-// it, so it neither stays red nor swallows the next typing.
+// A click on a list row soon after the click into an edit box is a single
+// click: two presses are a double click only on the same control. The edit
+// box ends its edit and reports it, so it neither stays red nor swallows the
+// next typing.
 TEST_F(X11PointerTest, QuickClickFromEditOntoListEndsTheEdit)
 {
     guitest::Recorder edits;
@@ -170,9 +171,9 @@ TEST_F(X11PointerTest, QuickClickFromEditOntoListEndsTheEdit)
     // Both clicks queue before either is handled: well inside 400 ms.
     Click(30, 20);
     Click(40, 40 + 4 + 18 + 8);  // the second row
-    ASSERT_TRUE(PumpUntil([&] { return !log.empty(); }));
-    EXPECT_EQ(log, (Log{"activated 1"}));
-    EXPECT_FALSE(edit->IsEditing());
+    ASSERT_TRUE(PumpUntil([&] { return !edit->IsEditing(); }));
+    Pump(10);
+    EXPECT_TRUE(log.empty()) << "the list took the two presses as a double click";
     ASSERT_EQ(edits.notes.size(), 1u);
     EXPECT_EQ(edits.notes[0].value, 1);  // committed on leaving
     Pump(10);

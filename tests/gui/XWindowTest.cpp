@@ -3,6 +3,7 @@
 // window.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "kiv/gui/HMeter.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XListener.h"
+#include "kiv/gui/XMenu.h"
 #include "kiv/gui/XView.h"
 #include "kiv/gui/XWindow.h"
 
@@ -63,6 +65,28 @@ public:
     bool OnWheel(int, int, int, int dy) override
     {
         m_log->push_back("wheel " + std::to_string(dy));
+        return true;
+    }
+
+private:
+    Log* m_log;
+};
+
+// Opens a menu at a press, as the part unit's name box does.
+class MenuOpener : public XControl {
+public:
+    MenuOpener(XControl* parent, Log* log) : XControl(parent, 130, 10, 50, 50), m_log(log) {}
+    bool OnMouseDown(XMouse&) override
+    {
+        auto menu = std::make_unique<XMenu>();
+        menu->AddItem("Item", 1);
+        if (PopupMenu(std::move(menu), 0, GetHeight(), nullptr))
+            m_log->push_back("menu");
+        return false;
+    }
+    bool OnDoubleClick(int, int) override
+    {
+        m_log->push_back("double on the opener");
         return true;
     }
 
@@ -175,25 +199,41 @@ TEST_F(WindowTest, TickDrainsEventsAndRepaintsMarkedControls)
             ASSERT_EQ(Client()->Pixel(x, y), surface.GetPixel(x, y)) << x << "," << y;
 }
 
-TEST_F(WindowTest, TwoPressesCloserThan400MsAreADoubleClick)
+// Two left presses closer than 400 ms on the same control are a double
+// click, also when the first opened a menu that took the second.
+TEST_F(WindowTest, TwoPressesCloserThan400MsOnOneControlAreADoubleClick)
 {
     TestView view(&log);
-    new Clicker(&view, &log);
+    new Clicker(&view, &log);                // 10..60
+    auto* other = new Clicker(&view, &log);  // 70..120
+    other->SetPosition(70, 10);
+    auto* opener = new MenuOpener(&view, &log);  // 130..180
     ASSERT_TRUE(view.OpenWindow());
     backend.Pump(0);
-    backend.MouseDown(Client(), 20, 20, 0);
-    backend.MouseUp(Client(), 20, 20, 0);
-    backend.Advance(399);
-    backend.MouseDown(Client(), 20, 20, 0);
-    EXPECT_EQ(log, (Log{"down 10", "up 20", "double"}));
-
-    log.clear();
-    backend.Advance(400);
-    backend.MouseDown(Client(), 20, 20, 0);
-    backend.MouseUp(Client(), 20, 20, 0);
-    backend.Advance(400);
-    backend.MouseDown(Client(), 20, 20, 0);
-    EXPECT_EQ(log, (Log{"down 10", "up 20", "down 10"}));
+    struct Case {
+        int firstX, secondX, gapMs;
+        Log log;
+    };
+    const Case cases[] = {
+        {20, 20, 399, {"down 10", "up 20", "double"}},
+        {20, 20, 400, {"down 10", "up 20", "down 10"}},
+        {20, 80, 100, {"down 10", "up 20", "down 10"}},  // another control
+        {140, 140, 399, {"menu", "double on the opener"}},
+        {140, 140, 400, {"menu"}},  // it only closes the menu
+        {140, 20, 100, {"menu"}},
+    };
+    for (const Case& c : cases) {
+        backend.Advance(1000);
+        log.clear();
+        backend.MouseDown(Client(), c.firstX, 20, 0);
+        backend.MouseUp(Client(), c.firstX, 20, 0);
+        backend.Advance(c.gapMs);
+        backend.MouseDown(Client(), c.secondX, 20, 0);
+        backend.Advance(50);  // the tick hands the menu's press on
+        EXPECT_EQ(log, c.log) << c.firstX << " then " << c.secondX << " after " << c.gapMs << " ms";
+        EXPECT_EQ(backend.FindByClass("KivMenu"), nullptr);
+        (void)opener;
+    }
 }
 
 TEST_F(WindowTest, ReleaseLeftOfTheWindowDuringCaptureReportsNegativeX)

@@ -1,5 +1,6 @@
 // The utility's window on the headless back end: the folder list and its
-// buttons, scans of temporary .gig trees into the database with the counts
+// buttons (and the notice when no folder browser can be shown), scans of
+// temporary .gig trees into the database with the counts
 // shown, stopping, refused folders, the prefs file and damaged prefs files,
 // closing during a scan.
 // ctest-label: thread
@@ -12,6 +13,7 @@
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XButton.h"
 #include "kiv/gui/XLabel.h"
+#include "kiv/gui/XMessage.h"
 #include "kiv/gui/XWindow.h"
 #include "support/TestSupport.h"
 #include "utility/CorvaneWindowConst.h"
@@ -187,6 +189,28 @@ TEST_F(CorvaneWindow, FirstRunAsksForAFolderAndEnablesTheScanOnlyWhileFoldersAre
         backend.Advance(xconst::kTickMs);
     }
     EXPECT_EQ(view.GetList()->GetCount(), 0);
+
+    // Without a program to show the browser, "+" says what is missing in a
+    // notice over the window; Return closes it.
+    {
+        const std::string path = getenv("PATH") ? getenv("PATH") : "";
+        const std::string empty = m_dir.File("no-programs");
+        fs::create_directories(empty);
+        setenv("PATH", empty.c_str(), 1);
+        unsetenv("KIV_DIALOG_ANSWER");
+        Click(view.GetAddButton());
+        setenv("PATH", path.c_str(), 1);
+        backend.Advance(xconst::kTickMs);
+        auto* notice = dynamic_cast<XMessage*>(view.GetModalChild());
+        ASSERT_NE(notice, nullptr) << "nothing said that no folder browser can be shown";
+        auto* line = dynamic_cast<XLabel*>(notice->GetFirstChild());
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(Text(line->GetText()), "No file dialog can be shown: zenity or kdialog is needed.");
+        backend.KeyDown(Client(), xconst::kKeyReturn);
+        backend.Advance(xconst::kTickMs);
+        EXPECT_EQ(view.GetModalChild(), nullptr);
+        EXPECT_EQ(view.GetList()->GetCount(), 0);
+    }
 
     std::string a = Library("a", 0), b = Library("b", 0);
     AddFolder(view, a);

@@ -29,6 +29,7 @@
 #include "kiv/data/Data.h"
 #include "kiv/data/FourCC.h"
 #include "kiv/file/Archive.h"
+#include "file/FileTestHelpers.h"
 #include "support/TestSupport.h"
 #include "tests/vst/VstTestHost.h"
 #include "vst/OvVstConstants.h"
@@ -668,6 +669,45 @@ TEST_F(TessivoPlugin, BankChunkLoadsAnInstrumentBeforeReturningAndRoundTrips)
     EXPECT_GT(PlayNote(second, 4).firstPair, 0.001f);
 }
 
+// A host restoring a project saved in the older form while the user's data
+// folder is unusable (a plain file stands where it should be) or the disk
+// is full: the chunk is read where the host keeps it, and the instrument
+// plays when setChunk returns.
+TEST_F(TessivoPlugin, OlderFormChunkLoadsWithAnUnusableOrFullDataFolder)
+{
+    kivtest::TempDir dir;
+    const std::string gig = dir.File("Demo Piano.gig");
+    ASSERT_TRUE(gigtools::DemoPianoFixture().bank.Write(gig));
+    std::string chunk;
+    {
+        std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
+        ASSERT_NE(studio->GetDeck(0)->GetGigaTone(0)->AddPart(gig.c_str(), 0), nullptr);
+        ASSERT_TRUE(studio->GetDeck(0)->SaveRiff(dir.File("older.tvp").c_str()));
+        chunk = kivtest::ReadFile(dir.File("older.tvp"));
+        ASSERT_EQ(chunk.substr(8, 4), "OvGm");
+    }
+    const std::string data = getenv("XDG_DATA_HOME");
+    const std::string plain = dir.File("plain");
+    ASSERT_TRUE(kivtest::WriteFile(plain, "not a folder", 12));
+    for (bool full : {false, true}) {
+        vst::AEffect* effect = CreateRunning();
+        ASSERT_NE(effect, nullptr);
+        vst::intptr result;
+        if (full) {
+            filetest::FileSizeLimit diskFull(0);
+            ASSERT_TRUE(diskFull.IsSet());
+            result = Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data());
+        } else {
+            setenv("XDG_DATA_HOME", plain.c_str(), 1);
+            result = Call(effect, vst::effSetChunk, 0, static_cast<vst::intptr>(chunk.size()), chunk.data());
+            setenv("XDG_DATA_HOME", data.c_str(), 1);
+        }
+        EXPECT_EQ(result, 1) << (full ? "full disk" : "unusable folder");
+        EXPECT_GT(PlayNote(effect, 8).firstPair, 0.001f) << (full ? "full disk" : "unusable folder");
+        Close(effect);
+    }
+}
+
 TEST_F(TessivoPlugin, PlayingInstrumentRendersWithoutAllocating)
 {
     kivtest::TempDir dir;
@@ -738,7 +778,7 @@ TEST_F(TessivoPlugin, HostThreadChangesStateWhileTheAudioThreadPlays)
     audio.join();
 }
 
-TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromTheBankChunk)
+TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromTheBankChunkAndRefuseNonValues)
 {
     kivtest::TempDir dir;
     mkdir(dir.File("fx").c_str(), 0755);
@@ -750,11 +790,19 @@ TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromT
     if (haveVerb) {
         ASSERT_EQ(symlink(verb, dir.File("fx/MVerb-vst.so").c_str()), 0);
     }
+    // Two more copies whose stored values are no parameter values (not a
+    // number, infinite, outside 0..1): refused, the effects keep their own.
+    const std::string oddPath = dir.File("fx/odd.so");
+    const std::string farPath = dir.File("fx/far.so");
+    CopyFile(vsttest::PluginPath("testeffect"), oddPath);
+    CopyFile(vsttest::PluginPath("testeffect"), farPath);
     ListPlugins(dir.File("fx"));
     const std::vector<float> gainValues = {0.25f, 0.75f};
     const std::vector<float> verbValues = {0.1f, 0.2f, 0.3f, 0.4f, 0.6f, 0.7f, 0.8f, 0.9f, 0.35f};
     std::string chunk = StudioChunk(dir, [&](GigaStudio& studio) {
         studio.SetInsert(0, 0, std::make_unique<StoredInsert>("gain.so", gainValues));
+        studio.SetInsert(1, 0, std::make_unique<StoredInsert>("odd.so", std::vector<float>{NAN, INFINITY}));
+        studio.SetInsert(2, 0, std::make_unique<StoredInsert>("far.so", std::vector<float>{-INFINITY, 2.0f}));
         if (haveVerb)
             studio.SetInsert(3, 1, std::make_unique<StoredInsert>("MVerb-vst.so", verbValues));
     });
@@ -772,6 +820,12 @@ TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromT
     EXPECT_FLOAT_EQ(gain->params[0], 0.25f);
     EXPECT_FLOAT_EQ(gain->params[1], 0.75f);
     gain->params[1] = 0.5f;  // as if the user turned a knob
+    for (const std::string& refused : {oddPath, farPath}) {
+        TestEffectState* state = vsttest::StateOf(refused);
+        ASSERT_NE(state, nullptr) << refused;
+        EXPECT_FLOAT_EQ(state->params[0], 0.5f) << refused;  // as it starts
+        EXPECT_FLOAT_EQ(state->params[1], 0.0f) << refused;
+    }
 
     // And the plug-in's chunk carries what the hosted effects hold now.
     StoredFactory factory;
@@ -781,6 +835,11 @@ TEST_F(TessivoPlugin, HostedEffectsWithoutChunksGetTheirParameterValuesBackFromT
     ASSERT_NE(gainBack, nullptr);
     EXPECT_EQ(gainBack->name, "gain.so");
     EXPECT_EQ(gainBack->values, (std::vector<float>{0.25f, 0.5f}));
+    for (int c : {1, 2}) {
+        auto* back1 = static_cast<StoredInsert*>(back->GetInsert(c, 0));
+        ASSERT_NE(back1, nullptr);
+        EXPECT_EQ(back1->values, (std::vector<float>{0.5f, 0.0f})) << "channel " << c;
+    }
     if (haveVerb) {
         auto* verbBack = static_cast<StoredInsert*>(back->GetInsert(3, 1));
         ASSERT_NE(verbBack, nullptr);
@@ -811,7 +870,8 @@ TEST_F(TessivoPlugin, StateNamingALibraryListedAsFailedLoadsTheRestAndKeepsTheSl
                               (std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane/tessivo64.ukn").c_str()));
 
     std::string chunk = StudioChunk(dir, [&](GigaStudio& studio) {
-        studio.SetInsert(0, 0, std::make_unique<StoredInsert>("crash.so", std::vector<float>{0.3f}, "crash-chunk"));
+        studio.SetInsert(0, 0,
+                         std::make_unique<StoredInsert>("crash.so", std::vector<float>{0.3f, NAN}, "crash-chunk"));
         studio.SetEffectFlag(0, kOvSlotInsert0, true);
         studio.SetInsert(0, 1, std::make_unique<StoredInsert>("gain.so", std::vector<float>{0.25f, 0.75f}));
         studio.SetMixerParam(0, kOvMixLevel, 0.5f);
@@ -832,7 +892,9 @@ TEST_F(TessivoPlugin, StateNamingALibraryListedAsFailedLoadsTheRestAndKeepsTheSl
     ASSERT_NE(failed, nullptr);
     EXPECT_EQ(failed->name, "crash.so");
     EXPECT_EQ(failed->chunk, "crash-chunk");
-    EXPECT_EQ(failed->values, std::vector<float>{0.3f});
+    ASSERT_EQ(failed->values.size(), 2u);  // even a value that is no parameter value
+    EXPECT_EQ(failed->values[0], 0.3f);
+    EXPECT_TRUE(std::isnan(failed->values[1]));
     EXPECT_TRUE(back->IsEffectEnabled(0, kOvSlotInsert0));
     auto* gain = static_cast<StoredInsert*>(back->GetInsert(0, 1));
     ASSERT_NE(gain, nullptr);

@@ -4,9 +4,7 @@
 #include <climits>
 #include <cstring>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "kiv/file/FileOpen.h"
 
 using namespace archi;
 
@@ -24,25 +22,13 @@ bool ArchiLoad::LoadFile(Archivable* root, uint32_t type, const char* path)
 {
     if (!path)
         return false;
-    // Opened without blocking and checked before any read: a FIFO or a
-    // device at the path would otherwise wait for a writer for ever.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    int64_t size = 0;
+    FILE* file = file::OpenStreamForReading(path, &size);
+    if (!file)
         return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return false;
-    }
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    FILE* file = fdopen(fd, "rb");
-    if (!file) {
-        close(fd);
-        return false;
-    }
     Reset();
     m_file = file;
-    m_left = st.st_size;
+    m_left = size;
     const bool ok = LoadRoot(root, type);
     fclose(file);
     m_file = nullptr;

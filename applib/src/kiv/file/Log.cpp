@@ -3,15 +3,19 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 
 namespace file {
 
 namespace {
-// Process-wide state shared by every Log; the file pointer is atomic so the
-// silent check in Print is safe from any thread.
+// Process-wide state shared by every Log. The file pointer is atomic, so the
+// silent check in Print costs no lock while no log is open (always, in the
+// product); writing and closing hold the lock, so no line is written to a
+// file that is being closed.
 std::atomic<int> g_liveLogs{0};
 std::atomic<FILE*> g_file{nullptr};
 std::atomic<int> g_indent{0};
+constinit std::mutex g_writing;
 }  // namespace
 
 Log::Log() { g_liveLogs.fetch_add(1, std::memory_order_relaxed); }
@@ -26,8 +30,7 @@ Log::~Log()
 
 void Log::Print(const char* fmt, ...) const
 {
-    FILE* f = g_file.load(std::memory_order_acquire);
-    if (!f)
+    if (!g_file.load(std::memory_order_acquire))
         return;
     // A line buffer per call: lines of two threads may interleave, but never
     // corrupt each other's text.
@@ -40,6 +43,10 @@ void Log::Print(const char* fmt, ...) const
     va_start(args, fmt);
     vsnprintf(line + n, sizeof line - n - 1, fmt, args);
     va_end(args);
+    std::lock_guard<std::mutex> lock(g_writing);
+    FILE* f = g_file.load(std::memory_order_relaxed);
+    if (!f)
+        return;  // closed meanwhile
     fputs(line, f);
     fputs("\n", f);
     fflush(f);
@@ -47,17 +54,19 @@ void Log::Print(const char* fmt, ...) const
 
 bool Log::OpenLogFile(const char* path)
 {
-    FILE* f = fopen(path, "a");
+    FILE* f = path ? fopen(path, "a") : nullptr;
     if (!f)
         return false;
-    if (FILE* old = g_file.exchange(f))
+    std::lock_guard<std::mutex> lock(g_writing);
+    if (FILE* old = g_file.exchange(f, std::memory_order_acq_rel))
         fclose(old);
     return true;
 }
 
 void Log::CloseLogFile()
 {
-    if (FILE* old = g_file.exchange(nullptr))
+    std::lock_guard<std::mutex> lock(g_writing);
+    if (FILE* old = g_file.exchange(nullptr, std::memory_order_acq_rel))
         fclose(old);
 }
 

@@ -1,6 +1,8 @@
 // file::Log: the mix-in through which classes write indented log lines to the
 // one process-wide log file. Lines go out only while that file is open, which
-// no component of the product does, so the log normally stays silent.
+// no component of the product does, so the log normally stays silent: Print
+// then returns at once, taking no lock. Any thread may print while another
+// opens or closes the log file.
 #pragma once
 
 namespace file {

@@ -1,6 +1,7 @@
 #include "kiv/file/Prefs.h"
 
 #include "kiv/file/Dir.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/file/SafeFile.h"
 
 #include <fcntl.h>
@@ -53,11 +54,11 @@ bool NameUsable(const char* name)
 // The whole file, or false when it cannot be read or is implausibly large.
 bool ReadSettingsFile(const std::string& path, std::string& out)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int64_t size = 0;
+    int fd = file::OpenForReading(path.c_str(), &size);
     if (fd < 0)
         return false;
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxSettingsFileBytes) {
+    if (size > kMaxSettingsFileBytes) {
         close(fd);
         return false;
     }

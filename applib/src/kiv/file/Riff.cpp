@@ -40,20 +40,56 @@ CImpRiff::CImpRiff() = default;
 
 CImpRiff::~CImpRiff() { Close(); }
 
-bool CImpRiff::Open(const char* path, bool swapBytes)
+void CImpRiff::ResetWalk()
 {
     m_level = -1;
     m_dataStart = 0;
     m_chunkSize = 0;
     m_id[0] = m_formType[0] = '\0';
     std::fill(std::begin(m_levelEnd), std::end(m_levelEnd), 0);
+}
+
+bool CImpRiff::Open(const char* path, bool swapBytes)
+{
+    Close();
+    ResetWalk();
     return UFile::Open(path, swapBytes);
+}
+
+bool CImpRiff::OpenMemory(const void* bytes, int64_t size, bool swapBytes)
+{
+    Close();
+    ResetWalk();
+    if (!bytes || size <= 0)
+        return false;
+    m_memory = static_cast<const uint8_t*>(bytes);
+    m_path[0] = '\0';
+    m_swap = swapBytes;
+    m_writing = false;
+    m_bytesWritten = 0;
+    m_size = size;
+    m_position = 0;
+    m_open = true;
+    return true;
+}
+
+int64_t CImpRiff::ReadAt(int64_t pos, void* dst, int64_t n)
+{
+    if (!m_memory)
+        return UFileDisk::ReadAt(pos, dst, n);
+    if (!dst || pos < 0 || n <= 0 || pos >= m_size)
+        return 0;
+    const int64_t take = std::min(n, m_size - pos);
+    memcpy(dst, m_memory + pos, static_cast<size_t>(take));
+    return take;
 }
 
 bool CImpRiff::Close()
 {
     m_level = -1;
-    return UFile::Close();
+    const bool ok = UFile::Close();
+    m_memory = nullptr;
+    return ok;
 }
 
 bool CImpRiff::Descend(int level)

@@ -1,7 +1,8 @@
 // CImpRiff walks the chunk tree of a RIFF/IFF file level by level (older
 // performance and preset files, the legacy plug-in cache, the utility's
-// instrument-name reader); CRiffWriter writes such files. Both sit on the
-// buffered disk file and belong to one thread at a time.
+// instrument-name reader) or such an image in memory (older state chunks);
+// CRiffWriter writes such files. Both sit on the buffered disk file and
+// belong to one thread at a time.
 //
 // A chunk: 4 identifier bytes, a 32-bit size, the data; "RIFF", "LIST" and
 // "FORM" begin their data with a 4-byte form type counted in the size. With
@@ -17,7 +18,11 @@ public:
     ~CImpRiff() override;
 
     bool Open(const char* path, bool swapBytes);
+    // Walks a RIFF image in memory instead of a file (a state chunk): the
+    // bytes are borrowed and must outlive the reading. False when empty.
+    bool OpenMemory(const void* bytes, int64_t size, bool swapBytes);
     bool Close();
+    int64_t ReadAt(int64_t pos, void* dst, int64_t n) override;
     void SetEvenPadding(bool on) { m_evenPadding = on; }
 
     // Moves to the next chunk at level (0..39): the next sibling when level
@@ -45,6 +50,9 @@ public:
     const char* GetFormType() const { return m_formType; }
 
 private:
+    void ResetWalk();
+
+    const uint8_t* m_memory = nullptr;  // the image read instead of a file
     bool m_evenPadding = false;
     int64_t m_levelEnd[file::kRiffLevels] = {};
     int m_level = -1;

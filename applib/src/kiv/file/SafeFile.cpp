@@ -29,17 +29,15 @@ std::string ResolveTarget(const char* path)
     return path;
 }
 
+constexpr int kTempLetters = 6;        // mkstemp's XXXXXX
+constexpr time_t kStaleSeconds = 60;   // a save in progress is younger
+
 // The temporary name: hidden, in the target's folder (a rename never
 // crosses file systems), with mkstemp's six letters at the end.
 std::string TempPattern(const std::string& target)
 {
-    const size_t slash = target.rfind('/');
-    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    return target.substr(0, nameStart) + "." + target.substr(nameStart) + ".XXXXXX";
+    return TemporaryPrefix(target) + "XXXXXX";
 }
-
-constexpr int kTempLetters = 6;        // mkstemp's XXXXXX
-constexpr time_t kStaleSeconds = 60;   // a save in progress is younger
 
 bool IsTempLetters(const char* text)
 {
@@ -51,15 +49,49 @@ bool IsTempLetters(const char* text)
     return text[kTempLetters] == 0;
 }
 
+// The folder part of a path, ending in '/' ("./" for a bare name).
+std::string FolderOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// Makes a rename in the folder durable: without this a power cut may bring
+// back the old name, or no file at all. A folder that cannot be opened or a
+// file system that cannot sync folders leaves nothing to do; only a failed
+// write to the disk counts.
+bool SyncFolder(const std::string& folder)
+{
+    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    int result;
+    do {
+        result = fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    const int reason = errno;
+    close(fd);
+    if (result == 0 || reason == EINVAL || reason == EROFS || reason == ENOTSUP)
+        return true;
+    errno = reason;
+    return false;
+}
+
 }  // namespace
 
-void RemoveStaleTemporaries(const std::string& prefix)
+std::string TemporaryPrefix(const std::string& target)
 {
+    const size_t slash = target.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    return target.substr(0, nameStart) + "." + target.substr(nameStart) + kTemporaryMarker;
+}
+
+void RemoveStaleTemporaries(const std::string& target)
+{
+    const std::string prefix = TemporaryPrefix(target);
     const size_t slash = prefix.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : prefix.substr(0, slash + 1);
-    const std::string namePrefix = slash == std::string::npos ? prefix : prefix.substr(slash + 1);
-    if (namePrefix.empty())
-        return;
+    const std::string namePrefix = prefix.substr(slash == std::string::npos ? 0 : slash + 1);
     DIR* dir = opendir(folder.c_str());
     if (!dir)
         return;
@@ -98,8 +130,8 @@ bool SafeFile::Open(const char* target)
         mode = st.st_mode & 07777;
     }
 
+    RemoveStaleTemporaries(resolved);
     std::string pattern = TempPattern(resolved);
-    RemoveStaleTemporaries(pattern.substr(0, pattern.size() - kTempLetters));
     int fd = mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -141,11 +173,13 @@ bool SafeFile::Commit()
     m_file = nullptr;
     m_fd = -1;
     ok = ok && rename(m_tempPath.c_str(), m_target.c_str()) == 0;
-    if (ok)
-        m_tempPath.clear();
-    else
+    if (!ok) {
         Discard();
-    return ok;
+        return false;
+    }
+    m_tempPath.clear();
+    // The new name reaches the disk only with its folder.
+    return SyncFolder(FolderOf(m_target));
 }
 
 void SafeFile::Discard()

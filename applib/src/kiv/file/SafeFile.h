@@ -6,6 +6,8 @@
 // is replaced, the link stays); a replaced file keeps its permissions, a new
 // one gets 0644; a folder or device target is refused. After a failure errno
 // tells why (cleaning up keeps it). One writer per object.
+//
+// Temporary names are hidden and marked: ".<name>.kivtmp-XXXXXX".
 #pragma once
 #include <cstddef>
 #include <cstdio>
@@ -15,11 +17,18 @@
 
 namespace file {
 
-// Removes the files named `prefix` plus six mkstemp letters (the prefix
-// holds the folder) that were last written over a minute ago: temporary
-// files of earlier saves whose process died before they finished. Files of
-// other users, folders and links are left alone.
-void RemoveStaleTemporaries(const std::string& prefix);
+// What every temporary name carries after the target's name: only this
+// library writes it, so a user's ".song.tv2.backup" is never taken for one.
+constexpr const char* kTemporaryMarker = ".kivtmp-";
+
+// The temporary names of a target are this prefix (its folder, '.', its
+// name, the marker) and six mkstemp letters.
+std::string TemporaryPrefix(const std::string& target);
+// Removes the temporary files of the target that were last written over a
+// minute ago: those of earlier saves whose process died before they
+// finished. Files of other users, folders, links and every name without the
+// marker are left alone.
+void RemoveStaleTemporaries(const std::string& target);
 
 class SafeFile {
 public:
@@ -41,12 +50,18 @@ public:
     bool Write(const void* bytes, size_t count);
     bool Write(const std::string& bytes) { return Write(bytes.data(), bytes.size()); }
 
-    // Flushes, syncs to the disk, closes and renames over the target; true
-    // only when all of that succeeded.
+    // Flushes, syncs to the disk, closes, renames over the target and syncs
+    // the folder, so the new contents survive a power cut; true only when all
+    // of that succeeded (a folder that could not be synced leaves the target
+    // replaced, but the save is reported as failed).
     bool Commit();
 
     // The file that is replaced (a link's target); empty before Open.
     const std::string& GetTarget() const { return m_target; }
+    // The temporary file, for a writer that must seek and so opens it by
+    // name; it writes the file whole and closes it before Commit, which
+    // syncs it whichever descriptor wrote it. Empty when not open.
+    const std::string& GetTempPath() const { return m_tempPath; }
 
 private:
     void Discard();

@@ -1,5 +1,7 @@
 #include "kiv/file/UFile.h"
 
+#include "kiv/file/FileOpen.h"
+
 #include <algorithm>
 #include <cstring>
 #include <fcntl.h>
@@ -117,20 +119,12 @@ bool UFileDisk::OpenStream(const char* path, const char* mode)
         return false;
     bool reading = mode[0] == 'r' && mode[1] != '+';
     int flags = reading ? O_RDONLY : (mode[0] == 'r' ? O_RDWR : O_WRONLY | O_CREAT | O_TRUNC);
-    // Non-blocking open and a regular-file check: a folder or a named pipe
-    // must fail here, not hang or read as an empty file later.
-    int fd = open(m_path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    // A folder or a named pipe fails here, never hangs or reads as an empty
+    // file later.
+    int64_t size = 0;
+    int fd = file::OpenRegular(m_path.c_str(), flags, &size);
     if (fd < 0)
         return false;
-    struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        return false;
-    }
-    // A regular file ignores the flag when reading; a stream that writes
-    // must block until the disk has taken its bytes.
-    if (!reading)
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     FILE* f = fdopen(fd, mode);
     if (!f) {
         close(fd);
@@ -141,7 +135,7 @@ bool UFileDisk::OpenStream(const char* path, const char* mode)
     setvbuf(f, nullptr, _IONBF, 0);
     m_file = f;
     m_filePos = 0;
-    m_size = info.st_size;
+    m_size = size;
     m_position = 0;
     m_bytesWritten = 0;
     m_blockIndex = -1;

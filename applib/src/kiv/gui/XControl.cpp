@@ -42,6 +42,8 @@ XControl::~XControl()
     // default and cancel buttons): they must not outlive the control.
     for (XControl* p = m_parent; p; p = p->m_parent)
         p->ForgetControl(this);
+    // A menu waiting to answer this control goes with it.
+    XMenu::ForgetWaiter(this);
     XControl* child = m_firstChild;
     m_firstChild = nullptr;
     while (child) {
@@ -362,8 +364,10 @@ void XControl::ApplyTheme(const XTheme& theme)
 
 void XControl::SimulateClick(int x, int y)
 {
-    if (!IsEnabled())
-        return;
+    // As a pointer's press: a control in a disabled parent takes none.
+    for (const XControl* c = this; c; c = c->m_parent)
+        if (!c->IsEnabled())
+            return;
     XMouse mouse;
     mouse.SetPress(x, y, 0);
     OnMouseDown(mouse);
@@ -484,8 +488,8 @@ void XControl::PaintChildren(XGraphic& graphic, bool forced, const XRectangle& c
     }
 }
 
-bool XControl::PopupMenu(XMenu& menu, int x, int y)
+bool XControl::PopupMenu(std::unique_ptr<XMenu> menu, int x, int y, std::function<void(int menuId, int value)> answer)
 {
     XRect screen = GetScreenRect();
-    return menu.Track(screen.left + x, screen.top + y);
+    return XMenu::Open(std::move(menu), this, screen.left + x, screen.top + y, std::move(answer));
 }

@@ -10,6 +10,8 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
 
 #include "kiv/gui/XColour.h"
 #include "kiv/gui/XConst.h"
@@ -139,9 +141,13 @@ public:
     uint32_t GetFontStyle() const { return m_fontStyle; }
     void ApplyFont(XGraphic& graphic);
     void ApplyTheme(const XTheme& theme);
+    // A press and release at a local point, as the pointer's; nothing when
+    // the control or a parent of it is disabled.
     void SimulateClick(int x, int y);
-    // Shows the menu at a local point; true when an item was chosen.
-    bool PopupMenu(XMenu& menu, int x, int y);
+    // Shows the menu at a local point for this control and returns at once;
+    // a chosen item reaches the answer later (see XMenu). False when nothing
+    // could be shown.
+    bool PopupMenu(std::unique_ptr<XMenu> menu, int x, int y, std::function<void(int menuId, int value)> answer);
 
     // Hit tests (see the .cpp for which coordinates each takes).
     XControl* FindChildAt(int x, int y);

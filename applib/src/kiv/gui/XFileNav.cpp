@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "kiv/gui/XMessage.h"
 #include "kiv/gui/XView.h"
 
 extern char** environ;
@@ -228,11 +229,34 @@ bool XFileNav::StartDialog(XControl* waiter, const char* title, int mode, Answer
     if (program.empty() || !Spawn(MakeArguments(program, title, mode), m_pid, m_pipe)) {
         m_pid = 0;
         m_request = 0;
+        ReportNoDialog(waiter, program);
         return false;
     }
     m_eof = false;
     s_open = this;
     return true;
+}
+
+void XFileNav::EndDialogWithin(XControl* root)
+{
+    XFileNav* nav = s_open;
+    if (!nav || !root)
+        return;
+    XControl* c = nav->m_waiter;
+    while (c && c != root)
+        c = c->GetParent();
+    if (c == root)
+        nav->EndProcess();
+}
+
+void XFileNav::ReportNoDialog(XControl* waiter, const std::string& program)
+{
+    // Every caller's dialog fails alike: the user hears it here, once.
+    if (program.empty())
+        XMessage::Show(waiter, {"No file dialog can be shown: zenity or kdialog is needed.",
+                                "Install one of them to choose files and folders."});
+    else
+        XMessage::Show(waiter, {"No file dialog can be shown: this program did not start:", program});
 }
 
 void XFileNav::Poll()

@@ -5,7 +5,9 @@
 // an event (kAnswerEvent) in the queue of the waiting control's view; when
 // that view drains its queue the answer is handed to the caller's function.
 // One dialog is open at a time in the process: a request while one is open
-// is refused. Two environment variables serve tests and unusual desktops:
+// is refused. When no dialog program can be run, the user is told so in a
+// notice (XMessage) over the waiting control's view, and the request fails.
+// Two environment variables serve tests and unusual desktops:
 //   KIV_DIALOG_PROGRAM  a program run instead, with zenity's arguments;
 //   KIV_DIALOG_ANSWER   no program is run: the value is the answer, one
 //                       chosen path a line (empty = the user cancelled),
@@ -44,13 +46,19 @@ public:
     // Extension without its leading '.', shown with its description.
     void AddFilter(const char* extension, const char* description);
     // Start the dialog for the waiting control; false (and no answer ever)
-    // when a dialog is already open or none can be started.
+    // when a dialog is already open or none can be started (the user is
+    // told of the latter).
     bool OpenFile(XControl* waiter, const char* title, bool multiSelection, Answer answer);
     bool SaveFile(XControl* waiter, const char* title, Answer answer);
     bool BrowseFolder(XControl* waiter, const char* title, Answer answer);
     // This object's dialog is open (its answer has not been posted yet).
     bool IsOpen() const { return s_open == this; }
     static bool IsAnyOpen() { return s_open != nullptr; }
+
+    // A window is closing: the open dialog goes with it when its waiting
+    // control lies in the tree of `root` (a dialog of another window stays).
+    // No answer comes, as when the user cancels and nobody listens.
+    static void EndDialogWithin(XControl* root);
 
     // Each window's tick: reads what the open dialog wrote and, once it
     // ended, posts its answer. Never waits.
@@ -80,6 +88,8 @@ private:
         std::string description;
     };
     bool StartDialog(XControl* waiter, const char* title, int mode, Answer answer);
+    // The notice that no dialog program could be run (none found: empty).
+    static void ReportNoDialog(XControl* waiter, const std::string& program);
     std::vector<std::string> MakeArguments(const std::string& program, const char* title, int mode) const;
     // Takes the dialog's answer and posts it to the waiter's view.
     void Finish(bool ran);

@@ -1,10 +1,12 @@
 #include "kiv/gui/XMenu.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XPopup.h"
+#include "kiv/gui/XView.h"
 
 namespace {
 
@@ -15,7 +17,8 @@ constexpr int kTextLeft = 10;         // px
 constexpr int kRightMargin = 28;      // px, room for a sub-menu arrow
 constexpr int kMinWidth = 80;         // px
 constexpr int kBorder = 1;            // px
-constexpr int kPumpMs = 50;           // longest wait per pump while the menu is open
+constexpr int kGrabRetryMs = 10;      // a refused grab is tried again this often
+constexpr int kGrabAttempts = 20;     // ... this many times before the menu gives up
 constexpr int kScrollBand = 14;       // px, the arrow band at each end of a menu taller than the screen
 constexpr int kScrollMs = 50;         // one item per step while the pointer rests on a band
 constexpr int kWheelItems = 3;        // items scrolled per wheel notch
@@ -29,34 +32,69 @@ const XColourValue kSeparator = XColour::Make(190, 190, 190);
 
 }  // namespace
 
-// One open menu session: a window per open level (the top menu and the
-// chain of open sub-menus). The top window holds the grab, so every input
-// arrives there; points are turned into screen points and matched against
-// the levels.
+// One shown menu: a window per open level (the top menu and the chain of
+// open sub-menus). The top window holds the grab, so every input arrives
+// there; points are turned into screen points and matched against the
+// levels. Once the user chose or dismissed, the windows close and the
+// outcome waits here for XMenu::Deliver, which runs outside this object's
+// own input handling.
 class XMenuPopup : public XNativeSink {
 public:
-    XMenuPopup(XMenu* top, XBackend* backend) : m_top(top), m_backend(backend) {}
-    ~XMenuPopup() override { Close(); }
+    enum class Outcome { kShown, kChosen, kDismissed, kPressedOutside };
+
+    XMenuPopup(std::unique_ptr<XMenu> menu, XControl* waiter, XMenu::Answer answer, XBackend* backend)
+        : m_top(std::move(menu)), m_waiter(waiter), m_answer(std::move(answer)), m_backend(backend)
+    {
+    }
+    ~XMenuPopup() override { CloseWindows(); }
 
     bool Open(int x, int y)
     {
-        if (!OpenLevel(m_top, x, y, x))
+        if (!OpenLevel(m_top.get(), x, y, x))
             return false;
-        if (!xpopup::Grab(m_backend, m_levels[0]->window.get())) {
-            Close();
-            return false;
-        }
-        m_grabbed = true;
-        return true;
+        TryGrab();
+        return IsShown();
     }
-    bool IsOpen() const { return !m_levels.empty(); }
-    uint32_t GetCommand() const { return m_command; }
+    bool IsShown() const { return !m_levels.empty(); }
+    XControl* GetWaiter() const { return m_waiter; }
+
+    void OnKey(int code)
+    {
+        if (IsShown())
+            Key(code);
+    }
+
+    // Gives the outcome to the waiter: the chosen item to its answer, a left
+    // press outside to its view, where it may complete a double click. Either
+    // may delete the waiter; nothing of it is used afterwards.
+    void Answer()
+    {
+        if (m_outcome == Outcome::kChosen) {
+            XMenu::Answer answer = std::move(m_answer);
+            if (answer && m_top->DecodeCommand(m_command))
+                answer(m_top->GetChosenMenu(), m_top->GetChosenValue());
+            return;
+        }
+        if (m_outcome != Outcome::kPressedOutside)
+            return;
+        auto* view = dynamic_cast<XView*>(m_waiter->GetRoot());
+        if (!view)
+            return;
+        // A root view's position is its place on the screen.
+        const int x = m_pressX - view->GetX(), y = m_pressY - view->GetY();
+        if (view->TakeLeftPress(x, y, m_pressTime))
+            view->HandleDoubleClick(x, y);
+    }
 
     void OnNativeMessage(XNativeWindow* from, const XNativeMessage& message) override
     {
         if (m_levels.empty())
             return;
         if (message.kind == XNativeMessage::kTimer) {
+            if (!m_grabbed) {
+                TryGrab();
+                return;
+            }
             if (m_scrollLevel >= 0 && m_scrollLevel < static_cast<int>(m_levels.size()))
                 ScrollBy(*m_levels[m_scrollLevel], m_scrollStep * kItemHeight);
             return;
@@ -88,7 +126,16 @@ public:
         case XNativeMessage::kLButtonDown:
         case XNativeMessage::kRButtonDown:
             if (LevelAt(sx, sy) < 0) {
-                Close();  // a press outside every level dismisses the menu
+                // A press outside every level dismisses the menu; a left one
+                // is kept for the waiter's view.
+                if (message.kind == XNativeMessage::kLButtonDown) {
+                    m_pressX = sx;
+                    m_pressY = sy;
+                    m_pressTime = m_backend->NowMs();
+                    Finish(Outcome::kPressedOutside);
+                } else {
+                    Finish(Outcome::kDismissed);
+                }
                 return;
             }
             m_pressed = true;
@@ -109,7 +156,7 @@ public:
             Key(message.value);
             break;
         case XNativeMessage::kClose:
-            Close();
+            Finish(Outcome::kDismissed);
             break;
         default:
             break;
@@ -128,6 +175,7 @@ private:
         int contentH = 0;  // all entries
         int scroll = 0;    // px of the entries above the list area
         bool scrolls = false;
+        std::vector<bool> opensLeft;  // per entry: its sub-menu has no room on the right
         int ListTop() const { return kBorder + (scrolls ? kScrollBand : 0); }
         int ListBottom() const { return h - kBorder - (scrolls ? kScrollBand : 0); }
         int MaxScroll() const { return std::max(0, contentH - (ListBottom() - ListTop())); }
@@ -136,6 +184,25 @@ private:
     static int EntryHeight(const XMenu::Entry& entry)
     {
         return entry.kind == XMenu::Kind::kSeparator ? kSeparatorHeight : kItemHeight;
+    }
+
+    // The width a menu's entries ask for.
+    static int MenuWidth(const XMenu* menu, XGraphic& g)
+    {
+        int w = kMinWidth;
+        for (int i = 0; i < menu->CountEntries(); ++i) {
+            const XMenu::Entry& entry = menu->GetEntry(i);
+            if (entry.kind != XMenu::Kind::kSeparator)
+                w = std::max(w, g.GetTextSize(entry.text.GetText()).width + kTextLeft + kRightMargin);
+        }
+        return w;
+    }
+
+    // Whether a sub-menu w wide, opened beside a level at (x, levelW), goes
+    // to the left for want of room on the right.
+    static bool OpensLeft(int x, int levelW, int w, int areaX, int areaW)
+    {
+        return areaW > 0 && x + levelW - 2 + std::min(w, areaW) > areaX + areaW;
     }
 
     // Opens a level at (x, y); a sub-menu that does not fit on the right
@@ -147,13 +214,9 @@ private:
         XGraphic& g = level->graphic;
         g.BeginPaint(nullptr, 1, 1);
         g.SetFontPreset(fourcc("xfdf"));
-        int w = kMinWidth, contentH = 0;
-        for (int i = 0; i < menu->CountEntries(); ++i) {
-            const XMenu::Entry& entry = menu->GetEntry(i);
-            contentH += EntryHeight(entry);
-            if (entry.kind != XMenu::Kind::kSeparator)
-                w = std::max(w, g.GetTextSize(entry.text.GetText()).width + kTextLeft + kRightMargin);
-        }
+        int w = MenuWidth(menu, g), contentH = 0;
+        for (int i = 0; i < menu->CountEntries(); ++i)
+            contentH += EntryHeight(menu->GetEntry(i));
         int h = contentH + 2 * kBorder;
         // Every entry must be reachable: the menu stays inside the work area
         // (the screen less the desktop's panels) and scrolls when taller.
@@ -176,6 +239,13 @@ private:
             if (y + h > areaY + areaH)
                 y = areaY + areaH - h;
             y = std::max(y, areaY);
+        }
+        // Each sub-menu entry's arrow points the way its sub-menu will open.
+        level->opensLeft.assign(static_cast<size_t>(menu->CountEntries()), false);
+        for (int i = 0; i < menu->CountEntries(); ++i) {
+            const XMenu::Entry& entry = menu->GetEntry(i);
+            if (entry.kind == XMenu::Kind::kSubMenu && entry.subMenu)
+                level->opensLeft[static_cast<size_t>(i)] = OpensLeft(x, w, MenuWidth(entry.subMenu, g), areaX, areaW);
         }
         xpopup::Layout desc;
         desc.className = kMenuClass;
@@ -205,15 +275,54 @@ private:
             m_levels.pop_back();
     }
 
-    void Close()
+    void CloseWindows()
     {
-        StopScrolling();
+        m_scrollLevel = -1;
+        m_scrollStep = 0;
+        m_backend->KillTimer(this);
         if (m_grabbed && !m_levels.empty())
             xpopup::Release(m_backend, m_levels[0]->window.get());
         m_grabbed = false;
         // Sub-menus first, the grabbing top window last.
         while (!m_levels.empty())
             m_levels.pop_back();
+    }
+
+    void Finish(Outcome outcome)
+    {
+        if (m_outcome == Outcome::kShown)
+            m_outcome = outcome;
+        CloseWindows();
+    }
+
+    // The grab is taken without waiting: a refused one (another program
+    // holds the pointer for a moment) is tried again on the timer while the
+    // menu shows, and the menu gives up after a while.
+    void TryGrab()
+    {
+        if (m_grabbed || m_levels.empty())
+            return;
+        if (xpopup::Grab(m_backend, m_levels[0]->window.get())) {
+            m_grabbed = true;
+            UpdateTimer();
+            return;
+        }
+        if (++m_grabTries >= kGrabAttempts) {
+            Finish(Outcome::kDismissed);
+            return;
+        }
+        UpdateTimer();
+    }
+
+    // One timer serves both the grab's retries and the scrolling.
+    void UpdateTimer()
+    {
+        if (!m_grabbed)
+            m_backend->SetTimer(this, kGrabRetryMs);
+        else if (m_scrollLevel >= 0)
+            m_backend->SetTimer(this, kScrollMs);
+        else
+            m_backend->KillTimer(this);
     }
 
     int LevelAt(int sx, int sy) const
@@ -288,7 +397,7 @@ private:
             return;
         m_scrollLevel = index;
         m_scrollStep = step;
-        m_backend->SetTimer(this, kScrollMs);
+        UpdateTimer();
     }
 
     void StopScrolling()
@@ -297,7 +406,7 @@ private:
             return;
         m_scrollLevel = -1;
         m_scrollStep = 0;
-        m_backend->KillTimer(this);
+        UpdateTimer();
     }
 
     void PointerAt(int sx, int sy, bool moved)
@@ -361,7 +470,7 @@ private:
         if (entry.kind != XMenu::Kind::kItem)
             return;
         m_command = entry.command;
-        Close();
+        Finish(Outcome::kChosen);
     }
 
     void Key(int code)
@@ -374,7 +483,7 @@ private:
         case xconst::kKeyLeft:
             if (index == 0) {
                 if (code == xconst::kKeyEscape)
-                    Close();
+                    Finish(Outcome::kDismissed);
                 return;
             }
             CloseLevelsAbove(index - 1);
@@ -439,7 +548,10 @@ private:
             g.DrawString(entry.text.GetText(), kTextLeft, y + 3);
             if (entry.kind == XMenu::Kind::kSubMenu) {
                 g.SetPen(lit ? kHighlightText : kText);
-                g.DrawArrow(level.w - 12, y + h / 2 - 3, 3);
+                if (level.opensLeft[static_cast<size_t>(i)])
+                    g.DrawArrow(level.w - 9, y + h / 2 - 3, 9);
+                else
+                    g.DrawArrow(level.w - 12, y + h / 2 - 3, 3);
             }
             y += h;
         }
@@ -455,10 +567,16 @@ private:
         g.Blit();
     }
 
-    XMenu* m_top;
+    std::unique_ptr<XMenu> m_top;
+    XControl* m_waiter;
+    XMenu::Answer m_answer;
     XBackend* m_backend;
     std::vector<std::unique_ptr<Level>> m_levels;
+    Outcome m_outcome = Outcome::kShown;
+    int m_pressX = 0, m_pressY = 0;  // the left press outside, on the screen
+    uint32_t m_pressTime = 0;
     bool m_grabbed = false;
+    int m_grabTries = 0;
     bool m_pressed = false;
     bool m_moved = false;
     uint32_t m_command = 0;
@@ -522,23 +640,57 @@ bool XMenu::DecodeCommand(uint32_t command)
     return true;
 }
 
-bool XMenu::Track(int screenX, int screenY)
+XMenuPopup* XMenu::s_open = nullptr;
+
+bool XMenu::Open(std::unique_ptr<XMenu> menu, XControl* waiter, int screenX, int screenY, Answer answer)
 {
-    m_chosenMenu = 0;
-    m_chosenValue = 0;
-    if (m_entries.empty())
+    if (!menu || menu->m_entries.empty() || !waiter)
         return false;
     XBackend* backend = XBackend::Get();
     if (!backend)
         return false;
-    uint32_t command = 0;
-    {
-        XMenuPopup popup(this, backend);
-        if (!popup.Open(screenX, screenY))
-            return false;
-        while (popup.IsOpen())
-            backend->Pump(kPumpMs);
-        command = popup.GetCommand();
-    }
-    return command != 0 && DecodeCommand(command);
+    // One menu at a time: the grab is the process's.
+    delete std::exchange(s_open, nullptr);
+    auto popup = std::make_unique<XMenuPopup>(std::move(menu), waiter, std::move(answer), backend);
+    if (!popup->Open(screenX, screenY))
+        return false;
+    s_open = popup.release();
+    return true;
+}
+
+bool XMenu::IsAnyOpen() { return s_open && s_open->IsShown(); }
+
+bool XMenu::HandleKey(int code)
+{
+    if (!IsAnyOpen())
+        return false;
+    s_open->OnKey(code);
+    return true;
+}
+
+void XMenu::Dismiss()
+{
+    if (IsAnyOpen())
+        delete std::exchange(s_open, nullptr);
+}
+
+void XMenu::CloseWithin(XControl* root)
+{
+    if (s_open && root && s_open->GetWaiter()->GetRoot() == root)
+        delete std::exchange(s_open, nullptr);
+}
+
+void XMenu::ForgetWaiter(XControl* control)
+{
+    if (s_open && s_open->GetWaiter() == control)
+        delete std::exchange(s_open, nullptr);
+}
+
+void XMenu::Deliver()
+{
+    if (!s_open || s_open->IsShown())
+        return;
+    // Taken first: the answer may open another menu or delete the waiter.
+    std::unique_ptr<XMenuPopup> done(std::exchange(s_open, nullptr));
+    done->Answer();
 }

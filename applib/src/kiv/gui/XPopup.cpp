@@ -12,14 +12,9 @@
 #undef XRectangle
 #undef XEvent
 
-#include <time.h>
-
 #include <algorithm>
 
 namespace {
-
-constexpr int kGrabAttempts = 20;  // a fresh window may take a moment to become viewable
-constexpr long kGrabRetryNs = 5 * 1000 * 1000;
 
 X11Backend* AsX11(XBackend* backend) { return dynamic_cast<X11Backend*>(backend); }
 
@@ -79,21 +74,17 @@ bool Grab(XBackend* backend, XNativeWindow* window)
     }
     Display* d = x11->GetDisplay();
     Window handle = static_cast<Window>(window->GetHandle());
+    // The window is viewable once the server has mapped it.
     XSync(d, False);
-    for (int attempt = 0; attempt < kGrabAttempts; ++attempt) {
-        // Every pointer event comes to this window, wherever the pointer is.
-        int pointer = XGrabPointer(d, handle, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask,
-                                   GrabModeAsync, GrabModeAsync, None, None, CurrentTime);
-        if (pointer == GrabSuccess) {
-            XGrabKeyboard(d, handle, False, GrabModeAsync, GrabModeAsync, CurrentTime);
-            XFlush(d);
-            window->CaptureMouse();
-            return true;
-        }
-        timespec pause{0, kGrabRetryNs};
-        nanosleep(&pause, nullptr);
-    }
-    return false;
+    // Every pointer event comes to this window, wherever the pointer is.
+    int pointer = XGrabPointer(d, handle, False, ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                               GrabModeAsync, None, None, CurrentTime);
+    if (pointer != GrabSuccess)
+        return false;
+    XGrabKeyboard(d, handle, False, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XFlush(d);
+    window->CaptureMouse();
+    return true;
 }
 
 void Release(XBackend* backend, XNativeWindow* window)

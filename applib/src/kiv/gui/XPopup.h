@@ -21,7 +21,8 @@ struct Layout {
 // The window is made hidden; null when it cannot be made.
 std::unique_ptr<XNativeWindow> Create(XBackend* backend, const Layout& desc);
 // All pointer and key input goes to the window (coordinates relative to it)
-// until Release. False when the grab cannot be taken.
+// until Release. False when the grab cannot be taken now (another program
+// holds it); never waits.
 bool Grab(XBackend* backend, XNativeWindow* window);
 void Release(XBackend* backend, XNativeWindow* window);
 

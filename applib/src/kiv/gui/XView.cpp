@@ -3,6 +3,7 @@
 #include "kiv/gui/XBackend.h"
 #include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
+#include "kiv/gui/XMenu.h"
 #include "kiv/gui/XWindow.h"
 
 using namespace xconst;
@@ -41,6 +42,8 @@ void XView::ForgetControl(XControl* control)
         m_hover = nullptr;
         m_hoverWantsMoves = 0;
     }
+    if (m_lastPressed == control)
+        m_lastPressed = nullptr;
     if (m_defaultButton == control)
         m_defaultButton = nullptr;
     if (m_cancelButton == control)
@@ -313,6 +316,25 @@ bool XView::HandleDoubleClick(int x, int y)
     return false;
 }
 
+bool XView::TakeLeftPress(int x, int y, uint32_t timeMs)
+{
+    // The deepest control under the point, found as presses find it.
+    XControl* at = Redirect(x, y, nullptr);
+    while (XControl* c = at->FindChildAt(x, y)) {
+        x -= c->GetX() - c->GetScrollX();
+        y -= c->GetY() - c->GetScrollY();
+        at = c;
+    }
+    // Two quick presses on different controls (the stack toggle, then the
+    // name box beside it) are two single presses.
+    bool quick =
+        m_hadPress && at && at == m_lastPressed && timeMs - m_lastPressTime < static_cast<uint32_t>(kDoubleClickMs);
+    m_hadPress = 1;
+    m_lastPressTime = timeMs;
+    m_lastPressed = at;
+    return quick;
+}
+
 void XView::HandleWheel(int x, int y, int dx, int dy)
 {
     XView* target = Redirect(x, y, nullptr);
@@ -331,6 +353,10 @@ bool XView::HandleKey(XKeyEvent& key)
     XView* target = this;
     while (target->m_modalChild)
         target = target->m_modalChild;
+    // A disabled view (a window waiting for its work to end) takes no key,
+    // as it takes no press: Return must not close it under that work.
+    if (!target->IsEnabled())
+        return true;
     if (target->m_captured && target->m_captured->OnKey(key))
         return true;
     if (key.code == kKeyReturn) {
@@ -352,6 +378,8 @@ bool XView::HandleKey(XKeyEvent& key)
 
 bool XView::Tick(int tickCount)
 {
+    // A menu's choice is answered here, outside the menu's own input.
+    XMenu::Deliver();
     // At most one ring's worth per tick, so busy posters cannot hold the
     // GUI thread here.
     XEvent event;

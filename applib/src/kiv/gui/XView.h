@@ -80,6 +80,10 @@ public:
     void HandleMouseMove(int x, int y, bool shift, bool control);
     void HandleMouseUp(int x, int y, int button);
     bool HandleDoubleClick(int x, int y);
+    // Records a left press at a time (ms of the back end's clock); true when
+    // it completes a double click: the previous left press was on the same
+    // control, less than the double-click time before.
+    bool TakeLeftPress(int x, int y, uint32_t timeMs);
     void HandleWheel(int x, int y, int dx, int dy);
     bool HandleKey(XKeyEvent& key);
     XControl* GetCapturedControl() const { return m_captured; }
@@ -115,6 +119,9 @@ private:
     int32_t m_hoverX = 0, m_hoverY = 0;
     XControl* m_captured = nullptr;
     XControl* m_hover = nullptr;
+    XControl* m_lastPressed = nullptr;  // under the last left press; compared, never used
+    uint32_t m_lastPressTime = 0;
+    uint8_t m_hadPress = 0;
     XControl* m_defaultButton = nullptr;
     XControl* m_cancelButton = nullptr;
     XView* m_modalChild = nullptr;    // owned

@@ -1,6 +1,7 @@
 #include "kiv/gui/XWinGui.h"
 
 #include "kiv/gui/XFileNav.h"
+#include "kiv/gui/XMenu.h"
 #include "kiv/gui/XView.h"
 
 using namespace xconst;
@@ -103,6 +104,8 @@ void XWinGui::StopTimer()
 {
     if (!m_timer)
         return;
+    // A menu opened from this window goes with it.
+    XMenu::CloseWithin(m_root);
     if (m_timerBackend)
         m_timerBackend->KillTimer(this);
     m_timerBackend = nullptr;
@@ -176,6 +179,10 @@ bool XWinGui::KeyDown(int character, int modifiers, int code)
     key.character = character;
     key.modifiers = modifiers;
     key.code = code;
+    // A host that keeps the keyboard passes the keys on: a shown menu takes
+    // them.
+    if (code && XMenu::HandleKey(code))
+        return true;
     if (modifiers & kModControl) {
         int lower = character | 0x20;
         int shortcut = lower == 'c' ? kKeyCopy : lower == 'v' ? kKeyPaste : lower == 'x' ? kKeyCut : 0;
@@ -225,12 +232,11 @@ void XWinGui::WindowProc(const XNativeMessage& message)
         break;
     case XNativeMessage::kLButtonDown: {
         UpdateScreenPosition();
+        // A press made before a shown menu took the pointer dismisses it.
+        XMenu::Dismiss();
         XBackend* backend = XBackend::Get();
         uint32_t now = backend ? backend->NowMs() : 0;
-        bool quick = m_hadLeftClick && now - m_lastLeftClick < static_cast<uint32_t>(kDoubleClickMs);
-        m_lastLeftClick = now;
-        m_hadLeftClick = true;
-        if (quick && m_root->HandleDoubleClick(message.x, message.y))
+        if (m_root->TakeLeftPress(message.x, message.y, now) && m_root->HandleDoubleClick(message.x, message.y))
             break;
         if (m_root->HandleMouseDown(message.x, message.y, 0, message.shift, message.control) && m_client)
             m_client->CaptureMouse();
@@ -239,6 +245,7 @@ void XWinGui::WindowProc(const XNativeMessage& message)
         break;
     }
     case XNativeMessage::kRButtonDown:
+        XMenu::Dismiss();
         if (m_root->HandleMouseDown(message.x, message.y, 1, message.shift, message.control) && m_client)
             m_client->CaptureMouse();
         break;

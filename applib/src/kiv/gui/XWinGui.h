@@ -73,8 +73,6 @@ protected:
     XView* m_root = nullptr;
     std::unique_ptr<XGraphic> m_graphic;
     std::unique_ptr<XToolTip> m_toolTip;
-    uint32_t m_lastLeftClick = 0;
-    bool m_hadLeftClick = false;
     int m_timer = 0;
     XBackend* m_timerBackend = nullptr;
 };
