@@ -1,6 +1,6 @@
 // GigaBase: the utility's instrument database "corvane.db": the schema and
-// the lookups and inserts of a scan. Owned by the scanner; used by the scan
-// thread while a scan runs and by the window thread otherwise.
+// the lookups, inserts, updates and removals of a scan. Owned by the
+// scanner and used on its thread only (the window never waits for it).
 //
 // Names are compared exactly (byte for byte): on this platform two folders
 // or files whose names differ only in case are different, and a '%' or '_'
