@@ -12,6 +12,7 @@
 #include "kiv/file/Archive.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XButton.h"
+#include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XMessage.h"
 #include "kiv/gui/XWindow.h"
@@ -555,6 +556,36 @@ TEST_F(CorvaneWindow, ALockedOrUncreatableDatabaseIsSaidAndNeverHoldsTheWindow)
         EXPECT_EQ(Status(view), std::string(kTextScanStopped) + kTextDatabaseCannotCreate + database);
         m_view.reset();
         setenv("XDG_DATA_HOME", oldHome.c_str(), 1);
+    }
+}
+
+TEST(XListPath, LongFoldersAreCutInTheirMiddleToFitBesideTheCount)
+{
+    XGraphic g;
+    g.BeginPaint(nullptr, kWindowW, kWindowH);
+    const int room = 200;
+    const std::string start = "/home/musician/", end = "/Grand Pianos/";
+    const std::string cases[] = {
+        "/short/",
+        start + std::string(300, 'x') + end,
+        start + "\xC3\xA9t\xC3\xA9 " + std::string(120, 'a') + "\xE2\x82\xAC" + std::string(120, 'b') + end,
+        start + std::string(2000, '\xE9') + end,  // not UTF-8: each byte one character
+    };
+    for (const std::string& path : cases) {
+        std::string shown = XListPath::FitText(g, path, room);
+        EXPECT_LE(g.GetTextSize(shown.c_str()).width, room) << path;
+        if (g.GetTextSize(path.c_str()).width <= room) {
+            EXPECT_EQ(shown, path);
+            continue;
+        }
+        // The folder's start says where it lies, its end which one it is.
+        EXPECT_EQ(shown.compare(0, start.size(), start), 0) << shown;
+        EXPECT_EQ(shown.substr(shown.size() - end.size()), end) << shown;
+        EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+        // No character of a UTF-8 path is cut in two.
+        if (path.find('\xE9') == std::string::npos) {
+            EXPECT_EQ(XGraphic::ToUtf8(shown.c_str()), shown) << shown;
+        }
     }
 }
 
