@@ -426,15 +426,16 @@ void GigaScan::Sweep()
             return;
         if (std::binary_search(m_seen.begin(), m_seen.end(), row.id))
             continue;
-        if (throughLink && row.folder.compare(0, m_listed.size(), m_listed) == 0) {
-            // The same file as one walked: one row is enough.
-            std::string walked = m_root + row.folder.substr(m_listed.size());
-            int pathId = m_base.FindPath(walked.c_str());
-            int into = pathId >= 0 ? m_base.FindFile(pathId, row.name.c_str()) : -1;
-            if (into >= 0) {
-                removals.push_back({row.id, into});
-                continue;
-            }
+        // The same file as one the walk found (listed through the link, or
+        // a second row an earlier build made): one row is enough.
+        std::string walked = row.folder;
+        if (throughLink && row.folder.compare(0, m_listed.size(), m_listed) == 0)
+            walked = m_root + row.folder.substr(m_listed.size());
+        int pathId = m_base.FindPath(walked.c_str());
+        int same = pathId >= 0 ? m_base.FindFile(pathId, row.name.c_str()) : -1;
+        if (same >= 0 && same != row.id) {
+            removals.push_back({row.id, same});
+            continue;
         }
         file::FileStamp stamp;
         if (file::StampOf((row.folder + row.name).c_str(), stamp) != file::FileState::kGone)

@@ -311,13 +311,21 @@ TEST_F(GigaScanTest, ARootReachedThroughALinkIsListedOnceUnderItsRealPlace)
     Gig("real/lib/x.gig", {"Linked"});
     std::string real = m_root + "real/lib/", link = m_root + "link";
     fs::create_directory_symlink(real, link);
-    // Rows an earlier scan made through the link, one of them rated.
+    // Rows an earlier scan made through the link, one of them rated, and a
+    // second row of one file under its real name.
     {
         GigaBase& base = m_scan.GetBase();
         ASSERT_TRUE(base.UseRoot((link + "/").c_str()));
         int file = base.InsertFile(base.InsertPath((link + "/").c_str()), "x.gig");
         ASSERT_GE(base.InsertInstrument(file, "Linked", 0), 0);
         Rate("Linked", 0, 4);
+    }
+    ScanAll();
+    {
+        GigaBase& base = m_scan.GetBase();
+        ASSERT_TRUE(base.UseRoot(real.c_str()));
+        int twice = base.InsertFile(base.FindPath(real.c_str()), "x.gig");
+        ASSERT_GE(base.InsertInstrument(twice, "Linked", 0), 0);
     }
     for (const std::string& root : {link, real, link + "/./"}) {
         int before = m_events.Done();
