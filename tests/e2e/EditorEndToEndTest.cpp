@@ -134,6 +134,9 @@ public:
     explicit DatabaseHolder(const std::string& path)
         : m_shell(popen(("sqlite3 '" + path + "' > /dev/null").c_str(), "w"))
     {
+        // Its statements wait for the test's own brief looks at the file.
+        if (m_shell)
+            Send(".timeout 5000");
     }
     ~DatabaseHolder()
     {
