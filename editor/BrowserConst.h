@@ -11,6 +11,7 @@ namespace browser {
 
 // Notification codes.
 constexpr int kCodeLoad = static_cast<int>(fourcc("load"));       // load the chosen instrument
+constexpr int kCodeNotice = static_cast<int>(fourcc("rate"));     // the hit list has a notice (a rating not stored)
 constexpr int kCodeFavNew = static_cast<int>(fourcc("fnew"));     // a folder dropped on the favourites
 constexpr int kCodeFavDelete = static_cast<int>(fourcc("fdel"));  // a favourite dragged out of its pane
 constexpr int kCodeButtonUp = static_cast<int>(fourcc("MoUp"));   // a push button released inside
@@ -75,6 +76,17 @@ constexpr int kMaxHits = 5000;
 // How long the GUI thread waits for another program's lock on the database
 // before it says the database is busy (the utility holds it for a batch).
 constexpr int kGuiBusyTimeoutMs = 300;
+// A rating waits this long for the lock when clicked, then is tried again
+// on each tick of the editor's timer with a shorter wait, until it has
+// waited kRatingRetryMs in all; the utility lets the lock go between its
+// batches, so it is stored within a tick or two while a scan runs.
+constexpr int kRatingWaitMs = 40;
+constexpr int kRatingRetryWaitMs = 5;
+constexpr int kRatingRetryMs = 5000;
+// A search of more distinct words than this is not run.
+constexpr int kMaxSearchWords = 10000;
+// The search text as the message line repeats it: longer ones are cut.
+constexpr size_t kEchoBytes = 48;
 constexpr int kRowModeHits = 0;
 constexpr int kRowModeText = 1;
 
@@ -85,5 +97,6 @@ constexpr const char* kEnterText = "Please enter a text to search";
 constexpr const char* kNoDatabase = "No database: Please run the Corvane utility to create the database";
 constexpr const char* kDatabaseBusy = "The database is busy, try again";
 constexpr const char* kDatabaseFailed = "The database could not be read: ";
+constexpr const char* kTooManyWords = "Please search for at most %d different words";
 
 }  // namespace browser

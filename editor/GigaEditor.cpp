@@ -253,6 +253,9 @@ void GigaEditor::OnIdle()
     for (int i = 0; i < m_rackCount; ++i)
         if (m_racks[i])
             m_racks[i]->Poll();
+    // Star ratings the database's lock held back.
+    if (m_search)
+        m_search->Poll();
 }
 
 void GigaEditor::RefreshLoadedUnits()

@@ -40,7 +40,13 @@ XListResult::XListResult(XControl* parent, int x, int y, int w, int h) : XListVi
     m_blueStar.Load("starblue16.png");
 }
 
-XListResult::~XListResult() = default;
+XListResult::~XListResult()
+{
+    // The plug-in closes: a rating still waiting gets one last try, with
+    // nobody left to tell.
+    if (!m_pending.empty())
+        StoreRatings(kRatingWaitMs, true);
+}
 
 bool XListResult::OpenDatabase()
 {
@@ -76,6 +82,12 @@ bool XListResult::Search(const char* text)
     Clear();
     m_totalHits = 0;
     m_outcome = SearchOutcome::kNoDatabase;
+    std::vector<std::string> words = Words(text);
+    if (words.size() > static_cast<size_t>(kMaxSearchWords)) {
+        m_outcome = SearchOutcome::kTooManyWords;
+        Repaint();
+        return false;
+    }
     if (!OpenDatabase())
         return false;
     if (!HasTable("path")) {
@@ -83,20 +95,20 @@ bool XListResult::Search(const char* text)
         Close();
         return false;
     }
-    std::vector<std::string> patterns = LikePatterns(text);
-    std::string where = " FROM inst JOIN file ON inst.file_id = file.id WHERE";
-    for (size_t i = 0; i < patterns.size(); ++i)
-        where += std::string(i ? " AND" : "") + " iname LIKE ?" + std::to_string(i + 1) + " ESCAPE '\\'";
+    // Each word is found where it stands in a name, letters A-Z in either
+    // case (as LIKE matched them), however long it is.
+    std::string where = " FROM inst JOIN file ON inst.file_id = file.id WHERE " +
+                        (words.empty() ? std::string("1") : AllWords(0, words.size()));
     std::string select = "SELECT inst.id, path_id, fname, iname, rating, position" + where + " LIMIT " +
                          std::to_string(kMaxHits) + ";";
     m_search = select.c_str();
     m_rowMode = kRowModeHits;
     m_rowCount = 0;
-    bool ok = ListHits(select, patterns);
+    bool ok = ListHits(select, words);
     m_totalHits = m_rowCount;
     // A full list may not be all: the count says how many there are.
     if (ok && m_rowCount >= kMaxHits)
-        ok = CountHits("SELECT COUNT()" + where + ";", patterns);
+        ok = CountHits("SELECT COUNT()" + where + ";", words);
     if (!ok) {
         // Half a list would read as the whole answer.
         m_outcome = Failure();
@@ -110,41 +122,49 @@ bool XListResult::Search(const char* text)
     return ok;
 }
 
-std::vector<std::string> XListResult::LikePatterns(const char* text)
+std::vector<std::string> XListResult::Words(const char* text)
 {
-    // Each distinct word is one pattern, its '%', '_' and the escape
-    // character itself escaped so the word is matched as it stands. Empty
-    // words (two blanks in a row) match every name and add nothing.
-    std::vector<std::string> patterns;
+    // Empty words (two blanks in a row) match every name and add nothing.
+    std::vector<std::string> words;
     const char* word = text ? text : "";
     for (const char* c = word;; ++c) {
         if (*c != ' ' && *c != '\0')
             continue;
-        std::string pattern = "%";
-        for (const char* w = word; w < c; ++w) {
-            if (*w == '%' || *w == '_' || *w == '\\')
-                pattern += '\\';
-            pattern += *w;
+        std::string lowered(word, c);
+        for (char& ch : lowered) {
+            if (ch >= 'A' && ch <= 'Z')
+                ch = static_cast<char>(ch - 'A' + 'a');
         }
-        pattern += '%';
-        if (c > word && std::find(patterns.begin(), patterns.end(), pattern) == patterns.end())
-            patterns.push_back(pattern);
+        if (!lowered.empty() && std::find(words.begin(), words.end(), lowered) == words.end())
+            words.push_back(std::move(lowered));
         if (*c == '\0')
             break;
         word = c + 1;
     }
-    if (patterns.empty())
-        patterns.push_back("%");
-    return patterns;
+    return words;
 }
 
-bool XListResult::ListHits(const std::string& sql, const std::vector<std::string>& patterns)
+std::string XListResult::AllWords(size_t first, size_t last)
+{
+    // SQLite's lower() lowers A-Z only, as LIKE folded only those.
+    if (last - first == 1)
+        return "instr(lower(iname), ?" + std::to_string(first + 1) + ") > 0";
+    size_t middle = first + (last - first) / 2;
+    std::string both = "(";
+    both += AllWords(first, middle);
+    both += " AND ";
+    both += AllWords(middle, last);
+    both += ')';
+    return both;
+}
+
+bool XListResult::ListHits(const std::string& sql, const std::vector<std::string>& words)
 {
     kiv::dbquery query;
     if (!query.Prepare(*this, sql.c_str()))
         return false;
-    for (size_t i = 0; i < patterns.size(); ++i)
-        query.Bind(static_cast<int>(i + 1), patterns[i].c_str());
+    for (size_t i = 0; i < words.size(); ++i)
+        query.Bind(static_cast<int>(i + 1), words[i].c_str());
     int step;
     while ((step = query.Step()) == 1) {
         const char* values[6];
@@ -155,13 +175,13 @@ bool XListResult::ListHits(const std::string& sql, const std::vector<std::string
     return step == 0;
 }
 
-bool XListResult::CountHits(const std::string& sql, const std::vector<std::string>& patterns)
+bool XListResult::CountHits(const std::string& sql, const std::vector<std::string>& words)
 {
     kiv::dbquery count;
     if (!count.Prepare(*this, sql.c_str()))
         return false;
-    for (size_t i = 0; i < patterns.size(); ++i)
-        count.Bind(static_cast<int>(i + 1), patterns[i].c_str());
+    for (size_t i = 0; i < words.size(); ++i)
+        count.Bind(static_cast<int>(i + 1), words[i].c_str());
     if (count.Step() != 1)
         return false;
     m_totalHits = count.ColumnInt(0);
@@ -197,6 +217,7 @@ void XListResult::AddHit(const char* const* values)
     if (std::strlen(instName) > static_cast<size_t>(kMaxShownName)) {
         std::string cut(instName, kMaxShownName);
         item->instName = cut.c_str();
+        item->nameCut = true;
     } else {
         item->instName = instName;
     }
@@ -212,25 +233,45 @@ bool XListResult::GetHitPath(kiv::string& path, int& position)
     auto* item = static_cast<XListResultItem*>(GetSelected(0));
     if (!item)
         return false;
-    // A file name must name a file inside its folder.
-    if (item->fileName.IsEmpty() || std::strchr(item->fileName.CStr(), '/'))
-        return false;
     if (!OpenDatabase())
         return false;
-    m_rowMode = kRowModeText;
-    m_text.Clear();
-    bool found = Query("SELECT pname FROM path WHERE id = %d;", item->pathId);
-    m_rowMode = kRowModeHits;
+    // Where the instrument is now: the utility may have read its file again
+    // (its place in the file changed) or taken it out since the search.
+    kiv::dbquery where;
+    std::string sql = "SELECT pname, fname, position FROM inst JOIN file ON inst.file_id = file.id "
+                      "JOIN path ON file.path_id = path.id WHERE inst.id = ?1";
+    if (!item->nameCut)
+        sql += " AND iname = ?2";
+    bool found = false;
+    std::string folder, fileName;
+    if (where.Prepare(*this, (sql + ";").c_str())) {
+        where.Bind(1, item->id);
+        if (!item->nameCut)
+            where.Bind(2, item->instName.CStr());
+        found = where.Step() == 1;
+        if (found) {
+            folder = where.ColumnText(0);
+            fileName = where.ColumnText(1);
+            position = where.ColumnInt(2);
+        }
+    }
+    bool busy = !found && IsBusyError();
+    where.Finalize();
     Close();
-    if (!found || m_text.IsEmpty())
+    if (!found) {
+        if (!busy) {
+            m_notice.Format("'%s' is no longer in the database: search again", item->instName.CStr());
+            Notify(0, kCodeNotice);
+        }
         return false;
-    kiv::string full = m_text;
-    char last = full.CStr()[full.GetLength() - 1];
-    if (last != '/' && last != '\\')
-        full.Append("/");
-    full.Append(item->fileName.CStr());
-    path = full;
-    position = item->position;
+    }
+    // A file name must name a file inside its folder.
+    if (folder.empty() || fileName.empty() || fileName.find('/') != std::string::npos ||
+        fileName.size() > kMaxFileName)
+        return false;
+    if (folder.back() != '/' && folder.back() != '\\')
+        folder += '/';
+    path = (folder + fileName).c_str();
     return true;
 }
 
@@ -252,18 +293,102 @@ bool XListResult::OnItemClick(XListItem* item, int x, int y)
         return false;
     if (star == hit->rating)
         return true;
-    int old = hit->rating;
-    hit->rating = star;
-    bool stored = false;
-    if (OpenDatabase()) {
-        stored = Exec("UPDATE inst SET rating = %d WHERE id = %d;", star, hit->id);
-        Close();
+    // A second click before the first was stored replaces it.
+    int stored = hit->rating;
+    for (auto it = m_pending.begin(); it != m_pending.end(); ++it) {
+        if (it->id == hit->id) {
+            stored = it->stored;
+            m_pending.erase(it);
+            break;
+        }
     }
-    // Stars that could not be stored are not shown as stored.
-    if (!stored)
-        hit->rating = old;
+    hit->rating = star;
+    m_pending.push_back({hit->id, hit->pathId, hit->fileName.CStr(), hit->instName.CStr(), hit->nameCut, star,
+                         stored, std::chrono::steady_clock::now()});
     Repaint();
+    StoreRatings(kRatingWaitMs);
     return true;
+}
+
+void XListResult::RetryRatings()
+{
+    if (!m_pending.empty())
+        StoreRatings(kRatingRetryWaitMs);
+}
+
+void XListResult::StoreRatings(int waitMs, bool quiet)
+{
+    if (!OpenDatabase()) {
+        if (quiet)
+            return;
+        std::vector<PendingRating> lost;
+        lost.swap(m_pending);
+        for (const PendingRating& rating : lost)
+            GiveUp(rating, "the database could not be opened");
+        return;
+    }
+    SetBusyTimeout(waitMs);
+    kiv::dbquery update;
+    // The row must still be this instrument of this file: the utility may
+    // have taken it out since the search, and SQLite may give its id to
+    // another instrument.
+    bool prepared = update.Prepare(*this, "UPDATE inst SET rating = ?1 WHERE id = ?2 AND file_id IN "
+                                          "(SELECT id FROM file WHERE path_id = ?3 AND fname = ?4) "
+                                          "AND (?5 OR iname = ?6);");
+    auto now = std::chrono::steady_clock::now();
+    std::vector<PendingRating> waiting;
+    std::vector<std::pair<PendingRating, std::string>> failed;
+    for (PendingRating& rating : m_pending) {
+        bool ran = false;
+        if (prepared) {
+            update.Bind(1, rating.rating);
+            update.Bind(2, rating.id);
+            update.Bind(3, rating.pathId);
+            update.Bind(4, rating.fileName.c_str());
+            update.Bind(5, rating.nameCut ? 1 : 0);
+            update.Bind(6, rating.instName.c_str());
+            ran = update.Run();
+        }
+        if (ran && Changes() == 1) {
+            // A line that says an earlier rating was not stored is not left
+            // standing as if it were about this one.
+            if (m_noticeShown && !quiet) {
+                m_noticeShown = false;
+                m_notice.Format("The rating of '%s' was stored", rating.instName.c_str());
+                Notify(0, kCodeNotice);
+            }
+            continue;
+        }
+        if (ran) {
+            failed.push_back({rating, "it is no longer in the database: search again"});
+        } else if (IsBusyError() && now - rating.since < std::chrono::milliseconds(kRatingRetryMs)) {
+            waiting.push_back(rating);  // the lock is held: next tick
+        } else {
+            failed.push_back({rating, IsBusyError() ? "the database is busy" : GetError()});
+        }
+    }
+    update.Finalize();
+    Close();
+    m_pending.swap(waiting);
+    if (quiet)
+        return;
+    for (const auto& [rating, why] : failed)
+        GiveUp(rating, why.c_str());
+}
+
+void XListResult::GiveUp(const PendingRating& rating, const char* why)
+{
+    // The stars show what the database holds, in the hit still listed.
+    for (int i = 0; i < GetCount(); ++i) {
+        XListResultItem* hit = GetHit(i);
+        if (hit->id == rating.id && hit->pathId == rating.pathId && hit->rating == rating.rating) {
+            hit->rating = rating.stored;
+            Repaint();
+        }
+    }
+    m_notice.Format("The rating of '%s' was not stored: %s", rating.instName.c_str(), why);
+    m_noticeShown = true;
+    Notify(0, kCodeNotice);
 }
 
 bool XListResult::OnItemActivated(XListItem* item, int x, int y)

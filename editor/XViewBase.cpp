@@ -117,6 +117,10 @@ int XViewBase::OnNotify(XControl* sender, int code, int value)
             return 0;
         }
     }
+    if (sender == m_list && value == kCodeNotice) {
+        m_message->SetText(m_list->GetNotice().CStr());
+        return 0;
+    }
     // The list tells only a double click: selection alone loads nothing.
     if (sender == m_list && value == kCodeLoad) {
         kiv::string path;
@@ -139,6 +143,12 @@ void XViewBase::RunSearch(const char* text)
     if (!m_list->Search(text)) {
         // Busy or broken is not "no database", and not "0 results" either.
         switch (m_list->GetOutcome()) {
+        case XListResult::SearchOutcome::kTooManyWords: {
+            kiv::string line;
+            line.Format(kTooManyWords, kMaxSearchWords);
+            m_message->SetText(line.CStr());
+            break;
+        }
         case XListResult::SearchOutcome::kBusy:
             m_message->SetText(kDatabaseBusy);
             break;
@@ -165,13 +175,23 @@ void XViewBase::ShowCount(const char* text)
 {
     int count = m_list->GetCount();
     int total = m_list->GetTotalHits();
+    // A long text is repeated by its start only, cut between characters.
+    std::string echo(text);
+    if (echo.size() > kEchoBytes) {
+        size_t cut = kEchoBytes;
+        while (cut > 0 && (static_cast<unsigned char>(echo[cut]) & 0xC0) == 0x80)
+            --cut;
+        echo = echo.substr(0, cut) + "...";
+    }
     kiv::string line;
     if (total > count)
-        line.Format("Your search for '%s': showing the first %d of %d results", text, count, total);
+        line.Format("Your search for '%s': showing the first %d of %d results", echo.c_str(), count, total);
     else
-        line.Format("Your search for '%s' returned %d result%s", text, count, count > 1 ? "s" : "");
+        line.Format("Your search for '%s' returned %d result%s", echo.c_str(), count, count == 1 ? "" : "s");
     m_message->SetText(line.CStr());
 }
+
+void XViewBase::Poll() { m_list->RetryRatings(); }
 
 void XViewBase::SortBy(XColumn* header)
 {

@@ -48,6 +48,8 @@ public:
 
     // Runs the search as a commit of the field with `text` would.
     void RunSearch(const char* text);
+    // The editor's timer: ratings that wait for the database are tried again.
+    void Poll();
     // Sorts by the column of `header` with its state; the other headers
     // lose theirs.
     void SortBy(XColumn* header);

@@ -89,7 +89,7 @@ void GigaBank::Reset()
     m_memories.clear();
     m_files.clear();
     Close();
-    std::memset(m_path, 0, sizeof(m_path));
+    m_path.clear();
     m_fileNameAt = 0;
     m_version = 1;
     m_sampleCount = 0;
@@ -100,14 +100,14 @@ void GigaBank::Reset()
 int GigaBank::Retain()
 {
     const int n = m_refCount.fetch_add(1, std::memory_order_acq_rel) + 1;
-    Print("GigaBank::Retain(%s) -> %d", m_path, n);
+    Print("GigaBank::Retain(%s) -> %d", m_path.c_str(), n);
     return n;
 }
 
 int GigaBank::Release()
 {
     const int n = m_refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
-    Print("GigaBank::Release(%s) -> %d", m_path, n);
+    Print("GigaBank::Release(%s) -> %d", m_path.c_str(), n);
     return n;
 }
 
@@ -145,19 +145,12 @@ bool GigaBank::Open(const char* path)
 bool GigaBank::OpenGigaFile(const char* path)
 {
     Print("GigaBank::OpenGigaFile(%s)", path ? path : "");
-    if (!path || std::strlen(path) >= sizeof(m_path)) {
+    if (!path || !OpenRiff(path)) {
         Print("Error OpenRiff() failed");
         return false;
     }
-    if (!OpenRiff(path)) {
-        Print("Error OpenRiff() failed");
-        return false;
-    }
-    std::strcpy(m_path, path);
-    for (int i = 0; m_path[i]; ++i) {
-        if (m_path[i] == '/' || m_path[i] == '\\')
-            m_fileNameAt = i + 1;
-    }
+    m_path = path;
+    m_fileNameAt = static_cast<int>(m_path.find_last_of("/\\") + 1);
     m_version = 1;
 
     Rewind();
@@ -293,11 +286,7 @@ void GigaBank::ReadExtensionFiles()
     m_files.push_back(std::make_unique<GigaFile>());
     m_filePaths.emplace_back(m_path);
     if (count > 0) {
-        int folderEnd = 0;
-        for (int i = 0; m_path[i]; ++i) {
-            if (m_path[i] == '/' || m_path[i] == '\\')
-                folderEnd = i + 1;
-        }
+        const size_t folderEnd = static_cast<size_t>(m_fileNameAt);
         for (int k = 1; k <= count; ++k) {
             char name[giga::kExtNameBytes];
             const int64_t got = Read(name, sizeof(name));
@@ -307,17 +296,15 @@ void GigaBank::ReadExtensionFiles()
             const void* nul = std::memchr(name, 0, sizeof(name));
             if (got == static_cast<int64_t>(sizeof(name)) && nul && name[0] != 0) {
                 const size_t nameLength = static_cast<const char*>(nul) - name;
-                if (folderEnd + nameLength < static_cast<size_t>(giga::kBankPathBytes)) {
-                    full.assign(m_path, folderEnd);
-                    full.append(name, nameLength);
-                    OpenExtension(*file, full);
-                }
+                full.assign(m_path, 0, folderEnd);
+                full.append(name, nameLength);
+                OpenExtension(*file, full);
             }
             m_files.push_back(std::move(file));
             m_filePaths.push_back(std::move(full));
         }
     }
-    m_files[0]->Open(m_path, m_wavePool);
+    m_files[0]->Open(m_path.c_str(), m_wavePool);
 
     m_samples.reset(new GigaSample[m_sampleCount]);
     m_filesRead = 0;

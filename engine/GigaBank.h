@@ -45,8 +45,8 @@ public:
     int Release();
     int GetRefCount() const { return m_refCount.load(std::memory_order_acquire); }
 
-    const char* GetPath() const { return m_path; }
-    const char* GetFileName() const { return m_path + m_fileNameAt; }
+    const char* GetPath() const { return m_path.c_str(); }
+    const char* GetFileName() const { return m_path.c_str() + m_fileNameAt; }
     int GetVersion() const { return m_version; }
     int GetProgramCount() const { return static_cast<int>(m_programs.size()); }
     GigaProgram* GetProgram(int i) const;
@@ -93,7 +93,7 @@ private:
     int CountUnusable(const GigaProgram& program) const;
     void FailLoad(GigaProgram& program, GigaMemory& memory);
 
-    char m_path[giga::kBankPathBytes] = {};
+    std::string m_path;  // set by the open, before the bank is shared
     int m_fileNameAt = 0;
     int m_version = 1;
     int m_sampleCount = 0;

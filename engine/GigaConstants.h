@@ -12,7 +12,6 @@ constexpr int kRiffLevels = 40;             // nesting levels of the chunk stack
 constexpr const char* kRiffError = "Error in file";  // thrown on a malformed chunk
 
 // Bank reading.
-constexpr int kBankPathBytes = 404;         // path buffer, NUL included
 constexpr int kNameBytes = 200;             // instrument name buffer, NUL included
 constexpr int kExtNameBytes = 128;          // extension-file name record
 constexpr int kExtRecordSkip = 16;          // bytes after each extension name

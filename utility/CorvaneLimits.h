@@ -15,15 +15,17 @@ constexpr int kFileVersion = 3;
 // or still being copied): the next scan reads it again.
 constexpr int kFileVersionUnread = 0;
 
-// A scan commits its rows in batches: after this many files or this many
-// milliseconds, whichever comes first, and at the end of the walk. The time
-// bound keeps the plug-in's rating writes from waiting long for the lock.
+// A scan reads files with no lock held and writes what they gave in batches,
+// each one short transaction: after this many files read or this many
+// milliseconds, whichever comes first, and at the end of the walk. Between
+// batches the lock is free for the plug-in's ratings.
 constexpr int kBatchFiles = 200;
 constexpr int kBatchMs = 250;
 // Instrument rows written by one statement.
 constexpr int kInstrumentRowsPerInsert = 8;
 // Attempts to take the database's write lock (each waits the busy timeout)
-// before the files of a batch are given up as not stored.
+// before the files of a batch (or the rows of files gone) are given up as
+// not stored.
 constexpr int kWriteAttempts = 2;
 
 // Folder levels with a path id: the root and 127 levels below it. Deeper

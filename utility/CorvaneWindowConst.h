@@ -38,7 +38,14 @@ constexpr const char* kTextQuit = "Quit";
 constexpr const char* kTextAddHint = "Click on the + button to add a folder";
 constexpr const char* kTextFinished = "Scan finished";
 constexpr const char* kTextBrowseTitle = "Select a folder to scan";
-constexpr const char* kTextNoDatabase = "The database corvane.db cannot be opened";
+// What went wrong with the database; the refused scan's line begins with
+// kTextScanStopped, the line after the start with these texts capitalised.
+constexpr const char* kTextScanStopped = "Scan stopped: ";
+constexpr const char* kTextDatabaseLocked = "the database is locked by another program";
+constexpr const char* kTextDatabaseCannotCreate = "cannot create the database ";
+constexpr const char* kTextDatabaseNotDatabase = " is not a database";
+constexpr const char* kTextDatabaseReadOnly = " cannot be written";
+constexpr const char* kTextDatabaseFailed = "the database failed: ";
 
 // Geometry (pixels). Negative positions count from the right or bottom
 // edge, a negative width from the right edge.
@@ -62,6 +69,7 @@ constexpr int kListGap = 4;  // between the list and the status line
 constexpr int kPathRowH = 16;
 constexpr int kCountColumn = 100;  // from the list's right edge
 constexpr int kTextInset = 4;
+constexpr int kPathGap = 8;  // between a path and the count column
 
 // The application's loop: the longest wait for input between two looks at
 // the quit flag.

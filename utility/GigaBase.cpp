@@ -3,6 +3,7 @@
 #include "kiv/file/Dir.h"
 #include "kiv/file/FileLimits.h"
 #include "utility/CorvaneLimits.h"
+#include "utility/GigaRatings.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,13 +25,17 @@ const char* const kSchema[] = {
     "CREATE TABLE inst (" KIV_TABS8 " id INTEGER PRIMARY KEY," KIV_TABS7 " file_id INTEGER," KIV_TABS9
     " position INTEGER," KIV_TABS9 " iname VARCHAR(64)," KIV_TABS9 " rating INTEGER )",
 };
-// The lookups' indexes (a scan looks every folder and file up), by name.
-// Not unique: a file made before them may list a row twice. The instruments
-// need none: a search reads them all, and each would slow every insert.
-const char* const kIndexes[][2] = {
+// What this build adds, by name: the lookups' indexes (a scan looks every
+// folder and file up; not unique: a file made before them may list a row
+// twice), the instruments by file (a file read again replaces its rows), and
+// the stamps of the files read. Earlier builds read none of them.
+const char* const kAdditions[][2] = {
     {"root_rname", "CREATE INDEX IF NOT EXISTS root_rname ON root (rname)"},
     {"path_pname", "CREATE INDEX IF NOT EXISTS path_pname ON path (pname)"},
     {"file_path_fname", "CREATE INDEX IF NOT EXISTS file_path_fname ON file (path_id, fname)"},
+    {"inst_file", "CREATE INDEX IF NOT EXISTS inst_file ON inst (file_id)"},
+    {"filestamp", "CREATE TABLE IF NOT EXISTS filestamp (file_id INTEGER PRIMARY KEY, size INTEGER, "
+                  "mtime INTEGER)"},
 };
 #undef KIV_TABS7
 #undef KIV_TABS8
@@ -45,15 +50,13 @@ GigaBase::~GigaBase() { FinalizeQueries(); }
 bool GigaBase::Open()
 {
     app::folder folder;
-    if (!folder.Open(1, file::kMakerFolder)) {
-        FinalizeQueries();
-        Close();
-        return false;
-    }
-    const char* path = folder.GetFilePath(corvane::kDatabaseFile);
+    file::Dir data(file::kCommonAppData);
+    m_path = std::string(data.GetPath()) + file::kMakerFolder + "/" + corvane::kDatabaseFile;
+    const char* path = folder.Open(1, file::kMakerFolder) ? folder.GetFilePath(corvane::kDatabaseFile) : nullptr;
     if (!path || !path[0]) {
         FinalizeQueries();
         Close();
+        SetCannotOpenError("the maker folder cannot be made");
         return false;
     }
     return OpenAt(path);
@@ -65,6 +68,7 @@ bool GigaBase::OpenAt(const char* path)
     FinalizeQueries();
     m_newRoot = false;
     m_rootId = -1;
+    m_path = path ? path : "";
     if (!OpenFile(path, true))
         return false;
     if (!HasTable("root")) {
@@ -103,19 +107,71 @@ bool GigaBase::MakeSchema()
 
 void GigaBase::AddIndexes()
 {
+    // Made here when they can be; a scan makes them before it writes.
+    MakeAdditions();
+}
+
+bool GigaBase::MakeAdditions()
+{
     bool missing = false;
-    for (const auto& index : kIndexes)
-        missing = missing || !HasTable(index[0]);
-    if (!missing || !Begin())
-        return;
-    // Without them the lookups still work, only slower.
-    for (const auto& index : kIndexes) {
-        if (!Exec("%s", index[1])) {
+    for (const auto& addition : kAdditions) {
+        if (!HasTable(addition[0]))
+            missing = true;
+        if (GetErrorCode() != 0)
+            return false;
+    }
+    if (!missing)
+        return true;
+    if (!Begin())
+        return false;
+    for (const auto& addition : kAdditions) {
+        if (!Exec("%s", addition[1])) {
             RollBack();
-            return;
+            return false;
         }
     }
-    Commit();
+    return Commit();
+}
+
+bool GigaBase::CheckWritable()
+{
+    if (!IsReadOnly())
+        return true;
+    SetReadOnlyError("attempt to write a readonly database");
+    return false;
+}
+
+GigaBase::Problem GigaBase::GetProblem() const
+{
+    if (GetErrorCode() == 0)
+        return Problem::kNone;
+    if (IsBusyError())
+        return Problem::kLocked;
+    if (IsCannotOpenError())
+        return Problem::kCannotCreate;
+    if (IsNotDatabaseError())
+        return Problem::kNotDatabase;
+    if (IsReadOnlyError())
+        return Problem::kReadOnly;
+    return Problem::kOther;
+}
+
+std::string GigaBase::GetProblemText() const
+{
+    switch (GetProblem()) {
+    case Problem::kNone:
+        return {};
+    case Problem::kLocked:
+        return "the database is locked by another program";
+    case Problem::kCannotCreate:
+        return "the database cannot be created or opened";
+    case Problem::kNotDatabase:
+        return "the database file holds no database";
+    case Problem::kReadOnly:
+        return "the database cannot be written";
+    default:
+        return GetError();
+    }
 }
 
 void GigaBase::FinalizeQueries()
@@ -123,7 +179,9 @@ void GigaBase::FinalizeQueries()
     for (kiv::dbquery* query :
          {&m_findRoot, &m_insertRoot, &m_findPath, &m_insertPath, &m_findFile, &m_insertFile, &m_insertInst,
           &m_setKeyword, &m_updateFile, &m_pathInside, &m_rootName, &m_countInside, &m_begin,
-          &m_commit, &m_rollBack, &m_fileBegin, &m_fileUndo, &m_fileEnd})
+          &m_commit, &m_rollBack, &m_fileBegin, &m_fileUndo, &m_fileEnd, &m_setVersion, &m_setStamp,
+          &m_readInsts, &m_movedInst, &m_ratedInst, &m_dropInst, &m_dropInsts, &m_dropStamp, &m_dropFile,
+          &m_dropFolders, &m_listInside})
         query->Finalize();
     for (kiv::dbquery& query : m_insertInsts)
         query.Finalize();
@@ -179,8 +237,10 @@ bool GigaBase::AnyPathInside(const char* folder)
     return failed || id >= 0;
 }
 
-bool GigaBase::UseRoot(const char* folder)
+bool GigaBase::UseRoot(const char* folder, const char* walkedFolder)
 {
+    if (!walkedFolder)
+        walkedFolder = folder;
     m_newRoot = false;
     m_rootId = FindRoot(folder);
     // A lookup that failed says nothing about the row: inserting then could
@@ -194,7 +254,7 @@ bool GigaBase::UseRoot(const char* folder)
         m_rootId = InsertWith(m_insertRoot);
         // A folder scanned before as a root of its own, or inside one,
         // already has rows under the new root's folder.
-        m_newRoot = m_rootId >= 0 && !AnyPathInside(folder);
+        m_newRoot = m_rootId >= 0 && !AnyPathInside(walkedFolder);
     }
     return m_rootId >= 0;
 }
@@ -212,21 +272,55 @@ int GigaBase::FindRoot(const char* folder)
 
 int GigaBase::CountRootFiles(int rootId)
 {
-    if (rootId < 0 || !Ready(m_rootName, "SELECT rname FROM root WHERE id = ?1;"))
+    if (rootId < 0)
         return 0;
+    if (!Ready(m_rootName, "SELECT rname FROM root WHERE id = ?1;"))
+        return -1;
     m_rootName.Bind(1, rootId);
-    if (m_rootName.Step() != 1)
-        return 0;
-    std::string prefix = FolderPrefix(m_rootName.ColumnText(0));
+    int rc = m_rootName.Step();
+    std::string folder = rc == 1 ? m_rootName.ColumnText(0) : "";
     m_rootName.Reset();
+    if (rc != 1)
+        return rc < 0 ? -1 : 0;
+    // The walk lists the folder's rows under its real place.
+    std::string real = file::RealFolder(folder.c_str());
+    return CountFilesInside(real.empty() ? folder.c_str() : real.c_str());
+}
+
+int GigaBase::CountFilesInside(const char* folder)
+{
     if (!Ready(m_countInside, "SELECT COUNT() FROM file JOIN path ON path_id = path.id "
                               "WHERE pname >= ?1 AND pname < ?2;"))
-        return 0;
+        return -1;
+    std::string prefix = FolderPrefix(folder);
     m_countInside.Bind(1, prefix.c_str());
     m_countInside.Bind(2, PrefixEnd(prefix).c_str());
     bool failed = false;
     int count = m_countInside.FirstInt(failed);
-    return count < 0 ? 0 : count;
+    return failed ? -1 : std::max(count, 0);
+}
+
+bool GigaBase::ListFilesInside(const char* folder, std::vector<GigaListedFile>& files)
+{
+    if (!Ready(m_listInside, "SELECT file.id, pname, fname, size, mtime FROM file JOIN path ON path_id = path.id "
+                             "LEFT JOIN filestamp ON file_id = file.id WHERE pname >= ?1 AND pname < ?2;"))
+        return false;
+    std::string prefix = FolderPrefix(folder);
+    m_listInside.Bind(1, prefix.c_str());
+    m_listInside.Bind(2, PrefixEnd(prefix).c_str());
+    int rc;
+    while ((rc = m_listInside.Step()) == 1) {
+        GigaListedFile listed;
+        listed.id = m_listInside.ColumnInt(0);
+        listed.folder = m_listInside.ColumnText(1);
+        listed.name = m_listInside.ColumnText(2);
+        listed.stamped = !m_listInside.IsNull(3) && !m_listInside.IsNull(4);
+        listed.stamp.size = m_listInside.ColumnInt64(3);
+        listed.stamp.modifiedNs = m_listInside.ColumnInt64(4);
+        files.push_back(std::move(listed));
+    }
+    m_listInside.Reset();
+    return rc == 0;
 }
 
 int GigaBase::FindPath(const char* folder)
@@ -242,12 +336,15 @@ int GigaBase::FindPath(const char* folder)
     return Lookup(m_findPath);
 }
 
-int GigaBase::FindFile(int pathId, const char* name, int* version)
+int GigaBase::FindFile(int pathId, const char* name, GigaKnownFile* known)
 {
     m_lookupFailed = false;
+    if (known)
+        *known = GigaKnownFile();
     if (m_newRoot)
         return -1;
-    if (!Ready(m_findFile, "SELECT id, version FROM file WHERE path_id = ?1 AND fname = ?2;")) {
+    if (!Ready(m_findFile, "SELECT file.id, version, size, mtime FROM file LEFT JOIN filestamp "
+                           "ON file_id = file.id WHERE path_id = ?1 AND fname = ?2;")) {
         m_lookupFailed = true;
         return -1;
     }
@@ -255,8 +352,13 @@ int GigaBase::FindFile(int pathId, const char* name, int* version)
     m_findFile.Bind(2, name);
     int rc = m_findFile.Step();
     int id = rc == 1 ? m_findFile.ColumnInt(0) : -1;
-    if (version)
-        *version = rc == 1 ? m_findFile.ColumnInt(1) : -1;
+    if (known && rc == 1) {
+        known->id = id;
+        known->version = m_findFile.ColumnInt(1);
+        known->stamped = !m_findFile.IsNull(2) && !m_findFile.IsNull(3);
+        known->stamp.size = m_findFile.ColumnInt64(2);
+        known->stamp.modifiedNs = m_findFile.ColumnInt64(3);
+    }
     m_findFile.Reset();
     m_lookupFailed = rc < 0;
     return id;
@@ -335,6 +437,136 @@ bool GigaBase::UpdateFile(int fileId, int version, const char* keyword)
     m_updateFile.Bind(2, keyword && keyword[0] ? keyword : nullptr);
     m_updateFile.Bind(3, fileId);
     return m_updateFile.Run();
+}
+
+bool GigaBase::SetVersion(int fileId, int version)
+{
+    if (!Ready(m_setVersion, "UPDATE file SET version = ?1 WHERE id = ?2;"))
+        return false;
+    m_setVersion.Bind(1, version);
+    m_setVersion.Bind(2, fileId);
+    return m_setVersion.Run();
+}
+
+bool GigaBase::SetStamp(int fileId, const file::FileStamp& stamp)
+{
+    if (!Ready(m_setStamp, "INSERT OR REPLACE INTO filestamp (file_id, size, mtime) VALUES (?1, ?2, ?3);"))
+        return false;
+    m_setStamp.Bind(1, fileId);
+    m_setStamp.Bind64(2, stamp.size);
+    m_setStamp.Bind64(3, stamp.modifiedNs);
+    return m_setStamp.Run();
+}
+
+bool GigaBase::ReadInstruments(int fileId, std::vector<StoredInstrument>& out)
+{
+    out.clear();
+    if (!Ready(m_readInsts, "SELECT id, iname, position, rating FROM inst WHERE file_id = ?1 ORDER BY id;"))
+        return false;
+    m_readInsts.Bind(1, fileId);
+    int rc;
+    while ((rc = m_readInsts.Step()) == 1)
+        out.push_back({m_readInsts.ColumnInt(0), m_readInsts.ColumnText(1), m_readInsts.ColumnInt(2),
+                       m_readInsts.ColumnInt(3)});
+    m_readInsts.Reset();
+    return rc == 0;
+}
+
+namespace {
+
+template <class T>
+std::vector<GigaRatings::Entry> Entries(const std::vector<T>& list)
+{
+    std::vector<GigaRatings::Entry> entries;
+    entries.reserve(list.size());
+    for (const T& item : list)
+        entries.push_back({item.name, item.position});
+    return entries;
+}
+
+}  // namespace
+
+bool GigaBase::ReplaceInstruments(int fileId, const std::vector<GigaName>& names)
+{
+    std::vector<StoredInstrument> before;
+    if (!ReadInstruments(fileId, before))
+        return false;
+    std::vector<int> match = GigaRatings::Match(Entries(before), Entries(names));
+    // Rows of instruments still there stay (their ids are what an open hit
+    // list holds); the others go, the new ones come.
+    std::vector<bool> kept(before.size(), false);
+    std::vector<GigaName> added;
+    for (size_t n = 0; n < names.size(); ++n) {
+        int b = match[n];
+        if (b < 0) {
+            added.push_back(names[n]);
+            continue;
+        }
+        kept[b] = true;
+        if (before[b].position == names[n].position)
+            continue;
+        if (!Ready(m_movedInst, "UPDATE inst SET position = ?1 WHERE id = ?2;"))
+            return false;
+        m_movedInst.Bind(1, names[n].position);
+        m_movedInst.Bind(2, before[b].id);
+        if (!m_movedInst.Run())
+            return false;
+    }
+    for (size_t b = 0; b < before.size(); ++b) {
+        if (kept[b])
+            continue;
+        if (!Ready(m_dropInst, "DELETE FROM inst WHERE id = ?1;"))
+            return false;
+        m_dropInst.Bind(1, before[b].id);
+        if (!m_dropInst.Run())
+            return false;
+    }
+    return InsertInstruments(fileId, added);
+}
+
+bool GigaBase::CarryRatings(int fromFileId, int toFileId)
+{
+    std::vector<StoredInstrument> from, to;
+    if (!ReadInstruments(fromFileId, from) || !ReadInstruments(toFileId, to))
+        return false;
+    std::vector<int> match = GigaRatings::Match(Entries(from), Entries(to));
+    for (size_t n = 0; n < to.size(); ++n) {
+        int b = match[n];
+        if (b < 0 || from[b].rating <= 0 || to[n].rating != 0)
+            continue;
+        if (!Ready(m_ratedInst, "UPDATE inst SET rating = ?1 WHERE id = ?2;"))
+            return false;
+        m_ratedInst.Bind(1, from[b].rating);
+        m_ratedInst.Bind(2, to[n].id);
+        if (!m_ratedInst.Run())
+            return false;
+    }
+    return true;
+}
+
+bool GigaBase::RemoveFile(int fileId)
+{
+    if (!Ready(m_dropInsts, "DELETE FROM inst WHERE file_id = ?1;") ||
+        !Ready(m_dropStamp, "DELETE FROM filestamp WHERE file_id = ?1;") ||
+        !Ready(m_dropFile, "DELETE FROM file WHERE id = ?1;"))
+        return false;
+    for (kiv::dbquery* query : {&m_dropInsts, &m_dropStamp, &m_dropFile}) {
+        query->Bind(1, fileId);
+        if (!query->Run())
+            return false;
+    }
+    return true;
+}
+
+bool GigaBase::RemoveEmptyFolders(const char* folder)
+{
+    if (!Ready(m_dropFolders, "DELETE FROM path WHERE pname >= ?1 AND pname < ?2 "
+                              "AND NOT EXISTS (SELECT 1 FROM file WHERE path_id = path.id);"))
+        return false;
+    std::string prefix = FolderPrefix(folder);
+    m_dropFolders.Bind(1, prefix.c_str());
+    m_dropFolders.Bind(2, PrefixEnd(prefix).c_str());
+    return m_dropFolders.Run();
 }
 
 bool GigaBase::Begin() { return Ready(m_begin, "BEGIN IMMEDIATE;") && m_begin.Run(); }

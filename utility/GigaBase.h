@@ -1,13 +1,19 @@
 // GigaBase: the utility's instrument database "corvane.db": the schema and
-// the lookups and inserts of a scan. Owned by the scanner; used by the scan
-// thread while a scan runs and by the window thread otherwise.
+// the lookups, inserts, updates and removals of a scan. Owned by the
+// scanner and used on its thread only (the window never waits for it).
 //
 // Names are compared exactly (byte for byte): on this platform two folders
 // or files whose names differ only in case are different, and a '%' or '_'
 // in a name is a character, not a pattern. Every statement is prepared once
 // with its values bound, so no name is too long and none needs quoting.
+//
+// Beside the four tables that every build reads, the database keeps the
+// size and modification time of each file read (table filestamp), so a
+// rescan reads again exactly the files that changed. Builds that do not
+// know that table never read it; a file row without a stamp is read again.
 #pragma once
 #include "kiv/db/Db.h"
+#include "kiv/file/FileStamp.h"
 #include "utility/CorvaneLimits.h"
 
 #include <string>
@@ -19,37 +25,82 @@ struct GigaName {
     int position = 0;
 };
 
+// A file row as a lookup finds it.
+struct GigaKnownFile {
+    int id = -1;
+    int version = -1;
+    bool stamped = false;  // the row has a stamp
+    file::FileStamp stamp;
+};
+
+// A file row under a folder, with its folder's path.
+struct GigaListedFile {
+    int id = -1;
+    std::string folder;
+    std::string name;
+    bool stamped = false;
+    file::FileStamp stamp;
+};
+
 class GigaBase : public kiv::db {
 public:
     GigaBase();
     ~GigaBase() override;
 
+    // Why the database could not be used, from its last failure.
+    enum class Problem {
+        kNone,
+        kLocked,        // another program holds its lock
+        kCannotCreate,  // the file (or its folder) cannot be made or opened
+        kNotDatabase,   // the file holds something else
+        kReadOnly,      // it cannot be written
+        kOther,         // SQLite's text says what
+    };
+
     // Opens (creating when missing) "corvane.db" in the maker folder under
     // the all-users application-data folder and makes the four tables when
     // the file has none. False when the file cannot be opened or is not a
-    // database (it is then left untouched). The lookups' indexes are added
-    // to a file made without them; the file is switched to write-ahead
-    // logging, so the plug-in can search while a scan writes.
+    // database (it is then left untouched). The lookups' indexes and the
+    // stamp table are added to a file made without them; the file is
+    // switched to write-ahead logging, so the plug-in can search while a
+    // scan writes.
     bool Open();
     // The same for a database file of the caller's choice.
     bool OpenAt(const char* path);
+    // The file opened last (or tried), for messages.
+    const std::string& GetPath() const { return m_path; }
+    // Makes what a scan writes into (the stamp table, the indexes) where it
+    // is missing; false when they cannot be made (GetProblem says why).
+    bool MakeAdditions();
+    // False (the problem kept) when the file was opened read-only.
+    bool CheckWritable();
+    // The last failure, sorted; and a text for the user ("" for none).
+    Problem GetProblem() const;
+    std::string GetProblemText() const;
 
-    // Finds the root row of the folder or inserts it; sets the root id and
-    // the new-root flag. False when the root has no row (no database). A
-    // root is new only when no folder inside it is listed yet (roots may
-    // overlap: one folder scanned before its parent).
-    bool UseRoot(const char* folder);
+    // Finds the root row of the folder as the user listed it, or inserts
+    // it; sets the root id and the new-root flag. The walk lists the
+    // folders under walkedFolder (the listed folder with its links
+    // resolved; the listed one when null). False when the root has no row
+    // (no database, or a lookup failed). A root is new only when no folder
+    // inside it is listed yet (roots may overlap: one folder scanned before
+    // its parent).
+    bool UseRoot(const char* folder, const char* walkedFolder = nullptr);
     // The root row of the folder as the user listed it, or -1.
     int FindRoot(const char* folder);
-    // The number of file rows inside the root's folder, whichever root
-    // listed them (0 for -1 or on failure).
+    // The number of file rows inside the root's folder (its links
+    // resolved), whichever root listed them; 0 for -1, -1 on failure.
     int CountRootFiles(int rootId);
+    // The number of file rows inside a folder; -1 on failure.
+    int CountFilesInside(const char* folder);
 
     // -1 at once for a new root (it can hold no rows yet), else the row id
     // or -1.
     int FindPath(const char* folder);
-    // As FindPath; version (when given) receives the row's version.
-    int FindFile(int pathId, const char* name, int* version = nullptr);
+    // As FindPath; known (when given) receives the row's version and stamp.
+    int FindFile(int pathId, const char* name, GigaKnownFile* known = nullptr);
+    // Every file row whose folder lies inside the folder; false on failure.
+    bool ListFilesInside(const char* folder, std::vector<GigaListedFile>& files);
 
     // The new row's id or -1.
     int InsertPath(const char* folder);
@@ -63,6 +114,20 @@ public:
     bool SetKeyword(int fileId, const char* keyword);
     // A file row read again: its version and keyword.
     bool UpdateFile(int fileId, int version, const char* keyword);
+    // Only the version (a file that could not be read again keeps the rest).
+    bool SetVersion(int fileId, int version);
+    bool SetStamp(int fileId, const file::FileStamp& stamp);
+    // Gives a file row read again its new instruments. Instruments still
+    // there keep their row and rating (see GigaRatings); the others are
+    // removed and the new ones added unrated.
+    bool ReplaceInstruments(int fileId, const std::vector<GigaName>& names);
+    // The ratings of one file's instruments given to the same instruments
+    // of another that has none yet (a file renamed or listed twice).
+    bool CarryRatings(int fromFileId, int toFileId);
+    // A file row with its instruments and stamp.
+    bool RemoveFile(int fileId);
+    // Folder rows inside the folder that list no file any more.
+    bool RemoveEmptyFolders(const char* folder);
 
     // A batch of files is one transaction, taken with the write lock at
     // once. Commit rolls back when it fails.
@@ -95,8 +160,15 @@ protected:
     void OnRow(int columns, char** values, char** names) override;
 
 private:
+    struct StoredInstrument {
+        int id;
+        std::string name;
+        int position;
+        int rating;
+    };
     bool MakeSchema();
     void AddIndexes();
+    bool ReadInstruments(int fileId, std::vector<StoredInstrument>& out);
     void FinalizeQueries();
     // Prepares the query on first use; false (error kept) when it cannot.
     bool Ready(kiv::dbquery& query, const char* sql);
@@ -104,6 +176,7 @@ private:
     int Lookup(kiv::dbquery& query);
     bool AnyPathInside(const char* folder);
 
+    std::string m_path;
     bool m_newRoot = false;
     int m_rootId = -1;
     int m_lastId = -1;
@@ -114,4 +187,6 @@ private:
     // Instrument inserts of 1 .. kInstrumentRowsPerInsert rows.
     kiv::dbquery m_insertInsts[corvane::kInstrumentRowsPerInsert];
     kiv::dbquery m_countInside, m_begin, m_commit, m_rollBack, m_fileBegin, m_fileUndo, m_fileEnd;
+    kiv::dbquery m_setVersion, m_setStamp, m_readInsts, m_movedInst, m_ratedInst, m_dropInst;
+    kiv::dbquery m_dropInsts, m_dropStamp, m_dropFile, m_dropFolders, m_listInside;
 };

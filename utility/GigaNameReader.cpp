@@ -18,6 +18,15 @@ void ReadChunkText(CImpRiff& riff, char* text, int capacity)
         riff.ReadString(text, static_cast<int>(size), capacity);
 }
 
+bool HasVisibleText(const char* text)
+{
+    for (; *text; ++text) {
+        if (*text != ' ' && *text != '\t')
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 GigaNameReader::GigaNameReader() = default;
@@ -118,7 +127,10 @@ bool GigaNameReader::ReadInstruments(CImpRiff& riff, int64_t count, int& positio
                     continue;
                 ReadChunkText(riff, name, sizeof name);
                 MapName(name);
-                OnInstrument(name, position);
+                // A name chunk with nothing to show names nothing: the
+                // instrument is unnamed, as one without the chunk.
+                if (HasVisibleText(name))
+                    OnInstrument(name, position);
                 named = true;
                 break;
             }

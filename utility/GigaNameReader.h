@@ -35,7 +35,8 @@ protected:
     // INFO list after the instrument list counts too.
     virtual void OnKeyword(const char* keyword);
     // One instrument name (mapped), with its position 0, 1, 2 ... in the
-    // file; an instrument without a name is not delivered but keeps its place.
+    // file; an instrument without a name (no name chunk, or one that holds
+    // only blanks or nothing) is not delivered but keeps its place.
     virtual void OnInstrument(const char* name, int position);
 
 private:

@@ -11,7 +11,9 @@
 #include "utility/CorvaneWindowConst.h"
 #include "utility/XListPath.h"
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 using namespace corvane;
 
@@ -137,9 +139,6 @@ void MainView::Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    GigaBase& base = m_scan.GetBase();
-    bool haveDatabase = base.IsOpen() || base.Open();
-
     if (m_prefsPath.IsEmpty()) {
         app::folder folder;
         if (folder.Open(1, file::kMakerFolder))
@@ -154,11 +153,11 @@ void MainView::Load()
     bool empty = m_list->GetCount() == 0;
     if (empty)
         SetStatus(kTextAddHint);
-    // Without a database every scan would be refused: say so at once.
-    if (!haveDatabase)
-        SetStatus(kTextNoDatabase);
     m_scanButton->SetEnabled(!empty);
     m_list->Invalidate();
+    // The database is opened (made on a first run) and the counts read on
+    // the scanner's thread; a database that cannot be used is said then.
+    CountFiles();
 }
 
 void MainView::Archive(ArchiFile* archive)
@@ -177,8 +176,9 @@ void MainView::Archive(ArchiFile* archive)
         // so a damaged count cannot keep the loop running.
         if (!archive->ExchangeString(path, kTagFolderPath))
             return;
+        // Its count comes from the database later.
         if (loading && !path.IsEmpty())
-            m_list->AddPath(path.CStr(), CountFiles(path.CStr()));
+            m_list->AddPath(path.CStr(), -1);
     }
 }
 
@@ -190,13 +190,17 @@ bool MainView::SavePrefs()
     return save.SaveFile(this, kPrefsType, m_prefsPath.CStr());
 }
 
-int MainView::CountFiles(const char* folder)
+void MainView::CountFiles()
 {
-    GigaBase& base = m_scan.GetBase();
-    // The database belongs to a walk while one runs.
-    if (m_scan.IsWalking() || !base.IsOpen())
-        return 0;
-    return base.CountRootFiles(base.FindRoot(folder));
+    if (m_job != kJobNone) {
+        m_countAgain = true;
+        return;
+    }
+    std::vector<std::string> folders;
+    for (int row = 0; row < m_list->GetCount(); ++row)
+        folders.push_back(m_list->GetPath(row));
+    if (m_scan.StartCount(folders, &m_report))
+        m_job = kJobCount;
 }
 
 void MainView::AddFolder()
@@ -213,7 +217,8 @@ void MainView::AddFolder()
             SetStatus(nullptr);
         // A folder scanned before shows what the database holds: a new scan
         // reports only files it has not seen.
-        m_list->AddPath(folder, CountFiles(folder));
+        m_list->AddPath(folder, -1);
+        CountFiles();
         m_list->Invalidate();
         m_scanButton->SetEnabled(true);
     });
@@ -243,11 +248,19 @@ void MainView::PressScan()
         m_scanState = kStateStop;
         m_refused = 0;
         m_tally = ScanTally();
+        m_countAgain = false;
+        if (m_job == kJobCount) {
+            // The counts give way; the scan begins with their 'done'.
+            m_scanWhenFree = true;
+            m_scan.Stop();
+            break;
+        }
         ScanFolder(0);
         break;
     case kStateStop:
         // The running walk unwinds and its 'done' ends the sequence.
         m_folderIndex = kStoppedIndex;
+        m_scanWhenFree = false;
         m_scan.Stop();
         break;
     default:
@@ -266,14 +279,17 @@ void MainView::ScanFolder(int n)
             return;
         }
         m_scanRow = n;
+        m_problemShown = false;
         m_list->SelectRow(n);
         const char* folder = m_list->GetPath(n);
         kiv::string status("Scanning ");
         status += folder;
         status += "...";
         SetStatus(status.CStr());
-        if (m_scan.Start(folder, &m_report))
+        if (m_scan.Start(folder, &m_report)) {
+            m_job = kJobWalk;
             return;
+        }
         ++m_refused;
     }
 }
@@ -299,6 +315,40 @@ void MainView::FinishSequence()
     m_scanButton->SetText(kTextQuit);
     m_scanState = kStateQuit;
     Invalidate();
+    // Files taken out, and walks of folders inside others, change other
+    // rows' counts too.
+    CountFiles();
+}
+
+void MainView::EndRefusedSequence(GigaBase::Problem problem, const std::string& text)
+{
+    m_list->DeselectAll();
+    SetStatus((kTextScanStopped + ProblemText(problem, text)).c_str());
+    m_problemShown = true;
+    // Once the other program lets go, the scan can simply be started again.
+    m_scanButton->SetText(kTextScan);
+    m_scanButton->Invalidate();
+    m_scanState = kStateScan;
+    m_add->SetEnabled(true);
+    m_remove->SetEnabled(true);
+    Invalidate();
+}
+
+std::string MainView::ProblemText(GigaBase::Problem problem, const std::string& text)
+{
+    const std::string& path = m_scan.GetBase().GetPath();
+    switch (problem) {
+    case GigaBase::Problem::kLocked:
+        return kTextDatabaseLocked;
+    case GigaBase::Problem::kCannotCreate:
+        return kTextDatabaseCannotCreate + path;
+    case GigaBase::Problem::kNotDatabase:
+        return path + kTextDatabaseNotDatabase;
+    case GigaBase::Problem::kReadOnly:
+        return path + kTextDatabaseReadOnly;
+    default:
+        return kTextDatabaseFailed + text;
+    }
 }
 
 void MainView::TakeScanReport()
@@ -306,17 +356,71 @@ void MainView::TakeScanReport()
     int files = 0;
     bool done = false;
     m_report.Take(files, done);
-    if (files > 0)
+    if (files > 0 && m_job == kJobWalk)
         m_list->AddFilesToRow(m_scanRow, files);
-    if (done) {
-        const ScanTally& tally = m_scan.GetTally();
-        m_tally.notStored += tally.notStored;
-        m_tally.unreadable += tally.unreadable;
-        m_tally.foldersSkipped += tally.foldersSkipped;
-        if (m_tally.problem.empty())
-            m_tally.problem = tally.problem;
+    if (!done)
+        return;
+    int job = m_job;
+    m_job = kJobNone;
+    if (job == kJobCount)
+        TakeCounts();
+    else if (job == kJobWalk)
+        TakeWalk();
+}
+
+void MainView::TakeCounts()
+{
+    for (const FolderCount& count : m_scan.GetCounts()) {
+        if (count.files < 0)
+            continue;
+        // By folder: rows may have been added or removed meanwhile.
+        for (int row = 0; row < m_list->GetCount(); ++row) {
+            if (count.folder == m_list->GetPath(row))
+                m_list->SetRowCount(row, count.files);
+        }
     }
-    if (done && m_scanState == kStateStop)
+    GigaBase::Problem problem = m_scan.GetCountProblem();
+    if (m_scanState == kStateStop) {
+        // The scan waited for the counts; stopped before it began, it ends.
+        if (m_scanWhenFree)
+            ScanFolder(0);
+        else
+            FinishSequence();
+        m_scanWhenFree = false;
+        return;
+    }
+    if (problem != GigaBase::Problem::kNone) {
+        std::string text = ProblemText(problem, m_scan.GetCountProblemText());
+        text[0] = static_cast<char>(toupper(static_cast<unsigned char>(text[0])));
+        SetStatus(text.c_str());
+        m_problemShown = true;
+    } else if (m_problemShown) {
+        // The database answers again: the line goes back to its hint.
+        m_problemShown = false;
+        SetStatus(m_list->GetCount() == 0 ? kTextAddHint : nullptr);
+    }
+    if (m_countAgain) {
+        m_countAgain = false;
+        CountFiles();
+    }
+}
+
+void MainView::TakeWalk()
+{
+    const ScanTally& tally = m_scan.GetTally();
+    if (tally.refused != GigaBase::Problem::kNone && m_scanState == kStateStop) {
+        EndRefusedSequence(tally.refused, tally.problem);
+        return;
+    }
+    m_tally.notStored += tally.notStored;
+    m_tally.unreadable += tally.unreadable;
+    m_tally.foldersSkipped += tally.foldersSkipped;
+    if (m_tally.problem.empty())
+        m_tally.problem = tally.problem;
+    // What the database now holds, files taken out included.
+    if (tally.rootFiles >= 0)
+        m_list->SetRowCount(m_scanRow, tally.rootFiles);
+    if (m_scanState == kStateStop)
         ScanFolder(m_folderIndex + 1);
 }
 

@@ -3,6 +3,9 @@
 // folders, and scans all listed folders in turn with one GigaScan, whose
 // thread reports back through ScanReport. The folder list is kept in the
 // archive "corvane.prefs" beside the database, saved when a scan begins.
+// The database is only ever touched by the scanner's thread (the counts
+// too), so a locked or slow database never holds the window; what went
+// wrong with it is said in the status line.
 // GUI thread, except ScanReport::PostEvent (the scan thread).
 #pragma once
 #include <atomic>
@@ -66,6 +69,8 @@ public:
     void ScanFolder(int n);
 
     int GetScanState() const { return m_scanState; }
+    // The scanner's thread is at work (a walk, or the counts).
+    bool IsBusy() const { return m_job != kJobNone; }
     int GetFolderIndex() const { return m_folderIndex; }
     XListPath* GetList() const { return m_list; }
     XLabel* GetStatus() const { return m_status; }
@@ -75,16 +80,26 @@ public:
     GigaScan& GetScanner() { return m_scan; }
 
 private:
+    enum Job { kJobNone, kJobCount, kJobWalk };
+
     std::unique_ptr<XFileNav> m_browser;  // kept until it answers
     void Load();
     void AddFolder();
     void RemoveFolder();
     void PressScan();
     void TakeScanReport();
+    void TakeCounts();
+    void TakeWalk();
     void FinishSequence();
+    // The database refused the walk: the sequence ends there and the scan
+    // can be started again.
+    void EndRefusedSequence(GigaBase::Problem problem, const std::string& text);
     void SetStatus(const char* text);
-    // The database's file count of a listed root (0 when it has none).
-    int CountFiles(const char* folder);
+    // Asks the scanner for every listed folder's count (when it is free;
+    // else once it is).
+    void CountFiles();
+    // What the user is told of a database that cannot be used.
+    std::string ProblemText(GigaBase::Problem problem, const std::string& text);
 
     kiv::string m_prefsPath;
     // Declared before the scanner, which posts to it until its thread ends.
@@ -97,6 +112,10 @@ private:
     XButton* m_scanButton = nullptr;
     int m_scanState = 0;
     int m_folderIndex = 0;
+    int m_job = kJobNone;
+    bool m_countAgain = false;   // a count was asked for while the scanner worked
+    bool m_scanWhenFree = false; // the scan waits for a count to end
+    bool m_problemShown = false; // the status line says the database cannot be used
     int m_scanRow = -1;   // the row whose walk reports new files
     int m_refused = 0;    // folders of this sequence the scanner refused
     ScanTally m_tally;    // what the sequence's walks could not do

@@ -5,7 +5,9 @@
 // <build>/e2e-screens. Skipped (with the reason) when no X server starts.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,7 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/EditorSession.h"
@@ -31,9 +35,11 @@
 #include "kiv/db/Db.h"
 #include "support/PipeGuard.h"
 #include "tests/vst/VstTestPlugins.h"
+#include "utility/CorvaneWindowConst.h"
 #include "utility/GigaBase.h"
-#include "vst/PlugInfoList.h"
+#include "utility/GigaScan.h"
 #include "utility/UtilityTestSupport.h"
+#include "vst/PlugInfoList.h"
 
 using e2e::EditorSession;
 using e2e::Point;
@@ -46,6 +52,136 @@ bool Exists(const std::string& path)
     struct stat st;
     return stat(path.c_str(), &st) == 0;
 }
+
+// The corvane program on the session's screen, below the editor's window:
+// started with the folder its "+" dialog answers, pressed with real clicks.
+class CorvaneProgram {
+public:
+    static constexpr int kX = 40, kY = 640;
+
+    CorvaneProgram(EditorSession& s, const std::string& answer) : m_s(s)
+    {
+        // A sanitized program reports the font caches that fontconfig and
+        // cairo keep for the life of the process (see gui/GuiTestLeaks.h).
+        std::string suppressions = s.Scratch() + "/lsan.supp";
+        const char kLeaks[] = "leak:libfontconfig.so\nleak:libcairo.so\nleak:libexpat.so\n";
+        kivtest::WriteFile(suppressions, kLeaks, sizeof kLeaks - 1);
+        setenv("LSAN_OPTIONS", ("suppressions=" + suppressions).c_str(), 1);
+        setenv("KIV_DIALOG_ANSWER", (answer + "\n").c_str(), 1);
+        m_pid = kivtest::Spawn({EditorSession::BuildDir() + "/utility/corvane"});
+        unsetenv("KIV_DIALOG_ANSWER");
+        unsetenv("LSAN_OPTIONS");
+        if (!m_pid)
+            return;
+        s.IdleUntil(10000, [&] {
+            for (const auto& w : s.PopupWindows())
+                if (w.cls == "KivWindow")
+                    m_window = w.id;
+            return m_window != 0;
+        });
+        if (m_window)
+            s.MoveWindow(m_window, kX, kY);
+        s.Idle(300);  // its first tick reads the list
+    }
+    ~CorvaneProgram()
+    {
+        if (m_pid) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Up() const { return m_window != 0; }
+    unsigned long Window() const { return m_window; }
+    void Add() { m_s.Click(Button(corvane::kMargin, corvane::kSmallButtonW)); }
+    // "Scan folders", "Stop" or "Quit", as the sequence stands.
+    void PressScan() { m_s.Click(Button(corvane::kWindowW + corvane::kScanX, corvane::kScanW)); }
+    // Quit once the sequence has ended; the program's exit code.
+    int Quit()
+    {
+        int status = 0;
+        bool ended = false;
+        // A press that came while the sequence was still ending stops it:
+        // the next one quits.
+        for (int press = 0; press < 2 && !ended; ++press) {
+            PressScan();
+            ended = m_s.IdleUntil(8000, [&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; });
+        }
+        if (!ended)
+            return -1;  // the destructor ends it
+        m_pid = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    bool Running()
+    {
+        int status = 0;
+        return m_pid && waitpid(m_pid, &status, WNOHANG) == 0;
+    }
+    pid_t Pid() const { return m_pid; }
+    void Forget() { m_pid = 0; }
+
+private:
+    Point Button(int x, int w) const
+    {
+        return Point{kX + x + w / 2, kY + corvane::kWindowH + corvane::kButtonY + corvane::kButtonH / 2};
+    }
+    EditorSession& m_s;
+    pid_t m_pid = 0;
+    unsigned long m_window = 0;
+};
+
+// Another program holding the database: the sqlite3 shell, fed statements.
+class DatabaseHolder {
+public:
+    explicit DatabaseHolder(const std::string& path)
+        : m_shell(popen(("sqlite3 '" + path + "' > /dev/null").c_str(), "w"))
+    {
+        // Its statements wait for the test's own brief looks at the file.
+        if (m_shell)
+            Send(".timeout 5000");
+    }
+    ~DatabaseHolder()
+    {
+        if (m_shell)
+            pclose(m_shell);
+    }
+    bool Usable() const { return m_shell != nullptr; }
+    void Send(const char* statements)
+    {
+        fputs(statements, m_shell);
+        fputs("\n", m_shell);
+        fflush(m_shell);
+    }
+
+private:
+    FILE* m_shell;
+};
+
+// True when another program holds the database's lock: for writing, or
+// (reading) so that nobody can even read it.
+bool Locked(const std::string& path, bool reading)
+{
+    utiltest::IntReader probe;
+    if (!probe.OpenFile(path.c_str(), false))
+        return false;
+    probe.SetBusyTimeout(0);
+    if (!probe.Exec(reading ? "SELECT COUNT() FROM root;" : "BEGIN IMMEDIATE;"))
+        return probe.IsBusyError();
+    if (!reading)
+        probe.Exec("ROLLBACK;");
+    return false;
+}
+
+// The scanner's end of a walk, for a scanner of the test's own.
+class WalkEnd : public ScanEventTarget {
+public:
+    bool PostEvent(const XEvent& event) override
+    {
+        if (static_cast<uint32_t>(event.kind) == corvane::kEventDone)
+            done.store(true, std::memory_order_release);
+        return true;
+    }
+    std::atomic<bool> done{false};
+};
 
 class EditorEndToEnd : public ::testing::Test {
 protected:
@@ -162,6 +298,69 @@ protected:
         ViewTree tree = s.Tree();
         return tree.Find(cls) >= 0;
     }
+    // Types a search into the search pane (opened when hidden) and waits
+    // for the message line to report it; the hits sorted by instrument.
+    std::string Search(const std::string& text)
+    {
+        if (!Shown("XViewBase"))
+            Toolbar(editor::kSearch);
+        ViewTree tree = s.Tree();
+        int field = tree.Find("XEdit", 0, tree.Find("XViewBase"));
+        // The caret at the end of what the field holds, which goes.
+        s.Click(s.Screen(tree, field, tree[field].At(tree[field].w - 3, tree[field].h / 2)));
+        for (int i = 0; i < 24; ++i)
+            s.Key("BackSpace");
+        s.Type(text);
+        s.Key("Return");
+        std::string line;
+        s.IdleUntil(3000, [&] {
+            line = MessageLine();
+            return line.rfind("Your search for '" + text + "'", 0) == 0;
+        });
+        // Sorted by the instrument column, rising: rows in name order (a
+        // sorted column sorts every later search too).
+        tree = s.Tree();
+        int header = tree.Find("XColumn", 2, tree.Find("XViewBase"));
+        if (!m_sortedByName && header >= 0) {
+            s.Click(s.ScreenCentre(tree, header));
+            m_sortedByName = true;
+        }
+        return line;
+    }
+    std::string MessageLine()
+    {
+        ViewTree tree = s.Tree();
+        int label = tree.Find("XLabel", 0, tree.Find("XViewBase"));
+        return label >= 0 ? tree[label].text : std::string();
+    }
+    int HitCount()
+    {
+        ViewTree tree = s.Tree();
+        return static_cast<int>(tree.All("@row", tree.Find("XListResult")).size());
+    }
+    // A point on hit row n: on its file name, or on star k (1..5).
+    Point HitAt(int n, int star = 0)
+    {
+        ViewTree tree = s.Tree();
+        int list = tree.Find("XListResult");
+        int row = tree.Find("@row", n, list);
+        if (row < 0)
+            return {};
+        int x = star > 0 ? tree[list].w / 2 + browser::kStarFirstLeft + (star - 1) * browser::kStarPitch + 8 : 60;
+        return s.Screen(tree, row, Point{tree[list].x + x, tree[row].y + tree[row].h / 2});
+    }
+    static std::string DatabasePath()
+    {
+        return std::string(getenv("XDG_DATA_HOME")) + "/" + browser::kDbFolder + "/corvane.db";
+    }
+    // One value the database gives ("" when none).
+    static std::string DbValue(const std::string& sql)
+    {
+        utiltest::RowReader reader;
+        if (!reader.OpenFile(DatabasePath().c_str(), false))
+            return {};
+        return reader.Value(sql.c_str());
+    }
     // The pixels of unit 1's value captions (volume, tuning, pan).
     std::vector<unsigned long> Captions()
     {
@@ -193,7 +392,22 @@ protected:
     }
 
     EditorSession s;
+    bool m_sortedByName = false;
 };
+
+// The instruments rated, "name=stars" in name order.
+const char* const kRatings = "SELECT group_concat(iname || '=' || rating, ',') FROM "
+                             "(SELECT iname, rating FROM inst WHERE rating > 0 ORDER BY iname);";
+
+// A bank of the demo piano's sounds under other names.
+gigtools::GigBuilder PianoBank(const std::vector<std::string>& names, const char* bankName = "Demo Piano")
+{
+    gigtools::GigFixture fixture = gigtools::DemoPianoFixture();
+    for (size_t i = 0; i < names.size(); ++i)
+        fixture.bank.Instrument(static_cast<int>(i)).name = names[i];
+    fixture.bank.bankName = bankName;
+    return fixture.bank;
+}
 
 }  // namespace
 
@@ -737,4 +951,237 @@ TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
     }
     s.Screenshot("unit-controls");
     ExpectCaptionsAsRepainted("fader-tuning-pan-dragged");
+}
+
+// Corvane keeps the instrument database in step with the disk, and the
+// plug-in's search with it. Folders chosen through the program's "+" dialog
+// (one of them a link to the other; one file's path over 400 bytes) are
+// scanned; the musician rates hits in the editor; the library changes on
+// disk (a new version of a file, a file deleted, one renamed, one added);
+// the next scan brings the search up to date and the stars stay with the
+// instruments still there. A hit listed before the rescan loads the
+// instrument it shows.
+TEST_F(EditorEndToEnd, CorvaneRescansKeepTheSearchInStepWithTheDisk)
+{
+    namespace fs = std::filesystem;
+    const std::string root =
+        s.Scratch() + "/Sample libraries on the second disk/Pianos, pads and other keyboard sounds collected over the years/";
+    const std::string link = s.Scratch() + "/pianos";
+    std::string deep = root;
+    for (char c : {'a', 'b', 'c'})
+        deep += std::string(100, c) + "/";
+    for (const std::string& folder : {root + "keys", root + "pads", deep})
+        fs::create_directories(folder);
+    fs::create_directory_symlink(root, link);
+    const std::string pianoGig = root + "keys/Piano.gig", longGig = deep + "Long Piano.gig";
+    ASSERT_GE(longGig.size(), 400u);
+    ASSERT_TRUE(PianoBank({"Grand Piano", "Upright Piano"}).Write(pianoGig));
+    ASSERT_TRUE(PianoBank({"Long Piano", "Long Piano Bright"}).Write(longGig));
+    ASSERT_TRUE(utiltest::NamedBank({"Old Piano"}).Write(root + "keys/Old Piano.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"Piano Pad"}).Write(root + "pads/Pad.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"", "Piano Named", "   "}).Write(root + "Unnamed.gig"));
+
+    // The folder, then its link, each chosen through the "+" button.
+    {
+        CorvaneProgram corvane(s, root);
+        ASSERT_TRUE(corvane.Up()) << "the corvane window did not appear";
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM file;") == "5"; }));
+        s.Idle(1500);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    {
+        CorvaneProgram corvane(s, link);
+        ASSERT_TRUE(corvane.Up());
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM root;") == "2"; }));
+        s.Idle(1500);
+        s.Screenshot("corvane-long-folders", true);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    // Every instrument once, whichever name of the folder found it; the
+    // unnamed ones not at all.
+    EXPECT_EQ(DbValue("SELECT COUNT() FROM file;"), "5");
+    EXPECT_EQ(DbValue("SELECT COUNT() FROM inst WHERE trim(iname) = '';"), "0");
+    EXPECT_EQ(Search("piano"), "Your search for 'piano' returned 7 results");
+    ASSERT_EQ(HitCount(), 7);
+    // Rows by name: Grand Piano, Long Piano, Long Piano Bright, Old Piano,
+    // Piano Named, Piano Pad, Upright Piano.
+    for (auto [row, stars] : {std::pair{0, 5}, {3, 3}, {5, 4}, {6, 2}})
+        s.Click(HitAt(row, stars));
+    EXPECT_TRUE(s.IdleUntil(3000, [&] {
+        return DbValue(kRatings) == "Grand Piano=5,Old Piano=3,Piano Pad=4,Upright Piano=2";
+    })) << DbValue(kRatings);
+
+    // The library changes on disk, and Corvane scans its folders again.
+    ASSERT_TRUE(PianoBank({"Bright Piano", "Grand Piano"}, "Demo Piano 2").Write(pianoGig));
+    fs::remove(root + "keys/Old Piano.gig");
+    fs::rename(root + "pads/Pad.gig", root + "pads/Pad v2.gig");
+    ASSERT_TRUE(utiltest::NamedBank({"New Piano"}).Write(root + "keys/New Piano.gig"));
+    {
+        CorvaneProgram corvane(s, "");
+        ASSERT_TRUE(corvane.Up());
+        corvane.PressScan();
+        EXPECT_TRUE(s.IdleUntil(20000, [&] {
+            return DbValue("SELECT group_concat(fname, ',') FROM (SELECT fname FROM file ORDER BY fname);") ==
+                   "Long Piano.gig,New Piano.gig,Pad v2.gig,Piano.gig,Unnamed.gig";
+        }));
+        s.Idle(1500);
+        s.Screenshot("corvane-rescanned", true);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+
+    // The hits still listed from before: the grand piano, which moved in
+    // its file, loads where it is now; the deleted one loads nothing.
+    s.DoubleClick(HitAt(0));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(0) == std::vector<std::string>{pianoGig + ":1"}; }))
+        << "the hit loaded another instrument than it shows";
+    s.DoubleClick(HitAt(3));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return MessageLine() == "'Old Piano' is no longer in the database: search again"; }))
+        << MessageLine();
+    EXPECT_EQ(s.UnitLayers().at(0), std::vector<std::string>{pianoGig + ":1"});
+
+    // A new search lists what the disk holds, the stars with the
+    // instruments still there, the renamed file once.
+    EXPECT_EQ(Search("piano"), "Your search for 'piano' returned 7 results");
+    EXPECT_EQ(HitCount(), 7);
+    EXPECT_EQ(DbValue(kRatings), "Grand Piano=5,Piano Pad=4");
+    EXPECT_EQ(DbValue("SELECT fname FROM inst JOIN file ON file_id = file.id WHERE iname = 'Piano Pad';"), "Pad v2.gig");
+    s.Screenshot("search-after-rescan");
+    // Rows: Bright Piano, Grand Piano, Long Piano, ...: the instrument of
+    // the long path loads (into the next empty unit) and sounds.
+    s.DoubleClick(HitAt(2));
+    EXPECT_TRUE(s.IdleUntil(5000, [&] { return s.UnitLayers().at(1) == std::vector<std::string>{longGig + ":0"}; }))
+        << "the hit from the long path did not load";
+    s.Idle(500);
+    EXPECT_GT(Note(1).peak, 0.01f) << "the instrument from the long path is silent";
+}
+
+// Star ratings given while Corvane's scanner writes are all stored, and no
+// rating holds the host's GUI thread; one that another program's lock holds
+// back for good is put back, and the message line says so. A database
+// another program has locked is said in Corvane's window, whose window
+// thread never waits for it: closed while its scanner waits for the lock,
+// the program ends at once.
+TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
+{
+    namespace fs = std::filesystem;
+    const std::string rate = s.Scratch() + "/rate/", bulk = s.Scratch() + "/bulk/", fresh = s.Scratch() + "/fresh/";
+    std::vector<std::string> names;
+    for (int i = 0; i < 27; ++i)
+        names.push_back(std::string(i < 10 ? "Star 0" : "Star ") + std::to_string(i));
+    for (const std::string& folder : {rate, fresh})
+        fs::create_directories(folder);
+    ASSERT_TRUE(utiltest::NamedBank(names).Write(rate + "Stars.gig"));
+    // A library that every walk writes: its folder has another name each
+    // time, so a walk lists 400 files of 100 instruments and takes out the
+    // rows of the old name.
+    gigtools::GigBuilder big;
+    big.minFileSize = 0;
+    for (int i = 0; i < 100; ++i)
+        big.AddInstrument(gigtools::GigInstrument("Bulk sound " + std::to_string(i)));
+    for (int f = 0; f < 400; ++f) {
+        std::string folder = bulk + "tA/f" + std::to_string(f / 100) + "/";
+        fs::create_directories(folder);
+        ASSERT_TRUE(big.Write(folder + "b" + std::to_string(f) + ".gig"));
+    }
+    {
+        CorvaneProgram corvane(s, rate);
+        ASSERT_TRUE(corvane.Up()) << "the corvane window did not appear";
+        corvane.Add();
+        corvane.PressScan();
+        ASSERT_TRUE(s.IdleUntil(20000, [&] { return DbValue("SELECT COUNT() FROM inst;") == "27"; }));
+        s.Idle(1500);
+        EXPECT_EQ(corvane.Quit(), 0);
+    }
+    ASSERT_EQ(Search("star"), "Your search for 'star' returned 27 results");
+
+    // The scanner walks the whole time the stars are clicked.
+    std::atomic<bool> stop{false};
+    std::atomic<int> walks{0};
+    std::thread scanning([&] {
+        GigaScan scan;
+        if (!scan.GetBase().OpenAt(DatabasePath().c_str()))
+            return;
+        for (bool a = true; !stop.load(std::memory_order_acquire); a = !a) {
+            fs::rename(bulk + (a ? "tA" : "tB"), bulk + (a ? "tB" : "tA"));
+            WalkEnd end;
+            if (!scan.Start(bulk.c_str(), &end))
+                return;
+            while (!end.done.load(std::memory_order_acquire))
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            walks.fetch_add(1, std::memory_order_relaxed);
+        }
+    });
+    ASSERT_TRUE(s.IdleUntil(20000, [&] { return walks.load() >= 1; }));
+    s.ResetIdleTimes();
+    const int walksBefore = walks.load();
+    // 27 stars on the 14 rows the list shows, twice over most of them.
+    const int kShown = 14;
+    std::vector<int> given(kShown);
+    for (int click = 0; click < 27; ++click) {
+        int row = click % kShown, stars = (row + click / kShown) % 5 + 1;
+        s.Click(HitAt(row, stars));
+        given[static_cast<size_t>(row)] = stars;
+    }
+    std::string expected;
+    for (int row = 0; row < kShown; ++row)
+        expected += (row ? "," : "") + names[static_cast<size_t>(row)] + "=" + std::to_string(given[row]);
+    const int walksDuring = walks.load() - walksBefore;
+    stop.store(true, std::memory_order_release);
+    scanning.join();
+    EXPECT_GE(walksDuring, 2) << "the stars were not clicked during scans";
+    EXPECT_TRUE(s.IdleUntil(3000, [&] { return DbValue(kRatings) == expected; })) << DbValue(kRatings);
+    EXPECT_LT(s.LongestIdleMs(), 500) << "a rating held the host's GUI thread";
+    std::printf("27 stars clicked during %d scanner walks; longest effEditIdle %.2f ms over %d calls\n", walksDuring,
+                s.LongestIdleMs(), s.IdleCalls());
+    EXPECT_EQ(MessageLine(), "Your search for 'star' returned 27 results");
+
+    // Another program holds the write lock for good: the star shows at once,
+    // is tried again on the editor's ticks, and after a while goes back.
+    {
+        DatabaseHolder holder(DatabasePath());
+        ASSERT_TRUE(holder.Usable());
+        holder.Send("BEGIN EXCLUSIVE;");
+        ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), false); }));
+        s.ResetIdleTimes();
+        s.Click(HitAt(0, 5));
+        s.Idle(browser::kRatingRetryMs + 1000);
+        EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was not stored: the database is busy");
+        EXPECT_EQ(DbValue("SELECT rating FROM inst WHERE iname = 'Star 00';"), "2");
+        EXPECT_LT(s.LongestIdleMs(), 500) << "the waiting rating held the host's GUI thread";
+        s.Screenshot("search-rating-not-stored");
+        holder.Send("ROLLBACK;");
+    }
+    s.Click(HitAt(0, 5));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return DbValue("SELECT rating FROM inst WHERE iname = 'Star 00';") == "5"; }));
+    EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was stored");
+
+    // Another program writes with a rollback journal and holds the whole
+    // file: Corvane says so, and its window answers at once.
+    DatabaseHolder holder(DatabasePath());
+    ASSERT_TRUE(holder.Usable());
+    holder.Send("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating WHERE id = 1;");
+    ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), true); }));
+    CorvaneProgram corvane(s, fresh);
+    ASSERT_TRUE(corvane.Up());
+    corvane.Add();
+    corvane.PressScan();
+    s.Idle(3 * kiv::kDbBusyTimeoutMs + 1000);  // the counts, then the walk, wait out the lock
+    s.Screenshot("corvane-database-locked", true);
+    corvane.PressScan();  // once more: its scanner waits for the lock again
+    s.Idle(300);
+    ASSERT_TRUE(corvane.Running());
+    const auto closed = std::chrono::steady_clock::now();
+    s.CloseWindow(corvane.Window());
+    EXPECT_EQ(kivtest::WaitExit(corvane.Pid(), kiv::kDbBusyTimeoutMs / 2), 0)
+        << "the window waited for the database";
+    std::printf("corvane ended %lld ms after its window was closed while its scanner waited for the lock\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           std::chrono::steady_clock::now() - closed)
+                                           .count()));
+    corvane.Forget();
+    holder.Send("ROLLBACK;");
 }

@@ -440,6 +440,12 @@ std::vector<EditorSession::TopWindow> EditorSession::PopupWindows()
     return out;
 }
 
+void EditorSession::MoveWindow(unsigned long window, int x, int y)
+{
+    XMoveWindow(m_display, static_cast<Window>(window), x, y);
+    XSync(m_display, False);
+}
+
 void EditorSession::CloseWindow(unsigned long window)
 {
     // The top-level frame holding the toolkit's window.

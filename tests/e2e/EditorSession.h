@@ -186,6 +186,8 @@ public:
     // Closes a dialog's window as its frame's close box would (the window
     // manager's delete request).
     void CloseWindow(unsigned long window);
+    // Moves a top-level window (another program's) to a screen position.
+    void MoveWindow(unsigned long window, int x, int y);
 
     // --- real input (XTEST), each followed by idle time for the editor ---
     void Move(Point p);

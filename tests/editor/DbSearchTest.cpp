@@ -125,7 +125,7 @@ TEST_F(DbSearchTest, EveryWordMustMatchAndTheCountIsReported)
 
     view->RunSearch("oboe");
     EXPECT_EQ(view->GetList()->GetCount(), 0);
-    EXPECT_EQ(Message(), "Your search for 'oboe' returned 0 result");
+    EXPECT_EQ(Message(), "Your search for 'oboe' returned 0 results");
 
     // Two blanks make an empty word, which every name holds.
     view->RunSearch("piano  soft");
@@ -156,6 +156,29 @@ TEST_F(DbSearchTest, HostileTextsAreMatchedLiterallyAndChangeNothing)
     view->RunSearch(std::string(3000, '\'').c_str());
     EXPECT_EQ(view->GetList()->GetCount(), 0);
     EXPECT_EQ(Message().rfind("Your search for '", 0), 0u);
+
+    // Texts far beyond what a person types are searched all the same: many
+    // words, one word as long as a page, the same word again and again.
+    std::string many, same, tooMany;
+    for (int i = 0; i < 1200; ++i)
+        many.append("w").append(std::to_string(i)).append(" ");
+    for (int i = 0; i < 1200; ++i)
+        same += "PIANO ";
+    for (int i = 0; i <= kMaxSearchWords; ++i)
+        tooMany += std::to_string(i) + " ";
+    const std::pair<std::string, std::string> large[] = {
+        {many, "Your search for '" + many.substr(0, kEchoBytes) + "...' returned 0 results"},
+        {std::string(60000, 'x'), "Your search for '" + std::string(kEchoBytes, 'x') + "...' returned 0 results"},
+        {same, "Your search for '" + same.substr(0, kEchoBytes) + "...' returned 3 results"},
+        {tooMany, "Please search for at most " + std::to_string(kMaxSearchWords) + " different words"},
+    };
+    for (const auto& [text, message] : large) {
+        view->RunSearch(text.c_str());
+        EXPECT_EQ(Message(), message) << text.size();
+    }
+    // A cut between the bytes of one character would show as another.
+    view->RunSearch((std::string(kEchoBytes - 1, 'a') + "\xC3\xA9").c_str());
+    EXPECT_EQ(Message(), "Your search for '" + std::string(kEchoBytes - 1, 'a') + "...' returned 0 results");
 
     // Pattern characters of LIKE stand for themselves.
     const std::pair<const char*, std::set<std::string>> literal[] = {
@@ -388,12 +411,62 @@ TEST_F(DbSearchTest, StarClicksRateAtOnceAndLeftOfTheStarsSelects)
     EXPECT_TRUE(list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y));
     EXPECT_EQ(hit->rating, 0);
 
+    EXPECT_EQ(Message(), "The rating of 'Upright Piano' was not stored: the database could not be opened");
+
     // A new search shows the stored ratings.
     ASSERT_EQ(rename(moved.c_str(), dbPath.c_str()), 0);
     list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y);
+    EXPECT_EQ(Message(), "The rating of 'Upright Piano' was stored");
     view->RunSearch("piano");
     for (int i = 0; i < list->GetCount(); ++i)
         EXPECT_EQ(list->GetHit(i)->rating, std::string(list->GetHit(i)->instName.CStr()) == "Upright Piano" ? 5 : 0);
+}
+
+TEST_F(DbSearchTest, ARatingTheLockHoldsBackIsStoredOnALaterTickAndAGoneHitIsSaidSo)
+{
+    view->RunSearch("grand");
+    XListResult* list = view->GetList();
+    ASSERT_EQ(list->GetCount(), 2);
+    const int y = 4 + 9, third = list->GetWidth() / 2 + 18 * 2 - 60 + 3;
+    XListResultItem* hit = list->GetHit(0);
+    const int id = hit->id;
+    {
+        // The utility writes a batch: the click shows the stars and waits
+        // briefly, the rating then waits for the ticks.
+        IntReader writer;
+        ASSERT_TRUE(writer.OpenFile(dbPath.c_str(), false));
+        ASSERT_TRUE(writer.Exec("BEGIN IMMEDIATE;"));
+        EXPECT_TRUE(list->OnItemClick(hit, third, y));
+        EXPECT_EQ(hit->rating, 3);
+        EXPECT_TRUE(list->HasPendingRatings());
+        view->Poll();
+        EXPECT_TRUE(list->HasPendingRatings());
+        ASSERT_TRUE(writer.Exec("COMMIT;"));
+    }
+    EXPECT_EQ(StoredRating(id), 0);
+    view->Poll();
+    EXPECT_FALSE(list->HasPendingRatings());
+    EXPECT_EQ(StoredRating(id), 3);
+    EXPECT_EQ(hit->rating, 3);
+
+    // The utility took the instrument out, and SQLite gave its id to
+    // another: the rating goes to neither, and the user is told.
+    XListResultItem* other = list->GetHit(1);
+    {
+        IntReader writer;
+        ASSERT_TRUE(writer.OpenFile(dbPath.c_str(), false));
+        ASSERT_TRUE(writer.Exec("UPDATE inst SET iname = 'Harpsichord' WHERE id = %d;", other->id));
+    }
+    EXPECT_TRUE(list->OnItemClick(other, third, y));
+    EXPECT_EQ(other->rating, 0);
+    EXPECT_FALSE(list->HasPendingRatings());
+    EXPECT_EQ(StoredRating(other->id), 0);
+    EXPECT_EQ(Message(), std::string("The rating of '") + other->instName.CStr() +
+                             "' was not stored: it is no longer in the database: search again");
+    list->Select(1);
+    list->OnDoubleClick(10, 4 + 16 + 9);
+    EXPECT_TRUE(editor.calls.empty()) << "a hit no longer listed loads nothing";
+    EXPECT_EQ(Message(), std::string("'") + other->instName.CStr() + "' is no longer in the database: search again");
 }
 
 TEST_F(DbSearchTest, DoubleClickGivesTheHitPathAndAsksToLoad)
@@ -418,6 +491,16 @@ TEST_F(DbSearchTest, DoubleClickGivesTheHitPathAndAsksToLoad)
     ASSERT_TRUE(list->GetHitPath(path, position));
     EXPECT_STREQ(path.CStr(), "/libs/other/Strings.gig");
     EXPECT_EQ(position, 2);
+
+    // The utility read the file again and the instrument moved: the load
+    // takes its place now.
+    {
+        IntReader writer;
+        ASSERT_TRUE(writer.OpenFile(dbPath.c_str(), false));
+        ASSERT_TRUE(writer.Exec("UPDATE inst SET position = 7 WHERE iname = '50%% Mix';"));
+    }
+    ASSERT_TRUE(list->GetHitPath(path, position));
+    EXPECT_EQ(position, 7);
 
     // A hit whose folder row is gone loads nothing.
     {

@@ -2,6 +2,8 @@
 // the test writer, including deliberately broken ones.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -277,15 +279,23 @@ TEST(GigaBankSampleList, ExtensionFilesJoinThePool)
     GigSample ext = GigSample::Tone("ext", 1, 16, 44100, 64, 700);
     ext.file = 1;
     b.AddSample(ext);
-    ASSERT_TRUE(b.Write(dir.File("ext.gig")));
-    GigaBank bank;
-    ASSERT_TRUE(bank.Open(dir.File("ext.gig").c_str()));
-    EXPECT_EQ(bank.GetSampleCount(), 3);
-    ASSERT_TRUE(bank.LoadSampleList());
-    ASSERT_EQ(bank.GetFileCount(), 2);
-    EXPECT_TRUE(bank.GetGigaFile(1)->IsOpen());
-    EXPECT_EQ(bank.GetSample(b.PoolIndex(2))->frames, 700);
-    EXPECT_EQ(bank.GetSample(b.PoolIndex(2))->file, bank.GetGigaFile(1));
+    // Any path the system opens: also one far longer than 400 bytes.
+    std::string deep = dir.Path();
+    for (char c : {'a', 'b', 'c'})
+        deep += "/" + std::string(150, c);
+    std::filesystem::create_directories(deep);
+    for (const std::string& folder : {dir.Path(), deep}) {
+        ASSERT_TRUE(b.Write(folder + "/ext.gig"));
+        GigaBank bank;
+        ASSERT_TRUE(bank.Open((folder + "/ext.gig").c_str())) << folder.size();
+        EXPECT_STREQ(bank.GetFileName(), "ext.gig");
+        EXPECT_EQ(bank.GetSampleCount(), 3);
+        ASSERT_TRUE(bank.LoadSampleList());
+        ASSERT_EQ(bank.GetFileCount(), 2);
+        EXPECT_TRUE(bank.GetGigaFile(1)->IsOpen());
+        EXPECT_EQ(bank.GetSample(b.PoolIndex(2))->frames, 700);
+        EXPECT_EQ(bank.GetSample(b.PoolIndex(2))->file, bank.GetGigaFile(1));
+    }
 }
 
 TEST(GigaBankSampleList, ExtensionNamesWithoutEndOrMissingFilesAreSkipped)

@@ -12,6 +12,7 @@
 #include "kiv/file/Archive.h"
 #include "kiv/gui/HeadlessBackend.h"
 #include "kiv/gui/XButton.h"
+#include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XMessage.h"
 #include "kiv/gui/XWindow.h"
@@ -22,6 +23,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -92,7 +94,21 @@ protected:
         EXPECT_TRUE(m_view->OpenWindow());
         backend.Pump(0);
         backend.Advance(xconst::kTickMs);  // the 'load' event
+        Settle(*m_view);                   // the counts, on the scanner's thread
         return *m_view;
+    }
+    // Ticks the window until the scanner's thread has nothing left to
+    // report (60 s at most).
+    bool Settle(MainView& view)
+    {
+        auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (view.IsBusy()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            backend.Advance(xconst::kTickMs);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return true;
     }
     HeadlessWindow* Client() { return backend.FindByClass("KivControl"); }
     HeadlessWindow* Frame() { return backend.FindByClass("KivWindow"); }
@@ -117,6 +133,7 @@ protected:
         BrowserAnswer answer(folder + "\n");
         Click(view.GetAddButton());
         backend.Advance(xconst::kTickMs);  // the browser's answer arrives
+        Settle(view);
     }
     // Ticks the window until the scan button reaches the state (60 s at most).
     bool WaitState(MainView& view, int state)
@@ -238,6 +255,7 @@ TEST_F(CorvaneWindow, ScanFillsTheDatabaseShowsTheCountsAndQuitEndsTheProgram)
     MainView& view = *app.GetView();
     backend.Pump(0);
     backend.Advance(xconst::kTickMs);
+    Settle(view);
     AddFolder(view, fixtures);
     AddFolder(view, banks);
 
@@ -253,6 +271,7 @@ TEST_F(CorvaneWindow, ScanFillsTheDatabaseShowsTheCountsAndQuitEndsTheProgram)
     EXPECT_EQ(Status(view), kTextFinished);
     EXPECT_EQ(Caption(view), kTextQuit);
     EXPECT_EQ(view.GetList()->GetSelectedRow(), -1);
+    Settle(view);
     EXPECT_EQ(view.GetList()->GetFileCount(0), fixtureFiles);
     EXPECT_EQ(view.GetList()->GetFileCount(1), 3);
     EXPECT_EQ(view.GetList()->GetPathItem(1)->countText.CStr(), std::string("3"));
@@ -283,6 +302,7 @@ TEST_F(CorvaneWindow, ScanFillsTheDatabaseShowsTheCountsAndQuitEndsTheProgram)
     // A second scan finds nothing new and keeps the counts.
     Click(again.GetScanButton());
     ASSERT_TRUE(WaitState(again, kStateQuit));
+    Settle(again);
     EXPECT_EQ(again.GetList()->GetFileCount(0), fixtureFiles);
     EXPECT_EQ(again.GetList()->GetFileCount(1), 3);
     EXPECT_EQ(db.Value("SELECT COUNT() FROM file;"), std::to_string(fixtureFiles + 3));
@@ -382,7 +402,7 @@ TEST_F(CorvaneWindow, StopDuringTheFirstOfThreeFoldersEndsTheSequenceAfterThatWa
     ASSERT_TRUE(WaitState(view, kStateQuit));
     EXPECT_EQ(Status(view), kTextFinished);
 
-    view.GetScanner().WaitFinished(5000);
+    ASSERT_TRUE(Settle(view));
     GigaBase& base = view.GetScanner().GetBase();
     EXPECT_GE(base.FindRoot(a.c_str()), 0);
     EXPECT_EQ(base.FindRoot(b.c_str()), -1);
@@ -401,6 +421,7 @@ TEST_F(CorvaneWindow, AFolderThatNoLongerExistsIsPassedOverAndReported)
     view.GetList()->AddPath(banks.c_str(), 2);  // listed twice: nothing new the second time
     Click(view.GetScanButton());
     ASSERT_TRUE(WaitState(view, kStateQuit));
+    ASSERT_TRUE(Settle(view));
     EXPECT_EQ(Status(view), std::string(kTextFinished) + "; 1 folder could not be scanned");
     EXPECT_EQ(view.GetList()->GetFileCount(0), 2);
     EXPECT_EQ(view.GetList()->GetFileCount(1), 0);
@@ -428,6 +449,7 @@ TEST_F(CorvaneWindow, FilesLeftOutBecauseTheDiskIsFullOrTheyCannotBeReadAreRepor
     ASSERT_TRUE(view.GetScanner().GetBase().Exec("PRAGMA max_page_count = 16;"));
     Click(view.GetScanButton());
     ASSERT_TRUE(WaitState(view, kStateQuit));
+    ASSERT_TRUE(Settle(view));
     int notStored = view.GetScanner().GetTally().notStored;
     ASSERT_GT(notStored, 0);
     EXPECT_EQ(Status(view), std::string(kTextFinished) + "; " + std::to_string(notStored) +
@@ -447,8 +469,124 @@ TEST_F(CorvaneWindow, NewFilesCountForTheScannedFolderWhateverRowTheUserSelects)
     ClickRow(view, 1);
     EXPECT_EQ(view.GetList()->GetSelectedRow(), 1);
     ASSERT_TRUE(WaitState(view, kStateQuit));
+    ASSERT_TRUE(Settle(view));
     EXPECT_EQ(view.GetList()->GetFileCount(0), 4);
     EXPECT_EQ(view.GetList()->GetFileCount(1), 0);
+}
+
+TEST_F(CorvaneWindow, ALockedOrUncreatableDatabaseIsSaidAndNeverHoldsTheWindow)
+{
+    std::string banks = Library("banks", 2);
+    // The longest a window call took: a wait for the database's lock (2 s)
+    // would show here.
+    int longestMs = 0;
+    auto timed = [&](auto step) {
+        auto start = std::chrono::steady_clock::now();
+        step();
+        auto took = std::chrono::steady_clock::now() - start;
+        longestMs = std::max(longestMs, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
+    };
+    auto tickUntil = [&](MainView& view, int state) {
+        for (int tick = 0; tick < 3000; ++tick) {
+            timed([&] { backend.Advance(xconst::kTickMs); });
+            if (!view.IsBusy() && view.GetScanState() == state)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return false;
+    };
+    {
+        // Another program writes the database with a rollback journal and
+        // holds its lock: nobody else can even read it.
+        {
+            GigaBase made;
+            ASSERT_TRUE(made.OpenAt(DatabasePath().c_str()));
+        }
+        RowReader holder;
+        ASSERT_TRUE(holder.OpenFile(DatabasePath().c_str(), false));
+        ASSERT_EQ(holder.Value("PRAGMA journal_mode = DELETE;"), "delete");
+        ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE;"));
+        ASSERT_TRUE(holder.Exec("UPDATE inst SET rating = 0;"));
+
+        m_view = std::make_unique<MainView>();
+        MainView& view = *m_view;
+        ASSERT_TRUE(view.OpenWindow());
+        backend.Pump(0);
+        ASSERT_TRUE(tickUntil(view, kStateScan));
+        EXPECT_EQ(Status(view), "The database is locked by another program");
+        {
+            BrowserAnswer answer(banks + "\n");
+            timed([&] { Click(view.GetAddButton()); });
+        }
+        ASSERT_TRUE(tickUntil(view, kStateScan));
+        timed([&] { Click(view.GetScanButton()); });
+        ASSERT_TRUE(tickUntil(view, kStateScan));
+        EXPECT_EQ(Status(view), std::string(kTextScanStopped) + kTextDatabaseLocked);
+        // The scan can be started again once the other program lets go.
+        EXPECT_EQ(Caption(view), kTextScan);
+        EXPECT_TRUE(view.GetAddButton()->IsEnabled());
+        EXPECT_TRUE(view.GetRemoveButton()->IsEnabled());
+        EXPECT_LT(longestMs, kiv::kDbBusyTimeoutMs / 2) << "the window waited for the database";
+
+        ASSERT_TRUE(holder.Exec("COMMIT;"));
+        // Answering again, the database takes the problem off the line.
+        AddFolder(view, Library("more", 1));
+        EXPECT_EQ(Status(view), "");
+        Click(view.GetScanButton());
+        ASSERT_TRUE(WaitState(view, kStateQuit));
+        ASSERT_TRUE(Settle(view));
+        EXPECT_EQ(Status(view), kTextFinished);
+        EXPECT_EQ(view.GetList()->GetFileCount(0), 2);
+        EXPECT_EQ(view.GetList()->GetFileCount(1), 1);
+        m_view.reset();
+    }
+    {
+        // The maker folder cannot be made: a file holds its name.
+        std::string home = m_dir.File("blocked");
+        fs::create_directories(home);
+        ASSERT_TRUE(kivtest::WriteFile(home + "/Quillane", "x", 1));
+        std::string oldHome = getenv("XDG_DATA_HOME");
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        MainView& view = OpenView();
+        std::string database = home + "/Quillane/corvane.db";
+        EXPECT_EQ(Status(view), "Cannot create the database " + database);
+        AddFolder(view, banks);
+        Click(view.GetScanButton());
+        EXPECT_TRUE(tickUntil(view, kStateScan));
+        EXPECT_EQ(Status(view), std::string(kTextScanStopped) + kTextDatabaseCannotCreate + database);
+        m_view.reset();
+        setenv("XDG_DATA_HOME", oldHome.c_str(), 1);
+    }
+}
+
+TEST(XListPath, LongFoldersAreCutInTheirMiddleToFitBesideTheCount)
+{
+    XGraphic g;
+    g.BeginPaint(nullptr, kWindowW, kWindowH);
+    const int room = 200;
+    const std::string start = "/home/musician/", end = "/Grand Pianos/";
+    const std::string cases[] = {
+        "/short/",
+        start + std::string(300, 'x') + end,
+        start + "\xC3\xA9t\xC3\xA9 " + std::string(120, 'a') + "\xE2\x82\xAC" + std::string(120, 'b') + end,
+        start + std::string(2000, '\xE9') + end,  // not UTF-8: each byte one character
+    };
+    for (const std::string& path : cases) {
+        std::string shown = XListPath::FitText(g, path, room);
+        EXPECT_LE(g.GetTextSize(shown.c_str()).width, room) << path;
+        if (g.GetTextSize(path.c_str()).width <= room) {
+            EXPECT_EQ(shown, path);
+            continue;
+        }
+        // The folder's start says where it lies, its end which one it is.
+        EXPECT_EQ(shown.compare(0, start.size(), start), 0) << shown;
+        EXPECT_EQ(shown.substr(shown.size() - end.size()), end) << shown;
+        EXPECT_NE(shown.find("..."), std::string::npos) << shown;
+        // No character of a UTF-8 path is cut in two.
+        if (path.find('\xE9') == std::string::npos) {
+            EXPECT_EQ(XGraphic::ToUtf8(shown.c_str()), shown) << shown;
+        }
+    }
 }
 
 TEST(ScanReport, KeepsEveryReportWhenTheWindowsRingIsFull)
@@ -476,6 +614,7 @@ TEST_F(CorvaneWindow, ClosingTheWindowDuringAScanStopsItAndEndsTheProgram)
     MainView& view = *app->GetView();
     backend.Pump(0);
     backend.Advance(xconst::kTickMs);
+    Settle(view);
     AddFolder(view, big);
     Click(view.GetScanButton());
     backend.RequestClose(Frame());
@@ -484,5 +623,6 @@ TEST_F(CorvaneWindow, ClosingTheWindowDuringAScanStopsItAndEndsTheProgram)
     app.reset();
     RowReader db;
     ASSERT_TRUE(db.OpenFile(DatabasePath().c_str(), false));
-    EXPECT_EQ(db.Value("SELECT COUNT() FROM root;"), "1");
+    EXPECT_EQ(db.Value("PRAGMA integrity_check;"), "ok");
+    EXPECT_LE(std::stoi(db.Value("SELECT COUNT() FROM root;")), 1);
 }

@@ -37,7 +37,7 @@ protected:
     RowReader m_reader;
 };
 
-TEST(GigaBaseOpen, CreatesMakerFolderFileAndTheFourTablesOnce)
+TEST(GigaBaseOpen, CreatesMakerFolderFileAndTheTablesOnce)
 {
     file::RemoveFile(DefaultDatabasePath().c_str());
     std::string tabs7(7, '\t'), tabs8(8, '\t'), tabs9(9, '\t');
@@ -50,6 +50,8 @@ TEST(GigaBaseOpen, CreatesMakerFolderFileAndTheFourTablesOnce)
                      "  keyword VARCHAR(128) )"},
         {"inst", "CREATE TABLE inst (" + tabs8 + " id INTEGER PRIMARY KEY," + tabs7 + " file_id INTEGER," + tabs9 +
                      " position INTEGER," + tabs9 + " iname VARCHAR(64)," + tabs9 + " rating INTEGER )"},
+        // Added beside them, read by no earlier build.
+        {"filestamp", "CREATE TABLE filestamp (file_id INTEGER PRIMARY KEY, size INTEGER, mtime INTEGER)"},
     };
     {
         GigaBase base;
@@ -81,8 +83,9 @@ TEST(GigaBaseOpen, LookupsUseIndexesAddedToAFileMadeWithoutThem)
         ASSERT_TRUE(made.OpenAt(path.c_str()));
         RowReader old;
         ASSERT_TRUE(old.OpenFile(path.c_str(), false));
-        for (const char* index : {"root_rname", "path_pname", "file_path_fname"})
+        for (const char* index : {"root_rname", "path_pname", "file_path_fname", "inst_file"})
             ASSERT_TRUE(old.Exec("DROP INDEX %s;", index));
+        ASSERT_TRUE(old.Exec("DROP TABLE filestamp;"));
         ASSERT_TRUE(made.UseRoot("/r/"));
         ASSERT_GE(made.InsertFile(made.InsertPath("/r/a/"), "x.gig"), 0);
     }
@@ -102,6 +105,7 @@ TEST(GigaBaseOpen, LookupsUseIndexesAddedToAFileMadeWithoutThem)
         {"SELECT id FROM path WHERE pname = 'x';", "path_pname"},
         {"SELECT id, version FROM file WHERE path_id = 1 AND fname = 'x';", "file_path_fname"},
         {"SELECT id FROM path WHERE pname >= '/a/' AND pname < '/a0' LIMIT 1;", "path_pname"},
+        {"SELECT id FROM inst WHERE file_id = 1;", "inst_file"},
     };
     for (const auto& [statement, index] : plans) {
         std::string plan;
@@ -109,9 +113,11 @@ TEST(GigaBaseOpen, LookupsUseIndexesAddedToAFileMadeWithoutThem)
             plan += row.back() + "\n";
         EXPECT_NE(plan.find("INDEX " + std::string(index) + " ("), std::string::npos) << statement << "\n" << plan;
     }
-    // The rows are still there and still found.
+    // The rows are still there and still found; the file has no stamp yet.
     ASSERT_TRUE(base.UseRoot("/r/"));
-    EXPECT_EQ(base.FindFile(base.FindPath("/r/a/"), "x.gig"), 1);
+    GigaKnownFile known;
+    EXPECT_EQ(base.FindFile(base.FindPath("/r/a/"), "x.gig", &known), 1);
+    EXPECT_FALSE(known.stamped);
     EXPECT_EQ(reader.Value("PRAGMA journal_mode;"), "wal");
 }
 

@@ -70,12 +70,19 @@ TEST_F(GigaNameReaderTest, AnInstrumentWithoutNameKeepsItsPlaceAndCountsTowardsC
     EXPECT_EQ(Read(tree), GigaNameReader::kRead);
     EXPECT_EQ(m_reader.names, (std::vector<std::string>{"Second"}));
     EXPECT_EQ(m_reader.positions, (std::vector<int>{1}));
+
+    // A name chunk that holds nothing to show names nothing either.
+    m_reader.names.clear();
+    m_reader.positions.clear();
+    EXPECT_EQ(Read(NamedBank({"", "Two", "   ", "\x80\xFF", "Five"}).Build()), GigaNameReader::kRead);
+    EXPECT_EQ(m_reader.names, (std::vector<std::string>{"Two", "Five"}));
+    EXPECT_EQ(m_reader.positions, (std::vector<int>{1, 4}));
 }
 
 TEST_F(GigaNameReaderTest, NamesGetApostropheForB4AndBlankForOtherHighBytes)
 {
-    EXPECT_EQ(Read(NamedBank({"Don\xB4t", "Caf\xE9 Bass", "\x80\xFF"}).Build()), GigaNameReader::kRead);
-    EXPECT_EQ(m_reader.names, (std::vector<std::string>{"Don't", "Caf  Bass", "  "}));
+    EXPECT_EQ(Read(NamedBank({"Don\xB4t", "Caf\xE9 Bass", "\xC0\xB4"}).Build()), GigaNameReader::kRead);
+    EXPECT_EQ(m_reader.names, (std::vector<std::string>{"Don't", "Caf  Bass", " '"}));
 }
 
 TEST_F(GigaNameReaderTest, ColhCountLimitsTheNamesRead)

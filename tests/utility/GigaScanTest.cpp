@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 #include <vector>
 
@@ -100,6 +101,38 @@ protected:
         return paths;
     }
 
+    // A file's instruments as "name@position*rating", in file order.
+    std::vector<std::string> Instruments(const std::string& relative)
+    {
+        std::vector<std::string> out;
+        std::string sql = "SELECT iname, position, rating FROM inst JOIN file ON file_id = file.id JOIN path ON "
+                          "path_id = path.id WHERE pname || fname = '" + m_root + relative + "' ORDER BY position;";
+        for (auto& row : m_reader.Rows(sql.c_str()))
+            out.push_back(row[0] + "@" + row[1] + "*" + row[2]);
+        return out;
+    }
+    std::string InstrumentId(const std::string& name)
+    {
+        return m_reader.Value(("SELECT id FROM inst WHERE iname = '" + name + "';").c_str());
+    }
+    void Rate(const std::string& name, int position, int rating)
+    {
+        ASSERT_TRUE(m_reader.Exec("UPDATE inst SET rating = %d WHERE iname = '%s' AND position = %d;", rating,
+                                  name.c_str(), position));
+        ASSERT_EQ(m_reader.Changes(), 1) << name;
+    }
+    // Writes a new version of the file: a later time than the old one's,
+    // whatever the file system's clock does.
+    void Replace(const std::string& relative, const std::vector<std::string>& names, const char* bankName)
+    {
+        std::string path = m_root + relative;
+        auto before = fs::last_write_time(path);
+        gigtools::GigBuilder bank = NamedBank(names);
+        bank.bankName = bankName;
+        ASSERT_TRUE(bank.Write(path));
+        fs::last_write_time(path, before + std::chrono::seconds(10));
+    }
+
     std::string Count(const char* table)
     {
         return m_reader.Value((std::string("SELECT COUNT() FROM ") + table + ";").c_str());
@@ -128,13 +161,7 @@ protected:
     // of files listed.
     int CheckConsistent(int instruments)
     {
-        EXPECT_EQ(m_reader.Value("PRAGMA integrity_check;"), "ok");
-        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM inst WHERE file_id NOT IN (SELECT id FROM file);"), "0");
-        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM file WHERE path_id NOT IN (SELECT id FROM path);"), "0");
-        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM path GROUP BY pname HAVING COUNT() > 1);"), "0");
-        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM file GROUP BY path_id, fname "
-                                 "HAVING COUNT() > 1);"),
-                  "0");
+        CheckSound();
         auto counts = m_reader.Rows("SELECT pname || fname, COUNT(inst.id) FROM file JOIN path ON path_id = path.id "
                                     "LEFT JOIN inst ON file_id = file.id GROUP BY file.id;");
         for (auto& row : counts)
@@ -144,6 +171,18 @@ protected:
         for (auto& row : names)
             EXPECT_EQ(row[2].substr(0, row[2].find('.', row[2].find(" #"))), row[0].substr(m_root.size()) + " #" + row[1]);
         return static_cast<int>(counts.size());
+    }
+    // Sound, every row under an existing parent, no folder or file twice.
+    void CheckSound()
+    {
+        EXPECT_EQ(m_reader.Value("PRAGMA integrity_check;"), "ok");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM filestamp WHERE file_id NOT IN (SELECT id FROM file);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM inst WHERE file_id NOT IN (SELECT id FROM file);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM file WHERE path_id NOT IN (SELECT id FROM path);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM path GROUP BY pname HAVING COUNT() > 1);"), "0");
+        EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM (SELECT 1 FROM file GROUP BY path_id, fname "
+                                 "HAVING COUNT() > 1);"),
+                  "0");
     }
 
     kivtest::TempDir m_dir;
@@ -203,6 +242,104 @@ TEST_F(GigaScanTest, RescanInsertsNothingAndANewFileJoinsItsKnownFolder)
     EXPECT_EQ(m_events.NewFiles(), 3);
 }
 
+TEST_F(GigaScanTest, RescansFollowTheDiskAndRatingsStayWithTheirInstruments)
+{
+    Gig("a/keep.gig", {"Piano", "Strings"});
+    Gig("a/replace.gig", {"Grand", "Upright", "Dup", "Dup", "Pad"});
+    Gig("a/gone.gig", {"Gone"});
+    Gig("a/old.gig", {"Lead", "Bass"});
+    Gig("c/only.gig", {"Only"});
+    ScanAll();
+    EXPECT_EQ(Count("file"), "5");
+    Rate("Strings", 1, 2);
+    for (auto [name, position, rating] : std::vector<std::tuple<const char*, int, int>>{
+             {"Grand", 0, 5}, {"Upright", 1, 4}, {"Dup", 2, 3}, {"Dup", 3, 2}, {"Pad", 4, 1}})
+        Rate(name, position, rating);
+    Rate("Gone", 0, 5);
+    Rate("Lead", 0, 4);
+    const std::string grand = InstrumentId("Grand"), strings = InstrumentId("Strings");
+
+    // The library as the musician changed it: a new version of one file,
+    // one file deleted, one renamed into another folder, a folder emptied,
+    // a file added, and one file only touched.
+    Replace("a/replace.gig", {"Bright", "Grand", "Dup", "Pad 2", "Pad", "Dup"}, "Test Bank v2");
+    fs::remove(m_root + "a/gone.gig");
+    fs::create_directories(m_root + "b");
+    fs::rename(m_root + "a/old.gig", m_root + "b/new name.gig");
+    fs::remove(m_root + "c/only.gig");
+    Gig("d/added.gig", {"Added"});
+    fs::last_write_time(m_root + "a/keep.gig", fs::last_write_time(m_root + "a/keep.gig") + std::chrono::seconds(5));
+    ScanAll();
+
+    EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_root + "a/keep.gig", m_root + "a/replace.gig",
+                                                     m_root + "b/new name.gig", m_root + "d/added.gig"}));
+    EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM path WHERE pname LIKE '%/c/';"), "0") << "an emptied folder goes";
+    // Moved instruments keep their row and stars; a name listed twice keeps
+    // them where it can be told apart (same place, or one left on each
+    // side); renamed and new instruments start unrated; a gone one is gone.
+    EXPECT_EQ(Instruments("a/replace.gig"), (std::vector<std::string>{"Bright@0*0", "Grand@1*5", "Dup@2*3",
+                                                                      "Pad 2@3*0", "Pad@4*1", "Dup@5*2"}));
+    EXPECT_EQ(InstrumentId("Grand"), grand);
+    EXPECT_EQ(InstrumentId("Upright"), "");
+    EXPECT_EQ(Instruments("a/keep.gig"), (std::vector<std::string>{"Piano@0*0", "Strings@1*2"}));
+    EXPECT_EQ(InstrumentId("Strings"), strings);
+    EXPECT_EQ(Instruments("b/new name.gig"), (std::vector<std::string>{"Lead@0*4", "Bass@1*0"}));
+    EXPECT_EQ(InstrumentId("Gone"), "");
+    const ScanTally& tally = m_scan.GetTally();
+    EXPECT_EQ(tally.removed, 3);
+    EXPECT_EQ(tally.updated, 2);
+    EXPECT_EQ(tally.rootFiles, 4);
+    EXPECT_EQ(m_events.NewFiles(), 5 + 2);
+    CheckSound();
+
+    // A file listed by a build that kept no stamps is read once more; its
+    // rows stay as they are when its instruments did.
+    ASSERT_TRUE(m_reader.Exec("DELETE FROM filestamp;"));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().updated, 4);
+    EXPECT_EQ(InstrumentId("Strings"), strings);
+    EXPECT_EQ(Instruments("a/keep.gig"), (std::vector<std::string>{"Piano@0*0", "Strings@1*2"}));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().updated, 0);
+    EXPECT_EQ(m_scan.GetTally().removed, 0);
+    EXPECT_EQ(m_events.NewFiles(), 7);
+    EXPECT_EQ(Count("inst"), "11");
+}
+
+TEST_F(GigaScanTest, ARootReachedThroughALinkIsListedOnceUnderItsRealPlace)
+{
+    Gig("real/lib/x.gig", {"Linked"});
+    std::string real = m_root + "real/lib/", link = m_root + "link";
+    fs::create_directory_symlink(real, link);
+    // Rows an earlier scan made through the link, one of them rated, and a
+    // second row of one file under its real name.
+    {
+        GigaBase& base = m_scan.GetBase();
+        ASSERT_TRUE(base.UseRoot((link + "/").c_str()));
+        int file = base.InsertFile(base.InsertPath((link + "/").c_str()), "x.gig");
+        ASSERT_GE(base.InsertInstrument(file, "Linked", 0), 0);
+        Rate("Linked", 0, 4);
+    }
+    ScanAll();
+    {
+        GigaBase& base = m_scan.GetBase();
+        ASSERT_TRUE(base.UseRoot(real.c_str()));
+        int twice = base.InsertFile(base.FindPath(real.c_str()), "x.gig");
+        ASSERT_GE(base.InsertInstrument(twice, "Linked", 0), 0);
+    }
+    for (const std::string& root : {link, real, link + "/./"}) {
+        int before = m_events.Done();
+        ASSERT_TRUE(m_scan.Start(root.c_str(), &m_events));
+        ASSERT_TRUE(m_events.WaitDone(before + 1));
+    }
+    EXPECT_EQ(FilePaths(), (std::vector<std::string>{real + "x.gig"}));
+    EXPECT_EQ(m_reader.Rows("SELECT iname, rating FROM inst;"), (std::vector<std::vector<std::string>>{{"Linked", "4"}}));
+    EXPECT_EQ(Count("path"), "1");
+    GigaBase& base = m_scan.GetBase();
+    EXPECT_EQ(base.CountRootFiles(base.FindRoot(link.c_str())), 1);
+    EXPECT_EQ(base.CountRootFiles(base.FindRoot(real.c_str())), 1);
+}
+
 TEST_F(GigaScanTest, HostileAndLongFolderAndFileNamesFindTheFileAgain)
 {
     // A folder path far longer than a formatted statement could hold.
@@ -220,13 +357,14 @@ TEST_F(GigaScanTest, HostileAndLongFolderAndFileNamesFindTheFileAgain)
     EXPECT_EQ(m_reader.Value("SELECT iname FROM inst JOIN file ON file_id = file.id "
                              "WHERE fname LIKE 'o''neil%';"),
               "Don't \"quote\"");
-    // Listed, and reported: a path that long is beyond what the file layer
-    // opens, for the engine too.
-    EXPECT_EQ(m_reader.Value("SELECT version FROM file WHERE fname = 'long.gig';"), "0");
-    EXPECT_EQ(m_scan.GetTally().unreadable, 1);
+    // Read like any other: the path is long, the system takes it.
+    EXPECT_EQ(m_reader.Value("SELECT iname FROM inst JOIN file ON file_id = file.id WHERE fname = 'long.gig';"),
+              "Far Down");
+    EXPECT_EQ(m_scan.GetTally().unreadable, 0);
     EXPECT_EQ(m_scan.GetTally().notStored, 0);
     ScanAll();
     EXPECT_EQ(Count("file"), "3");
+    EXPECT_EQ(m_scan.GetTally().updated, 0) << "nothing changed, nothing is read again";
 }
 
 TEST_F(GigaScanTest, OverlappingRootsListEveryFolderAndFileOnce)
@@ -259,13 +397,28 @@ TEST_F(GigaScanTest, AScanKilledAtAnyMomentLeavesAConsistentDatabaseTheNextScanC
 {
     const int kInstruments = 3;
     auto files = Library(4, 100, kInstruments);
+    ScanAll();
+    // Stars on every first instrument: they must outlive every kill.
+    ASSERT_TRUE(m_reader.Exec("UPDATE inst SET rating = 3 WHERE position = 0;"));
     m_reader.Close();
     std::mt19937 random(20261209);
-    int listedBefore = 0;
     for (int round = 0; round < 8; ++round) {
-        // Every round has new files to add, a walk of the known ones first.
+        // Every round has files to add, to read again and to take out, a
+        // walk of the known ones first.
         auto more = Library(1, 100, kInstruments, 4 + round);
         files.insert(files.end(), more.begin(), more.end());
+        for (int n = 0; n < 10; ++n) {
+            size_t pick = random() % (files.size() - 100);
+            std::vector<std::string> names;
+            for (int i = 0; i < kInstruments; ++i)
+                names.push_back(files[pick] + " #" + std::to_string(i) + std::string(40, '.'));
+            Replace(files[pick], names, ("Test Bank " + std::to_string(round)).c_str());
+        }
+        for (int n = 0; n < 5; ++n) {
+            size_t pick = random() % (files.size() - 100);
+            fs::remove(m_root + files[pick]);
+            files.erase(files.begin() + static_cast<long>(pick));
+        }
         // A scanning process of its own, killed without warning.
         pid_t child = fork();
         ASSERT_GE(child, 0);
@@ -281,9 +434,7 @@ TEST_F(GigaScanTest, AScanKilledAtAnyMomentLeavesAConsistentDatabaseTheNextScanC
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         ASSERT_TRUE(m_reader.OpenFile(m_dbPath.c_str(), false));
-        int listed = CheckConsistent(kInstruments);
-        EXPECT_GE(listed, listedBefore) << "round " << round;
-        listedBefore = listed;
+        CheckConsistent(kInstruments);
         m_reader.Close();
         if (HasFailure())
             return;
@@ -293,7 +444,15 @@ TEST_F(GigaScanTest, AScanKilledAtAnyMomentLeavesAConsistentDatabaseTheNextScanC
     ScanAll();
     EXPECT_EQ(m_scan.GetTally().notStored, 0);
     EXPECT_EQ(CheckConsistent(kInstruments), static_cast<int>(files.size()));
-    EXPECT_EQ(m_events.NewFiles(), static_cast<int>(files.size()) - listedBefore);
+    // The files of the first scan (folders f0 to f3) that are still there
+    // kept their stars, read again or not.
+    EXPECT_EQ(m_reader.Value("SELECT COUNT() FROM inst WHERE rating = 3;"),
+              m_reader.Value("SELECT COUNT() FROM inst JOIN file ON file_id = file.id JOIN path ON path_id = path.id "
+                             "WHERE position = 0 AND substr(pname, -4) IN ('/f0/', '/f1/', '/f2/', '/f3/');"));
+    EXPECT_NE(m_reader.Value("SELECT COUNT() FROM inst WHERE rating = 3;"), "0");
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().updated, 0);
+    EXPECT_EQ(m_scan.GetTally().removed, 0);
 }
 
 TEST_F(GigaScanTest, AFullDiskStoresWholeFilesOnlyAndTheNextScanAddsTheRest)
@@ -344,6 +503,22 @@ TEST_F(GigaScanTest, AFileThatCannotBeReadIsRecordedAndReadAgainByTheNextScan)
     ScanAll();
     EXPECT_EQ(Count("inst"), "3");
     EXPECT_EQ(m_events.NewFiles(), 2);
+
+    // A new version being copied over it: until it can be read, the file
+    // keeps what it listed, stars included.
+    Rate("Later", 1, 5);
+    Replace("a/copying.gig", {"Late", "Later", "Latest"}, "Test Bank v2");
+    std::string newer = kivtest::ReadFile(copying);
+    auto time = fs::last_write_time(copying);
+    ASSERT_TRUE(kivtest::WriteFile(copying, newer.data(), newer.size() / 2));
+    fs::last_write_time(copying, time);
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().unreadable, 1);
+    EXPECT_EQ(Instruments("a/copying.gig"), (std::vector<std::string>{"Late@0*0", "Later@1*5"}));
+    ASSERT_TRUE(kivtest::WriteFile(copying, newer.data(), newer.size()));
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().unreadable, 0);
+    EXPECT_EQ(Instruments("a/copying.gig"), (std::vector<std::string>{"Late@0*0", "Later@1*5", "Latest@2*0"}));
 }
 
 TEST_F(GigaScanTest, AReaderHoldingTheDatabaseDoesNotCostTheScanAFile)
@@ -372,7 +547,7 @@ TEST_F(GigaScanTest, FilesTheDatabaseRefusesAreLeftWholeForTheNextScan)
     ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
     EXPECT_EQ(m_events.NewFiles(), 0);
     EXPECT_EQ(m_scan.GetTally().notStored, 1);
-    EXPECT_EQ(m_scan.GetTally().problem, "database is locked");
+    EXPECT_EQ(m_scan.GetTally().problem, "the database is locked by another program");
     EXPECT_EQ(Count("path"), "0");
     EXPECT_EQ(Count("file"), "0");
     EXPECT_EQ(Count("inst"), "0");
@@ -400,7 +575,7 @@ TEST_F(GigaScanTest, FoldersBelowThePathStackAreNotWalked)
     EXPECT_EQ(m_scan.GetTally().foldersSkipped, 1) << "the folder left out is reported";
 }
 
-TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
+TEST_F(GigaScanTest, StartRefusesAMissingFolderAndTakesTheFolderAsNamed)
 {
     EXPECT_FALSE(m_scan.Start((m_root + "nowhere/").c_str(), &m_events));
     EXPECT_FALSE(m_scan.Start("", &m_events));
@@ -414,9 +589,56 @@ TEST_F(GigaScanTest, StartRefusesMissingFolderAndARootWithoutDatabase)
     ASSERT_TRUE(m_events.WaitDone(1));
     EXPECT_EQ(m_reader.Value("SELECT rname FROM root;"), m_dir.File("lib "));
     EXPECT_EQ(FilePaths(), (std::vector<std::string>{m_dir.File("lib ") + "/x.gig"}));
-    GigaScan noDatabase;
-    EXPECT_FALSE(noDatabase.Start(m_root.c_str(), &m_events));
-    EXPECT_EQ(m_events.Done(), 1);
+}
+
+TEST_F(GigaScanTest, ADatabaseThatCannotBeUsedRefusesTheWalkAndSaysWhy)
+{
+    Gig("a/one.gig");
+    // The database of the maker folder under a data folder of the test's.
+    struct DataHome {
+        explicit DataHome(const std::string& path) : old(getenv("XDG_DATA_HOME"))
+        {
+            fs::create_directories(path);
+            setenv("XDG_DATA_HOME", path.c_str(), 1);
+        }
+        ~DataHome() { setenv("XDG_DATA_HOME", old.c_str(), 1); }
+        std::string old;
+    };
+    auto refused = [&](GigaScan& scan) {
+        int before = m_events.Done();
+        EXPECT_TRUE(scan.Start(m_root.c_str(), &m_events));
+        EXPECT_TRUE(m_events.WaitDone(before + 1));
+        EXPECT_EQ(m_events.NewFiles(), 0);
+        return scan.GetTally().refused;
+    };
+    {
+        // The maker folder cannot be made: a file holds its name.
+        DataHome home(m_dir.File("blocked"));
+        ASSERT_TRUE(kivtest::WriteFile(m_dir.File("blocked/Quillane"), "x", 1));
+        GigaScan scan;
+        EXPECT_EQ(refused(scan), GigaBase::Problem::kCannotCreate);
+        EXPECT_EQ(scan.GetBase().GetPath(), m_dir.File("blocked/Quillane/corvane.db"));
+    }
+    {
+        DataHome home(m_dir.File("junk"));
+        fs::create_directories(m_dir.File("junk/Quillane"));
+        const std::string junk(5000, 'j');
+        ASSERT_TRUE(kivtest::WriteFile(m_dir.File("junk/Quillane/corvane.db"), junk.data(), junk.size()));
+        GigaScan scan;
+        EXPECT_EQ(refused(scan), GigaBase::Problem::kNotDatabase);
+        EXPECT_EQ(kivtest::ReadFile(m_dir.File("junk/Quillane/corvane.db")), junk) << "left as it was";
+    }
+    {
+        // Another program holds the write lock past the bounded wait: the
+        // new root cannot be listed.
+        ASSERT_TRUE(m_reader.Exec("BEGIN EXCLUSIVE;"));
+        EXPECT_EQ(refused(m_scan), GigaBase::Problem::kLocked);
+        EXPECT_EQ(m_scan.GetTally().problem, "the database is locked by another program");
+        ASSERT_TRUE(m_reader.Exec("ROLLBACK;"));
+    }
+    ScanAll();
+    EXPECT_EQ(m_scan.GetTally().refused, GigaBase::Problem::kNone);
+    EXPECT_EQ(Count("file"), "1");
 }
 
 TEST_F(GigaScanTest, StopUnwindsTheWalkAndStillPostsDone)

@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace kiv {
 
@@ -36,7 +38,10 @@ bool db::OpenFile(const char* path, bool create)
     m_opened = true;
     // The other program may hold the file's lock for a moment; waiting a
     // bounded time beats losing the row or the rating being written.
-    sqlite3_busy_timeout(connection, kDbBusyTimeoutMs);
+    if (m_busyMs > 0)
+        sqlite3_busy_handler(connection, &db::BusyWait, this);
+    else
+        sqlite3_busy_timeout(connection, kDbBusyTimeoutMs);
     m_error[0] = '\0';
     m_errorCode = 0;
     return true;
@@ -107,8 +112,37 @@ bool db::Probe(const char* fmt, ...)
 
 void db::SetBusyTimeout(int ms)
 {
+    m_busyMs = 0;
+    m_busyCancel = nullptr;
     if (m_connection)
         sqlite3_busy_timeout(m_connection, ms);
+}
+
+void db::SetBusyWait(int ms, const std::atomic<uint8_t>* cancel)
+{
+    m_busyMs = ms;
+    m_busyCancel = cancel;
+    if (m_connection)
+        sqlite3_busy_handler(m_connection, &db::BusyWait, this);
+}
+
+int db::BusyWait(void* self, int attempt)
+{
+    // Short steps, so a cancel is seen at once and a lock let go between
+    // two of the other program's writes is taken quickly.
+    constexpr int kStepMs = 2;
+    auto* base = static_cast<db*>(self);
+    int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now().time_since_epoch())
+                      .count();
+    if (attempt == 0)
+        base->m_busySinceMs = now;
+    if (base->m_busyCancel && base->m_busyCancel->load(std::memory_order_acquire) != 0)
+        return 0;
+    if (now - base->m_busySinceMs >= base->m_busyMs)
+        return 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kStepMs));
+    return 1;
 }
 
 bool db::InTransaction() const { return m_connection && !sqlite3_get_autocommit(m_connection); }
@@ -116,6 +150,18 @@ bool db::InTransaction() const { return m_connection && !sqlite3_get_autocommit(
 bool db::IsBusyError() const { return m_errorCode == SQLITE_BUSY || m_errorCode == SQLITE_LOCKED; }
 
 bool db::IsNotDatabaseError() const { return m_errorCode == SQLITE_NOTADB; }
+
+bool db::IsReadOnlyError() const { return m_errorCode == SQLITE_READONLY; }
+
+bool db::IsCannotOpenError() const { return m_errorCode == SQLITE_CANTOPEN; }
+
+int db::Changes() const { return m_connection ? sqlite3_changes(m_connection) : 0; }
+
+bool db::IsReadOnly() const { return m_connection && sqlite3_db_readonly(m_connection, "main") == 1; }
+
+void db::SetCannotOpenError(const char* text) { SetError(text, SQLITE_CANTOPEN); }
+
+void db::SetReadOnlyError(const char* text) { SetError(text, SQLITE_READONLY); }
 
 kiv::string db::Quote(const char* value)
 {
@@ -231,6 +277,12 @@ void dbquery::Bind(int index, int value)
         sqlite3_bind_int(m_statement, index, value);
 }
 
+void dbquery::Bind64(int index, int64_t value)
+{
+    if (m_statement)
+        sqlite3_bind_int64(m_statement, index, value);
+}
+
 void dbquery::Bind(int index, const char* text)
 {
     if (!m_statement)
@@ -283,6 +335,16 @@ int dbquery::FirstInt(bool& failed)
 int dbquery::ColumnInt(int column) const
 {
     return m_statement ? sqlite3_column_int(m_statement, column) : 0;
+}
+
+int64_t dbquery::ColumnInt64(int column) const
+{
+    return m_statement ? sqlite3_column_int64(m_statement, column) : 0;
+}
+
+bool dbquery::IsNull(int column) const
+{
+    return !m_statement || sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }
 
 const char* dbquery::ColumnText(int column) const

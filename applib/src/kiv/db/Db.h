@@ -12,7 +12,9 @@
 #include "kiv/data/String.h"
 #include "kiv/db/DbLimits.h"
 
+#include <atomic>
 #include <cstdarg>
+#include <cstdint>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -49,6 +51,10 @@ public:
     int LastInsertId() const;
     // How long a statement waits for another connection's lock, in ms.
     void SetBusyTimeout(int ms);
+    // The same, and a non-zero cancel flag (set from any thread) ends the
+    // wait at once: the statement then fails as busy. The flag must outlive
+    // the connection.
+    void SetBusyWait(int ms, const std::atomic<uint8_t>* cancel);
     // True while an explicit transaction is open (SQLite may end one by
     // itself after a failure such as a full disk).
     bool InTransaction() const;
@@ -61,6 +67,13 @@ public:
     bool IsBusyError() const;
     // The last failure was a file that is no database.
     bool IsNotDatabaseError() const;
+    // The last failure was a file that cannot be written, or opened at all.
+    bool IsReadOnlyError() const;
+    bool IsCannotOpenError() const;
+    // Rows changed by the last statement that changed rows.
+    int Changes() const;
+    // The file was opened read-only (the system would not let it be written).
+    bool IsReadOnly() const;
     const char* GetStatement() const { return m_statement; }
 
     // The value with every single quote doubled, to stand between single
@@ -73,6 +86,9 @@ protected:
     virtual void OnRow(int columns, char** values, char** names);
     // Keeps a failure's text (cut to the buffer) and result code.
     void SetError(const char* text, int code = 1);
+    // A failure to make or open the file, or to write it.
+    void SetCannotOpenError(const char* text);
+    void SetReadOnlyError(const char* text);
 
 private:
     friend class dbquery;
@@ -82,6 +98,7 @@ private:
     // Keeps the connection's error text and code after a failed call.
     void SetErrorFromConnection(int code);
     static int RowCallback(void* self, int columns, char** values, char** names);
+    static int BusyWait(void* self, int attempt);
 
     sqlite3* m_connection = nullptr;
     char m_statement[kDbStatementBytes] = {};
@@ -90,6 +107,9 @@ private:
     int m_errorCode = 0;
     int m_rowCount = 0;
     RowMode m_rowMode = RowMode::kNone;
+    int m_busyMs = 0;
+    const std::atomic<uint8_t>* m_busyCancel = nullptr;
+    int64_t m_busySinceMs = 0;  // of the wait in progress
 };
 
 // A prepared statement of one kiv::db connection, run again and again with
@@ -109,6 +129,7 @@ public:
 
     // Parameters count from 1. Text is copied; null binds NULL.
     void Bind(int index, int value);
+    void Bind64(int index, int64_t value);
     void Bind(int index, const char* text);
 
     // One step: 1 a row is ready, 0 the statement is done, -1 a failure.
@@ -120,6 +141,8 @@ public:
     int FirstInt(bool& failed);
     // Columns of the current row (after Step gave 1); null text reads "".
     int ColumnInt(int column) const;
+    int64_t ColumnInt64(int column) const;
+    bool IsNull(int column) const;
     const char* ColumnText(int column) const;
     // Makes the statement ready to run again; bindings stay.
     void Reset();

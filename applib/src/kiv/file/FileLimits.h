@@ -6,11 +6,6 @@ namespace file {
 
 // Folder paths and composed file paths of file::Dir: 299 characters + NUL.
 constexpr int kDirPathCapacity = 300;
-// The path kept by a UFile, and the longest path its open operations accept
-// (a path of kOpenPathLimit characters or more is refused).
-constexpr int kFilePathCapacity = 500;
-constexpr int kOpenPathLimit = 400;
-
 // The maker folder created under the application-data folders.
 constexpr const char* kMakerFolder = "Quillane";
 

@@ -18,10 +18,10 @@ UFile::~UFile() = default;
 
 bool UFile::KeepPath(const char* path)
 {
-    if (!path || strnlen(path, file::kOpenPathLimit) >= static_cast<size_t>(file::kOpenPathLimit))
+    if (!path)
         return false;
-    if (path != m_path)
-        strcpy(m_path, path);
+    if (path != m_path.c_str())
+        m_path = path;
     return true;
 }
 
@@ -32,7 +32,7 @@ bool UFile::Open(const char* path, bool swapBytes)
         return false;
     m_swap = swapBytes;
     m_writing = false;
-    m_open = OpenRead(m_path);
+    m_open = OpenRead(m_path.c_str());
     return m_open;
 }
 
@@ -122,7 +122,7 @@ bool UFileDisk::OpenStream(const char* path, const char* mode)
     // A folder or a named pipe fails here, never hangs or reads as an empty
     // file later.
     int64_t size = 0;
-    int fd = file::OpenRegular(m_path, flags, &size);
+    int fd = file::OpenRegular(m_path.c_str(), flags, &size);
     if (fd < 0)
         return false;
     FILE* f = fdopen(fd, mode);

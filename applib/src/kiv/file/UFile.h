@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 class UFile {
 public:
@@ -47,15 +48,16 @@ public:
     bool IsWriting() const { return m_writing; }
     void SetSwapBytes(bool swap) { m_swap = swap; }
     int64_t GetBytesWritten() const { return m_bytesWritten; }
-    const char* GetPath() const { return m_path; }
+    const char* GetPath() const { return m_path.c_str(); }
 
     static void SwapBytes(void* p, int n);
 
 protected:
-    // Keeps the path for the open operations; false when it is too long.
+    // Keeps the path for the open operations; false for none. Its length
+    // is the system's to judge when the file is opened.
     bool KeepPath(const char* path);
 
-    char m_path[file::kFilePathCapacity] = {};
+    std::string m_path;
     bool m_swap = false;
     bool m_open = false;
     bool m_writing = false;
