@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -339,7 +340,10 @@ TEST(OvView, NotificationsFromTheAudioThreadOnlyStoreAndStopWhenTheViewIsDeleted
 
     XGraphic graphic;
     graphic.BeginPaint(nullptr, 100, 30);
-    for (int i = 0; i < 2000 && view->changes.load(std::memory_order_relaxed) < 20; ++i) {
+    // Bounded by a generous deadline, not a count of paints: a loaded
+    // machine may run the audio thread only now and then.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (view->changes.load(std::memory_order_relaxed) < 20 && std::chrono::steady_clock::now() < deadline) {
         root.PaintTree(graphic, false);
         std::this_thread::yield();
     }
