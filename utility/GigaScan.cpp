@@ -58,8 +58,13 @@ bool GigaScan::Start(const char* rootFolder, ScanEventTarget* queue)
     m_job = Job::kWalk;
     // The path as given (blanks at its end belong to the folder's name).
     m_listed = rootFolder;
-    m_queue = queue;
     m_tally = ScanTally();
+    return Launch(queue);
+}
+
+bool GigaScan::Launch(ScanEventTarget* queue)
+{
+    m_queue = queue;
     m_stop.store(0, std::memory_order_release);
     m_walking.store(true, std::memory_order_release);
     if (!kiv::thread::Start(corvane::kScanThreadCode, 0)) {
@@ -78,14 +83,7 @@ bool GigaScan::StartCount(const std::vector<std::string>& folders, ScanEventTarg
     m_counts.clear();
     m_countProblem = GigaBase::Problem::kNone;
     m_countProblemText.clear();
-    m_queue = queue;
-    m_stop.store(0, std::memory_order_release);
-    m_walking.store(true, std::memory_order_release);
-    if (!kiv::thread::Start(corvane::kScanThreadCode, 0)) {
-        m_walking.store(false, std::memory_order_release);
-        return false;
-    }
-    return true;
+    return Launch(queue);
 }
 
 void GigaScan::Run()

@@ -108,6 +108,8 @@ protected:
 private:
     class Reader;
     enum class Job { kWalk, kCount };
+    // Starts the thread on the job that Start or StartCount set up.
+    bool Launch(ScanEventTarget* queue);
 
     // A file read, waiting for its batch.
     struct Pending {
