@@ -13,10 +13,12 @@ void HProgressText::Publish(const char* text)
         return;
     int i = 0;
     if (text) {
+        // Release stores: a reader that sees one of these characters also
+        // sees the odd sequence taken before it, so it retries.
         for (; i < editor::kProgressTextSize - 1 && text[i]; ++i)
-            m_text[i].store(text[i], std::memory_order_relaxed);
+            m_text[i].store(text[i], std::memory_order_release);
     }
-    m_text[i].store(0, std::memory_order_relaxed);
+    m_text[i].store(0, std::memory_order_release);
     m_sequence.store(seq + 2, std::memory_order_release);
 }
 
@@ -33,13 +35,13 @@ bool HProgressText::ReadIfChanged(uint32_t& seen, char* out, int size) const
         int limit = size - 1 < editor::kProgressTextSize - 1 ? size - 1 : editor::kProgressTextSize - 1;
         int i = 0;
         for (; i < limit; ++i) {
-            char c = m_text[i].load(std::memory_order_relaxed);
+            // Acquire loads keep the sequence check below after them.
+            char c = m_text[i].load(std::memory_order_acquire);
             if (!c)
                 break;
             out[i] = c;
         }
         out[i] = 0;
-        std::atomic_thread_fence(std::memory_order_acquire);
         if (m_sequence.load(std::memory_order_relaxed) == before) {
             seen = before;
             return true;
