@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <sched.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -237,6 +238,30 @@ bool WriteFile(const std::string& path, const void* bytes, size_t size)
         return false;
     bool ok = size == 0 || fwrite(bytes, 1, size, f) == size;
     return fclose(f) == 0 && ok;
+}
+
+namespace {
+constexpr uid_t kNobody = 65534;
+}
+
+AsOrdinaryUser::AsOrdinaryUser()
+{
+    if (geteuid() != 0)
+        return;
+    // The group first: once the user is no longer the superuser it may not
+    // change its group. Saved ids stay 0, so the destructor can return.
+    m_ok = setegid(kNobody) == 0 && seteuid(kNobody) == 0;
+    m_switched = m_ok;
+    if (!m_ok)
+        (void)setegid(0);
+}
+
+AsOrdinaryUser::~AsOrdinaryUser()
+{
+    if (!m_switched)
+        return;
+    if (seteuid(0) != 0 || setegid(0) != 0)
+        std::abort();  // the rest of the program would run with the wrong rights
 }
 
 std::string Numbered(const char* text, long long number)

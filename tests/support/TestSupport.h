@@ -65,6 +65,27 @@ private:
     std::string m_path;
 };
 
+// While it lives, the process acts as an ordinary user: when it runs as
+// the superuser (who reads and writes any file), its effective user and
+// group become those of "nobody" (65534), and are given back when it goes.
+// A test of what a user meets with a file that cannot be read or written
+// makes the file (and its folder, where a write would replace the file)
+// before, and reads the outcome after. Without the superuser it changes
+// nothing: the test already runs as an ordinary user.
+class AsOrdinaryUser {
+public:
+    AsOrdinaryUser();
+    ~AsOrdinaryUser();
+    AsOrdinaryUser(const AsOrdinaryUser&) = delete;
+    AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
+    // False when the switch was needed and failed (the test then skips).
+    bool Ok() const { return m_ok; }
+
+private:
+    bool m_switched = false;
+    bool m_ok = true;
+};
+
 // The text followed by the number: Numbered("s", 3) is "s3". Appended in
 // one place: g++ 12 warns wrongly (-Wrestrict) wherever "s" +
 // std::to_string(3) is inlined.
