@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,14 @@ TEST(DemoScript, RunsToTheEndAndWritesACleanPhrase)
             GTEST_SKIP() << build + tool << " is not built";
 
     // The script is under test here, not the tools' leaks at exit (checked,
-    // where they are, by the tools' own tests).
-    const std::string command =
-        "ASAN_OPTIONS=detect_leaks=0 bash '" + source + "/scripts/demo' '" + build + "' 2>&1";
+    // where they are, by the tools' own tests). It runs for a user whose
+    // home, settings and data folders are an empty folder: the demo keeps
+    // what the plug-in writes in a folder of its own.
+    kivtest::TempDir home;
+    const std::string command = "HOME='" + home.Path() + "' XDG_CONFIG_HOME='" + home.Path() +
+                                "/.config' XDG_DATA_HOME='" + home.Path() +
+                                "/.local/share' ASAN_OPTIONS=detect_leaks=0 bash '" + source + "/scripts/demo' '" +
+                                build + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     std::string output;
@@ -45,6 +51,8 @@ TEST(DemoScript, RunsToTheEndAndWritesACleanPhrase)
     ASSERT_NE(at, std::string::npos) << output;
     const std::string wav = output.substr(at + said.size(), output.find('\n', at) - at - said.size());
     EXPECT_EQ(wav, build + "/demo/demo.wav");
+    EXPECT_TRUE(std::filesystem::is_empty(home.Path())) << "the demo wrote into the user's home";
+    EXPECT_TRUE(std::filesystem::exists(build + "/demo/config/Quillane/tessivo.settings")) << output;
 
     int channels = 0;
     int bits = 0;
