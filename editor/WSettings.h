@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editor/HProgressText.h"
 #include "editor/WindowsConst.h"
@@ -175,6 +176,8 @@ public:
     bool IsScanning() const { return m_scanning; }
 
     XSelect* GetFolderSelector() const { return m_folder; }
+    // Opens the menu of the added folders; the one chosen leaves the list.
+    XButton* GetRemoveButton() const { return m_remove; }
     XListPlug* GetList() const { return m_listView; }
     XButton* GetRescanButton() const { return m_rescan; }
     XLabel* GetProgressLine() const { return m_progress; }
@@ -185,12 +188,17 @@ public:
 private:
     std::unique_ptr<XFileNav> m_nav;  // the folder browser, kept until it answers
     void ChooseFolder();
+    void ChooseFolderToRemove();
+    // The folder line, the remove button and the emptied list after the
+    // folders changed.
+    void FoldersChanged();
     void StartScan();
     void EnterScanning();
     void ScanEnded();
 
     PlugInfoList* m_plugs;
     XSelect* m_folder = nullptr;
+    XButton* m_remove = nullptr;
     XListPlug* m_listView = nullptr;
     XButton* m_rescan = nullptr;
     XLabel* m_progress = nullptr;
@@ -224,6 +232,10 @@ public:
     XViewControl* GetControllerPage() const { return m_control; }
     XViewPlug* GetPlugPage() const { return m_plug; }
     XButton* GetOkButton() const { return m_ok; }
+    // The lines below the pages that name the files which are there but
+    // could not be read (the window grows to hold them); none when all were.
+    int GetNoticeCount() const { return static_cast<int>(m_notice.size()); }
+    XLabel* GetNoticeLine(int i) const;
 
 private:
     void Build(const Sources& sources);
@@ -235,4 +247,5 @@ private:
     XViewControl* m_control = nullptr;
     XViewPlug* m_plug = nullptr;
     XButton* m_ok = nullptr;
+    std::vector<XLabel*> m_notice;
 };
