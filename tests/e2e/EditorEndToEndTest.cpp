@@ -802,8 +802,9 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
 }
 
 // Settings: the plug-in page shows the folder of LXVST_PATH as it is when
-// the page opens; a folder chosen (twice) joins it once, and the rescan walks
-// both (Return meanwhile leaves the disabled window open). The mixer's first
+// the page opens; a folder chosen (twice) joins it once, one chosen by
+// mistake is taken back, and the rescan walks both (Return meanwhile leaves
+// the disabled window open). The mixer's first
 // effect slot then lists the plug-in, and once chosen and switched on it
 // processes the channel.
 TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
@@ -850,6 +851,34 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
             ViewTree t = s.Tree();
             return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == both;
         })) << "pick " << pick << " shows " << s.Tree()[chooser].text;
+    }
+    // A folder picked by mistake is taken back through "Remove folder",
+    // whose menu offers the added folders only (LXVST_PATH's stays); the
+    // list file forgets it at once.
+    const std::string mistake = s.Scratch() + "/not-plugins";
+    std::filesystem::create_directories(mistake);
+    setenv("KIV_DIALOG_ANSWER", mistake.c_str(), 1);
+    s.Click(s.ScreenCentre(tree, chooser));
+    unsetenv("KIV_DIALOG_ANSWER");
+    const std::string three = both + ":~/" + mistake.substr(home.size()) + "/";
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        ViewTree t = s.Tree();
+        return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == three;
+    }));
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Remove folder"));
+    ASSERT_TRUE(s.WaitForMenus(1));
+    const EditorSession::TopWindow offered = s.MenuWindows().at(0);
+    EXPECT_GE(offered.h, EditorSession::MenuItemTop(2));
+    EXPECT_LT(offered.h, EditorSession::MenuItemTop(3)) << "a folder the rule gives is offered too";
+    ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(1), "settings-remove-folder"));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        ViewTree t = s.Tree();
+        return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == both;
+    })) << "shows " << s.Tree()[chooser].text;
+    {
+        PlugInfoList written;
+        ASSERT_TRUE(written.Load("Quillane", "tessivo"));
+        EXPECT_EQ(written.GetAddedFolders(), folder + "/");
     }
     ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
     // The window is disabled while the scan runs: Return does not close it.
