@@ -1214,3 +1214,80 @@ TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
     corvane.Forget();
     holder.Send("ROLLBACK;");
 }
+
+// A user whose settings files cannot be read (mode 000, their folders
+// writable) opens the plug-in: the settings window says which file could not
+// be read, why, and that changes will not be kept; an edit made anyway and
+// closing the plug-in leave every file's bytes as they were.
+TEST(EditorAsOrdinaryUser, SettingsThatCannotBeReadAreSaidAndLeftAsTheyWere)
+{
+    const std::string config = std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane";
+    const std::string share = std::string(getenv("XDG_DATA_HOME")) + "/Quillane";
+    struct Kept {
+        std::string path;
+        std::string bytes;
+    };
+    const std::vector<Kept> files = {
+        {config + "/tessivo.settings", "lmin=00002040\ncvol=0b000000\nmisp=/samples/missing\nforeign=kept\n"},
+        {share + "/tessivo.prefs", "the user's controller map"},
+        {config + "/tessivo64.pil", "the user's plug-in folders"},
+    };
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(config));
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(share));
+    for (const Kept& f : files) {
+        ASSERT_TRUE(kivtest::WriteFile(f.path, f.bytes.data(), f.bytes.size()));
+        ASSERT_EQ(chmod(f.path.c_str(), 0), 0);
+    }
+    auto s = std::make_unique<EditorSession>();
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(s->Scratch()));  // the view tree goes there
+    auto user = std::make_unique<kivtest::AsOrdinaryUser>();
+    ASSERT_TRUE(user->Ok());
+    if (!s->Start()) {
+        if (!s->Error().empty())
+            FAIL() << s->Error();
+        GTEST_SKIP() << s->SkipReason();
+    }
+    ViewTree tree = s->Tree();
+    int button = tree.Find("XButtonPic", editor::kSettings, tree.Roots().at(0));
+    ASSERT_GE(button, 0);
+    s->Click(s->ScreenCentre(tree, button));
+    ASSERT_TRUE(s->IdleUntil(2000, [&] { return s->Tree().Find("WSettings") >= 0; }));
+    tree = s->Tree();
+    std::vector<std::string> said;
+    for (int label : tree.All("XLabel", tree.Find("WSettings")))
+        if (tree[label].text.rfind("The ", 0) == 0 || tree[label].text.rfind("Changes ", 0) == 0)
+            said.push_back(tree[label].text);
+    const std::vector<std::string> expected = {
+        "The settings could not be read from ~/config/Quillane/tessivo.settings: Permission denied.",
+        "The controller settings could not be read from ~/share/Quillane/tessivo.prefs: Permission denied.",
+        "The plug-in list could not be read from ~/config/Quillane/tessivo64.pil: Permission denied.",
+        "Changes will not be kept until the files can be read.",
+    };
+    EXPECT_EQ(said, expected) << tree.Text();
+
+    // An edit made anyway: the preload minimum dragged up.
+    int fader = tree.Find("XFader", 0, tree.Find("XViewDisk"));
+    ASSERT_GE(fader, 0);
+    const e2e::ViewNode& f = tree[fader];
+    s->Drag(s->Screen(tree, fader, f.At(8, f.h / 2)), s->Screen(tree, fader, f.At(f.w - 8, f.h / 2)));
+    user.reset();  // the picture goes to the build folder
+    s->Screenshot("settings-unreadable-files");
+    user = std::make_unique<kivtest::AsOrdinaryUser>();
+    ASSERT_TRUE(user->Ok());
+    tree = s->Tree();
+    int ok = tree.FindText("XButton", "Ok", tree.Find("WSettings"));
+    ASSERT_GE(ok, 0);
+    s->Click(s->ScreenCentre(tree, ok));
+    ASSERT_TRUE(s->IdleUntil(2000, [&] { return s->Tree().Find("WSettings") < 0; }));
+
+    s.reset();  // the plug-in closed and its library unloaded, as that user
+    user.reset();
+    for (const Kept& f : files) {
+        ASSERT_EQ(chmod(f.path.c_str(), 0644), 0);
+        EXPECT_TRUE(kivtest::ReadFile(f.path) == f.bytes) << f.path << " was written over";
+    }
+    for (const std::string& folder : {config, share}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path() << " left behind";
+    }
+}
