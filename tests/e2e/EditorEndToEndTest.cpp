@@ -932,6 +932,64 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
 // output box's menu, the tuning mode's menu, the tuning and pan faders, the
 // rack's open arrow, a knob and the filter switch of the opened panel. The
 // dragged faders' numbers are drawn clean.
+// A hosted effect with a long name (Debian's Dragonfly Hall Reverb) shows
+// in its strip's insert panel cut with "..." before the selector's arrow:
+// no letter runs under it.
+TEST_F(EditorEndToEnd, LongEffectNameEndsBeforeTheSelectorArrow)
+{
+    const char* hall = "/usr/lib/lxvst/DragonflyHallReverb-vst.so";
+    if (!Exists(hall))
+        GTEST_SKIP() << "dragonfly-reverb-vst not installed";
+    const std::string folder = std::string(getenv("LXVST_PATH"));
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(hall, folder + "/DragonflyHallReverb-vst.so");
+    {
+        e2e::KeptForProcess kept;
+        Toolbar(editor::kSettings);
+    }
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
+    ViewTree tree = s.Tree();
+    int tabs = tree.Find("XTabSettings");
+    s.Click(s.Screen(tree, tabs, tree[tabs].At(tree[tabs].w * 5 / 6, tree[tabs].h / 2)));  // "Plug-ins"
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
+    ASSERT_TRUE(s.IdleUntil(20000, [&] {
+        ViewTree t = s.Tree();
+        return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
+    })) << s.Tree().Text();
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Ok"));
+
+    Toolbar(editor::kMixer);
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "FX1"));
+    tree = s.Tree();
+    int selector = tree.Find("XSelectPlugin");
+    ASSERT_GE(selector, 0) << tree.Text();
+    s.Click(s.ScreenCentre(tree, selector));
+    ASSERT_TRUE(s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}));
+    ASSERT_TRUE(s.IdleUntil(3000, [&] {
+        ViewTree t = s.Tree();
+        return t[t.Find("XSelectPlugin")].text.find("Hall") != std::string::npos;
+    })) << "the slot shows " << s.Tree()[selector].text;
+    // The plug-in's own window opened over the editor: closed, so the
+    // strip is seen.
+    for (const auto& w : s.PopupWindows())
+        if (w.cls == "KivPluginWindow")
+            s.CloseWindow(w.id);
+    s.Idle(300);
+    s.Screenshot("mixer-long-effect-name");
+    tree = s.Tree();
+    const e2e::ViewNode& box = tree[tree.Find("XSelectPlugin")];
+    // The caption is light (250,250,240) on a dark box; the arrow is dark
+    // blue. Nothing light may stand in the arrow's columns.
+    const int arrowRoom = 14;
+    int light = 0;
+    for (unsigned long px : s.Pixels(s.Screen(tree, tree.Find("XSelectPlugin"), box.At(box.w - arrowRoom, 1)),
+                                     arrowRoom, box.h - 2)) {
+        if (((px >> 16) & 0xFF) > 150 && ((px >> 8) & 0xFF) > 150 && (px & 0xFF) > 150)
+            ++light;
+    }
+    EXPECT_EQ(light, 0) << "the name runs under the selector's arrow";
+}
+
 TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
 {
     std::string gig = WriteBanks();
