@@ -964,17 +964,22 @@ TEST_F(EditorEndToEnd, LongEffectNameEndsBeforeTheSelectorArrow)
     int selector = tree.Find("XSelectPlugin");
     ASSERT_GE(selector, 0) << tree.Text();
     s.Click(s.ScreenCentre(tree, selector));
-    ASSERT_TRUE(s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}));
-    ASSERT_TRUE(s.IdleUntil(3000, [&] {
-        ViewTree t = s.Tree();
-        return t[t.Find("XSelectPlugin")].text.find("Hall") != std::string::npos;
-    })) << "the slot shows " << s.Tree()[selector].text;
-    // The plug-in's own window opened over the editor: closed, so the
-    // strip is seen.
-    for (const auto& w : s.PopupWindows())
-        if (w.cls == "KivPluginWindow")
-            s.CloseWindow(w.id);
-    s.Idle(300);
+    {
+        // What the reverb keeps for the life of the process (texts it makes
+        // when it is opened and shown) is its own.
+        e2e::KeptForProcess reverbsOwn;
+        ASSERT_TRUE(s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}));
+        ASSERT_TRUE(s.IdleUntil(3000, [&] {
+            ViewTree t = s.Tree();
+            return t[t.Find("XSelectPlugin")].text.find("Hall") != std::string::npos;
+        })) << "the slot shows " << s.Tree()[selector].text;
+        // The plug-in's own window opened over the editor: closed, so the
+        // strip is seen.
+        for (const auto& w : s.PopupWindows())
+            if (w.cls == "KivPluginWindow")
+                s.CloseWindow(w.id);
+        s.Idle(300);
+    }
     s.Screenshot("mixer-long-effect-name");
     tree = s.Tree();
     const e2e::ViewNode& box = tree[tree.Find("XSelectPlugin")];
@@ -1308,7 +1313,10 @@ TEST(EditorAsOrdinaryUser, SettingsThatCannotBeReadAreSaidAndLeftAsTheyWere)
     ViewTree tree = s->Tree();
     int button = tree.Find("XButtonPic", editor::kSettings, tree.Roots().at(0));
     ASSERT_GE(button, 0);
-    s->Click(s->ScreenCentre(tree, button));
+    {
+        e2e::KeptForProcess kept;
+        s->Click(s->ScreenCentre(tree, button));
+    }
     ASSERT_TRUE(s->IdleUntil(2000, [&] { return s->Tree().Find("WSettings") >= 0; }));
     tree = s->Tree();
     std::vector<std::string> said;
