@@ -739,7 +739,6 @@ void WSettings::Build(const Sources& sources)
         line->SetColour(2, kNoticeText);
         line->SetFont(11, xconst::kFontBold);
         line->SetText(notice[i].c_str());
-        m_notice.push_back(line);
     }
 
     m_ok = new XButton(this, -90, -26, -8, -8);
@@ -747,11 +746,6 @@ void WSettings::Build(const Sources& sources)
     m_ok->SetColour(0, kOkFace);
     m_ok->SetListener(this);
     SetDefaultButton(m_ok);
-}
-
-XLabel* WSettings::GetNoticeLine(int i) const
-{
-    return i >= 0 && i < GetNoticeCount() ? m_notice[static_cast<size_t>(i)] : nullptr;
 }
 
 XControl* WSettings::GetPage(int index) const

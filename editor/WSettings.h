@@ -3,7 +3,9 @@
 // "Controllers" (which incoming controller acts as modulation wheel, volume,
 // expression or pan) and "Plug-ins" (the effect plug-in folder and its
 // rescan). Every change goes at once into the engine preferences or the
-// plug-in list; their owners persist them.
+// plug-in list; their owners persist them. Below the pages the window names
+// each of their files that is there but could not be read, whose changes
+// are then not kept.
 //
 // Threads: built, used and destroyed on the GUI thread. The plug-in scan
 // runs on the list's own thread; its progress reaches the window through a
@@ -14,7 +16,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "editor/HProgressText.h"
 #include "editor/WindowsConst.h"
@@ -232,10 +233,6 @@ public:
     XViewControl* GetControllerPage() const { return m_control; }
     XViewPlug* GetPlugPage() const { return m_plug; }
     XButton* GetOkButton() const { return m_ok; }
-    // The lines below the pages that name the files which are there but
-    // could not be read (the window grows to hold them); none when all were.
-    int GetNoticeCount() const { return static_cast<int>(m_notice.size()); }
-    XLabel* GetNoticeLine(int i) const;
 
 private:
     void Build(const Sources& sources);
@@ -247,5 +244,4 @@ private:
     XViewControl* m_control = nullptr;
     XViewPlug* m_plug = nullptr;
     XButton* m_ok = nullptr;
-    std::vector<XLabel*> m_notice;
 };
