@@ -168,7 +168,14 @@ void FavList::Load()
     m_change = 1;
     std::vector<uint8_t> bytes;
     std::string path = GetFilePath();
-    if (path.empty() || !ReadWholeFile(path, bytes) || bytes.size() < 4)
+    m_readError = 0;
+    if (path.empty())
+        return;
+    if (!ReadWholeFile(path, bytes)) {
+        m_readError = file::ReadFailure(path.c_str());
+        return;
+    }
+    if (bytes.size() < 4)
         return;
     size_t at = 0;
     uint32_t count = ReadLe32(bytes.data());
@@ -205,7 +212,8 @@ bool FavList::Save()
     if (m_change <= 1)
         return true;
     std::string path = GetFilePath();
-    if (path.empty())
+    // The favourites of a file that could not be read are still in it.
+    if (path.empty() || !file::MayReplace(path.c_str(), m_readError))
         return false;
     std::vector<uint8_t> out;
     PutLe32(out, m_count);

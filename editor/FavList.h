@@ -44,7 +44,8 @@ public:
     void Load();
     // Writes the file when the counter is above 1 (changed since the last
     // read or write), replacing it at once; the counter becomes 1 only when
-    // the file was written, so a failed write is tried again later.
+    // the file was written, so a failed write is tried again later. A file
+    // that is there but could not be read is never written over.
     bool Save();
 
     // 0: not read yet; 1: as read or written; above: changed since.
@@ -61,6 +62,7 @@ private:
     void Clear();
 
     int32_t m_change = 0;
+    int m_readError = 0;  // errno of the last read of a file that is there
     uint32_t m_count = 0;
     std::unique_ptr<char[]> m_entries[browser::kFavMaxEntries];
     std::string m_text;  // the last name or path handed out

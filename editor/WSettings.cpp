@@ -3,7 +3,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/GigaBankManager.h"
 #include "engine/GigaPrefs.h"
@@ -54,6 +56,7 @@ const XColourValue kListFrame = XColour::Make(40, 50, 70);
 const XColourValue kListText = XColour::Make(250, 220, 100);
 const XColourValue kEmptyText = XColour::Make(255, 200, 100);
 const XColourValue kProgressText = XColour::Make(0, 40, 80);
+const XColourValue kNoticeText = XColour::Make(150, 0, 0);  // on the window's grey
 constexpr int kPlugType = 1;  // effects
 constexpr int kNameColumn = 260;
 
@@ -87,6 +90,30 @@ std::string ShownFolders(const std::string& folders)
         start = end + 1;
     }
     return shown;
+}
+
+// A line for each file of the sources that is there but could not be read,
+// and what follows from it; none when every file was read.
+std::vector<std::string> UnreadFileLines(const WSettings::Sources& sources)
+{
+    std::vector<std::string> lines;
+    std::string path;
+    int reason = 0;
+    const auto add = [&](const char* what) {
+        lines.push_back(std::string("The ") + what + " could not be read from " + ShownFolders(path) + ": " +
+                        std::strerror(reason) + ".");
+    };
+    if (sources.prefs && sources.prefs->SettingsUnread(path, reason))
+        add("settings");
+    if (sources.prefs && sources.prefs->MapUnread(path, reason))
+        add("controller settings");
+    if (sources.plugs && sources.plugs->ListUnread(path, reason))
+        add("plug-in list");
+    if (lines.size() == 1)
+        lines.push_back("Changes will not be kept until the file can be read.");
+    else if (!lines.empty())
+        lines.push_back("Changes will not be kept until the files can be read.");
+    return lines;
 }
 
 }  // namespace
@@ -516,10 +543,15 @@ XViewPlug::XViewPlug(XControl* parent, int x, int y, int w, int h, PlugInfoList*
     SetColour(0, kWhite);
     SetColour(3, 0);
 
-    m_folder = new XSelect(this, 4, 4, -4, 18);
+    m_folder = new XSelect(this, 4, 4, -(8 + kRemoveFolderWidth), 18);
     m_folder->SetFont(11, xconst::kFontBold);
     m_folder->SetText(plugs ? ShownFolders(plugs->GetFolder()).c_str() : nullptr);
     m_folder->SetListener(this);
+
+    m_remove = new XButton(this, -(4 + kRemoveFolderWidth), 4, -4, 18);
+    m_remove->SetText("Remove folder");
+    m_remove->SetListener(this);
+    m_remove->SetEnabled(plugs && !plugs->GetRemovableFolders().empty());
 
     m_listView = new XListPlug(this, 4, 24, -4, -26);
     m_listView->Fill(plugs);
@@ -543,6 +575,8 @@ int XViewPlug::Notify(XControl* sender, int code, int value)
     (void)value;
     if (sender == m_folder)
         ChooseFolder();
+    else if (sender == m_remove)
+        ChooseFolderToRemove();
     else if (sender == m_rescan && !m_scanning)
         StartScan();
     return 0;
@@ -560,10 +594,44 @@ void XViewPlug::ChooseFolder()
         // The chosen folder joins the others; the scan walks them all.
         if (!chosen || !m_plugs || !m_plugs->AddFolder(nav.GetFolder()))
             return;
-        m_folder->SetText(ShownFolders(m_plugs->GetFolder()).c_str());
-        m_listView->Clear();
-        m_listView->Invalidate();
+        FoldersChanged();
     });
+}
+
+void XViewPlug::ChooseFolderToRemove()
+{
+    if (!m_plugs)
+        return;
+    // Only folders the user added: those a rule gives are the host's.
+    std::vector<std::string> folders;
+    const std::string removable = m_plugs->GetRemovableFolders();
+    auto menu = std::make_unique<XMenu>();
+    size_t start = 0;
+    while (start < removable.size()) {
+        size_t end = removable.find(plug::kFolderListSeparator, start);
+        if (end == std::string::npos)
+            end = removable.size();
+        folders.push_back(removable.substr(start, end - start));
+        menu->AddItem(ShownFolders(folders.back()).c_str(), static_cast<int>(folders.size()) - 1);
+        start = end + 1;
+    }
+    if (folders.empty())
+        return;
+    m_remove->PopupMenu(std::move(menu), 0, m_remove->GetHeight(), [this, folders](int, int value) {
+        if (value < 0 || static_cast<size_t>(value) >= folders.size() || !m_plugs)
+            return;
+        if (m_plugs->RemoveFolder(folders[static_cast<size_t>(value)].c_str()))
+            FoldersChanged();
+    });
+}
+
+void XViewPlug::FoldersChanged()
+{
+    m_folder->SetText(ShownFolders(m_plugs->GetFolder()).c_str());
+    m_remove->SetEnabled(!m_plugs->GetRemovableFolders().empty());
+    // What was found belongs to the old folders: a rescan lists the new.
+    m_listView->Clear();
+    m_listView->Invalidate();
 }
 
 void XViewPlug::EnterScanning()
@@ -639,7 +707,9 @@ WSettings::WSettings(OvStudio* engine, const Sources& sources) : m_engine(engine
 
 void WSettings::Build(const Sources& sources)
 {
-    SetBounds(0, 0, kSettingsWidth, kSettingsHeight);
+    const std::vector<std::string> notice = UnreadFileLines(sources);
+    const int noticeHeight = notice.empty() ? 0 : static_cast<int>(notice.size()) * kSettingsNoticeLineHeight + 4;
+    SetBounds(0, 0, kSettingsWidth, kSettingsHeight + noticeHeight);
     SetText("Settings");
     SetColour(3, kFrame);
     SetDialog(true);
@@ -651,14 +721,25 @@ void WSettings::Build(const Sources& sources)
     m_tabs->AddTab("Plug-ins");
     m_tabs->SetListener(this);
 
-    m_disk = new XViewDisk(this, 1, 45, -1, -34, sources.prefs, sources.banks);
-    m_control = new XViewControl(this, 1, 45, -1, -34, sources.prefs ? sources.prefs->controllerMap : nullptr);
-    m_plug = new XViewPlug(this, 1, 45, -1, -34, sources.plugs);
+    const int pageBottom = -34 - noticeHeight;
+    m_disk = new XViewDisk(this, 1, 45, -1, pageBottom, sources.prefs, sources.banks);
+    m_control =
+        new XViewControl(this, 1, 45, -1, pageBottom, sources.prefs ? sources.prefs->controllerMap : nullptr);
+    m_plug = new XViewPlug(this, 1, 45, -1, pageBottom, sources.plugs);
     m_pages[0] = m_disk;
     m_pages[1] = m_control;
     m_pages[2] = m_plug;
     for (int i = 1; i < kSettingsPageCount; ++i)
         m_pages[i]->SetVisible(false);
+
+    for (size_t i = 0; i < notice.size(); ++i) {
+        const int y = kSettingsHeight - 34 + 2 + static_cast<int>(i) * kSettingsNoticeLineHeight;
+        XLabel* line = new XLabel(this, 8, y, -8, kSettingsNoticeLineHeight);
+        line->SetColour(0, 0);
+        line->SetColour(2, kNoticeText);
+        line->SetFont(11, xconst::kFontBold);
+        line->SetText(notice[i].c_str());
+    }
 
     m_ok = new XButton(this, -90, -26, -8, -8);
     m_ok->SetText("Ok");

@@ -3,7 +3,9 @@
 // "Controllers" (which incoming controller acts as modulation wheel, volume,
 // expression or pan) and "Plug-ins" (the effect plug-in folder and its
 // rescan). Every change goes at once into the engine preferences or the
-// plug-in list; their owners persist them.
+// plug-in list; their owners persist them. Below the pages the window names
+// each of their files that is there but could not be read, whose changes
+// are then not kept.
 //
 // Threads: built, used and destroyed on the GUI thread. The plug-in scan
 // runs on the list's own thread; its progress reaches the window through a
@@ -175,6 +177,8 @@ public:
     bool IsScanning() const { return m_scanning; }
 
     XSelect* GetFolderSelector() const { return m_folder; }
+    // Opens the menu of the added folders; the one chosen leaves the list.
+    XButton* GetRemoveButton() const { return m_remove; }
     XListPlug* GetList() const { return m_listView; }
     XButton* GetRescanButton() const { return m_rescan; }
     XLabel* GetProgressLine() const { return m_progress; }
@@ -185,12 +189,17 @@ public:
 private:
     std::unique_ptr<XFileNav> m_nav;  // the folder browser, kept until it answers
     void ChooseFolder();
+    void ChooseFolderToRemove();
+    // The folder line, the remove button and the emptied list after the
+    // folders changed.
+    void FoldersChanged();
     void StartScan();
     void EnterScanning();
     void ScanEnded();
 
     PlugInfoList* m_plugs;
     XSelect* m_folder = nullptr;
+    XButton* m_remove = nullptr;
     XListPlug* m_listView = nullptr;
     XButton* m_rescan = nullptr;
     XLabel* m_progress = nullptr;

@@ -17,6 +17,12 @@ constexpr int kSettingsHeight = 348;
 constexpr int kSettingsPageCount = 3;
 constexpr int kCodeTabs = static_cast<int>(fourcc("tabs"));  // tab bar: index chosen
 
+// Files that could not be read are named below the pages, a line each.
+constexpr int kSettingsNoticeLineHeight = 15;  // pixels
+
+// "Plug-ins" page: the button that takes back an added folder.
+constexpr int kRemoveFolderWidth = 110;  // pixels
+
 // "Memory" page: preload faders in seconds, and the MB from which sizes read in GB.
 constexpr double kPreloadMin = 0.2;
 constexpr double kPreloadMax = 4.0;

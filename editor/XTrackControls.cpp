@@ -11,8 +11,31 @@
 namespace {
 
 constexpr XColourValue kBlack = XColour::Make(0, 0, 0);
+constexpr const char* kEllipsis = "...";
+constexpr int kSelectorArrowX = 9;     // from the right edge: the arrow's centre
+constexpr int kSelectorArrowRoom = 15; // pixels at the right the caption leaves to the arrow
 
-// A selector box of the strip: fill, caption at (1, 3), down arrow, frame.
+// As much of the text as `room` pixels hold in the current font; a text cut
+// short ends in "..." so it is not read as whole. Cut between characters.
+std::string FitWithEllipsis(XGraphic& graphic, const char* text, int room)
+{
+    std::string shown = text;
+    if (graphic.GetTextSize(shown.c_str()).width <= room)
+        return shown;
+    while (shown.size() > 1 && graphic.GetTextSize((shown + kEllipsis).c_str()).width > room) {
+        // The last character goes whole: a UTF-8 one's continuation bytes,
+        // then its first byte.
+        while (shown.size() > 1 && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80)
+            shown.pop_back();
+        shown.pop_back();
+    }
+    while (!shown.empty() && shown.back() == ' ')
+        shown.pop_back();
+    return shown + kEllipsis;
+}
+
+// A selector box of the strip: fill, caption at (1, 3) ending before the
+// down arrow, arrow, frame.
 void DrawSelectorBox(XGraphic& graphic, XControl& box, const char* text, bool rounded, bool framed)
 {
     int w = box.GetWidth(), h = box.GetHeight();
@@ -24,10 +47,10 @@ void DrawSelectorBox(XGraphic& graphic, XControl& box, const char* text, bool ro
     box.ApplyFont(graphic);
     if (text) {
         graphic.SetTextColour(box.GetColour(2));
-        graphic.DrawString(text, 1, 3);
+        graphic.DrawString(FitWithEllipsis(graphic, text, w - kSelectorArrowRoom).c_str(), 1, 3);
     }
     graphic.SetPen(box.GetColour(1));
-    graphic.DrawArrow(w - 9, 6, 6);
+    graphic.DrawArrow(w - kSelectorArrowX, 6, 6);
     if (framed && box.HasColour(3)) {
         graphic.SetPen(box.GetColour(3));
         graphic.DrawFrame(0, 0, w, h);
@@ -134,16 +157,9 @@ void XTrackInput::Draw(XGraphic& graphic)
     // As much of the name as the box holds, a size smaller when that makes
     // it whole; a name cut short ends in "..." so it is not read as whole.
     const int room = w - 3;
-    std::string shown = m_name;
-    if (graphic.GetTextSize(shown.c_str()).width > room)
+    if (graphic.GetTextSize(m_name).width > room)
         graphic.SetFont(mixer::kFontSmall - 1, 0);
-    if (graphic.GetTextSize(shown.c_str()).width > room) {
-        while (shown.size() > 1 && graphic.GetTextSize((shown + "...").c_str()).width > room)
-            shown.pop_back();
-        while (!shown.empty() && shown.back() == ' ')
-            shown.pop_back();
-        shown += "...";
-    }
+    const std::string shown = FitWithEllipsis(graphic, m_name, room);
     const bool clipped = graphic.PushClip(XRectangle(1, 1, w - 2, h - 2));
     graphic.DrawString(shown.c_str(), 1, 3);
     if (clipped)

@@ -6,6 +6,8 @@
 
 #include "engine/GigaMemory.h"
 #include "kiv/data/FourCC.h"
+#include "kiv/file/FileOpen.h"
+#include "kiv/file/SafeFile.h"
 
 namespace {
 
@@ -165,6 +167,11 @@ bool GigaPrefs::LoadFile()
     const char* path = PrefsFilePath();
     if (!path)
         return false;
+    m_mapPath = path;
+    const int reason = file::ReadFailure(path);
+    m_mapReadError.store(reason, std::memory_order_relaxed);
+    if (reason)
+        return false;
     ArchiLoad loader;
     return loader.LoadFile(this, kPrefsType, path);
 }
@@ -172,10 +179,30 @@ bool GigaPrefs::LoadFile()
 bool GigaPrefs::SaveFile()
 {
     const char* path = PrefsFilePath();
-    if (!path)
+    if (!path || !file::MayReplace(path, m_mapReadError.load(std::memory_order_relaxed)))
         return false;
     ArchiSave saver;
     return saver.SaveFile(this, kPrefsType, path);
+}
+
+bool GigaPrefs::SettingsUnread(std::string& path, int& reason) const
+{
+    std::lock_guard<std::mutex> lock(m_mispLock);
+    reason = GetReadError();
+    if (!reason)
+        return false;
+    kiv::string where = GetFilePath();
+    path = where.IsEmpty() ? std::string() : std::string(where.CStr());
+    return true;
+}
+
+bool GigaPrefs::MapUnread(std::string& path, int& reason) const
+{
+    reason = m_mapReadError.load(std::memory_order_relaxed);
+    if (!reason)
+        return false;
+    path = m_mapPath;
+    return true;
 }
 
 void GigaPrefs::Archive(ArchiFile* archive)

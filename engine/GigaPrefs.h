@@ -41,8 +41,16 @@ public:
     // Reads the settings of the key "tessivo" (once per object).
     bool LoadSettings();
 
+    // "tessivo.prefs": a file that is there but cannot be read is neither
+    // loaded nor ever written over (the controller map stays the identity,
+    // and edits of it are not kept). A damaged one keeps what could be read,
+    // which the next save writes back whole.
     bool LoadFile();
     bool SaveFile();
+    // A file of these preferences that is there but could not be read: its
+    // path and why (an errno value). The settings window says so.
+    bool SettingsUnread(std::string& path, int& reason) const;
+    bool MapUnread(std::string& path, int& reason) const;
     // Puts out-of-range settings back into range.
     void AfterLoad();
     void Archive(ArchiFile* archive) override;
@@ -110,11 +118,16 @@ private:
     alignas(std::atomic_ref<float>::required_alignment) float m_lmax = kDefaultLmax;
     alignas(std::atomic_ref<int>::required_alignment) int m_cvol = kDefaultCvol;
 
-    // Guards m_misp, also while the settings layer reads or writes it.
+    // Guards m_misp, also while the settings layer reads or writes it, and
+    // the settings layer's read failure.
     mutable std::mutex m_mispLock;
     char m_misp[kMispCapacity] = {};
 
     bool m_declared = false;
+    // Why "tessivo.prefs" could not be read (errno), 0 when read or missing;
+    // written by LoadFile before the object is shared.
+    std::atomic<int> m_mapReadError{0};
+    std::string m_mapPath;
     app::folder m_folder;  // "Quillane" under the all-users application data
     int64_t m_totalMB = 0;
     std::atomic<int64_t> m_budgetMB{0};

@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "kiv/file/FileOpen.h"
 #include "kiv/file/Riff.h"
+#include "kiv/file/SafeFile.h"
 #include "kiv/file/Scan.h"
 #include "vst/PlugLibrary.h"
 
@@ -171,8 +173,11 @@ bool PlugInfoList::Load(const char* makerFolder, const char* productName)
         // Fixed from here on: the scan thread reads them without the lock.
         m_listPath = dir.GetFilePath(m_baseName, plug::kListExt);
         m_guardPath = dir.GetFilePath(m_baseName, plug::kGuardExt);
+        // A list file that is there but cannot be read is left alone for
+        // good: it may hold folders the user added.
+        m_listReadError = file::ReadFailure(m_listPath.c_str());
         ArchiLoad load;
-        loaded = load.LoadFile(this, plug::kListArchiveType, m_listPath.c_str());
+        loaded = !m_listReadError && load.LoadFile(this, plug::kListArchiveType, m_listPath.c_str());
         if (!loaded) {
             // A list file that fails half way leaves nothing behind.
             RemoveAllLocked();
@@ -295,12 +300,14 @@ bool PlugInfoList::Save()
     return SaveLocked();
 }
 
-bool PlugInfoList::SaveLocked()
+bool PlugInfoList::SaveLocked(bool evenEmpty)
 {
     if (!m_baseName[0] || m_listPath.empty())
         return false;
-    if (m_manufs.empty() && m_added.empty())
+    if (m_manufs.empty() && m_added.empty() && !evenEmpty)
         return true;
+    if (!file::MayReplace(m_listPath.c_str(), m_listReadError))
+        return false;
     ArchiSave save;
     return save.SaveFile(this, plug::kListArchiveType, m_listPath.c_str());
 }
@@ -428,6 +435,48 @@ bool PlugInfoList::AddFolder(const char* folder)
     // A chosen folder stays chosen, scanned or not.
     SaveLocked();
     return true;
+}
+
+bool PlugInfoList::RemoveFolder(const char* folder)
+{
+    if (!folder || !folder[0] || strchr(folder, plug::kFolderListSeparator))
+        return false;
+    const std::string item = AsFolder(folder);
+    if (Contains(AgreedFolders(), item))
+        return false;
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    std::vector<std::string> added = SplitFolderList(m_added);
+    std::vector<std::string> kept;
+    for (const std::string& known : added) {
+        if (known != item)
+            kept.push_back(known);
+    }
+    if (kept.size() == added.size())
+        return false;
+    m_added = JoinFolderList(kept);
+    // Written even when nothing is left: the file must not bring it back.
+    SaveLocked(true);
+    return true;
+}
+
+std::string PlugInfoList::GetRemovableFolders() const
+{
+    const std::vector<std::string> ruled = AgreedFolders();
+    std::vector<std::string> removable;
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    for (const std::string& folder : SplitFolderList(m_added)) {
+        if (!Contains(ruled, folder))
+            removable.push_back(folder);
+    }
+    return JoinFolderList(removable);
+}
+
+bool PlugInfoList::ListUnread(std::string& path, int& reason) const
+{
+    std::lock_guard<std::recursive_mutex> hold(m_lock);
+    reason = m_listReadError;
+    path = m_listPath;
+    return reason != 0;
 }
 
 std::string PlugInfoList::GetFolder() const

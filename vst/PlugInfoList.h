@@ -48,7 +48,8 @@ public:
     // the guard file of a probe that never finished, with or without a list.
     bool Load(const char* makerFolder, const char* productName);
     // Writes the list file; true without writing when the list is empty
-    // and no folder was added.
+    // and no folder was added. A list file that is there but could not be
+    // read at Load is never written over (false).
     bool Save();
 
     // An existing folder, or a colon-separated list of existing folders,
@@ -59,6 +60,16 @@ public:
     // exist or whose name holds the list separator, and when the list is
     // full.
     bool AddFolder(const char* folder);
+    // An added folder leaves the list, which the list file then keeps
+    // (written as adding writes it). False for a folder that was not added,
+    // and for one a rule gives (LXVST_PATH, VST_PATH or the usual folders):
+    // those are the host's to change.
+    bool RemoveFolder(const char* folder);
+    // The added folders that RemoveFolder takes, colon-separated.
+    std::string GetRemovableFolders() const;
+    // The list file was there but could not be read: its path and why (an
+    // errno value).
+    bool ListUnread(std::string& path, int& reason) const;
     // The folders a scan walks, colon-separated, each ending in '/': the
     // folders of LXVST_PATH, else of VST_PATH, else the usual folders, then
     // the added ones, each once and only while it exists. Empty when none.
@@ -118,7 +129,8 @@ private:
     PlugManuf* FindOrMakeManuf(const char* vendor);
     void File(std::unique_ptr<PlugInfo> info);
     void RemoveAllLocked();
-    bool SaveLocked();
+    // evenEmpty: an empty list is written too (it replaces a fuller file).
+    bool SaveLocked(bool evenEmpty = false);
     // Sleeps ms milliseconds in short steps; false when a stop was asked.
     bool PauseUnlessStopped(int ms);
 
@@ -128,6 +140,7 @@ private:
     // application data; set once by Load.
     std::string m_listPath;
     std::string m_guardPath;
+    int m_listReadError = 0;  // errno when the list file could not be read
     char m_baseName[plug::kBaseNameBytes] = {};
     // The folders the user added, colon-separated, each ending in '/'.
     std::string m_added;

@@ -802,8 +802,9 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
 }
 
 // Settings: the plug-in page shows the folder of LXVST_PATH as it is when
-// the page opens; a folder chosen (twice) joins it once, and the rescan walks
-// both (Return meanwhile leaves the disabled window open). The mixer's first
+// the page opens; a folder chosen (twice) joins it once, one chosen by
+// mistake is taken back, and the rescan walks both (Return meanwhile leaves
+// the disabled window open). The mixer's first
 // effect slot then lists the plug-in, and once chosen and switched on it
 // processes the channel.
 TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
@@ -850,6 +851,34 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
             ViewTree t = s.Tree();
             return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == both;
         })) << "pick " << pick << " shows " << s.Tree()[chooser].text;
+    }
+    // A folder picked by mistake is taken back through "Remove folder",
+    // whose menu offers the added folders only (LXVST_PATH's stays); the
+    // list file forgets it at once.
+    const std::string mistake = s.Scratch() + "/not-plugins";
+    std::filesystem::create_directories(mistake);
+    setenv("KIV_DIALOG_ANSWER", mistake.c_str(), 1);
+    s.Click(s.ScreenCentre(tree, chooser));
+    unsetenv("KIV_DIALOG_ANSWER");
+    const std::string three = both + ":~/" + mistake.substr(home.size()) + "/";
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        ViewTree t = s.Tree();
+        return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == three;
+    }));
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Remove folder"));
+    ASSERT_TRUE(s.WaitForMenus(1));
+    const EditorSession::TopWindow offered = s.MenuWindows().at(0);
+    EXPECT_GE(offered.h, EditorSession::MenuItemTop(2));
+    EXPECT_LT(offered.h, EditorSession::MenuItemTop(3)) << "a folder the rule gives is offered too";
+    ASSERT_TRUE(s.PickMenuItem(EditorSession::MenuItemTop(1), "settings-remove-folder"));
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        ViewTree t = s.Tree();
+        return t[t.Find("XSelect", 0, t.Find("XViewPlug"))].text == both;
+    })) << "shows " << s.Tree()[chooser].text;
+    {
+        PlugInfoList written;
+        ASSERT_TRUE(written.Load("Quillane", "tessivo"));
+        EXPECT_EQ(written.GetAddedFolders(), folder + "/");
     }
     ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
     // The window is disabled while the scan runs: Return does not close it.
@@ -903,6 +932,69 @@ TEST_F(EditorEndToEnd, ScannedPluginIsChosenInTheMixerAndProcesses)
 // output box's menu, the tuning mode's menu, the tuning and pan faders, the
 // rack's open arrow, a knob and the filter switch of the opened panel. The
 // dragged faders' numbers are drawn clean.
+// A hosted effect with a long name (Debian's Dragonfly Hall Reverb) shows
+// in its strip's insert panel cut with "..." before the selector's arrow:
+// no letter runs under it.
+TEST_F(EditorEndToEnd, LongEffectNameEndsBeforeTheSelectorArrow)
+{
+    const char* hall = "/usr/lib/lxvst/DragonflyHallReverb-vst.so";
+    if (!Exists(hall))
+        GTEST_SKIP() << "dragonfly-reverb-vst not installed";
+    const std::string folder = std::string(getenv("LXVST_PATH"));
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(hall, folder + "/DragonflyHallReverb-vst.so");
+    {
+        e2e::KeptForProcess kept;
+        Toolbar(editor::kSettings);
+    }
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("WSettings"); }));
+    ViewTree tree = s.Tree();
+    int tabs = tree.Find("XTabSettings");
+    s.Click(s.Screen(tree, tabs, tree[tabs].At(tree[tabs].w * 5 / 6, tree[tabs].h / 2)));  // "Plug-ins"
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Rescan and update the list of plug-ins"));
+    ASSERT_TRUE(s.IdleUntil(20000, [&] {
+        ViewTree t = s.Tree();
+        return t.Find("@row", 0, t.Find("XListPlug")) >= 0 && t.FindText("XButton", "Ok") >= 0;
+    })) << s.Tree().Text();
+    ASSERT_TRUE(ClickText("WSettings", "XButton", "Ok"));
+
+    Toolbar(editor::kMixer);
+    ASSERT_TRUE(ClickText("GigaEditor", "XToggle", "FX1"));
+    tree = s.Tree();
+    int selector = tree.Find("XSelectPlugin");
+    ASSERT_GE(selector, 0) << tree.Text();
+    s.Click(s.ScreenCentre(tree, selector));
+    {
+        // What the reverb keeps for the life of the process (texts it makes
+        // when it is opened and shown) is its own.
+        e2e::KeptForProcess reverbsOwn;
+        ASSERT_TRUE(s.PickMenuItems({EditorSession::MenuItemTop(1), EditorSession::MenuItemTop(0)}));
+        ASSERT_TRUE(s.IdleUntil(3000, [&] {
+            ViewTree t = s.Tree();
+            return t[t.Find("XSelectPlugin")].text.find("Hall") != std::string::npos;
+        })) << "the slot shows " << s.Tree()[selector].text;
+        // The plug-in's own window opened over the editor: closed, so the
+        // strip is seen.
+        for (const auto& w : s.PopupWindows())
+            if (w.cls == "KivPluginWindow")
+                s.CloseWindow(w.id);
+        s.Idle(300);
+    }
+    s.Screenshot("mixer-long-effect-name");
+    tree = s.Tree();
+    const e2e::ViewNode& box = tree[tree.Find("XSelectPlugin")];
+    // The caption is light (250,250,240) on a dark box; the arrow is dark
+    // blue. Nothing light may stand in the arrow's columns.
+    const int arrowRoom = 14;
+    int light = 0;
+    for (unsigned long px : s.Pixels(s.Screen(tree, tree.Find("XSelectPlugin"), box.At(box.w - arrowRoom, 1)),
+                                     arrowRoom, box.h - 2)) {
+        if (((px >> 16) & 0xFF) > 150 && ((px >> 8) & 0xFF) > 150 && (px & 0xFF) > 150)
+            ++light;
+    }
+    EXPECT_EQ(light, 0) << "the name runs under the selector's arrow";
+}
+
 TEST_F(EditorEndToEnd, EveryOtherUnitControlChangesThePart)
 {
     std::string gig = WriteBanks();
@@ -1184,4 +1276,84 @@ TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
                                            .count()));
     corvane.Forget();
     holder.Send("ROLLBACK;");
+}
+
+// A user whose settings files cannot be read (mode 000, their folders
+// writable) opens the plug-in: the settings window says which file could not
+// be read, why, and that changes will not be kept; an edit made anyway and
+// closing the plug-in leave every file's bytes as they were.
+TEST(EditorAsOrdinaryUser, SettingsThatCannotBeReadAreSaidAndLeftAsTheyWere)
+{
+    const std::string config = std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane";
+    const std::string share = std::string(getenv("XDG_DATA_HOME")) + "/Quillane";
+    struct Kept {
+        std::string path;
+        std::string bytes;
+    };
+    const std::vector<Kept> files = {
+        {config + "/tessivo.settings", "lmin=00002040\ncvol=0b000000\nmisp=/samples/missing\nforeign=kept\n"},
+        {share + "/tessivo.prefs", "the user's controller map"},
+        {config + "/tessivo64.pil", "the user's plug-in folders"},
+    };
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(config));
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(share));
+    for (const Kept& f : files) {
+        ASSERT_TRUE(kivtest::WriteFile(f.path, f.bytes.data(), f.bytes.size()));
+        ASSERT_EQ(chmod(f.path.c_str(), 0), 0);
+    }
+    auto s = std::make_unique<EditorSession>();
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(s->Scratch()));  // the view tree goes there
+    auto user = std::make_unique<kivtest::AsOrdinaryUser>();
+    ASSERT_TRUE(user->Ok());
+    if (!s->Start()) {
+        if (!s->Error().empty())
+            FAIL() << s->Error();
+        GTEST_SKIP() << s->SkipReason();
+    }
+    ViewTree tree = s->Tree();
+    int button = tree.Find("XButtonPic", editor::kSettings, tree.Roots().at(0));
+    ASSERT_GE(button, 0);
+    {
+        e2e::KeptForProcess kept;
+        s->Click(s->ScreenCentre(tree, button));
+    }
+    ASSERT_TRUE(s->IdleUntil(2000, [&] { return s->Tree().Find("WSettings") >= 0; }));
+    tree = s->Tree();
+    std::vector<std::string> said;
+    for (int label : tree.All("XLabel", tree.Find("WSettings")))
+        if (tree[label].text.rfind("The ", 0) == 0 || tree[label].text.rfind("Changes ", 0) == 0)
+            said.push_back(tree[label].text);
+    const std::vector<std::string> expected = {
+        "The settings could not be read from ~/config/Quillane/tessivo.settings: Permission denied.",
+        "The controller settings could not be read from ~/share/Quillane/tessivo.prefs: Permission denied.",
+        "The plug-in list could not be read from ~/config/Quillane/tessivo64.pil: Permission denied.",
+        "Changes will not be kept until the files can be read.",
+    };
+    EXPECT_EQ(said, expected) << tree.Text();
+
+    // An edit made anyway: the preload minimum dragged up.
+    int fader = tree.Find("XFader", 0, tree.Find("XViewDisk"));
+    ASSERT_GE(fader, 0);
+    const e2e::ViewNode& f = tree[fader];
+    s->Drag(s->Screen(tree, fader, f.At(8, f.h / 2)), s->Screen(tree, fader, f.At(f.w - 8, f.h / 2)));
+    user.reset();  // the picture goes to the build folder
+    s->Screenshot("settings-unreadable-files");
+    user = std::make_unique<kivtest::AsOrdinaryUser>();
+    ASSERT_TRUE(user->Ok());
+    tree = s->Tree();
+    int ok = tree.FindText("XButton", "Ok", tree.Find("WSettings"));
+    ASSERT_GE(ok, 0);
+    s->Click(s->ScreenCentre(tree, ok));
+    ASSERT_TRUE(s->IdleUntil(2000, [&] { return s->Tree().Find("WSettings") < 0; }));
+
+    s.reset();  // the plug-in closed and its library unloaded, as that user
+    user.reset();
+    for (const Kept& f : files) {
+        ASSERT_EQ(chmod(f.path.c_str(), 0644), 0);
+        EXPECT_TRUE(kivtest::ReadFile(f.path) == f.bytes) << f.path << " was written over";
+    }
+    for (const std::string& folder : {config, share}) {
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            EXPECT_NE(entry.path().filename().string()[0], '.') << entry.path() << " left behind";
+    }
 }

@@ -183,6 +183,26 @@ TEST_F(FavListTest, NamesAreTheFolderOwnNameWithEitherSeparator)
     EXPECT_STREQ(list.GetName(-1), "");
 }
 
+// The favourites of a file the user cannot read are still in it: a
+// favourite added meanwhile is not saved over them.
+TEST_F(FavListTest, FileThatCannotBeReadIsNeverWrittenOver)
+{
+    const std::string bytes = FavFile({"/samples/Pianos/"});
+    Write(bytes);
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(dir.Path()));
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    {
+        kivtest::AsOrdinaryUser user;
+        ASSERT_TRUE(user.Ok());
+        FavList list(path.c_str());
+        EXPECT_EQ(list.GetCount(), 0);
+        EXPECT_TRUE(list.Add("/x/A/"));
+        EXPECT_FALSE(list.Save());
+    }
+    ASSERT_EQ(chmod(path.c_str(), 0644), 0);
+    EXPECT_EQ(kivtest::ReadFile(path), bytes);
+}
+
 TEST_F(FavListTest, FailedWriteKeepsTheChangeForALaterSave)
 {
     std::string blocked = dir.File("missing-folder/tessivo.fav");

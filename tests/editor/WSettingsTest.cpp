@@ -271,6 +271,7 @@ TEST(WSettings, PlugListTellsTheUserWhatToDoWhileEmpty)
     settings.ShowPage(2);
     EXPECT_EQ(settings.GetTabs()->GetCurrent(), 2);
     XButton* rescan = settings.GetPlugPage()->GetRescanButton();
+    EXPECT_FALSE(settings.GetPlugPage()->GetRemoveButton()->IsEnabled());  // nothing added to take back
     Click(settings, WindowX(rescan, 5), WindowY(rescan, 5));
     EXPECT_TRUE(settings.IsEnabled());
     EXPECT_TRUE(rescan->IsVisible());
@@ -317,8 +318,9 @@ TEST(WSettings, RescanDisablesTheWindowUntilTheScanEndsThenListsEffectsByVendor)
     EXPECT_STREQ(list->GetVendor(0), "Tessivo Test Vendor");
 }
 
-TEST(WSettings, FolderChoiceAddsAFolderOnceAndClearsTheList)
+TEST(WSettings, FolderChoiceAddsAFolderOnceAndClearsTheListAndRemovalTakesItBack)
 {
+    MenuBackend backend;
     kivtest::TempDir dir;
     kivtest::TempDir other;
     CopyTestEffect(dir.File("a.so"));
@@ -349,6 +351,21 @@ TEST(WSettings, FolderChoiceAddsAFolderOnceAndClearsTheList)
         EXPECT_EQ(std::string(page->GetFolderSelector()->GetText()), shown);
         EXPECT_EQ(page->GetList()->GetCount(), 0);
     }
+
+    // Taken back one by one through the remove button's menu; with none
+    // left the button goes out.
+    XButton* remove = page->GetRemoveButton();
+    settings.ShowPage(2);
+    for (const std::string& left : {dir.Path() + "/", std::string()}) {
+        ASSERT_TRUE(remove->IsEnabled());
+        Click(settings, WindowX(remove, 5), WindowY(remove, 5));
+        ASSERT_NE(backend.Menu(), nullptr);
+        backend.ChooseItem(left.empty() ? 1 : 2);
+        settings.Tick(2);
+        EXPECT_EQ(plugs.GetAddedFolders(), left);
+    }
+    EXPECT_FALSE(remove->IsEnabled());
+    EXPECT_STREQ(page->GetFolderSelector()->GetText(), nullptr);
 }
 
 TEST(WSettings, WindowClosedDuringAScanLeavesTheScanNothingToTouch)

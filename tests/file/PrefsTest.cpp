@@ -4,12 +4,14 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -251,6 +253,67 @@ TEST(Prefs, AFailedWriteLeavesTheOldFile)
     // No temporary file is left behind.
     for (const std::string& name : filetest::FolderEntries(std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane"))
         EXPECT_NE(name[0], '.') << name;
+}
+
+// A settings file that is there but cannot be read holds the user's values
+// and names of other programs: neither a Save nor the destructor writes over
+// it, even once it can be read again, until a read took its values in.
+TEST(Prefs, SettingsFileThatIsThereButCannotBeReadIsNeverWrittenOver)
+{
+    const std::string stored = "lmin=00002040\ncvol=0b000000\nmisp=/samples\nforeign=kept\n";
+    struct Case {
+        const char* program;
+        std::string bytes;
+        mode_t mode;
+        int reason;
+    };
+    const Case cases[] = {
+        {"unreadable", stored, 0000, EACCES},
+        {"oversized", stored + std::string(2 << 20, '#'), 0644, EFBIG},
+    };
+    const std::string folder = std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.program);
+        WriteSettings(c.program, c.bytes);
+        ASSERT_TRUE(kivtest::OpenToOrdinaryUser(folder));
+        ASSERT_EQ(chmod(SettingsPath(c.program).c_str(), c.mode), 0);
+        auto user = std::make_unique<kivtest::AsOrdinaryUser>();
+        ASSERT_TRUE(user->Ok());
+        auto p = std::make_unique<TestPrefs>();
+        EXPECT_FALSE(p->Load(c.program));
+        EXPECT_EQ(p->GetReadError(), c.reason);
+        p->cvol = 7;
+        EXPECT_FALSE(p->Save());
+        user.reset();
+        ASSERT_EQ(chmod(SettingsPath(c.program).c_str(), 0644), 0);
+        EXPECT_TRUE(kivtest::ReadFile(SettingsPath(c.program)) == c.bytes);
+        if (c.mode == 0644) {
+            p.reset();  // the destructor's write is refused too
+            EXPECT_TRUE(kivtest::ReadFile(SettingsPath(c.program)) == c.bytes);
+            continue;
+        }
+        // Readable now, but this object never saw the values: no write yet.
+        EXPECT_FALSE(p->Save());
+        EXPECT_TRUE(kivtest::ReadFile(SettingsPath(c.program)) == c.bytes);
+        // A new read takes the user's values over the unsaved change.
+        ASSERT_TRUE(p->Load(c.program));
+        EXPECT_EQ(p->GetReadError(), 0);
+        EXPECT_EQ(p->cvol, 11);
+        EXPECT_FLOAT_EQ(p->lmin, 2.5f);
+        p.reset();
+        const std::string text = kivtest::ReadFile(SettingsPath(c.program));
+        EXPECT_NE(text.find("cvol=0b000000\n"), std::string::npos);
+        EXPECT_NE(text.find("misp=/samples\n"), std::string::npos);
+        EXPECT_NE(text.find("foreign=kept\n"), std::string::npos);
+    }
+    for (const std::string& name : filetest::FolderEntries(folder))
+        EXPECT_NE(name[0], '.') << name;
+
+    // A missing file is no failure: the defaults are written as ever.
+    TestPrefs fresh;
+    EXPECT_FALSE(fresh.Load("unreadable-gone"));
+    EXPECT_EQ(fresh.GetReadError(), 0);
+    EXPECT_TRUE(fresh.Save());
 }
 
 // Run only as a child of SettingsSurviveANewProcess.

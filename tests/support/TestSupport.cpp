@@ -1,6 +1,7 @@
 #include "support/TestSupport.h"
 
 #include <sched.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -262,6 +263,27 @@ AsOrdinaryUser::~AsOrdinaryUser()
         return;
     if (seteuid(0) != 0 || setegid(0) != 0)
         std::abort();  // the rest of the program would run with the wrong rights
+}
+
+bool OpenToOrdinaryUser(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (chmod(folder.c_str(), 0777) != 0)
+        return false;
+    const char* home = getenv("HOME");
+    if (!home || !*home)
+        return true;
+    const std::filesystem::path top = std::filesystem::path(home).parent_path();
+    for (std::filesystem::path at = std::filesystem::path(folder).parent_path(); at.has_relative_path() && at != top;
+         at = at.parent_path()) {
+        if (at.string().rfind(home, 0) != 0)
+            break;  // outside the home: left as the machine has it
+        struct stat st;
+        if (stat(at.c_str(), &st) != 0 || chmod(at.c_str(), (st.st_mode & 07777) | 0011) != 0)
+            return false;
+    }
+    return true;
 }
 
 std::string Numbered(const char* text, long long number)

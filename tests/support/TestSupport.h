@@ -86,6 +86,12 @@ private:
     bool m_ok = true;
 };
 
+// Makes the folder (when missing) one that an ordinary user may write in,
+// and the folders between the test's home and it (the home included) ones
+// that user may pass through: a test as "nobody" meets the files in it as
+// their owner would. False when that could not be done.
+bool OpenToOrdinaryUser(const std::string& folder);
+
 // The text followed by the number: Numbered("s", 3) is "s3". Appended in
 // one place: g++ 12 warns wrongly (-Wrestrict) wherever "s" +
 // std::to_string(3) is inlined.

@@ -347,6 +347,91 @@ TEST(PlugInfoList, FolderListsFollowTheLinuxConventionAtEveryScanThenTheAddedFol
     }
 }
 
+// A folder added by mistake is taken back, and the list file forgets it,
+// down to the last one; a folder a rule gives stays whoever added it.
+TEST(PlugInfoList, AddedFolderIsTakenBackButNotOneARuleGives)
+{
+    kivtest::TempDir dir;
+    const std::string ruled = dir.File("ruled"), mistake = dir.File("mistake");
+    mkdir(ruled.c_str(), 0755);
+    mkdir(mistake.c_str(), 0755);
+    const std::string testPath = getenv("LXVST_PATH");
+    setenv("LXVST_PATH", ruled.c_str(), 1);
+    {
+        PlugInfoList list;
+        list.Load("Quillane", "takeback");
+        ASSERT_TRUE(list.AddFolder(ruled.c_str()));
+        ASSERT_TRUE(list.AddFolder(mistake.c_str()));
+        EXPECT_EQ(list.GetRemovableFolders(), mistake + "/");
+        EXPECT_FALSE(list.RemoveFolder(ruled.c_str()));
+        EXPECT_FALSE(list.RemoveFolder(dir.File("never-added").c_str()));
+        EXPECT_FALSE(list.RemoveFolder((mistake + ":" + ruled).c_str()));
+        EXPECT_TRUE(list.RemoveFolder((mistake + "/").c_str()));
+        EXPECT_FALSE(list.RemoveFolder(mistake.c_str()));
+        EXPECT_EQ(list.GetAddedFolders(), ruled + "/");
+        EXPECT_EQ(list.GetFolder(), ruled + "/");
+        EXPECT_EQ(list.GetRemovableFolders(), "");
+    }
+    setenv("LXVST_PATH", testPath.c_str(), 1);
+    PlugInfoList reread;
+    ASSERT_TRUE(reread.Load("Quillane", "takeback"));
+    EXPECT_EQ(reread.GetAddedFolders(), ruled + "/");
+    // No rule gives it now: the last added folder goes, and stays gone.
+    EXPECT_TRUE(reread.RemoveFolder(ruled.c_str()));
+    PlugInfoList empty;
+    ASSERT_TRUE(empty.Load("Quillane", "takeback"));
+    EXPECT_EQ(empty.GetAddedFolders(), "");
+    EXPECT_EQ(empty.GetFolder(), "");
+}
+
+// A list file the user cannot read may hold folders the user added: no
+// import, added folder or scan writes over it.
+TEST(PlugInfoList, ListFileThatCannotBeReadIsNeverWrittenOver)
+{
+    kivtest::TempDir dir;
+    const std::string kept = dir.File("kept"), later = dir.File("later");
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(kept));
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(later));
+    {
+        PlugInfoList list;
+        list.Load("Quillane", "unread");
+        ASSERT_TRUE(list.AddFolder(kept.c_str()));
+    }
+    const std::string listPath = UserMakerFile("unread64.pil");
+    const std::string bytes = kivtest::ReadFile(listPath);
+    ASSERT_FALSE(bytes.empty());
+    file::Dir common(file::kCommonAppData);
+    ASSERT_TRUE(common.EnterOrCreate("Quillane"));
+    ASSERT_TRUE(vsttest::WritePlugCache(common.GetFilePath("unread64", "cache"), "/p/", {{"/p/a.so", "V", "a.so", 1}}));
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(std::string(getenv("XDG_DATA_HOME")) + "/Quillane"));
+    ASSERT_TRUE(kivtest::OpenToOrdinaryUser(std::string(getenv("XDG_CONFIG_HOME")) + "/Quillane"));
+    ASSERT_EQ(chmod(listPath.c_str(), 0), 0);
+    {
+        kivtest::AsOrdinaryUser user;
+        ASSERT_TRUE(user.Ok());
+        PlugInfoList list;
+        EXPECT_TRUE(list.Load("Quillane", "unread"));  // the older cache, in memory
+        EXPECT_NE(list.FindByName("a.so"), nullptr);
+        std::string path;
+        int reason = 0;
+        EXPECT_TRUE(list.ListUnread(path, reason));
+        EXPECT_EQ(path, listPath);
+        EXPECT_EQ(reason, EACCES);
+        EXPECT_TRUE(list.AddFolder(later.c_str()));
+        EXPECT_FALSE(list.Save());
+        ASSERT_TRUE(list.StartScan(nullptr, nullptr));
+        WaitForScan(list);
+    }
+    ASSERT_EQ(chmod(listPath.c_str(), 0644), 0);
+    EXPECT_TRUE(kivtest::ReadFile(listPath) == bytes);
+    PlugInfoList readable;
+    ASSERT_TRUE(readable.Load("Quillane", "unread"));
+    std::string path;
+    int reason = 0;
+    EXPECT_FALSE(readable.ListUnread(path, reason));
+    EXPECT_EQ(readable.GetAddedFolders(), kept + "/");
+}
+
 TEST(PlugInfoList, LibrariesReachedUnderSeveralNamesAreListedOnceAndFoundByEach)
 {
     kivtest::TempDir dir;

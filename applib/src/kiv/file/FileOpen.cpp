@@ -62,4 +62,17 @@ bool IsReadableFile(const char* path)
     return true;
 }
 
+int ReadFailure(const char* path)
+{
+    const int fd = OpenForReading(path);
+    if (fd >= 0) {
+        close(fd);
+        return 0;
+    }
+    const int reason = errno;
+    if (reason == ENOENT || reason == ENOTDIR)
+        return 0;
+    return reason ? reason : EIO;
+}
+
 }  // namespace file

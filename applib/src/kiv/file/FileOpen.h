@@ -21,5 +21,8 @@ int OpenForReading(const char* path, int64_t* size = nullptr);
 FILE* OpenStreamForReading(const char* path, int64_t* size = nullptr);
 // True when the path opens for reading as a regular file (nothing is read).
 bool IsReadableFile(const char* path);
+// Why a file that is there cannot be read, as an errno value; 0 when it
+// opens for reading or is not there at all (a missing file is no failure).
+int ReadFailure(const char* path);
 
 }  // namespace file

@@ -51,7 +51,8 @@ bool NameUsable(const char* name)
     return true;
 }
 
-// The whole file, or false when it cannot be read or is implausibly large.
+// The whole file, or false (errno telling why) when it cannot be read or is
+// implausibly large.
 bool ReadSettingsFile(const std::string& path, std::string& out)
 {
     int64_t size = 0;
@@ -60,6 +61,7 @@ bool ReadSettingsFile(const std::string& path, std::string& out)
         return false;
     if (size > kMaxSettingsFileBytes) {
         close(fd);
+        errno = EFBIG;
         return false;
     }
     out.clear();
@@ -69,7 +71,9 @@ bool ReadSettingsFile(const std::string& path, std::string& out)
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
+            const int reason = errno;
             close(fd);
+            errno = reason;
             return false;
         }
         if (got == 0)
@@ -77,6 +81,7 @@ bool ReadSettingsFile(const std::string& path, std::string& out)
         out.append(block, static_cast<size_t>(got));
         if (out.size() > static_cast<size_t>(kMaxSettingsFileBytes)) {
             close(fd);
+            errno = EFBIG;
             return false;
         }
     }
@@ -257,8 +262,16 @@ bool Prefs::Load(const char* programName)
 
     kiv::string path = GetFilePath();
     std::string contents;
-    if (path.IsEmpty() || !ReadSettingsFile(path.CStr(), contents))
+    if (path.IsEmpty())
         return false;
+    if (!ReadSettingsFile(path.CStr(), contents)) {
+        // A missing file is a first run; one that is there but unreadable
+        // holds the user's values, which Save must then leave alone.
+        const int reason = errno;
+        m_readError = reason == ENOENT || reason == ENOTDIR ? 0 : reason;
+        return false;
+    }
+    m_readError = 0;
     std::vector<StoredValue> values = ParseSettings(contents);
 
     std::vector<uint8_t> bytes;
@@ -297,6 +310,10 @@ bool Prefs::Save()
     kiv::string path = GetFilePath();
     if (path.IsEmpty())
         return false;
+    // Never over a file whose values were not read: they would become the
+    // defaults, and every name this object does not know would go.
+    if (!file::MayReplace(path.CStr(), m_loaded ? 0 : m_readError))
+        return false;
 
     std::string contents;
     for (int i = 0; i < m_entries.GetCount(); ++i) {
@@ -314,7 +331,10 @@ bool Prefs::Save()
     }
     // Values this object does not declare belong to someone else: keep them.
     std::string previous;
-    if (ReadSettingsFile(path.CStr(), previous)) {
+    if (!ReadSettingsFile(path.CStr(), previous)) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            return false;  // became unreadable since: still the user's
+    } else {
         for (const StoredValue& v : ParseSettings(previous)) {
             bool declared = false;
             for (int i = 0; i < m_entries.GetCount() && !declared; ++i)

@@ -40,10 +40,15 @@ public:
     // program name cannot name a key, or the settings file cannot be read.
     bool Load(const char* programName);
     // Writes every entry; false before Load built the key path or on any
-    // failed write (the previous file then stays as it was).
+    // failed write (the previous file then stays as it was). A settings file
+    // that is there but could not be read is never written over: what it
+    // holds is the user's, and this object never saw it.
     bool Save();
 
     bool IsLoaded() const { return m_loaded; }
+    // Why the last Load could not read a settings file that is there (an
+    // errno value); 0 after a read, or when the file was missing.
+    int GetReadError() const { return m_readError; }
     // "SOFTWARE\<program>", empty until Load built it.
     const char* GetKeyPath() const { return m_keyPath; }
     // The settings file of the key; empty before Load built the key path or
@@ -56,6 +61,7 @@ protected:
 
 private:
     bool m_loaded = false;
+    int m_readError = 0;
     char m_keyPath[127] = {};
     T_List<t_pref> m_entries;
 };

@@ -1,5 +1,7 @@
 #include "kiv/file/SafeFile.h"
 
+#include "kiv/file/FileOpen.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -108,6 +110,20 @@ void RemoveStaleTemporaries(const std::string& target)
             unlinkat(dirfd(dir), name, 0);
     }
     closedir(dir);
+}
+
+bool MayReplace(const char* path, int lastReadFailure)
+{
+    if (const int reason = ReadFailure(path)) {
+        errno = reason;
+        return false;
+    }
+    struct stat st;
+    if (lastReadFailure && path && stat(path, &st) == 0) {
+        errno = lastReadFailure;
+        return false;
+    }
+    return true;
 }
 
 SafeFile::~SafeFile() { Discard(); }

@@ -30,6 +30,13 @@ std::string TemporaryPrefix(const std::string& target);
 // marker are left alone.
 void RemoveStaleTemporaries(const std::string& target);
 
+// Whether a save may replace the file at path: not when the file is there
+// but cannot be read, nor when it is there after an earlier read of it
+// failed (lastReadFailure, an errno value, 0 for none). Either way what it
+// holds was never taken in, and writing would lose it. A missing file may
+// always be written. When false, errno tells why.
+bool MayReplace(const char* path, int lastReadFailure);
+
 class SafeFile {
 public:
     SafeFile() = default;
