@@ -601,6 +601,11 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
     if (!m_playable || frames <= 0)
         return 0;
     m_blockFrames = frames;
+    // A memory head shorter than what the first block reads (a high note,
+    // a long block) would run dry before any stream could come: the note
+    // waits for its stream as a start past the head does.
+    if (m_streams && !m_offered && GetFramesRendered() == 0 && m_memFrames - m_index < ReadPerBlock())
+        m_startWait = true;
     if (AwaitsStreamStart(frames))
         return GetState() == kOvVoicePlaying || GetState() == kOvVoiceSustained ? frames : 0;
 

@@ -387,49 +387,57 @@ TEST(GigaRender, EveryKeyUpToFiveOctavesAboveTheRootSoundsItsPitch)
 // real time, with the disk thread keeping up between blocks as it does in a
 // host, the stream holds a whole block's read: the note plays to the
 // sample's end at its pitch, without a gap, and the audio thread allocates
-// nothing for it.
+// nothing for it. With blocks so long that the first one would read past
+// the memory head, the note waits a block for its stream instead of ending.
 TEST(GigaRender, StreamedSampleFiveOctavesUpPlaysToItsEndInRealTime)
 {
     constexpr int kRoot = 36;
     constexpr uint32_t kFrames = 5 * 44100;
-    Rig rig;
-    rig.Load(0, rig.Write(SineFixture(kRoot, kFrames)), 0);  // 1 s in memory, the rest streamed
-    ASSERT_TRUE(rig.Tone(0)->GetPart(0)->GetProgram()->streaming);
-    const int64_t blockRead = 32 * kBlock + 3;
-    // Ready for the next block: still in its memory head and not yet
-    // offered, or its stream holds a block's read (or all that is left).
-    auto ready = [&] {
-        GigaVoice* v = rig.Voice(0);
-        if (!v)
-            return true;
-        const GigaStream* stream = v->GetStream();
-        if (!stream)
-            return !v->IsWaiting();
-        return stream->IsDrained() || stream->BytesQueued() >= blockRead * static_cast<int>(sizeof(float));
-    };
-    std::vector<float> out;
-    out.reserve(kFrames / 32 + 8 * kBlock);
-    long allocations = 0;
-    rig.deck.NoteOn(0, kRoot + 60, 100, 0);
-    for (int block = 0; block < 40 && (block == 0 || rig.VoicesInUse() > 0); ++block) {
-        ASSERT_TRUE(kivtest::WaitFor(10000, ready)) << "block " << block;
-        kivtest::AllocCounter counter;
-        rig.Render();
-        const float* data = rig.buses.GetChannel(0, 0);
-        for (int i = 0; i < kBlock; ++i)
-            out.push_back(rig.buses.HasSignal(0) ? data[i] : 0.0f);
-        allocations += counter.Count();
+    for (const int block : {kBlock, 4096}) {
+        Rig rig;
+        rig.buses.Resize(16, 2, block);
+        rig.Load(0, rig.Write(SineFixture(kRoot, kFrames)), 0);  // 1 s in memory, the rest streamed
+        ASSERT_TRUE(rig.Tone(0)->GetPart(0)->GetProgram()->streaming);
+        const int64_t blockRead = 32 * static_cast<int64_t>(block) + 3;
+        // Ready for the next block: still in its memory head and not yet
+        // offered, or its stream holds a block's read (or all that is left).
+        auto ready = [&] {
+            GigaVoice* v = rig.Voice(0);
+            if (!v)
+                return true;
+            const GigaStream* stream = v->GetStream();
+            if (!stream)
+                return !v->IsWaiting();
+            return stream->IsDrained() || stream->BytesQueued() >= blockRead * static_cast<int>(sizeof(float));
+        };
+        std::vector<float> out;
+        out.reserve(kFrames / 32 + 8 * block);
+        long allocations = 0;
+        rig.deck.NoteOn(0, kRoot + 60, 100, 0);
+        for (int b = 0; b < 60 && (b == 0 || rig.VoicesInUse() > 0); ++b) {
+            ASSERT_TRUE(kivtest::WaitFor(10000, ready)) << "block " << b;
+            kivtest::AllocCounter counter;
+            rig.Render(block);
+            const float* data = rig.buses.GetChannel(0, 0);
+            for (int i = 0; i < block; ++i)
+                out.push_back(rig.buses.HasSignal(0) ? data[i] : 0.0f);
+            allocations += counter.Count();
+        }
+        EXPECT_EQ(rig.VoicesInUse(), 0) << block;
+        EXPECT_EQ(allocations, 0) << block;
+        int first = 0;
+        while (first + 1 < static_cast<int>(out.size()) && out[static_cast<size_t>(first) + 1] == 0.0f)
+            ++first;
+        int last = static_cast<int>(out.size()) - 1;
+        while (last > first && out[static_cast<size_t>(last)] == 0.0f)
+            --last;
+        EXPECT_LE(first, block) << block;
+        // The sample's 220500 frames last 6890.6 output frames.
+        EXPECT_NEAR(last - first, kFrames / 32.0, 2.0) << block;
+        EXPECT_EQ(Gaps(out, first + 1, last - first - 1), 0) << block;
+        const double want = 440.0 * std::pow(2.0, (kRoot + 60 - 69) / 12.0);
+        EXPECT_NEAR(MeasureHz(out, first, last - first) / want, 1.0, 0.001) << block;
     }
-    EXPECT_EQ(rig.VoicesInUse(), 0);
-    EXPECT_EQ(allocations, 0);
-    int last = static_cast<int>(out.size()) - 1;
-    while (last > 0 && out[static_cast<size_t>(last)] == 0.0f)
-        --last;
-    // The sample's 220500 frames last 6890.6 output frames.
-    EXPECT_NEAR(last, kFrames / 32.0, 2.0);
-    EXPECT_EQ(Gaps(out, 0, last), 0);
-    const double want = 440.0 * std::pow(2.0, (kRoot + 60 - 69) / 12.0);
-    EXPECT_NEAR(MeasureHz(out, 0, last) / want, 1.0, 0.001);
 }
 
 // A compressed sample whose data chunk has an odd byte count plays to its
