@@ -49,15 +49,19 @@ void GigaStream::SizeRings(int bytes, bool stereo)
     const bool rightFits = stereo ? m_right->GetSize() == bytes : m_right->GetSize() <= bytes;
     std::unique_ptr<OvAudioRing> left;
     std::unique_ptr<OvAudioRing> right;
-    if (!leftFits) {
-        left.reset(new (std::nothrow) OvAudioRing);
-        if (!left || !left->Init(bytes))
-            return;
-    }
-    if (!rightFits) {
-        right.reset(new (std::nothrow) OvAudioRing);
-        if (!right || !right->Init(bytes))
-            return;
+    try {
+        if (!leftFits) {
+            left = std::make_unique<OvAudioRing>();
+            if (!left->Init(bytes))
+                return;
+        }
+        if (!rightFits) {
+            right = std::make_unique<OvAudioRing>();
+            if (!right->Init(bytes))
+                return;
+        }
+    } catch (const std::bad_alloc&) {
+        return;
     }
     if (left)
         m_left = std::move(left);
