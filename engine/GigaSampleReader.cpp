@@ -310,7 +310,8 @@ int GigaSampleReader::ShortFrameSamples(int64_t bytes) const
     // The data must hold that many samples exactly (a mode-4 pair's bytes
     // count as two samples); a writer that rounded the chunk's size up to
     // even leaves one spare byte, which is no sample.
-    for (int64_t spare = 0; spare <= 1; ++spare) {
+    const int64_t spares = (m_sample->dataSize & 1) == 0 ? 1 : 0;
+    for (int64_t spare = 0; spare <= spares; ++spare) {
         for (int64_t n = std::min<int64_t>(guess + 1, m_frameSize - 1); n >= std::max<int64_t>(guess - 1, 1); --n) {
             if (FrameBytes(static_cast<int>(n)) == bytes - spare)
                 return static_cast<int>(n);
