@@ -29,10 +29,11 @@ public:
 
     // Disk thread: prepares the stream for the part of the sample that is not
     // in memory, from startFrame on when that lies further (the frames before
-    // it are decoded and dropped by the refills). A voice that reads more
-    // than blockFrames (frames) per block than the rings hold gets larger
-    // rings, up to a bound. False when the sample cannot be streamed (its
-    // rings stay empty).
+    // it are decoded and dropped by the refills). The rings hold what the
+    // voice reads in two blocks of blockFrames frames each (many times its
+    // output far above the root), within a bound, and never less than the
+    // usual size. False when the sample cannot be streamed (its rings stay
+    // empty).
     bool Start(GigaSample* sample, int64_t startFrame = 0, int64_t blockFrames = 0);
     // Disk thread: while 4096 bytes are free in the left ring, decodes up to
     // 1024 frames into it. left/right are scratch buffers of at least 1024
