@@ -1,5 +1,6 @@
 #include "engine/FastRiff.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -55,6 +56,8 @@ void FastRiff::Rewind()
     std::memset(m_id, 0, sizeof(m_id));
     std::memset(m_type, 0, sizeof(m_type));
     m_chunkSize = 0;
+    m_declaredSize = 0;
+    m_dataStart = 0;
 }
 
 void FastRiff::EnterList(int64_t offset, int64_t end)
@@ -145,6 +148,8 @@ bool FastRiff::NextChunk(int level)
     std::memcpy(m_id, header, 4);
     int64_t size = static_cast<int64_t>(header[4]) | (static_cast<int64_t>(header[5]) << 8) |
                    (static_cast<int64_t>(header[6]) << 16) | (static_cast<int64_t>(header[7]) << 24);
+    m_declaredSize = size;
+    m_dataStart = m_position;
     const bool odd = (size & 1) != 0;
     if (odd)
         ++size;
@@ -169,6 +174,13 @@ bool FastRiff::NextChunk(int level)
             Malformed();
     }
     return true;
+}
+
+int64_t FastRiff::GetChunkDataSize() const
+{
+    if (m_depth < 0)
+        return 0;
+    return std::max<int64_t>(0, std::min(m_declaredSize, GetChunkEnd() - m_dataStart));
 }
 
 bool FastRiff::IsChunk(const char* id, const char* type) const

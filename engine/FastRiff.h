@@ -45,6 +45,9 @@ public:
     // id/type null match anything; compared as four bytes in file order.
     bool IsChunk(const char* id, const char* type) const;
     int64_t GetChunkSize() const { return m_chunkSize; }
+    // The data bytes the header declares, without the pad byte of an odd
+    // chunk, and no more than the chunk holds.
+    int64_t GetChunkDataSize() const;
     // The file offset just past the current chunk.
     int64_t GetChunkEnd() const { return m_depth >= 0 ? m_ends[m_depth + 1] : m_ends[0]; }
     int64_t GetPosition() const { return m_position; }
@@ -56,6 +59,8 @@ private:
     char m_id[4] = {};
     char m_type[4] = {};
     int64_t m_chunkSize = 0;
+    int64_t m_declaredSize = 0;  // the header's size field
+    int64_t m_dataStart = 0;     // file offset of the current chunk's data
     int64_t m_fileSize = 0;
     int64_t m_position = 0;
     // m_ends[0] bounds level 0; m_ends[level + 1] is the end of the chunk last

@@ -96,8 +96,8 @@ void GigaDiskThread::WaitStopped()
         SleepMs(giga::kWaitStepMs);
 }
 
-bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation,
-                               int64_t startFrame) noexcept
+bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation, int64_t startFrame,
+                               int64_t blockFrames) noexcept
 {
     if (!voice || !sample)
         return false;
@@ -110,7 +110,7 @@ bool GigaDiskThread::PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t ge
         uint32_t w = m_write.load(std::memory_order_relaxed);
         uint32_t r = m_read.load(std::memory_order_acquire);
         if (((w - r) & kRingMask) != kRingMask) {
-            m_ring[w] = Request{voice, sample, generation, startFrame};
+            m_ring[w] = Request{voice, sample, generation, startFrame, blockFrames};
             m_write.store((w + 1) & kRingMask, std::memory_order_release);
             pushed = true;
         }
@@ -173,7 +173,7 @@ void GigaDiskThread::TakeVoices()
             q.voice->DeclineStream(q.generation);
             continue;
         }
-        if (!stream->Start(q.sample, q.startFrame)) {
+        if (!stream->Start(q.sample, q.startFrame, q.blockFrames)) {
             stream->Recycle();
             q.voice->DeclineStream(q.generation);
             continue;

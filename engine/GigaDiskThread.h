@@ -44,10 +44,12 @@ public:
 
     // Audio thread: asks for a stream of sample for voice, which waits with
     // generation; the stream starts at startFrame of the sample, or right
-    // after the frames in memory when that is further. False when the ring is
+    // after the frames in memory when that is further, and its rings hold
+    // what the voice reads in a block (blockFrames). False when the ring is
     // busy (another producer), full, or the thread is not running; the voice
     // tries again on its next block.
-    bool PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation, int64_t startFrame = 0) noexcept;
+    bool PushVoice(GigaVoice* voice, GigaSample* sample, uint32_t generation, int64_t startFrame = 0,
+                   int64_t blockFrames = 0) noexcept;
 
     // Number of streams in the active list.
     int ActiveStreams() const { return m_activeCount.load(std::memory_order_acquire); }
@@ -68,6 +70,7 @@ private:
         GigaSample* sample;
         uint32_t generation;
         int64_t startFrame;
+        int64_t blockFrames;
     };
 
     void TakeVoices();

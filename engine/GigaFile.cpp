@@ -74,7 +74,7 @@ void GigaFile::ReadWave(GigaSample& s)
     int blockAlign = 0;
     while (NextChunk(2)) {
         if (IsChunk("fmt ", nullptr)) {
-            format = GetChunkEnd() - GetPosition() >= kFormatBytes;
+            format = GetChunkDataSize() >= kFormatBytes;
             ReadU16();  // format tag
             s.channels = ReadU16();
             s.sampleRate = static_cast<int>(std::min<uint32_t>(ReadU32(), INT32_MAX));
@@ -111,8 +111,10 @@ void GigaFile::ReadWave(GigaSample& s)
                 s.truncatedBits = static_cast<int>(std::min<uint32_t>(ReadU32(), INT32_MAX));
             }
         } else if (IsChunk("data", nullptr)) {
+            // The pad byte of an odd chunk is no data: a compressed
+            // sample's short last frame would read it as one more sample.
             s.dataOffset = GetPosition();
-            s.dataSize = GetChunkEnd() - GetPosition();
+            s.dataSize = GetChunkDataSize();
         }
     }
     // Without its format, or with a frame size that contradicts its channels

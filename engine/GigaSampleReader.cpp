@@ -308,13 +308,14 @@ int GigaSampleReader::ShortFrameSamples(int64_t bytes) const
     const int64_t perTwo = FrameBytes(2);
     const int64_t guess = std::min<int64_t>(bytes * 2 / perTwo, m_frameSize - 1);
     // The data must hold that many samples exactly (a mode-4 pair's bytes
-    // count as two samples); the chunk's size as read counts the pad byte
-    // of an odd chunk too (it is then even).
-    const bool padded = (m_sample->dataSize & 1) == 0;
-    for (int64_t n = std::min<int64_t>(guess + 1, m_frameSize - 1); n >= std::max<int64_t>(guess - 1, 1); --n) {
-        const int64_t need = FrameBytes(static_cast<int>(n));
-        if (need == bytes || (padded && need == bytes - 1))
-            return static_cast<int>(n);
+    // count as two samples); a writer that rounded the chunk's size up to
+    // even leaves one spare byte, which is no sample.
+    const int64_t spares = (m_sample->dataSize & 1) == 0 ? 1 : 0;
+    for (int64_t spare = 0; spare <= spares; ++spare) {
+        for (int64_t n = std::min<int64_t>(guess + 1, m_frameSize - 1); n >= std::max<int64_t>(guess - 1, 1); --n) {
+            if (FrameBytes(static_cast<int>(n)) == bytes - spare)
+                return static_cast<int>(n);
+        }
     }
     return 0;
 }

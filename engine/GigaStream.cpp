@@ -3,6 +3,7 @@
 #include "engine/GigaStream.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/GigaFile.h"
 #include "engine/GigaSample.h"
@@ -41,8 +42,44 @@ GigaStream* GigaStream::TakeFor(GigaSample* sample)
     return pool ? pool->Take() : nullptr;
 }
 
-bool GigaStream::Start(GigaSample* sample, int64_t startFrame)
+void GigaStream::SizeRings(int bytes, bool stereo)
 {
+    // A mono stream's right ring is never read: it only must not stay large.
+    const bool leftFits = m_left->GetSize() == bytes;
+    const bool rightFits = stereo ? m_right->GetSize() == bytes : m_right->GetSize() <= bytes;
+    std::unique_ptr<OvAudioRing> left;
+    std::unique_ptr<OvAudioRing> right;
+    try {
+        if (!leftFits) {
+            left = std::make_unique<OvAudioRing>();
+            if (!left->Init(bytes))
+                return;
+        }
+        if (!rightFits) {
+            right = std::make_unique<OvAudioRing>();
+            if (!right->Init(bytes))
+                return;
+        }
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    if (left)
+        m_left = std::move(left);
+    if (right)
+        m_right = std::move(right);
+}
+
+bool GigaStream::Start(GigaSample* sample, int64_t startFrame, int64_t blockFrames)
+{
+    // Two blocks' worth, so that the disk thread refills one while the voice
+    // reads the other. Rings grown for one voice shrink again for the next
+    // (not when recycled: a voice may still be reading when its thread ends).
+    int bytes = giga::kStreamRingBytes;
+    const int64_t want = std::clamp<int64_t>(blockFrames, 0, giga::kMaxStreamRingBytes) * 2 *
+                         static_cast<int64_t>(sizeof(float));
+    while (bytes < want && bytes < giga::kMaxStreamRingBytes)
+        bytes *= 2;
+    SizeRings(bytes, sample && sample->channels == 2);
     m_left->Reset();
     m_right->Reset();
     m_sample = sample;
@@ -86,28 +123,28 @@ void GigaStream::Refill(float* left, float* right)
     }
     if (m_skip > 0)
         return;
-    if (m_left->GetFree() < giga::kStreamRefillFreeBytes)
-        return;
-    int64_t want = std::min<int64_t>(m_framesLeft, giga::kStreamRefillFrames);
-    bool stereo = m_channels == 2;
-    int64_t got = m_reader->DecodeFloat(left, stereo ? right : nullptr, want);
-    if (got < want) {
-        // Malformed or cut data: stream what there is and end; the voice sees
-        // a short read when the rings run dry.
-        m_framesLeft = 0;
-    } else {
-        m_framesLeft -= got;
+    // The ring is topped up: a voice playing high reads many times the
+    // output rate, more than one piece per pass.
+    const bool stereo = m_channels == 2;
+    while (m_framesLeft > 0 && m_left->GetFree() >= giga::kStreamRefillFreeBytes) {
+        const int64_t want = std::min<int64_t>(m_framesLeft, giga::kStreamRefillFrames);
+        const int64_t got = m_reader->DecodeFloat(left, stereo ? right : nullptr, want);
+        if (got < want) {
+            // Malformed or cut data: stream what there is and end; the voice
+            // sees a short read when the rings run dry.
+            m_framesLeft = 0;
+        } else {
+            m_framesLeft -= got;
+        }
+        if (got > 0) {
+            const int bytes = static_cast<int>(got) * static_cast<int>(sizeof(float));
+            // The reader measures by the left ring: the right data goes in
+            // first, so whatever the left ring shows is in the right ring too.
+            if (stereo)
+                m_right->Write(right, bytes);
+            m_left->Write(left, bytes);
+        }
     }
-    if (got <= 0) {
-        m_drained.store(m_framesLeft == 0, std::memory_order_release);
-        return;
-    }
-    int bytes = static_cast<int>(got) * static_cast<int>(sizeof(float));
-    // The reader measures by the left ring: the right data goes in first, so
-    // whatever the left ring shows is in the right ring too.
-    if (stereo)
-        m_right->Write(right, bytes);
-    m_left->Write(left, bytes);
     if (m_framesLeft == 0)
         m_drained.store(true, std::memory_order_release);
 }
@@ -136,6 +173,11 @@ bool GigaStream::Read(float* left, float* right, int frames, int* got) noexcept
 int GigaStream::BytesQueued() const noexcept
 {
     return m_left->GetUsed();
+}
+
+int GigaStream::RingBytes() const noexcept
+{
+    return m_left->GetSize();
 }
 
 void GigaStream::Recycle()

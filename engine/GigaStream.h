@@ -29,11 +29,15 @@ public:
 
     // Disk thread: prepares the stream for the part of the sample that is not
     // in memory, from startFrame on when that lies further (the frames before
-    // it are decoded and dropped by the refills). False when the sample
-    // cannot be streamed (its rings stay empty).
-    bool Start(GigaSample* sample, int64_t startFrame = 0);
-    // Disk thread: decodes up to 1024 frames when 4096 bytes are free in the
-    // left ring. left/right are scratch buffers of at least 1024 floats.
+    // it are decoded and dropped by the refills). The rings hold what the
+    // voice reads in two blocks of blockFrames frames each (many times its
+    // output far above the root), within a bound, and never less than the
+    // usual size. False when the sample cannot be streamed (its rings stay
+    // empty).
+    bool Start(GigaSample* sample, int64_t startFrame = 0, int64_t blockFrames = 0);
+    // Disk thread: while 4096 bytes are free in the left ring, decodes up to
+    // 1024 frames into it. left/right are scratch buffers of at least 1024
+    // floats.
     void Refill(float* left, float* right);
     // Audio thread: takes frames floats from the left ring (and the right ring
     // when right is given); true only when all of them were there (`got`,
@@ -53,6 +57,7 @@ public:
     int64_t GetFramesLeft() const { return m_framesLeft; }
     int GetChannels() const { return m_channels; }
     int BytesQueued() const noexcept;  // decoded bytes waiting in the left ring
+    int RingBytes() const noexcept;    // what each ring holds
     // Every frame it will ever give is in its rings: the end of the sample,
     // or data that could not be read or decoded.
     bool IsDrained() const noexcept { return m_drained.load(std::memory_order_acquire); }
@@ -61,6 +66,10 @@ public:
     GigaStream* next = nullptr;
 
 private:
+    // Disk thread, while no voice reads: rings of bytes each (the right one
+    // only for stereo); the rings stay as they are when that fails.
+    void SizeRings(int bytes, bool stereo);
+
     GigaFile* m_file;
     GigaSample* m_sample = nullptr;
     std::unique_ptr<GigaSampleReader> m_reader;

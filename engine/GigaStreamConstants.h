@@ -6,6 +6,9 @@ namespace giga {
 
 // Disk streaming.
 constexpr int kStreamRingBytes = 32768;      // per channel ring of a stream
+// The largest ring, for a voice that reads far more per block (a high note,
+// a long block): two blocks of 2048 frames at a 64-fold pitch.
+constexpr int kMaxStreamRingBytes = 1 << 20;
 constexpr int kStreamRefillFrames = 1024;    // most frames decoded per refill
 constexpr int kStreamRefillFreeBytes = 4096; // refill only when this much is free
 constexpr int kStreamsPerFile = 24;          // idle streams made with a file's wave pool

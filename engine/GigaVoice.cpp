@@ -324,7 +324,7 @@ void GigaVoice::Start() noexcept
     const int unity = zone.unityNote >= 0 ? zone.unityNote : sample.unityNote;
     const int fine = zone.fineTune != 0 ? zone.fineTune : sample.fineTune;
     int key = GetKey();
-    if (!zone.keyTracking || key - unity > kMaxKeyAboveUnity)
+    if (!zone.keyTracking)
         key = unity;
     const int partTune = part ? part->tuning : 0;
     const double cents = static_cast<double>(fine) + m_gigaTone->GetTotalTune() + partTune;
@@ -375,7 +375,17 @@ bool GigaVoice::OfferToDisk(GigaSample* sample) noexcept
         generation = static_cast<uint32_t>(slot >> 1);
     }
     GigaDiskThread* disk = GigaDiskThread::Get();
-    return disk && disk->PushVoice(this, sample, generation, m_streamNext);
+    return disk && disk->PushVoice(this, sample, generation, m_streamNext, ReadPerBlock());
+}
+
+int64_t GigaVoice::ReadPerBlock() const noexcept
+{
+    const GigaPart* part = GetPart();
+    const double bendRange = part ? std::fabs(static_cast<double>(part->bend.Load())) : 0.0;
+    double top = m_baseRatio * std::pow(kSemitone, bendRange);
+    top = std::isfinite(top) ? std::clamp(top, kMinRatio, kMaxRatio) : kMaxRatio;
+    const int block = m_blockFrames > 0 ? m_blockFrames : kChunkFrames;
+    return static_cast<int64_t>(std::ceil(block * top)) + kInterpolationGuard + 1;
 }
 
 GigaStream* GigaVoice::GetStream() const noexcept
@@ -554,7 +564,8 @@ bool GigaVoice::AwaitsStreamStart(int frames) noexcept
         m_offered = true;
     // Ready once the ring holds a good part of what the next blocks read
     // (or all that is left of the sample).
-    const int64_t want = std::min<int64_t>(kStartWaitQueuedFrames, m_lastIndex + 1 - m_streamNext);
+    const int64_t want =
+        std::min<int64_t>(std::max<int64_t>(kStartWaitQueuedFrames, ReadPerBlock()), m_lastIndex + 1 - m_streamNext);
     GigaStream* stream = GetStream();
     const float rate = OvEngine::GetOutputRate();
     if ((stream && stream->BytesQueued() >= want * static_cast<int64_t>(sizeof(float))) ||
@@ -569,7 +580,13 @@ bool GigaVoice::AwaitsStreamStart(int frames) noexcept
 
 void GigaVoice::OfferIfDue() noexcept
 {
-    if (!m_streams || m_offered || GetFramesRendered() <= m_threshold)
+    if (!m_streams || m_offered)
+        return;
+    // Past the threshold, or so fast through its head that only a few
+    // blocks are left of it: a later offer would find the stream empty.
+    const bool headEnding = static_cast<double>(m_memFrames - m_index) <
+                            static_cast<double>(kStreamLeadBlocks) * m_blockFrames * m_ratio;
+    if (GetFramesRendered() <= m_threshold && !headEnding)
         return;
     if (OfferToDisk(m_sample)) {
         m_offered = true;
@@ -583,6 +600,12 @@ int GigaVoice::Render(audio::Buffers* buses, int frames) noexcept
 {
     if (!m_playable || frames <= 0)
         return 0;
+    m_blockFrames = frames;
+    // A memory head shorter than what the first block reads (a high note,
+    // a long block) would run dry before any stream could come: the note
+    // waits for its stream as a start past the head does.
+    if (m_streams && !m_offered && GetFramesRendered() == 0 && m_memFrames - m_index < ReadPerBlock())
+        m_startWait = true;
     if (AwaitsStreamStart(frames))
         return GetState() == kOvVoicePlaying || GetState() == kOvVoiceSustained ? frames : 0;
 

@@ -109,6 +109,9 @@ private:
     int ReadStream(float* left, float* right, int count) noexcept;
     GigaStream* WaitForStream() noexcept;
     void OfferIfDue() noexcept;
+    // Sample frames one block takes at the highest pitch the part's bend can
+    // reach: what the stream's rings must be able to hold.
+    int64_t ReadPerBlock() const noexcept;
     // A start past the frames in memory: true while the voice still waits,
     // silent and in place, for its stream's first frames (real time only).
     bool AwaitsStreamStart(int frames) noexcept;
@@ -175,6 +178,7 @@ private:
     float m_carryRight[gigavoice::kStreamCarry] = {};
     int m_carryCount = 0;         // frames m_streamNext - count .. m_streamNext - 1
     bool m_startWait = false;     // starts in the streamed part: waits for its stream
+    int m_blockFrames = 0;        // output frames of the block being rendered (0 before the first)
     int64_t m_startWaited = 0;    // output frames waited so far
 
     // Filter.

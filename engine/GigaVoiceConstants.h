@@ -58,7 +58,6 @@ constexpr float kSilentGain = 0.0005f;  // crossfade gains and cutoffs below it 
 
 // Pitch.
 constexpr double kSemitone = 1.059463094359;
-constexpr int kMaxKeyAboveUnity = 36;   // higher keys play at the unity pitch
 constexpr double kCentsPerSemitone = 100.0;
 // Bounds of the playback ratio: hostile tunings, bends or sample rates must
 // not make positions overflow or a block read more than the work buffer.
@@ -68,6 +67,9 @@ constexpr double kMaxRatio = 64.0;
 // Streaming: the voice offers itself this long before its memory runs out.
 constexpr double kStreamLeadSeconds = 0.5;
 constexpr int kStreamMinThreshold = 512;  // frames
+// A voice whose memory lasts fewer blocks than this (a high note plays
+// through its head fast) offers itself at once.
+constexpr int kStreamLeadBlocks = 4;
 constexpr int kOfflineWaitStepMs = 2;
 constexpr int kOfflineWaitMs = 2000;
 constexpr int kStartWaitQueuedFrames = 4096;  // a start in the streamed part waits for this much

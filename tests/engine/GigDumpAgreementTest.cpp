@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,12 @@
 #include <vector>
 
 #include "engine/GigaBank.h"
+#include "engine/GigaBankHooks.h"
+#include "engine/GigaFile.h"
+#include "engine/GigaProgram.h"
 #include "engine/GigaSampleReader.h"
+#include "engine/GigaStream.h"
+#include "engine/GigaStreamConstants.h"
 #include "gig/GigFixtures.h"
 #include "gig/GigWriter.h"
 #include "support/TestSupport.h"
@@ -151,6 +157,27 @@ DumpRegion ParseRegion(const std::string& text)
     return r;
 }
 
+// Frames of a decoded sample comparable with gigextract's: it reads the right
+// block of a short 24-bit stereo frame where a whole frame's would stand, so
+// only the frames before that one agree.
+int64_t Compared(int channels, int bits, bool shortLast, int64_t frames)
+{
+    return shortLast && bits == 24 && channels == 2 ? frames / 256 * 256 : frames;
+}
+
+// Our float and 16-bit decodings against gigextract's value v.
+bool SameFloat(int bits, float ours, int32_t v)
+{
+    const int32_t back = bits == 16 ? static_cast<int32_t>(std::lround(ours * 1073741824.0 / 32769.0))
+                                    : static_cast<int32_t>(std::lround(ours / GigaSampleReader::Scale24(0)));
+    return back == v;
+}
+
+bool Same16(int bits, int16_t ours, int32_t v)
+{
+    return ours == (bits == 16 ? v : v >> 8);
+}
+
 }  // namespace
 
 TEST(GigDumpAgreement, NamesRegionsAndSamplesAgreeOnEveryFixture)
@@ -247,7 +274,10 @@ TEST(GigDumpAgreement, VelocityZonesFollowGigdumpsLimits)
 
 // Compressed samples in every mode, mono and stereo, decode to exactly the
 // values gigextract writes; samples whose last frame is short, as recorded
-// files have them, end where gigdump says they do.
+// files have them, end where gigdump says they do, also when their data
+// chunk has an odd size (its pad byte is no sample). Loaded as a player
+// loads them, with a short memory head and the rest streamed, they give the
+// same frames.
 TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
 {
     if (!Installed("gigextract") || !Installed("gigdump"))
@@ -258,26 +288,35 @@ TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
         int mode;  // -1: the encoder's choice per frame
         uint32_t frames = 2048 * 4;  // whole compressed frames
         bool shortLast = false;
+        int rightMode = -2;  // -2: as mode
+        bool oddChunk = false;
     };
     const Kind kinds[] = {{1, 16, 0}, {2, 16, 0}, {1, 16, 1}, {2, 16, 1}, {2, 16, -1}, {1, 24, 2}, {2, 24, 2},
                           {1, 24, 3}, {2, 24, 3}, {1, 24, 4}, {2, 24, 4}, {1, 24, 5}, {2, 24, 5}, {2, 24, -1},
                           // 7168 frames in three frames and a half; 24-bit: 8 frames and 100 or 7.
-                          {1, 16, 0, 7168, true}, {2, 16, -1, 7168, true}, {1, 24, 4, 2148, true},
-                          {1, 24, -1, 2055, true}, {2, 24, 5, 2148, true}};
+                          {1, 16, 0, 7168, true}, {2, 16, -1, 7168, true}, {1, 24, 4, 2148, true, -2, true},
+                          {1, 24, -1, 2055, true, -2, true}, {2, 24, 5, 2148, true},
+                          // More short last frames in data chunks of an odd byte count.
+                          {1, 16, 1, 7001, true, -2, true}, {1, 16, 1, 7003, true, -2, true},
+                          {2, 16, 0, 7001, true, 1, true}, {1, 24, 5, 7001, true, -2, true},
+                          {2, 24, 3, 7001, true, 5, true}};
     // Quiet enough for each forced mode's differences.
     const double levels[] = {0.5, 0.02, 0.5, 0.05, 0.003, 0.0002};
     gigtools::GigBuilder b;
+    gigtools::GigInstrument ins("all modes");
     for (const Kind& k : kinds) {
+        const int quietest = std::max(k.mode, k.rightMode);
         gigtools::GigSample s = gigtools::GigSample::Tone(
             "m" + std::to_string(k.mode) + "c" + std::to_string(k.channels), k.channels, k.bits, 44100, 60,
-            k.frames, 1.5, k.mode < 0 ? 0.5 : levels[k.mode]);
+            k.frames, 1.5, k.mode < 0 ? 0.5 : levels[quietest]);
         s.compressed = true;
         s.forcedMode = k.mode;
+        s.forcedModeRight = k.rightMode;
         s.shortLastFrame = k.shortLast;
-        b.AddSample(s);
+        // One key per sample: a program load takes every one.
+        const int key = b.SampleCount();
+        ins.regions.push_back(gigtools::GigRegion::Single(key, key, b.AddSample(s)));
     }
-    gigtools::GigInstrument ins("all modes");
-    ins.regions.push_back(gigtools::GigRegion::Single(0, 127, 0));
     b.AddInstrument(ins);
     kivtest::TempDir dir;
     const std::string path = dir.File("modes.gig");
@@ -302,19 +341,21 @@ TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
     GigaBank bank;
     ASSERT_TRUE(bank.Open(path.c_str()));
     ASSERT_TRUE(bank.LoadSampleList());
+    std::vector<std::vector<int32_t>> extracted;
     for (size_t i = 0; i < std::size(kinds); ++i) {
         const Kind& k = kinds[i];
         const std::string what = std::to_string(k.channels) + "ch " + std::to_string(k.bits) + "bit mode " +
-                                 std::to_string(k.mode);
+                                 std::to_string(k.mode) + " " + std::to_string(k.frames) + " frames";
         const std::string name = "m" + std::to_string(k.mode) + "c" + std::to_string(k.channels);
         int channels = 0;
         int bits = 0;
-        std::vector<int32_t> theirs;
+        std::vector<int32_t>& theirs = extracted.emplace_back();
         ASSERT_TRUE(kivtest::ReadWav(out + "/" + std::to_string(i + 1) + "_" + name + ".wav", channels, bits, theirs)) << what;
         ASSERT_EQ(channels, k.channels) << what;
         ASSERT_EQ(bits, k.bits) << what;
         const GigaSample& gs = *bank.GetSample(static_cast<int>(i));
         ASSERT_TRUE(gs.IsUsable()) << what;
+        EXPECT_EQ(gs.dataSize % 2 == 1, k.oddChunk) << what;
         const int64_t frames = static_cast<int64_t>(theirs.size()) / channels;
         ASSERT_EQ(frames, lengths[i]) << what;
         ASSERT_EQ(frames, k.frames) << what;
@@ -329,23 +370,62 @@ TEST(GigDumpAgreement, CompressedSamplesDecodeAsGigextractWritesThem)
         std::vector<float> left(static_cast<size_t>(frames) + 1), right(static_cast<size_t>(frames) + 1);
         ASSERT_EQ(reader.DecodeFloat(left.data(), right.data(), frames + 1), frames) << what;
         EXPECT_EQ(reader.GetFramesTotal(), frames) << what;
+        EXPECT_EQ(reader.GetPosition(), gs.dataOffset + gs.dataSize) << what;  // the whole data, not a byte past it
         ASSERT_TRUE(reader.SetUp(&gs, &gs.file->GetFile(), gs.dataOffset));
         std::vector<int16_t> left16(static_cast<size_t>(frames)), right16(static_cast<size_t>(frames));
         ASSERT_EQ(reader.Decode16(left16.data(), right16.data(), frames), frames) << what;
         int differing = 0;
-        // gigextract reads the right block of a short 24-bit stereo frame where
-        // a whole frame's would stand; the samples before it must agree.
-        const int64_t compared = k.shortLast && k.bits == 24 && channels == 2 ? frames / 256 * 256 : frames;
-        for (int64_t f = 0; f < compared; ++f) {
+        for (int64_t f = 0; f < Compared(k.channels, k.bits, k.shortLast, frames); ++f) {
             for (int ch = 0; ch < channels; ++ch) {
                 const int32_t v = theirs[static_cast<size_t>(f * channels + ch)];
-                const float gotF = (ch == 0 ? left : right)[static_cast<size_t>(f)];
-                const int16_t got16 = (ch == 0 ? left16 : right16)[static_cast<size_t>(f)];
-                const int32_t ours = k.bits == 16 ? static_cast<int32_t>(std::lround(gotF * 1073741824.0 / 32769.0))
-                                                  : static_cast<int32_t>(std::lround(gotF / GigaSampleReader::Scale24(0)));
-                differing += ours != v || got16 != (k.bits == 16 ? v : v >> 8);
+                differing += !SameFloat(k.bits, (ch == 0 ? left : right)[static_cast<size_t>(f)], v) ||
+                             !Same16(k.bits, (ch == 0 ? left16 : right16)[static_cast<size_t>(f)], v);
             }
         }
         EXPECT_EQ(differing, 0) << what;
     }
+
+    // Loaded with a 0.05 s memory head: the longer samples stream the rest.
+    GigaHooks::SetPreloadSeconds(0.05f, 0.05f);
+    GigaProgram* program = bank.LoadProgram(0, nullptr);
+    GigaHooks::SetPreloadSeconds(1.0f, 3.0f);
+    ASSERT_NE(program, nullptr);
+    int streamed = 0;
+    for (size_t i = 0; i < std::size(kinds); ++i) {
+        const Kind& k = kinds[i];
+        const std::string what = std::to_string(k.channels) + "ch " + std::to_string(k.bits) + "bit mode " +
+                                 std::to_string(k.mode) + " " + std::to_string(k.frames) + " frames, loaded";
+        GigaSample& gs = *bank.GetSample(static_cast<int>(i));
+        const std::vector<int32_t>& theirs = extracted[i];
+        int64_t f = 0;
+        int differing = 0;
+        const int64_t compared = Compared(k.channels, k.bits, k.shortLast, lengths[i]);
+        for (const int64_t head = std::min(gs.framesInMemory, gs.frames); f < head; ++f)
+            for (int ch = 0; ch < k.channels && f < compared; ++ch)
+                differing += !Same16(k.bits, (ch == 0 ? gs.GetLeft() : gs.GetRight())[f],
+                                     theirs[static_cast<size_t>(f * k.channels + ch)]);
+        if (gs.IsStreamed()) {
+            ++streamed;
+            GigaStream* stream = GigaStream::TakeFor(&gs);
+            ASSERT_NE(stream, nullptr) << what;
+            ASSERT_TRUE(stream->Start(&gs)) << what;
+            std::vector<float> scratchLeft(giga::kStreamRefillFrames), scratchRight(giga::kStreamRefillFrames);
+            std::vector<float> l(giga::kStreamRingBytes / sizeof(float)), r(l.size());
+            for (int refill = 0; refill < 1000 && !(stream->IsDrained() && stream->BytesQueued() == 0); ++refill) {
+                stream->Refill(scratchLeft.data(), scratchRight.data());
+                const int n = stream->BytesQueued() / static_cast<int>(sizeof(float));
+                stream->Read(l.data(), k.channels == 2 ? r.data() : nullptr, n);
+                for (int j = 0; j < n; ++j, ++f)
+                    for (int ch = 0; ch < k.channels && f < compared; ++ch)
+                        differing += !SameFloat(k.bits, (ch == 0 ? l : r)[static_cast<size_t>(j)],
+                                                theirs[static_cast<size_t>(f * k.channels + ch)]);
+            }
+            stream->SetFinished();
+            stream->Recycle();
+        }
+        EXPECT_EQ(f, lengths[i]) << what;
+        EXPECT_EQ(differing, 0) << what;
+    }
+    EXPECT_GE(streamed, 10);
+    program->Release();
 }

@@ -20,9 +20,11 @@
 #include "engine/GigaProgram.h"
 #include "engine/GigaRegion.h"
 #include "engine/GigaSample.h"
+#include "engine/GigaStream.h"
 #include "engine/OvEngine.h"
 #include "engine/GigaZone.h"
 #include "support/TestSupport.h"
+#include "support/XvfbServer.h"
 
 using namespace voicetest;
 
@@ -101,6 +103,62 @@ float Peak(const std::vector<float>& v, int from, int count)
     for (int i = from; i < from + count && i < static_cast<int>(v.size()); ++i)
         p = std::max(p, std::fabs(v[i]));
     return p;
+}
+
+// One region from the root key up five octaves playing one mono sine at the
+// root's pitch (level 0.5), `frames` long.
+gigtools::GigFixture SineFixture(int root, uint32_t frames)
+{
+    gigtools::GigFixture f{"Sine", "a sine at its root", {}};
+    gigtools::GigSample s;
+    s.name = "Sine";
+    s.unityNote = root;
+    s.values.resize(frames);
+    const double hz = 440.0 * std::pow(2.0, (root - 69) / 12.0);
+    for (uint32_t i = 0; i < frames; ++i)
+        s.values[i] = static_cast<int32_t>(std::lround(16383.0 * std::sin(2.0 * M_PI * hz * i / kRate)));
+    const int h = f.bank.AddSample(s);
+    gigtools::GigInstrument ins("Sine");
+    ins.regions.push_back(gigtools::GigRegion::Single(root, root + 60, h));
+    ins.regions.back().zones[0].unityNote = root;
+    f.bank.AddInstrument(ins);
+    return f;
+}
+
+// The frequency of a steady tone from its rising zero crossings, each placed
+// between its two frames.
+double MeasureHz(const std::vector<float>& v, int from, int count)
+{
+    double first = -1.0, last = -1.0;
+    int cycles = -1;
+    for (int i = from + 1; i < from + count; ++i) {
+        if (v[i - 1] < 0.0f && v[i] >= 0.0f) {
+            const double t = i - 1 + v[i - 1] / static_cast<double>(v[i - 1] - v[i]);
+            if (first < 0.0)
+                first = t;
+            last = t;
+            ++cycles;
+        }
+    }
+    return cycles > 0 ? cycles * static_cast<double>(kRate) / (last - first) : 0.0;
+}
+
+double Rms(const std::vector<float>& v, int from, int count)
+{
+    double sum = 0.0;
+    for (int i = from; i < from + count; ++i)
+        sum += static_cast<double>(v[i]) * v[i];
+    return std::sqrt(sum / count);
+}
+
+// Frames of a run where the output stops dead: two frames in a row of exact
+// silence inside a sounding tone.
+int Gaps(const std::vector<float>& v, int from, int count)
+{
+    int gaps = 0;
+    for (int i = from + 1; i < from + count; ++i)
+        gaps += v[i] == 0.0f && v[i - 1] == 0.0f;
+    return gaps;
 }
 
 }  // namespace
@@ -283,6 +341,165 @@ TEST(GigaRender, OfflineStreamThatCannotBeReadEndsItsVoiceWithoutWaiting)
     EXPECT_LT(frames, 8820 + 4 * kBlock);  // it ended where its readable data ends
     // No wait ran its whole bound for data that could not come.
     EXPECT_EQ(OvEngine::GetOfflineGiveUps(), giveUps);
+}
+
+// Every key of a region from its root up five octaves sounds its own pitch,
+// at the level of the root, without gaps: from memory, and streamed after a
+// short memory head.
+TEST(GigaRender, EveryKeyUpToFiveOctavesAboveTheRootSoundsItsPitch)
+{
+    constexpr int kRoot = 36;
+    const gigtools::GigFixture sine = SineFixture(kRoot, 5 * 44100);
+    const double rootHz = 440.0 * std::pow(2.0, (kRoot - 69) / 12.0);
+    // Past a 0.05 s memory head even at the root's pitch.
+    constexpr int kFrom = 2560, kCount = 4096;
+    for (const bool streamed : {false, true}) {
+        Rig rig;
+        const float seconds = streamed ? 0.05f : 10.0f;
+        rig.Load(0, rig.Write(sine), 0, seconds, seconds);
+        ASSERT_EQ(rig.Tone(0)->GetPart(0)->GetProgram()->streaming, streamed);
+        OvEngine::SetOffline(streamed);  // every stream read waits for its data
+        double rootRms = 0.0;
+        for (int key = kRoot; key <= kRoot + 60; ++key) {
+            const std::string what = (streamed ? "streamed key " : "key ") + std::to_string(key);
+            rig.deck.NoteOn(0, key, 100, 0);
+            const std::vector<float> out = rig.Capture(0, kFrom + kCount);
+            ASSERT_EQ(rig.VoicesInUse(), 1) << what;
+            EXPECT_EQ(rig.Voice(0)->GetStream() != nullptr, streamed) << what;
+            const double want = rootHz * std::pow(2.0, (key - kRoot) / 12.0);
+            EXPECT_NEAR(MeasureHz(out, kFrom, kCount) / want, 1.0, 0.001) << what;  // under 2 cents
+            const double rms = Rms(out, kFrom, kCount);
+            if (key == kRoot)
+                rootRms = rms;
+            EXPECT_GT(rms, 0.01) << what;
+            EXPECT_NEAR(rms / rootRms, 1.0, 0.03) << what;  // windows of a part cycle more or less
+            EXPECT_EQ(Gaps(out, kFrom, kCount), 0) << what;
+            rig.deck.AllNotesOff(-1);
+            for (int block = 0; block < 200 && rig.VoicesInUse() > 0; ++block)
+                rig.Render();
+            ASSERT_EQ(rig.VoicesInUse(), 0) << what;
+        }
+        OvEngine::SetOffline(false);
+    }
+}
+
+// Five octaves up a streamed sample is read 32 times as fast as it plays. In
+// real time, with the disk thread keeping up between blocks as it does in a
+// host, the stream holds a whole block's read: the note plays to the
+// sample's end at its pitch, without a gap, and the audio thread allocates
+// nothing for it. With blocks so long that the first one would read past
+// the memory head, the note waits a block for its stream instead of ending.
+TEST(GigaRender, StreamedSampleFiveOctavesUpPlaysToItsEndInRealTime)
+{
+    constexpr int kRoot = 36;
+    constexpr uint32_t kFrames = 5 * 44100;
+    for (const int block : {kBlock, 4096}) {
+        Rig rig;
+        rig.buses.Resize(16, 2, block);
+        rig.Load(0, rig.Write(SineFixture(kRoot, kFrames)), 0);  // 1 s in memory, the rest streamed
+        ASSERT_TRUE(rig.Tone(0)->GetPart(0)->GetProgram()->streaming);
+        const int64_t blockRead = 32 * static_cast<int64_t>(block) + 3;
+        // Ready for the next block: still in its memory head and not yet
+        // offered, or its stream holds a block's read (or all that is left).
+        auto ready = [&] {
+            GigaVoice* v = rig.Voice(0);
+            if (!v)
+                return true;
+            const GigaStream* stream = v->GetStream();
+            if (!stream)
+                return !v->IsWaiting();
+            return stream->IsDrained() || stream->BytesQueued() >= blockRead * static_cast<int>(sizeof(float));
+        };
+        std::vector<float> out;
+        out.reserve(kFrames / 32 + 8 * block);
+        long allocations = 0;
+        rig.deck.NoteOn(0, kRoot + 60, 100, 0);
+        for (int b = 0; b < 60 && (b == 0 || rig.VoicesInUse() > 0); ++b) {
+            ASSERT_TRUE(kivtest::WaitFor(10000, ready)) << "block " << b;
+            kivtest::AllocCounter counter;
+            rig.Render(block);
+            const float* data = rig.buses.GetChannel(0, 0);
+            for (int i = 0; i < block; ++i)
+                out.push_back(rig.buses.HasSignal(0) ? data[i] : 0.0f);
+            allocations += counter.Count();
+        }
+        EXPECT_EQ(rig.VoicesInUse(), 0) << block;
+        EXPECT_EQ(allocations, 0) << block;
+        int first = 0;
+        while (first + 1 < static_cast<int>(out.size()) && out[static_cast<size_t>(first) + 1] == 0.0f)
+            ++first;
+        int last = static_cast<int>(out.size()) - 1;
+        while (last > first && out[static_cast<size_t>(last)] == 0.0f)
+            --last;
+        EXPECT_LE(first, block) << block;
+        // The sample's 220500 frames last 6890.6 output frames.
+        EXPECT_NEAR(last - first, kFrames / 32.0, 2.0) << block;
+        EXPECT_EQ(Gaps(out, first + 1, last - first - 1), 0) << block;
+        const double want = 440.0 * std::pow(2.0, (kRoot + 60 - 69) / 12.0);
+        EXPECT_NEAR(MeasureHz(out, first, last - first) / want, 1.0, 0.001) << block;
+    }
+}
+
+// A compressed sample whose data chunk has an odd byte count plays to its
+// last frame and no further (its pad byte is no sample), from memory and
+// streamed: the voice's output follows the sample and its last frame only
+// closes the interpolation.
+TEST(GigaRender, CompressedSampleInAnOddDataChunkPlaysToItsLastFrameOnly)
+{
+    struct Kind {
+        int channels, bits, left, right;
+    };
+    const Kind kinds[] = {{1, 16, 1, 1}, {2, 16, 0, 1}, {1, 24, 5, 5}, {2, 24, 3, 5}};
+    constexpr uint32_t kFrames = 7001;
+    gigtools::GigFixture f{"Odd", "odd data chunks", {}};
+    for (const Kind& k : kinds) {
+        gigtools::GigSample s = gigtools::GigSample::Tone("Odd", k.channels, k.bits, 44100, 60, kFrames, 1.5,
+                                                          k.bits == 16 ? 0.05 : 0.0002);
+        s.compressed = true;
+        s.shortLastFrame = true;
+        s.forcedMode = k.left;
+        s.forcedModeRight = k.right;
+        const int h = f.bank.AddSample(s);
+        gigtools::GigInstrument ins("Odd");
+        ins.regions.push_back(gigtools::GigRegion::Single(0, 127, h, k.channels == 2));
+        ins.regions.back().zones[0].unityNote = 60;
+        f.bank.AddInstrument(ins);
+    }
+    for (const bool streamed : {false, true}) {
+        Rig rig;
+        const std::string path = rig.Write(f);
+        OvEngine::SetOffline(streamed);
+        for (int i = 0; i < static_cast<int>(std::size(kinds)); ++i) {
+            const std::string what = (streamed ? "streamed " : "") + std::to_string(kinds[i].channels) + "ch " +
+                                     std::to_string(kinds[i].bits) + "bit";
+            const float seconds = streamed ? 0.05f : 10.0f;
+            GigaPart* part = rig.Load(i, path, i, seconds, seconds);
+            const GigaSample* sample = part->GetProgram()->GetRegion(0)->GetZone(0)->GetSample();
+            ASSERT_EQ(sample->dataSize % 2, 1) << what;
+            ASSERT_EQ(sample->IsStreamed(), streamed) << what;
+            rig.deck.NoteOn(i, 60, 127, 0);
+            const std::vector<float> out = rig.Capture(i, 8192);
+            EXPECT_EQ(rig.VoicesInUse(), 0) << what;
+            const gigtools::GigSample& s = f.bank.Sample(i);
+            // The gain past the attack, from the loudest frame.
+            int peak = 1000;
+            for (int n = 1000; n < static_cast<int>(kFrames) - 1; ++n)
+                if (std::fabs(s.values[static_cast<size_t>(n) * s.channels]) >
+                    std::fabs(s.values[static_cast<size_t>(peak) * s.channels]))
+                    peak = n;
+            const double gain = out[static_cast<size_t>(peak)] / s.values[static_cast<size_t>(peak) * s.channels];
+            const double full = kinds[i].bits == 16 ? 32767.0 : 8388607.0;
+            int differing = 0;
+            for (int n = 1000; n < static_cast<int>(kFrames) - 1; ++n)
+                differing += std::fabs(out[static_cast<size_t>(n)] - gain * s.values[static_cast<size_t>(n) * s.channels]) >
+                             1e-3 * gain * full;
+            EXPECT_EQ(differing, 0) << what;
+            EXPECT_NE(out[kFrames - 2], 0.0f) << what;
+            for (size_t n = kFrames - 1; n < out.size(); ++n)
+                ASSERT_EQ(out[n], 0.0f) << what << " frame " << n;
+        }
+        OvEngine::SetOffline(false);
+    }
 }
 
 TEST(GigaRender, ReleaseSustainPedalAndEnvelopeEndVoices)

@@ -242,6 +242,11 @@ TEST(GigaSampleReader, BadHeadersAreRefusedAndShortDataEndsTheDecode)
     RawSample uneven({2, 1, 2, 3, 4}, 1, 24, 2048, 2048);
     ASSERT_TRUE(reader.SetUp(&uneven.sample, &uneven.file, 0));
     EXPECT_EQ(reader.Decode16(out, nullptr, 16), 0);
+    // A size a writer rounded up to even: one spare byte after two samples.
+    RawSample rounded({2, 1, 2, 3, 4, 5, 6, 0}, 1, 24, 2048, 2048);
+    ASSERT_TRUE(reader.SetUp(&rounded.sample, &rounded.file, 0));
+    EXPECT_EQ(reader.Decode16(out, nullptr, 16), 2);
+    EXPECT_EQ(out[1], 0x0605);
 
     // Plain data that ends before its frame count.
     RawSample plain(std::vector<uint8_t>(10, 1), 1, 16, 0, 100);

@@ -46,16 +46,12 @@ TEST(GigaStream, StartsAfterTheFramesInMemory)
     s->Recycle();
 }
 
-TEST(GigaStream, RefillsInSteps_OnlyWhenEnoughIsFree)
+TEST(GigaStream, RefillsToAFullRing_OnlyWhenEnoughIsFree)
 {
     Fixture f(1);
     GigaStream* s = GigaStream::TakeFor(f.bank.Sample());
     ASSERT_TRUE(s->Start(f.bank.Sample()));
-    for (int i = 1; i <= 8; ++i) {
-        f.Refill(s);
-        EXPECT_EQ(s->BytesQueued(), i * 4096);
-    }
-    f.Refill(s);  // ring full
+    f.Refill(s);
     EXPECT_EQ(s->BytesQueued(), giga::kStreamRingBytes);
     std::vector<float> out(1024);
     ASSERT_TRUE(s->Read(out.data(), nullptr, 512));
@@ -64,6 +60,23 @@ TEST(GigaStream, RefillsInSteps_OnlyWhenEnoughIsFree)
     ASSERT_TRUE(s->Read(out.data(), nullptr, 512));
     f.Refill(s);
     EXPECT_EQ(s->BytesQueued(), giga::kStreamRingBytes);
+
+    // A voice five octaves up reads 32 x 512 frames a block: rings for two
+    // such blocks, filled in one pass; bounded for a hostile read; the usual
+    // size again for the next ordinary voice.
+    s->SetFinished();
+    ASSERT_TRUE(s->Start(f.bank.Sample(), 0, 32 * 512 + 3));
+    EXPECT_EQ(s->RingBytes(), 262144);
+    f.Refill(s);
+    EXPECT_EQ(s->BytesQueued(), (60000 - 8820) * kFloat);
+    EXPECT_TRUE(s->IsDrained());
+    std::vector<float> all(60000 - 8820);
+    ASSERT_TRUE(s->Read(all.data(), nullptr, 60000 - 8820));
+    EXPECT_EQ(all.back(), streamtest::Expected(59999, 0));
+    ASSERT_TRUE(s->Start(f.bank.Sample(), 0, int64_t{1} << 40));
+    EXPECT_EQ(s->RingBytes(), giga::kMaxStreamRingBytes);
+    ASSERT_TRUE(s->Start(f.bank.Sample(), 0, 512 + 3));
+    EXPECT_EQ(s->RingBytes(), giga::kStreamRingBytes);
     s->Recycle();
 }
 

@@ -105,11 +105,13 @@ TEST(GigaVoice, StartWorksOutLevelPanPitchAndStreaming)
     voice.Setup(60, 127, 0, zone, tone, part);
     EXPECT_NEAR(voice.GetRatio(), 0.5, 1e-12);
     OvEngine::SetOutputRate(kRate);
-    // More than 36 keys above the unity note: played at the unity pitch.
-    voice.Setup(60 + 37, 127, 0, zone, tone, part);
-    EXPECT_DOUBLE_EQ(voice.GetRatio(), 1.0);
+    // Keys far above the unity note play their pitch too.
     voice.Setup(60 + 12, 127, 0, zone, tone, part);
     EXPECT_NEAR(voice.GetRatio(), 2.0, 1e-9);
+    voice.Setup(60 + 37, 127, 0, zone, tone, part);
+    EXPECT_NEAR(voice.GetRatio(), std::pow(2.0, 37.0 / 12.0), 1e-9);
+    voice.Setup(127, 127, 0, zone, tone, part);
+    EXPECT_NEAR(voice.GetRatio(), std::pow(2.0, 67.0 / 12.0), 1e-9);
 
     // A zone without a sample plays nothing: its first render ends it.
     GigaZone empty;

@@ -1,7 +1,8 @@
 // Disk streaming on arbitrary .gig bytes: each instrument loads with a
 // short memory head, and every streamed sample is streamed to its end the way
 // the disk thread and a voice do it (start, refill, read), in steps of
-// uneven size. It must end cleanly, and a stream must end: no more refills
+// uneven size, with rings of the usual size or grown for a voice five
+// octaves up. It must end cleanly, and a stream must end: no more refills
 // than its frames need.
 // fuzz-runs: 12000
 #include <cstdint>
@@ -19,14 +20,15 @@
 
 namespace {
 
-void StreamToEnd(GigaSample* s)
+// blockRead: the frames a voice reads per block (a high note's take larger rings).
+void StreamToEnd(GigaSample* s, int64_t blockRead)
 {
     GigaStream* stream = GigaStream::TakeFor(s);
     if (!stream)
         return;
     static float scratchLeft[giga::kStreamRefillFrames], scratchRight[giga::kStreamRefillFrames];
     static float left[777], right[777];
-    if (stream->Start(s)) {
+    if (stream->Start(s, 0, blockRead)) {
         const int64_t refills = stream->GetFramesLeft() / giga::kStreamRefillFrames + 2;
         for (int64_t i = 0; i < refills && !(stream->IsDrained() && stream->BytesQueued() == 0); ++i) {
             stream->Refill(scratchLeft, scratchRight);
@@ -68,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             for (int z = 0; region && z < region->GetZoneCount(); ++z) {
                 GigaSample* s = region->GetZone(z)->GetSample();
                 if (s && s->IsStreamed())
-                    StreamToEnd(s);
+                    StreamToEnd(s, (size % 3 == 0) ? 32 * 512 + 3 : 0);
             }
         }
         p->Release();

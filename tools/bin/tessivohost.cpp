@@ -7,13 +7,14 @@
 //   tessivohost PLUGIN.so [--gig FILE.gig [--program N]] [--chunk FILE]
 //               [--phrase | --script FILE] [--out FILE.wav] [--rate HZ]
 //               [--block FRAMES] [--tail SECONDS] [--pair1] [--realtime]
-//               [--offline-from SECONDS] [--save-chunk FILE]
+//               [--paced] [--offline-from SECONDS] [--save-chunk FILE]
 //
 // The host renders as fast as it can and tells the plug-in so (offline);
 // with --realtime it says real time instead, and with --offline-from it says
 // real time when it switches the plug-in on and offline from that point of
 // the rendering on, without switching the plug-in off and on, as hosts do
-// when they start a mixdown.
+// when they start a mixdown. With --paced it renders no faster than the
+// audio plays, as a host's audio thread does.
 //
 // A script holds one event a line: "TIME on KEY VELOCITY [CHANNEL]",
 // "TIME off KEY [CHANNEL]", "TIME cc NUMBER VALUE [CHANNEL]", with TIME in
@@ -21,6 +22,7 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/GigaDeck.h"
@@ -59,6 +62,7 @@ struct Options {
     double tail = 1.5;
     bool pair1 = false;
     bool realtime = false;
+    bool paced = false;
     double offlineFrom = -1.0;  // seconds; below 0: the level never changes
 };
 
@@ -106,7 +110,7 @@ void Usage()
     fprintf(stderr,
             "usage: tessivohost PLUGIN.so [--gig FILE.gig [--program N]] [--chunk FILE] [--save-chunk FILE]\n"
             "                   [--phrase | --script FILE] [--out FILE.wav] [--rate HZ] [--block FRAMES]\n"
-            "                   [--tail SECONDS] [--pair1] [--realtime] [--offline-from SECONDS]\n");
+            "                   [--tail SECONDS] [--pair1] [--realtime] [--paced] [--offline-from SECONDS]\n");
 }
 
 bool ParseInt(const char* text, int low, int high, int& out)
@@ -139,6 +143,8 @@ bool ParseArgs(int argc, char** argv, Options& options)
             options.pair1 = true;
         else if (arg == "--realtime")
             options.realtime = true;
+        else if (arg == "--paced")
+            options.paced = true;
         else if (arg == "--gig" && next(value))
             options.gig = value;
         else if (arg == "--program" && next(value) && ParseInt(value.c_str(), 0, 100000, options.program))
@@ -416,7 +422,10 @@ int main(int argc, char** argv)
     size_t next = 0;
     int notes = 0;
     float peak = 0.0f;
+    const auto began = std::chrono::steady_clock::now();
     for (int64_t start = 0; start < total; start += options.block) {
+        if (options.paced)
+            std::this_thread::sleep_until(began + std::chrono::microseconds(start * 1000000 / options.rate));
         int frames = static_cast<int>(std::min<int64_t>(options.block, total - start));
         block.numEvents = 0;
         while (next < events.size() && events[next].frame < start + frames && block.numEvents < kMaxEventsPerBlock) {

@@ -212,6 +212,21 @@ int32_t Quantise(double v, int bits)
     return static_cast<int32_t>(q);
 }
 
+// A compressed sample's data through enc, in the sample's forced modes.
+bool Encode(const GigSample& s, GigEncoder& enc, Bytes& out)
+{
+    if (s.forcedMode >= 0)
+        enc.ForceMode(s.forcedMode);
+    if (s.forcedModeRight >= -1)
+        enc.ForceMode(1, s.forcedModeRight);
+    enc.SetShortLastFrame(s.shortLastFrame);
+    std::vector<int32_t> coded = s.values;
+    if (s.bits == 24 && s.truncatedBits > 0)
+        for (int32_t& v : coded)
+            v >>= s.truncatedBits;
+    return enc.Encode(coded, out);
+}
+
 }  // namespace
 
 GigSample GigSample::Tone(const std::string& name, int channels, int bits, uint32_t rate,
@@ -427,14 +442,7 @@ RiffNode GigBuilder::BuildWave(const GigSample& s) const
     Bytes data;
     if (s.compressed) {
         GigEncoder enc(s.channels, s.bits);
-        if (s.forcedMode >= 0)
-            enc.ForceMode(s.forcedMode);
-        enc.SetShortLastFrame(s.shortLastFrame);
-        std::vector<int32_t> coded = s.values;
-        if (s.bits == 24 && s.truncatedBits > 0)
-            for (int32_t& v : coded)
-                v >>= s.truncatedBits;
-        if (!enc.Encode(coded, data))
+        if (!Encode(s, enc, data))
             std::fprintf(stderr, "GigBuilder: sample '%s' not encoded: %s\n", s.name.c_str(), enc.Error().c_str());
         ByteWriter ewav;
         ewav.U32(s.bits == 24 ? 3 : 2).U32(0).U32(enc.FrameSize())
@@ -695,15 +703,8 @@ bool GigBuilder::CanEncode(std::string* error) const
         if (!s.compressed)
             continue;
         GigEncoder enc(s.channels, s.bits);
-        if (s.forcedMode >= 0)
-            enc.ForceMode(s.forcedMode);
-        enc.SetShortLastFrame(s.shortLastFrame);
-        std::vector<int32_t> coded = s.values;
-        if (s.bits == 24 && s.truncatedBits > 0)
-            for (int32_t& v : coded)
-                v >>= s.truncatedBits;
         Bytes scratch;
-        if (!enc.Encode(coded, scratch)) {
+        if (!Encode(s, enc, scratch)) {
             if (error)
                 *error = s.name + ": " + enc.Error();
             return false;

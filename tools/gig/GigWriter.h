@@ -122,6 +122,7 @@ struct GigSample {
     bool compressed = false;
     int truncatedBits = 0;           // 24-bit compressed only (ewav version 3)
     int forcedMode = -1;             // -1 picks the smallest mode per frame
+    int forcedModeRight = -2;        // stereo: the right channel's; -2 = as forcedMode
     bool shortLastFrame = false;     // the last frame holds only the sample's frames (GigEncoder)
     bool writeSmpl = true;
 
