@@ -93,6 +93,12 @@ float BaseOf(const GigaPart& part, int knob)
     }
 }
 
+// A load that ended without everything (no memory, or a part failed).
+bool IsFailedState(int state)
+{
+    return state == giga::kToneNoMemory || state == giga::kToneFailed;
+}
+
 }  // namespace
 
 // True when a zone of the part's loaded program has its filter on: the
@@ -443,6 +449,9 @@ void XGigaView::ShowLoadState(int state)
         m_name->ShowStatus(nullptr);
         m_name->SetProgress(editor::kNoProgress);
         m_namePending.store(true, std::memory_order_release);
+        // The parts that did load are shown as after any load: a stack with
+        // a failed layer opens on its layers.
+        m_refreshPending.store(true, std::memory_order_release);
         break;
     case giga::kToneLoaded:
         m_name->SetNameColour(kTextLoaded);
@@ -463,8 +472,8 @@ void XGigaView::Poll()
     if (m_namePending.exchange(false, std::memory_order_acq_rel))
         ShowName();
     if (m_refreshPending.exchange(false, std::memory_order_acq_rel)) {
-        // Only a tone still loaded: a later load may have begun since.
-        if (m_gigaTone->GetState() == giga::kToneLoaded)
+        // Only a load still ended: a later one may have begun since.
+        if (m_gigaTone->GetState() == giga::kToneLoaded || IsFailedState(m_gigaTone->GetState()))
             Refresh();
     }
     if (m_controllersPending.exchange(false, std::memory_order_acq_rel)) {
@@ -564,6 +573,8 @@ void XGigaView::Refresh()
     if (ShowName() && parts > 0)
         colour = kTextPartial;
     SetTextColours(colour);
+    if (IsFailedState(tone->GetState()))
+        m_name->SetNameColour(kStatFailed);
     if (parts > 1)
         tone->SetStacked(true);
 
