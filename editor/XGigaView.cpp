@@ -570,10 +570,12 @@ void XGigaView::Refresh()
     if (parts == 1 && first && first->GetProgramIndex() < 0)
         colour = kTextNoProgram;
     m_name->ShowStatus(nullptr);
-    if (ShowName() && parts > 0)
+    // A failed load is told by the name alone, in the failed colour.
+    const bool failed = IsFailedState(tone->GetState());
+    if (ShowName() && parts > 0 && !failed)
         colour = kTextPartial;
     SetTextColours(colour);
-    if (IsFailedState(tone->GetState()))
+    if (failed)
         m_name->SetNameColour(kStatFailed);
     if (parts > 1)
         tone->SetStacked(true);
