@@ -149,24 +149,30 @@ void XGigaName::Draw(XGraphic& graphic)
         DrawSelectorArrow(graphic, w, h);
 }
 
-void XGigaName::DrawNote(XGraphic& graphic, int w, int h)
+void DrawNoteText(XGraphic& graphic, const std::string& note, const XRectangle& box, uint32_t style)
 {
-    // The whole note within the box, left of the arrow: a smaller font for
-    // a longer one, and at the smallest size its middle gives way.
-    const int room = w - kArrowRoom;
+    // The whole note within the box: a smaller font for a longer one, and
+    // at the smallest size its middle gives way.
+    const int room = box.width - 2;
     int size = kFontSize;
-    graphic.SetFont(size, xconst::kFontBold);
-    while (size > kSmallestNoteFont && graphic.GetTextSize(m_note.c_str()).width > room)
+    graphic.SetFont(size, style);
+    while (size > kSmallestNoteFont && graphic.GetTextSize(note.c_str()).width > room)
         graphic.SetFont(--size, 0);
-    std::string shown = m_note;
-    for (size_t cut = 1; graphic.GetTextSize(shown.c_str()).width > room && cut < m_note.size(); ++cut) {
-        const size_t keep = m_note.size() - cut;
-        shown = m_note.substr(0, keep - keep / 2) + "..." + m_note.substr(m_note.size() - keep / 2);
+    std::string shown = note;
+    for (size_t cut = 1; graphic.GetTextSize(shown.c_str()).width > room && cut < note.size(); ++cut) {
+        const size_t keep = note.size() - cut;
+        shown = note.substr(0, keep - keep / 2) + "..." + note.substr(note.size() - keep / 2);
     }
-    const bool clipped = graphic.PushClip(XRectangle(1, 1, room + 2, h - 2));
-    graphic.DrawString(shown.c_str(), 3, 3 + (kFontSize - size) / 2);
+    const bool clipped = graphic.PushClip(box);
+    graphic.DrawString(shown.c_str(), box.x + 2, box.y + 2 + (kFontSize - size) / 2);
     if (clipped)
         graphic.PopClip();
+}
+
+void XGigaName::DrawNote(XGraphic& graphic, int w, int h)
+{
+    // Left of the arrow.
+    DrawNoteText(graphic, m_note, XRectangle(1, 1, w - kArrowRoom + 2, h - 2), xconst::kFontBold);
 }
 
 // --- XSelectLcd ---

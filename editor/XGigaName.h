@@ -88,3 +88,7 @@ private:
 // The selector arrow at the right edge of a box `width` x `height`, shared by
 // the name and output boxes.
 void DrawSelectorArrow(XGraphic& graphic, int width, int height);
+// A load note drawn whole within box (font size 10 in `style`, smaller for a
+// longer note, its middle cut at the smallest), in the current text colour;
+// shared by the name box and the stacked view's layer rows.
+void DrawNoteText(XGraphic& graphic, const std::string& note, const XRectangle& box, uint32_t style);

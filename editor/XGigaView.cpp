@@ -93,6 +93,12 @@ float BaseOf(const GigaPart& part, int knob)
     }
 }
 
+// A load that ended without everything (no memory, or a part failed).
+bool IsFailedState(int state)
+{
+    return state == giga::kToneNoMemory || state == giga::kToneFailed;
+}
+
 }  // namespace
 
 // True when a zone of the part's loaded program has its filter on: the
@@ -443,6 +449,9 @@ void XGigaView::ShowLoadState(int state)
         m_name->ShowStatus(nullptr);
         m_name->SetProgress(editor::kNoProgress);
         m_namePending.store(true, std::memory_order_release);
+        // The parts that did load are shown as after any load: a stack with
+        // a failed layer opens on its layers.
+        m_refreshPending.store(true, std::memory_order_release);
         break;
     case giga::kToneLoaded:
         m_name->SetNameColour(kTextLoaded);
@@ -463,8 +472,8 @@ void XGigaView::Poll()
     if (m_namePending.exchange(false, std::memory_order_acq_rel))
         ShowName();
     if (m_refreshPending.exchange(false, std::memory_order_acq_rel)) {
-        // Only a tone still loaded: a later load may have begun since.
-        if (m_gigaTone->GetState() == giga::kToneLoaded)
+        // Only a load still ended: a later one may have begun since.
+        if (m_gigaTone->GetState() == giga::kToneLoaded || IsFailedState(m_gigaTone->GetState()))
             Refresh();
     }
     if (m_controllersPending.exchange(false, std::memory_order_acq_rel)) {
@@ -479,6 +488,45 @@ void XGigaView::Poll()
         XControl::Notify(kCodeKeys, 0);
 }
 
+namespace {
+
+// The file a part could not load or that is missing, named; empty when none.
+std::string FileTrouble(const GigaPart& part)
+{
+    const char* file = part.GetFileName();
+    if (part.GetState() == giga::kPartFailed)
+        return std::string("Unreadable: ") + (file ? file : "");
+    if (part.GetState() == giga::kPartMissing)
+        return std::string("Missing: ") + (file ? file : "");
+    if (const char* extension = part.GetMissingExtension())
+        return std::string("Missing: ") + LastElement(extension);
+    return {};
+}
+
+int SilentSamples(const GigaPart& part)
+{
+    return part.GetState() == giga::kPartLoaded ? part.GetUnusableCount() : 0;
+}
+
+std::string SilentNote(int unusable)
+{
+    char count[64];
+    std::snprintf(count, sizeof count, "%d sample%s silent", unusable, unusable == 1 ? "" : "s");
+    return count;
+}
+
+}  // namespace
+
+// What a part's load left out, as a layer row names it: a file that failed
+// or is missing, else the samples that stay silent; empty when nothing.
+std::string PartNote(const GigaPart& part)
+{
+    std::string note = FileTrouble(part);
+    if (note.empty() && SilentSamples(part) > 0)
+        note = SilentNote(SilentSamples(part));
+    return note;
+}
+
 bool XGigaView::ShowName()
 {
     GigaTone* tone = m_gigaTone;
@@ -489,25 +537,17 @@ bool XGigaView::ShowName()
     int unusable = 0;
     for (int i = 0; i < tone->GetPartCount(); ++i) {
         const GigaPart* part = tone->GetPart(i);
-        const char* file = part->GetFileName();
-        std::string text;
-        if (part->GetState() == giga::kPartFailed)
-            text = std::string("Unreadable: ") + (file ? file : "");
-        else if (part->GetState() == giga::kPartMissing)
-            text = std::string("Missing: ") + (file ? file : "");
-        else if (const char* extension = part->GetMissingExtension())
-            text = std::string("Missing: ") + LastElement(extension);
-        unusable += part->GetState() == giga::kPartLoaded ? part->GetUnusableCount() : 0;
+        unusable += SilentSamples(*part);
         if (note.empty())
-            note = text;
+            note = FileTrouble(*part);
     }
     // A missing file is named; the count alone when nothing is missing.
-    if (unusable > 0 && note.empty()) {
-        char count[64];
-        std::snprintf(count, sizeof count, "%d sample%s silent", unusable, unusable == 1 ? "" : "s");
-        note = count;
-    }
+    if (unusable > 0 && note.empty())
+        note = SilentNote(unusable);
     m_name->SetNote(note);
+    // The layer rows show each layer's own trouble.
+    if (m_stackView)
+        m_stackView->Invalidate();
     return !note.empty();
 }
 
@@ -530,9 +570,13 @@ void XGigaView::Refresh()
     if (parts == 1 && first && first->GetProgramIndex() < 0)
         colour = kTextNoProgram;
     m_name->ShowStatus(nullptr);
-    if (ShowName() && parts > 0)
+    // A failed load is told by the name alone, in the failed colour.
+    const bool failed = IsFailedState(tone->GetState());
+    if (ShowName() && parts > 0 && !failed)
         colour = kTextPartial;
     SetTextColours(colour);
+    if (failed)
+        m_name->SetNameColour(kStatFailed);
     if (parts > 1)
         tone->SetStacked(true);
 
@@ -575,30 +619,19 @@ void XGigaView::Refresh()
     SetTuningMode(m_tuneMode->GetMode());
     m_pan->SetValue(tone->GetPan());
 
+    // The top bar's volume, tuning and pan are the tone's own, whatever it
+    // holds (none, one instrument or a stack): their values always show.
     const int state = tone->GetState();
-    if (state == giga::kToneNone) {
+    GigaProgram* program = first ? first->GetProgram() : nullptr;
+    if (state == giga::kToneShown && parts == 1 && !tone->IsStacked() && program) {
+        m_progInfo->SetProgram(program);
+        m_dimList->SetProgram(program);
+        FillKnobs(first);
+    } else {
         m_progInfo->Clear();
         m_dimList->Clear();
-        m_volumeCaption->SetEnabled(false);
-        m_tuningCaption->SetEnabled(false);
-        m_panCaption->SetEnabled(false);
-    } else {
-        m_volumeCaption->SetEnabled(true);
-        m_tuningCaption->SetEnabled(true);
-        m_panCaption->SetEnabled(true);
-        GigaProgram* program = first ? first->GetProgram() : nullptr;
-        if (state == giga::kToneShown && parts == 1 && !tone->IsStacked() && program) {
-            m_progInfo->SetProgram(program);
-            m_dimList->SetProgram(program);
-            FillKnobs(first);
-        } else {
-            m_progInfo->Clear();
-            m_dimList->Clear();
+        if (state != giga::kToneNone)
             ClearKnobs();
-            m_volumeCaption->Clear();
-            m_tuningCaption->Clear();
-            m_panCaption->Clear();
-        }
     }
     m_filling = false;
     Invalidate();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "editor/XDimList.h"
+#include "editor/XGigaName.h"
 #include "engine/GigaBank.h"
 #include "engine/GigaPart.h"
 #include "engine/GigaProgram.h"
@@ -24,6 +25,7 @@ using namespace partunit;
 // Shared with the part unit (XGigaView.cpp).
 bool PartFilterForced(const GigaPart& part);
 void AddBankMenus(GigaTone* tone, XMenu& menu, std::vector<std::string>& paths);
+std::string PartNote(const GigaPart& part);
 
 namespace {
 
@@ -370,7 +372,35 @@ void XGigaViewStack::Fill(GigaTone* tone)
     m_dragColumn = -1;
     m_map->Fill(tone);
     SetHeader();
+    // A layer whose load left something out names it under the pointer.
+    GigaTone::PartsLock lock = LockParts();
+    for (int i = 0; tone && i < tone->GetPartCount(); ++i)
+        if (!PartNote(*tone->GetPart(i)).empty())
+            StartMouseTracking();
     Invalidate();
+}
+
+bool XGigaViewStack::OnMouseEnter()
+{
+    return true;  // the row under the pointer
+}
+
+void XGigaViewStack::OnMouseHover(int x, int y)
+{
+    const ColumnSpan& name = kColumns[kColName];
+    const int row = m_page != kPageMap && x >= name.x && x < name.x + name.width ? RowAt(y) : -1;
+    if (row != m_noteRow) {
+        m_noteRow = row;
+        Invalidate();
+    }
+}
+
+void XGigaViewStack::OnMouseLeave()
+{
+    if (m_noteRow >= 0) {
+        m_noteRow = -1;
+        Invalidate();
+    }
 }
 
 const char* XGigaViewStack::StackModeName(int mode)
@@ -821,17 +851,31 @@ void XGigaViewStack::DrawBar(XGraphic& graphic, int x, int y, double fraction, c
     graphic.DrawString(text, x + 52, y + 1);
 }
 
-void XGigaViewStack::DrawNameCell(XGraphic& graphic, GigaPart* part, int y)
+void XGigaViewStack::DrawNameCell(XGraphic& graphic, GigaPart* part, int row, int y)
 {
     const ColumnSpan& c = kColumns[kColName];
     graphic.FillRectangleColour(XRectangle(c.x, y, c.width, 18), XColour::Make(0, 20, 50));
     graphic.FillRectangleColour(XRectangle(c.x + 1, y + 1, c.width - 2, 16), XColour::Make(6, 48, 72));
     graphic.SetBrush(XColour::Make(40, 90, 130));
     graphic.FillEllipse(c.x + c.width - 9 - 8, y + 5, 8, 8);
+    // A layer that failed, or loaded with samples left silent, looks as a
+    // part unit does: its colour, and under the pointer what went wrong.
+    const std::string note = PartNote(*part);
+    const int state = part->GetState();
+    XColourValue colour = kLabel;
+    if (state == giga::kPartFailed || state == giga::kPartMissing)
+        colour = kStatFailed;
+    else if (!note.empty())
+        colour = kTextPartial;
+    graphic.SetTextColour(colour);
+    if (row == m_noteRow && !note.empty()) {
+        DrawNoteText(graphic, note, XRectangle(c.x + 2, y + 1, c.width - 20, 16), 0);
+        graphic.SetFont(10, 0);
+        return;
+    }
     const char* name = part->GetProgramName();
     if (!name)
         name = part->GetFileName();
-    graphic.SetTextColour(kLabel);
     graphic.DrawString(name ? name : "", c.x + 4, y + 3);
 }
 
@@ -848,7 +892,7 @@ void XGigaViewStack::DrawRow(XGraphic& graphic, int row)
     graphic.SetPen(XColour::Make(34, 43, 57));
     graphic.DrawLine(0, y + kStackRowHeight - 1, w - 1, y + kStackRowHeight - 1);
     graphic.SetFont(10, 0);
-    DrawNameCell(graphic, part, y);
+    DrawNameCell(graphic, part, row, y);
     char text[32];
     if (m_page == kPageMix) {
         const int g = m_tone->GetBus() + part->bus;

@@ -109,6 +109,9 @@ public:
     bool OnMouseDown(XMouse& mouse) override;
     void OnMouseDrag(XMouse& mouse) override;
     void OnMouseUp(XMouse& mouse) override;
+    bool OnMouseEnter() override;
+    void OnMouseHover(int x, int y) override;
+    void OnMouseLeave() override;
     int Notify(XControl* sender, int code, int value) override;
     using XControl::Notify;
 
@@ -157,7 +160,7 @@ public:
 
 private:
     void DrawRow(XGraphic& graphic, int row);
-    void DrawNameCell(XGraphic& graphic, GigaPart* part, int y);
+    void DrawNameCell(XGraphic& graphic, GigaPart* part, int row, int y);
     void DrawBar(XGraphic& graphic, int x, int y, double fraction, const char* text, bool dragged);
     void OpenStackModeMenu();
     void OpenControllerMenu();
@@ -186,6 +189,7 @@ private:
     int m_page = kPageMix;
     int m_dragRow = -1;
     int m_dragColumn = -1;  // "mix": a column; "vca"/"vcf": 10 + bar
+    int m_noteRow = -1;     // the row whose name cell is under the pointer
     bool m_fineDrag = false;
     double m_dragStart = 0.0;
 };

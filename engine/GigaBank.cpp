@@ -385,8 +385,10 @@ GigaProgram* GigaBank::LoadProgram(int index, GigaLoadSink* tone)
         if (!m_samples) {
             if (tone)
                 tone->SetState(giga::kToneReadingSamples);
-            ReadExtensionFiles();
+            // Marked before the reading: a list that fails half-way must go,
+            // or the next load would take the half as the bank's samples.
             listReadNow = true;
+            ReadExtensionFiles();
         } else {
             ReopenMissingFiles();
         }

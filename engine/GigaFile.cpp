@@ -55,7 +55,17 @@ int GigaFile::ReadWavePool(GigaSample* samples, int count)
                 GigaSample& s = samples[read++];
                 s.file = this;
                 s.dataOffset = GetPosition() - 12;
-                ReadWave(s);
+                // A malformed chunk inside a wave spoils that wave alone: its
+                // list header still says where the next wave begins, so the
+                // walk goes on from there. The wave is unusable, as one
+                // without a format is.
+                try {
+                    ReadWave(s);
+                } catch (const char*) {
+                    s.channels = 0;
+                    s.frames = 0;
+                    s.looped = false;
+                }
             }
         }
     }

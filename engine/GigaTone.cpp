@@ -314,7 +314,7 @@ kiv::string GigaTone::GetDisplayName() const
         return file ? file : "";
     }
     if (count == 0)
-        return IsStacked() ? "Stacked instrument" : "No instrument";
+        return IsStacked() ? "No stacked instrument" : "No instrument";
     return m_name.IsEmpty() ? "Stacked Instrument" : m_name.CStr();
 }
 

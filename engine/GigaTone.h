@@ -102,7 +102,8 @@ public:
     // --- Identity ---
     const char* GetName() const { return m_name.CStr(); }
     // One part: its program's name (the file name before it loads); none:
-    // "No instrument" or "Stacked instrument"; several: the tone's name or
+    // "No instrument", or "No stacked instrument" in stack mode (an empty
+    // stack is still empty); several: the tone's name or
     // "Stacked Instrument".
     // A copy made under the parts lock: the loader may remove the part or
     // release its program right after.

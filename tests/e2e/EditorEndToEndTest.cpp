@@ -361,11 +361,11 @@ protected:
             return {};
         return reader.Value(sql.c_str());
     }
-    // The pixels of unit 1's value captions (volume, tuning, pan).
-    std::vector<unsigned long> Captions()
+    // The pixels of a unit's value captions (volume, tuning, pan).
+    std::vector<unsigned long> Captions(int n = 0)
     {
         ViewTree tree = s.Tree();
-        const int unit = tree.Find("XGigaView", 0);
+        const int unit = tree.Find("XGigaView", n);
         std::vector<unsigned long> all;
         for (int n = 0; n < 3; ++n) {
             const int caption = tree.Find("XValTop", n, unit);
@@ -376,6 +376,17 @@ protected:
             all.insert(all.end(), px.begin(), px.end());
         }
         return all;
+    }
+    // Where a unit's value captions show their green text: the same values
+    // give the same mask whatever the bar's face under them.
+    std::vector<bool> CaptionText(int n)
+    {
+        std::vector<bool> mask;
+        for (unsigned long rgb : Captions(n)) {
+            const int r = static_cast<int>(rgb >> 16), g = static_cast<int>((rgb >> 8) & 0xFF);
+            mask.push_back(g > 120 && g > r + 60);
+        }
+        return mask;
     }
     // After fader drags the captions look as a fresh paint of the editor
     // (closed and opened again) draws them: no old digit shows under a new one.
@@ -390,6 +401,21 @@ protected:
         s.Idle(300);
         EXPECT_TRUE(dragged == Captions()) << "the value captions show old digits under the new ones";
     }
+
+    // Pixels of colour rgb (0xRRGGBB) in a rectangle of a node, given in
+    // the node's own coordinates.
+    int ColourIn(const ViewTree& tree, int node, unsigned long rgb, int x, int y, int w, int h)
+    {
+        return s.CountColour(s.Screen(tree, node, tree[node].At(x, y)), w, h, rgb);
+    }
+    int ColourIn(const ViewTree& tree, int node, unsigned long rgb)
+    {
+        return ColourIn(tree, node, rgb, 0, 0, tree[node].w, tree[node].h);
+    }
+    // Unit n's name box, shown.
+    int NameBox(const ViewTree& tree, int unit) { return tree.Find("XGigaName", unit); }
+    static constexpr unsigned long kFailedName = 0xFF6464;
+    static constexpr unsigned long kPartialName = 0xFFAA3C;  // loaded, some samples silent
 
     EditorSession s;
     bool m_sortedByName = false;
@@ -742,6 +768,126 @@ TEST_F(EditorEndToEnd, StackToggleOpensTheStackedViewThatTakesLayers)
     EXPECT_GT(Note(0).rms, one * 1.2f) << "two layers sound no louder than one";
     Toolbar(editor::kBrowse);
     s.Screenshot("stacked");
+}
+
+// A bank whose first wave's format chunk is a byte too long gets one verdict
+// wherever it loads: on two units of a restored project (the second from the
+// bank already read), when the project is restored again, and dragged from
+// the browser onto another unit, it is shown partly loaded and plays. Its
+// note shows under the pointer and goes when the pointer leaves the window
+// straight from the name box. A unit stacking a sound piano, that bank and
+// a file that is no bank shows each layer's verdict in its row, as a unit
+// shows it, and its volume, tuning and pan as a fresh unit does.
+TEST_F(EditorEndToEnd, ADamagedBankGetsOneVerdictWhereverItLoads)
+{
+    const std::string gig = WriteBanks();
+    gigtools::RiffNode tree = gigtools::DemoPianoFixture().bank.BuildTree("Frayed Piano");
+    gigtools::RiffNode* format = tree.Find("fmt ");
+    format->hasSizeOverride = true;
+    format->sizeOverride = format->PayloadSize() + 1;
+    const std::string frayed = s.Scratch() + "/Frayed Piano.gig";
+    ASSERT_TRUE(gigtools::WriteBytes(frayed, tree.Serialize()));
+    const std::string broken = s.Scratch() + "/Broken.gig";
+    const std::string junk(4096, 'x');
+    ASSERT_TRUE(kivtest::WriteFile(broken, junk.data(), junk.size()));
+    const std::string chunk =
+        EditorSession::ChunkOfLayers({{{frayed, 0}}, {{frayed, 0}}, {}, {{gig, 0}, {frayed, 0}, {broken, 0}}});
+    ASSERT_FALSE(chunk.empty());
+    // Shown partly loaded, never failed.
+    const auto partial = [&](int unit) {
+        return s.IdleUntil(5000, [&] {
+            ViewTree t = s.Tree();
+            const int name = NameBox(t, unit);
+            return name >= 0 && ColourIn(t, name, kPartialName) > 0 && ColourIn(t, name, kFailedName) == 0;
+        });
+    };
+    for (int restore = 0; restore < 2; ++restore) {
+        ASSERT_TRUE(s.SetChunk(restore == 0 ? chunk : s.Chunk()));
+        for (int unit : {0, 1})
+            EXPECT_TRUE(partial(unit)) << "unit " << unit + 1 << ", restore " << restore + 1;
+    }
+    s.Screenshot("damaged-bank-units");
+    EXPECT_GT(Note(0).peak, 0.01f) << "the rest of the damaged bank is silent";
+    EXPECT_GT(Note(1).peak, 0.01f) << "the damaged bank is silent on its second unit";
+
+    {
+        ViewTree t = s.Tree();
+        const int name = NameBox(t, 0);
+        const Point origin = s.Screen(t, name, t[name].At(0, 0));
+        const auto pixels = [&] { return s.Pixels(origin, t[name].w, t[name].h); };
+        const std::vector<unsigned long> plain = pixels();
+        s.Move(s.ScreenCentre(t, name));
+        EXPECT_TRUE(s.IdleUntil(2000, [&] { return pixels() != plain; })) << "no note under the pointer";
+        s.Screenshot("damaged-bank-note");
+        // Straight out of the window, to the left of it.
+        s.Move(Point{5, s.ScreenCentre(t, name).y});
+        EXPECT_TRUE(s.IdleUntil(2000, [&] { return pixels() == plain; })) << "the note stays after the pointer left";
+        s.Screenshot("damaged-bank-note-left");
+    }
+
+    ASSERT_TRUE(BrowseTo(frayed)) << s.Tree().Text();
+    Point instrument, unit5;
+    ASSERT_TRUE(Row("XListInst", "Demo Piano", instrument)) << s.Tree().Text();
+    ASSERT_TRUE(UnitControl(4, "XGigaName", 0, unit5));
+    s.Drag(instrument, unit5, 12);
+    ASSERT_TRUE(s.IdleUntil(5000, [&] { return s.UnitPaths().at(4) == frayed; })) << "the drop loaded nothing";
+    EXPECT_TRUE(partial(4)) << "the bank dropped from the browser";
+    Toolbar(editor::kBrowse);
+
+    // The stacked unit, opened at its rack slot's arrow.
+    {
+        ViewTree t = s.Tree();
+        const int slot = t.Find("XRackUnit", 3);
+        ASSERT_GE(slot, 0) << t.Text();
+        s.Click(s.Screen(t, slot, t[slot].At(6, 10)));
+    }
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Shown("XGigaViewStack"); })) << "the stacked unit did not open";
+    ViewTree t = s.Tree();
+    const int stack = t.Find("XGigaViewStack");
+    const auto row = [&](int i, unsigned long rgb) { return ColourIn(t, stack, rgb, 10, 25 + 22 * i, 200, 18); };
+    EXPECT_EQ(row(0, kPartialName) + row(0, kFailedName), 0) << "the sound layer looks damaged";
+    EXPECT_GT(row(1, kPartialName), 0) << "the partly silent layer is not shown so";
+    EXPECT_GT(row(2, kFailedName), 0) << "the failed layer is not shown so";
+    EXPECT_GT(ColourIn(t, NameBox(t, 3), kFailedName), 0) << "the unit with a failed layer is not shown failed";
+    EXPECT_TRUE(CaptionText(3) == CaptionText(2)) << "the stacked unit's volume, tuning and pan differ from a fresh unit's";
+    s.Screenshot("stacked-layer-verdicts");
+    // Under the pointer, each troubled layer names its trouble.
+    for (int i : {1, 2}) {
+        const Point cell = s.Screen(t, stack, t[stack].At(10, 25 + 22 * i));
+        const std::vector<unsigned long> name = s.Pixels(cell, 200, 18);
+        s.Move(Point{cell.x + 100, cell.y + 9});
+        EXPECT_TRUE(s.IdleUntil(2000, [&] { return s.Pixels(cell, 200, 18) != name; })) << "no note on layer " << i;
+        s.Screenshot("stacked-layer-note-" + std::to_string(i));
+    }
+}
+
+// Units show the volume, tuning and pan they hold whatever they hold: an
+// empty unit switched to stack mode, which says it is an empty stack, and a
+// unit emptied by New show them as a unit never loaded does.
+TEST_F(EditorEndToEnd, EmptiedAndStackedUnitsShowTheirValues)
+{
+    const std::string gig = WriteBanks();
+    ASSERT_TRUE(s.SetChunk(EditorSession::ChunkFor(gig, 0)));
+    s.Idle(200);
+    const std::vector<bool> fresh = CaptionText(2);
+    ASSERT_FALSE(fresh.empty());
+    EXPECT_NE(std::count(fresh.begin(), fresh.end(), true), 0) << "a fresh unit shows no values";
+    Point toggle;
+    ASSERT_TRUE(UnitControl(1, "XTogStack", 0, toggle));
+    s.Click(toggle);
+    EXPECT_TRUE(s.IdleUntil(2000, [&] {
+        ViewTree t = s.Tree();
+        return t[NameBox(t, 1)].text == "No stacked instrument";
+    })) << s.Tree().Text();
+    EXPECT_TRUE(CaptionText(1) == fresh) << "the empty stacked unit";
+
+    Toolbar(editor::kNew);
+    if (s.IdleUntil(1000, [&] { return Shown("WConfirm"); })) {
+        ASSERT_TRUE(ClickButtonText("WConfirm", 1));  // No
+    }
+    ASSERT_TRUE(s.IdleUntil(3000, [&] { return s.UnitPaths().at(0).empty(); })) << "New left the unit loaded";
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return CaptionText(0) == fresh; })) << "the unit New emptied";
+    s.Screenshot("units-emptied-and-stacked");
 }
 
 // Search the utility's database for "piano", double-click the hit: that

@@ -149,6 +149,8 @@ public:
     static std::string ChunkFor(const std::string& gig, int program, int units = 1);
     // A chunk whose unit i plays instrument units[i].second of units[i].first.
     static std::string ChunkOf(const std::vector<std::pair<std::string, int>>& units);
+    // A chunk whose unit i layers the instruments units[i] (none: empty).
+    static std::string ChunkOfLayers(const std::vector<std::vector<std::pair<std::string, int>>>& units);
     // The instruments (".gig path:index") of every layer of each unit of a
     // saved performance, read by this process (nothing loaded).
     static std::vector<std::vector<std::string>> PerformanceLayers(const std::string& path);

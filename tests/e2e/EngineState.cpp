@@ -31,12 +31,23 @@ std::string EditorSession::ChunkFor(const std::string& gig, int program, int uni
 
 std::string EditorSession::ChunkOf(const std::vector<std::pair<std::string, int>>& units)
 {
+    std::vector<std::vector<std::pair<std::string, int>>> layers;
+    for (const auto& unit : units)
+        layers.push_back({unit});
+    return ChunkOfLayers(layers);
+}
+
+std::string EditorSession::ChunkOfLayers(const std::vector<std::vector<std::pair<std::string, int>>>& units)
+{
     std::unique_ptr<GigaStudio> studio = GigaStudio::Create();
     GigaDeck* deck = studio ? studio->GetDeck(0) : nullptr;
     for (size_t i = 0; i < units.size(); ++i) {
         GigaTone* tone = deck ? deck->GetGigaTone(static_cast<int>(i)) : nullptr;
-        if (!tone || !tone->AddPart(units[i].first.c_str(), units[i].second))
+        if (!tone)
             return {};
+        for (const auto& [gig, program] : units[i])
+            if (!tone->AddPart(gig.c_str(), program))
+                return {};
     }
     kiv::data state;
     if (!studio || !studio->GetState(state) || !state.GetBytes())

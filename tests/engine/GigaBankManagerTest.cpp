@@ -179,6 +179,83 @@ TEST(GigaBankManager, FailuresEndInTheirStates)
     EXPECT_EQ(l.editor.CountLoaded(1), 0);
 }
 
+// A damaged bank gets one verdict however it is loaded: first (reading its
+// sample list), from the cache on a second tone in the same pass, and again
+// on a reload. Damage inside one wave silences that wave and the rest plays;
+// a pool whose waves cannot be walked fails the load, and the bank keeps no
+// half-read sample list for the next load to take as whole.
+TEST(GigaBankManager, DamagedBanksGetOneVerdictOnEveryLoad)
+{
+    Loader l;
+    using Damage = void (*)(gigtools::RiffNode&);
+    struct Case {
+        const char* name;
+        Damage damage;
+        int partState;
+        int unusable;
+    } cases[] = {
+        {"FormatSizePlusOne", [](gigtools::RiffNode& t) {
+             gigtools::RiffNode* fmt = t.Find("fmt ");
+             fmt->hasSizeOverride = true;
+             fmt->sizeOverride = fmt->PayloadSize() + 1;
+         }, giga::kPartLoaded, 1},
+        {"DataPastItsWave", [](gigtools::RiffNode& t) {
+             gigtools::RiffNode* data = t.Find("data");
+             data->hasSizeOverride = true;
+             data->sizeOverride = data->PayloadSize() + 64;
+         }, giga::kPartLoaded, 1},
+        {"RateZero", [](gigtools::RiffNode& t) {
+             for (int b = 4; b < 8; ++b)
+                 t.Find("fmt ")->Data()[b] = 0;
+         }, giga::kPartLoaded, 1},
+        {"WaveMissing", [](gigtools::RiffNode& t) {
+             std::vector<gigtools::RiffNode>& waves = t.Find("LIST", "wvpl")->Children();
+             waves.erase(waves.begin());
+         }, giga::kPartLoaded, 1},
+        {"WaveListSizePlusOne", [](gigtools::RiffNode& t) {
+             gigtools::RiffNode* wave = t.Find("LIST", "wave");
+             wave->hasSizeOverride = true;
+             wave->sizeOverride = wave->PayloadSize() + 1;
+         }, giga::kPartFailed, 0},
+    };
+    const int count = static_cast<int>(std::size(cases));
+    for (int i = 0; i < count; ++i) {
+        gigtools::GigBuilder b;
+        for (int s = 0; s < 3; ++s)
+            b.AddSample(gigtools::GigSample::Tone(kivtest::Numbered("S", s), 1, 16, 44100, 48 + 12 * s, 2000));
+        gigtools::GigInstrument ins("Three");
+        for (int s = 0; s < 3; ++s)
+            ins.regions.push_back(gigtools::GigRegion::Single(36 + 12 * s, 47 + 12 * s, s));
+        b.AddInstrument(ins);
+        gigtools::RiffNode tree = b.BuildTree();
+        cases[i].damage(tree);
+        const std::string path = l.dir.File(std::string(cases[i].name) + ".gig");
+        ASSERT_TRUE(gigtools::WriteBytes(path, tree.Serialize()));
+        l.tone(2 * i)->AddPart(path.c_str(), 0);
+        l.tone(2 * i + 1)->AddPart(path.c_str(), 0);
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        l.Load();
+        for (int t = 0; t < 2 * count; ++t) {
+            const Case& c = cases[t / 2];
+            GigaPart* part = l.tone(t)->GetPart(0);
+            ASSERT_NE(part, nullptr) << c.name;
+            EXPECT_EQ(part->GetState(), c.partState) << c.name << " on tone " << t << ", pass " << pass;
+            EXPECT_EQ(part->GetUnusableCount(), c.unusable) << c.name << " on tone " << t << ", pass " << pass;
+            // A reload of every part on the next pass.
+            const std::string path = part->GetPath();
+            part->SetProgram(path.c_str(), 0, false);
+            l.tone(t)->SetState(giga::kToneToLoad);
+        }
+    }
+    // The failed bank read alone: no sample list is kept after the failure.
+    GigaBank bank;
+    ASSERT_TRUE(bank.Open(l.dir.File("WaveListSizePlusOne.gig").c_str()));
+    EXPECT_EQ(bank.LoadProgram(0, nullptr), nullptr);
+    EXPECT_FALSE(bank.HasSampleList());
+    EXPECT_EQ(bank.LoadProgram(0, nullptr), nullptr);
+}
+
 TEST(GigaBankManager, NotEnoughMemoryEndsInState5AndKeepsThePart)
 {
     Loader l;

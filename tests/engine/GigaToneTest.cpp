@@ -384,7 +384,7 @@ TEST(GigaTone, KeySwitchPlacementAndDisplayName)
     GigaTone tone;
     EXPECT_STREQ(tone.GetDisplayName().CStr(), "No instrument");
     tone.SetStacked(true);
-    EXPECT_STREQ(tone.GetDisplayName().CStr(), "Stacked instrument");
+    EXPECT_STREQ(tone.GetDisplayName().CStr(), "No stacked instrument");
     tone.AddPart("/banks/Piano.gig", 0);
     EXPECT_STREQ(tone.GetDisplayName().CStr(), "Piano.gig");
     EXPECT_FALSE(tone.PlaceKeySwitches(-1));  // one part

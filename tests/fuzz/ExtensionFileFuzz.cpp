@@ -58,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     float left[700];
     float right[700];
     for (int i = 0; i < bank.GetSampleCount(); ++i) {
+        // None when the loads failed: a failed load keeps no sample list.
         const GigaSample* s = bank.GetSample(i);
-        if (s->file && reader.SetUp(s, &s->file->GetFile(), s->dataOffset))
+        if (s && s->file && reader.SetUp(s, &s->file->GetFile(), s->dataOffset))
             while (reader.DecodeFloat(left, right, 700) == 700) {
             }
     }

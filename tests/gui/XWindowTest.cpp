@@ -10,6 +10,7 @@
 #include "gui/GuiTestLeaks.h"
 #include "kiv/gui/HMeter.h"
 #include "kiv/gui/HeadlessBackend.h"
+#include "kiv/gui/XButton.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XMenu.h"
 #include "kiv/gui/XView.h"
@@ -246,6 +247,26 @@ TEST_F(WindowTest, ReleaseLeftOfTheWindowDuringCaptureReportsNegativeX)
     backend.MouseUp(Client(), -15, 20, 0);
     EXPECT_EQ(log.back(), "up -15");
     EXPECT_FALSE(Client()->HasCapture());
+}
+
+// The pointer leaving the window straight from a control ends its hover
+// (a button no longer shows hovered); coming back to the same point finds
+// it again, and the tick holds no hover on a control the pointer left.
+TEST_F(WindowTest, PointerLeavingTheWindowEndsTheHover)
+{
+    TestView view(&log);
+    auto* button = new XButton(&view, 10, 10, 50, 20);
+    view.StartMouseTracking();
+    ASSERT_TRUE(view.OpenWindow());
+    for (int round = 0; round < 2; ++round) {
+        backend.MouseMove(Client(), 20, 20);
+        EXPECT_TRUE(button->IsHovered()) << round;
+        EXPECT_EQ(view.GetHoverControl(), button);
+        backend.MouseLeave(Client());
+        EXPECT_FALSE(button->IsHovered()) << round;
+        EXPECT_EQ(view.GetHoverControl(), nullptr);
+        backend.Advance(2000);  // past the hover-hold ticks
+    }
 }
 
 TEST_F(WindowTest, WheelNotchScrollsByTwentyPixels)

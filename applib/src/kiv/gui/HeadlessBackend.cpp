@@ -289,6 +289,14 @@ void HeadlessBackend::MouseMove(HeadlessWindow* window, int x, int y, bool left,
     window->Deliver(message);
 }
 
+void HeadlessBackend::MouseLeave(HeadlessWindow* window)
+{
+    XNativeMessage message;
+    message.kind = XNativeMessage::kMouseLeave;
+    if (window)
+        window->Deliver(message);
+}
+
 void HeadlessBackend::Wheel(HeadlessWindow* window, int x, int y, int delta)
 {
     if (!window)

@@ -142,6 +142,8 @@ public:
     void MouseDown(HeadlessWindow* window, int x, int y, int button, bool shift = false, bool control = false);
     void MouseUp(HeadlessWindow* window, int x, int y, int button);
     void MouseMove(HeadlessWindow* window, int x, int y, bool left = false, bool right = false);
+    // The pointer leaves the window.
+    void MouseLeave(HeadlessWindow* window);
     void Wheel(HeadlessWindow* window, int x, int y, int delta);
     void KeyDown(HeadlessWindow* window, int code);
     void Char(HeadlessWindow* window, int character, bool control = false);

@@ -464,7 +464,8 @@ std::unique_ptr<XNativeWindow> X11Backend::CreateChild(uintptr_t parent, const c
         return nullptr;
     XSetWindowAttributes attributes;
     attributes.background_pixmap = None;
-    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask;
+    attributes.event_mask =
+        ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | LeaveWindowMask | KeyPressMask;
     Window window;
     {
         // The parent may be a host's window that no longer exists.
@@ -677,6 +678,11 @@ void X11Backend::Dispatch(void* raw)
         message.control = event.xmotion.state & ControlMask;
         message.leftHeld = event.xmotion.state & Button1Mask;
         message.rightHeld = event.xmotion.state & Button3Mask;
+        break;
+    case LeaveNotify:
+        // Moves stop at the window's edge: what the pointer was over must
+        // hear that it left.
+        message.kind = XNativeMessage::kMouseLeave;
         break;
     case KeyPress: {
         // Keys that reach a frame go to its client window.

@@ -22,6 +22,7 @@ struct XNativeMessage {
         kKeyDown,      // value = toolkit key code (1..9)
         kChar,         // value = character; control = Control held
         kMouseMove,    // x, y; leftHeld/rightHeld
+        kMouseLeave,   // the pointer left the window
         kLButtonDown,  // x, y (client coordinates, negative outside)
         kLButtonUp,
         kRButtonDown,

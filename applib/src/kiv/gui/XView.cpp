@@ -260,6 +260,19 @@ void XView::HandleHover(int x, int y)
     target->UpdateHover(x, y, true);
 }
 
+void XView::HandlePointerLeave()
+{
+    for (XView* v = this; v; v = v->m_modalChild) {
+        v->m_lastX = v->m_lastY = xconst::kUnset;
+        XControl* left = v->m_hover;
+        if (!left)
+            continue;
+        v->m_hover = nullptr;
+        v->m_hoverWantsMoves = 0;
+        left->OnMouseLeave();
+    }
+}
+
 void XView::UpdateHover(int x, int y, bool moves)
 {
     XControl* candidate;

@@ -77,6 +77,10 @@ public:
     // Input entries, points in the view's coordinates.
     bool HandleMouseDown(int x, int y, int button, bool shift, bool control);
     void HandleHover(int x, int y);
+    // The pointer left the window: the hover control (of this view and of
+    // its modal children) hears that it left, and the next move finds the
+    // control under the pointer afresh.
+    void HandlePointerLeave();
     void HandleMouseMove(int x, int y, bool shift, bool control);
     void HandleMouseUp(int x, int y, int button);
     bool HandleDoubleClick(int x, int y);

@@ -230,6 +230,9 @@ void XWinGui::WindowProc(const XNativeMessage& message)
         else
             m_root->HandleHover(message.x, message.y);
         break;
+    case XNativeMessage::kMouseLeave:
+        m_root->HandlePointerLeave();
+        break;
     case XNativeMessage::kLButtonDown: {
         UpdateScreenPosition();
         // A press made before a shown menu took the pointer dismisses it.
