@@ -1,6 +1,7 @@
 #include "kiv/file/FileOpen.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -60,6 +61,37 @@ bool IsReadableFile(const char* path)
         return false;
     close(fd);
     return true;
+}
+
+int WhyNotReadable(const char* path)
+{
+    if (!path || !path[0])
+        return ENOENT;
+    // A pipe, device or socket is named as such, not by what opening it
+    // would say (a socket gives "No such device or address").
+    struct stat info = {};
+    if (stat(path, &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (!S_ISREG(info.st_mode))
+        return kNotRegularFile;
+    const int fd = OpenForReading(path);
+    if (fd < 0)
+        return errno == EINVAL ? kNotRegularFile : errno;  // replaced meanwhile
+    close(fd);
+    return 0;
+}
+
+std::string ReasonText(int reason)
+{
+    if (reason == kNotRegularFile)
+        return "Not a regular file";
+    if (reason == 0)
+        return {};
+    char text[128] = {};
+    // The GNU strerror_r gives its text, maybe not in the buffer.
+    return strerror_r(reason, text, sizeof text);
 }
 
 }  // namespace file
