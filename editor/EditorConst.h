@@ -25,8 +25,8 @@ constexpr const char* kSaveFailed = "Could not save ";
 constexpr const char* kOpenFailed = "Could not open ";
 constexpr const char* kUnknownWriteFailure = "The file could not be written.";
 // A file that opens but does not read as what it should be.
-constexpr const char* kDamagedPerformance = "The file is damaged or is no Tessivo performance.";
-constexpr const char* kDamagedPreset = "The file is damaged or is no Tessivo preset.";
+constexpr const char* kDamagedPerformance = "The file is damaged or is not a Tessivo performance.";
+constexpr const char* kDamagedPreset = "The file is damaged or is not a Tessivo preset.";
 
 // Text buffers, terminator included.
 constexpr int kValueTextSize = 16;      // XValTop, XValBot
