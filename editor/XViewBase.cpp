@@ -65,6 +65,7 @@ XViewBase::XViewBase(XControl* parent, int x, int y, int w, int h) : XControl(pa
     m_message->SetColour(0, GetColour(0));
     m_message->SetColour(2, XColour::Make(240, 230, 200));
     m_message->SetResizeMode(true, false, false, false);
+    m_message->SetCutInMiddle(true);  // a database's path is long, the reason at its end
 
     m_field = new XEdit(this, -178, 4, 120, 16);
     m_field->SetHint(kSearchHint);
