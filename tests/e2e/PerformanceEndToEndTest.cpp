@@ -227,6 +227,25 @@ protected:
     static constexpr unsigned long kLoadedName = 0x00CB1F;
     static constexpr unsigned long kPartialName = 0xFFAA3C;  // loaded, some samples silent
 
+    // Presses Open (its dialog cancelled) and checks whether it first asks
+    // to save, which it does only for a modified performance; the question
+    // is answered "Cancel".
+    void OpenAsks(bool asks, const char* failure)
+    {
+        Answer("");
+        Toolbar(editor::kOpen);
+        bool asked = false;
+        if (asks) {
+            asked = WaitFor("WConfirm");
+        } else {
+            s.Idle(200);
+            asked = Showing("WConfirm");
+        }
+        EXPECT_EQ(asked, asks) << failure;
+        if (asked)
+            DialogButton("WConfirm", 2);
+    }
+
     // The file dialogs find no program to run: PATH names an empty folder.
     void NoDialogProgram()
     {
@@ -305,12 +324,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
         EXPECT_EQ(Exists(s.Scratch() + "/" + name), kept) << name;
 
     // Saved: Open goes straight to its dialog (cancelled here).
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "asked to save a performance just saved";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "asked to save a performance just saved");
 
     // A change through the part menu.
     Answer(drum);
@@ -355,12 +369,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
     EXPECT_EQ(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
 
     // Nothing changed since New: Open has nothing to ask.
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "asked to save the empty performance New left";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "asked to save the empty performance New left");
 
     // Save asks for a name: the answer is written, A.tv2 is untouched.
     const std::string b = s.Scratch() + "/B.tv2";
@@ -380,12 +389,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
     EXPECT_EQ(chunk.find("Round Robin Drum.gig"), std::string::npos);
 
     // Just opened and loaded, nothing changed: Open has nothing to ask.
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "a performance just opened counts as modified";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "a performance just opened counts as modified");
 
     // A change in the mixer alone is a change: now Open asks (cancelled).
     Toolbar(editor::kMixer);
@@ -656,11 +660,7 @@ TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
     DialogButton("WError", 0);
     ASSERT_TRUE(WaitFor("WError", false));
 
-    Answer("");
-    Toolbar(editor::kOpen);
-    EXPECT_TRUE(WaitFor("WConfirm")) << "the unsaved performance counts as saved";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);  // Cancel
+    OpenAsks(true, "the unsaved performance counts as saved");
 
     Answer(folder + "/Piano.tvpreset");
     PartMenu(0, kMenuSavePreset);
@@ -758,12 +758,7 @@ TEST_F(PerformanceEndToEnd, WhatCannotBeOpenedIsShownAndChangesNothing)
     EXPECT_FALSE(guard.Released()) << "the open waited on a named pipe";
     EXPECT_TRUE(Sounds(0));
     // Nothing counts as changed: Open goes straight to its dialog.
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "a failed open made the performance count as modified";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "a failed open made the performance count as modified");
 
     // Changed, then a failed open after "No" to saving: still modified, and
     // Save writes the change where the performance came from.
@@ -777,11 +772,7 @@ TEST_F(PerformanceEndToEnd, WhatCannotBeOpenedIsShownAndChangesNothing)
     ASSERT_TRUE(WaitFor("WError"));
     DialogButton("WError", 0);
     ASSERT_TRUE(WaitFor("WError", false));
-    Answer("");
-    Toolbar(editor::kOpen);
-    EXPECT_TRUE(WaitFor("WConfirm")) << "the changed performance counts as saved after a failed open";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(true, "the changed performance counts as saved after a failed open");
     Toolbar(editor::kSave);
     EXPECT_TRUE(s.IdleUntil(2000, [&] { return ReadAll(saved).find("Round Robin Drum.gig") != std::string::npos; }))
         << "Save did not write where the performance came from";
