@@ -58,6 +58,11 @@ constexpr int kFavX = 6, kFavWidth = 180;
 constexpr int kTreeX = 188, kTreeWidth = 414;
 constexpr int kInstX = 604, kInstWidth = 256;
 constexpr size_t kBankPathBytes = 512;
+// Why a bank lists no instruments, drawn in their pane.
+constexpr int kNoticeInset = 8;
+constexpr int kNoticeFontSize = 11;
+constexpr uint8_t kNoticeColour[3] = {255, 170, 120};
+constexpr const char* kBankUnreadable = "Damaged, or not a .gig file";
 
 // Database search: the file, the columns and the star geometry of a hit row.
 constexpr const char* kDbFolder = "Quillane";
@@ -95,8 +100,6 @@ constexpr const char* kTitle = "Corvane Database";
 constexpr const char* kSearchHint = "search...";
 constexpr const char* kEnterText = "Please enter a text to search";
 constexpr const char* kNoDatabase = "No database: Please run the Corvane utility to create the database";
-constexpr const char* kDatabaseBusy = "The database is busy, try again";
-constexpr const char* kDatabaseFailed = "The database could not be read: ";
 constexpr const char* kTooManyWords = "Please search for at most %d different words";
 
 }  // namespace browser

@@ -17,8 +17,16 @@ constexpr int kResultYes = 1;
 constexpr int kResultNo = 0;
 constexpr int kResultCancel = -1;
 
-// The modal tag of the notice a failed save opens.
+// The modal tags of the notices a failed save and a failed open show, and
+// their texts.
 constexpr uint32_t kTagSaveError = fourcc("Serr");
+constexpr uint32_t kTagOpenError = fourcc("Oerr");
+constexpr const char* kSaveFailed = "Could not save ";
+constexpr const char* kOpenFailed = "Could not open ";
+constexpr const char* kUnknownWriteFailure = "The file could not be written.";
+// A file that opens but does not read as what it should be.
+constexpr const char* kDamagedPerformance = "The file is damaged or is not a Tessivo performance.";
+constexpr const char* kDamagedPreset = "The file is damaged or is not a Tessivo preset.";
 
 // Text buffers, terminator included.
 constexpr int kValueTextSize = 16;      // XValTop, XValBot

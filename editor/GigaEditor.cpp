@@ -647,17 +647,17 @@ bool GigaEditor::LoadChosen(const char* path)
     GigaStudio* studio = GetGigaStudio();
     if (!studio || !path || !*path)
         return false;
-    // A failed load keeps the old path: a later save must not overwrite the
-    // file that could not be read.
-    if (EndsWithNoCase(path, ".tv2")) {
-        if (!studio->LoadFile(path))
-            return false;
-    } else {
-        if (!studio->LoadV1Performance(path))
-            return false;
-        if (m_mixer)
-            m_mixer->Refresh();
+    // A failed load keeps the old path (a later save must not overwrite the
+    // file that could not be read) and the performance as it was; the user
+    // is told which file and why.
+    const bool v2 = EndsWithNoCase(path, ".tv2");
+    if (!(v2 ? studio->LoadFile(path) : studio->LoadV1Performance(path))) {
+        Print("*** GigaEditor::Open(%s) failed ***", path);
+        WError::ShowOpenError(this, path, kDamagedPerformance);
+        return false;
     }
+    if (!v2 && m_mixer)
+        m_mixer->Refresh();
     m_path = SavePathFor(path);
     // Just read: as saved, also once its parts have loaded.
     for (int p = 0; p < GetPlayerCount(); ++p)

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "editor/EditorConst.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/gui/XButton.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XLabel.h"
@@ -49,7 +51,7 @@ XLabel* Line(XView* view, int y, const char* text, XColourValue colour)
 }
 }  // namespace
 
-WError::WError(const char* path, int error)
+WError::WError(const char* headline, const char* path, const char* reason)
 {
     SetSize(kWidth, kHeight);
     SetColour(3, XColour::Make(200, 60, 60));
@@ -58,9 +60,9 @@ WError::WError(const char* path, int error)
 
     const char* full = path ? path : "";
     const char* name = FileNameOf(full);
-    CopyTail(m_message, sizeof m_message, "Could not save ", name, static_cast<int>(std::strlen(name)));
+    CopyTail(m_message, sizeof m_message, headline ? headline : "", name, static_cast<int>(std::strlen(name)));
     CopyTail(m_folder, sizeof m_folder, "in ", full, static_cast<int>(name - full));
-    std::snprintf(m_reason, sizeof m_reason, "%s", error ? std::strerror(error) : "The file could not be written.");
+    std::snprintf(m_reason, sizeof m_reason, "%s", reason ? reason : "");
 
     Line(this, 8, m_message, XColour::Make(150, 20, 20));
     Line(this, 8 + kLineH + 2, m_folder, XColour::Make(60, 60, 60));
@@ -73,11 +75,28 @@ WError::WError(const char* path, int error)
     SetCancelButton(m_ok);
 }
 
-void WError::ShowSaveError(XControl* anywhere, const char* path, int error)
+namespace {
+void OpenOver(XControl* anywhere, WError* notice, uint32_t tag)
 {
     auto* view = anywhere ? dynamic_cast<XView*>(anywhere->GetRoot()) : nullptr;
     if (view)
-        view->OpenModal(new WError(path, error), editor::kTagSaveError);
+        view->OpenModal(notice, tag);
+    else
+        delete notice;
+}
+}  // namespace
+
+void WError::ShowSaveError(XControl* anywhere, const char* path, int error)
+{
+    const std::string reason = error ? file::ReasonText(error) : std::string(editor::kUnknownWriteFailure);
+    OpenOver(anywhere, new WError(editor::kSaveFailed, path, reason.c_str()), editor::kTagSaveError);
+}
+
+void WError::ShowOpenError(XControl* anywhere, const char* path, const char* unreadable)
+{
+    const int reason = file::WhyNotReadable(path);
+    const std::string why = reason ? file::ReasonText(reason) : std::string(unreadable ? unreadable : "");
+    OpenOver(anywhere, new WError(editor::kOpenFailed, path, why.c_str()), editor::kTagOpenError);
 }
 
 int WError::Notify(XControl* sender, int code, int value)

@@ -9,6 +9,7 @@
 
 #include "engine/GigaBankManager.h"
 #include "engine/GigaPrefs.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/gui/XFileNav.h"
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XInput.h"
@@ -101,7 +102,7 @@ std::vector<std::string> UnreadFileLines(const WSettings::Sources& sources)
     int reason = 0;
     const auto add = [&](const char* what) {
         lines.push_back(std::string("The ") + what + " could not be read from " + ShownFolders(path) + ": " +
-                        std::strerror(reason) + ".");
+                        file::ReasonText(reason) + ".");
     };
     if (sources.prefs && sources.prefs->SettingsUnread(path, reason))
         add("settings");

@@ -793,8 +793,14 @@ bool XGigaView::LoadIntoUnit(const char* path, int index)
 
 bool XGigaView::LoadPresetIntoUnit(const char* path)
 {
-    if (!m_gigaTone || !path || !m_gigaTone->LoadPreset(path))
+    if (!m_gigaTone || !path)
         return false;
+    if (!m_gigaTone->LoadPreset(path)) {
+        // The unit keeps what it had; the user is told which file and why.
+        Print("*** XGigaView::LoadPreset(%s) failed ***", path);
+        WError::ShowOpenError(this, path, editor::kDamagedPreset);
+        return false;
+    }
     QueueAndLoad();
     return true;
 }

@@ -1,6 +1,7 @@
 #include "editor/XListResult.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "editor/BrowserConst.h"
 #include "kiv/file/Dir.h"
+#include "kiv/file/FileOpen.h"
 #include "kiv/gui/XColour.h"
 #include "kiv/gui/XGraphic.h"
 
@@ -50,18 +52,32 @@ XListResult::~XListResult()
 
 bool XListResult::OpenDatabase()
 {
+    m_problem.clear();
+    m_missing = false;
     if (m_dbPath.IsEmpty()) {
         app::folder folder;
-        if (!folder.Open(1, kDbFolder))
+        const char* path = folder.Open(1, kDbFolder) ? folder.GetFilePath(kDbFileName, kDbFileExt) : nullptr;
+        if (!path || !path[0]) {
+            // No maker folder: nothing can have made the database.
+            m_missing = true;
+            m_problem = kiv::db::ProblemText(Problem::kCannotOpen,
+                                             std::string(kDbFolder) + "/" + kDbFileName + "." + kDbFileExt, "", false);
             return false;
-        const char* path = folder.GetFilePath(kDbFileName, kDbFileExt);
-        if (!path || !path[0])
-            return false;
+        }
         m_dbPath = path;
     }
-    // Never created here: a missing database is the utility's to make.
-    if (!OpenFile(m_dbPath.CStr(), false))
+    // Never created here: a missing database is the utility's to make. A
+    // pipe, device or folder in its place is never handed to SQLite.
+    const int reason = file::WhyNotReadable(m_dbPath.CStr());
+    if (reason != 0) {
+        m_missing = reason == ENOENT;
+        m_problem = kiv::db::ProblemText(Problem::kCannotOpen, m_dbPath.CStr(), file::ReasonText(reason), false);
         return false;
+    }
+    if (!OpenFile(m_dbPath.CStr(), false)) {
+        Failure();
+        return false;
+    }
     // The GUI thread must not hang on the utility's lock.
     SetBusyTimeout(kGuiBusyTimeoutMs);
     return true;
@@ -69,12 +85,12 @@ bool XListResult::OpenDatabase()
 
 XListResult::SearchOutcome XListResult::Failure()
 {
-    if (IsBusyError())
-        return SearchOutcome::kBusy;
-    // No error: the table is missing. A file that is no database is none.
-    if (GetErrorCode() == 0 || IsNotDatabaseError())
+    // No error: the table is missing, so nothing made this a database of
+    // instruments.
+    if (GetErrorCode() == 0)
         return SearchOutcome::kNoDatabase;
-    return SearchOutcome::kFailed;
+    m_problem = kiv::db::ProblemText(GetProblem(), m_dbPath.CStr(), GetError(), false);
+    return SearchOutcome::kProblem;
 }
 
 bool XListResult::Search(const char* text)
@@ -88,8 +104,11 @@ bool XListResult::Search(const char* text)
         Repaint();
         return false;
     }
-    if (!OpenDatabase())
+    if (!OpenDatabase()) {
+        m_outcome = m_missing ? SearchOutcome::kNoDatabase : SearchOutcome::kProblem;
+        Repaint();
         return false;
+    }
     if (!HasTable("path")) {
         m_outcome = Failure();
         Close();
@@ -233,8 +252,10 @@ bool XListResult::GetHitPath(kiv::string& path, int& position)
     auto* item = static_cast<XListResultItem*>(GetSelected(0));
     if (!item)
         return false;
-    if (!OpenDatabase())
+    if (!OpenDatabase()) {
+        CannotLoad(*item);
         return false;
+    }
     // Where the instrument is now: the utility may have read its file again
     // (its place in the file changed) or taken it out since the search.
     kiv::dbquery where;
@@ -255,16 +276,18 @@ bool XListResult::GetHitPath(kiv::string& path, int& position)
             position = where.ColumnInt(2);
         }
     }
-    bool busy = !found && IsBusyError();
     where.Finalize();
-    Close();
     if (!found) {
-        if (!busy) {
-            m_notice.Format("'%s' is no longer in the database: search again", item->instName.CStr());
-            Notify(0, kCodeNotice);
+        if (GetErrorCode() != 0) {
+            CannotLoad(*item);
+            return false;
         }
+        Close();
+        m_notice.Format("'%s' is no longer in the database: search again", item->instName.CStr());
+        Notify(0, kCodeNotice);
         return false;
     }
+    Close();
     // A file name must name a file inside its folder.
     if (folder.empty() || fileName.empty() || fileName.find('/') != std::string::npos ||
         fileName.size() > kMaxFileName)
@@ -273,6 +296,16 @@ bool XListResult::GetHitPath(kiv::string& path, int& position)
         folder += '/';
     path = (folder + fileName).c_str();
     return true;
+}
+
+void XListResult::CannotLoad(const XListResultItem& item)
+{
+    if (IsOpen()) {
+        Failure();
+        Close();
+    }
+    m_notice.Format("'%s' cannot be loaded: %s", item.instName.CStr(), m_problem.c_str());
+    Notify(0, kCodeNotice);
 }
 
 int XListResult::StarAt(int x) const
@@ -324,7 +357,7 @@ void XListResult::StoreRatings(int waitMs, bool quiet)
         std::vector<PendingRating> lost;
         lost.swap(m_pending);
         for (const PendingRating& rating : lost)
-            GiveUp(rating, "the database could not be opened");
+            GiveUp(rating, m_problem.c_str());
         return;
     }
     SetBusyTimeout(waitMs);
@@ -364,7 +397,8 @@ void XListResult::StoreRatings(int waitMs, bool quiet)
         } else if (IsBusyError() && now - rating.since < std::chrono::milliseconds(kRatingRetryMs)) {
             waiting.push_back(rating);  // the lock is held: next tick
         } else {
-            failed.push_back({rating, IsBusyError() ? "the database is busy" : GetError()});
+            Failure();
+            failed.push_back({rating, m_problem});
         }
     }
     update.Finalize();

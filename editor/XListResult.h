@@ -40,8 +40,10 @@ public:
     XListResult(XControl* parent, int x, int y, int w, int h);
     ~XListResult() override;
 
-    // How the last search ended.
-    enum class SearchOutcome { kHits, kNoDatabase, kBusy, kFailed, kTooManyWords };
+    // How the last search ended: hits, no database (the file is missing or
+    // holds no instruments table), a problem with the file (GetProblemText
+    // says what), or too many words.
+    enum class SearchOutcome { kHits, kNoDatabase, kProblem, kTooManyWords };
 
     // Clears the list and lists the instruments whose names hold every
     // blank-separated word of the text, each word as it stands ('%' and '_'
@@ -50,6 +52,9 @@ public:
     // more than kMaxSearchWords words): GetOutcome says why.
     bool Search(const char* text);
     SearchOutcome GetOutcome() const { return m_outcome; }
+    // What was wrong with the database file the last time it could not be
+    // used, in the words the Corvane utility shows (lower case first).
+    const std::string& GetProblemText() const { return m_problem; }
     // The number of names the last search matched, the ones listed or not.
     int GetTotalHits() const { return m_totalHits; }
     // The selected hit's full path and position as the database has them
@@ -62,7 +67,7 @@ public:
     void RetryRatings();
     bool HasPendingRatings() const { return !m_pending.empty(); }
     // What the owner was last told about (a rating not stored, a hit no
-    // longer listed).
+    // longer listed or that cannot be loaded).
     const kiv::string& GetNotice() const { return m_notice; }
 
     bool OnItemClick(XListItem* item, int x, int y) override;
@@ -104,9 +109,15 @@ private:
     void StoreRatings(int waitMs, bool quiet = false);
     // A rating given up: its stars go back and the owner is told.
     void GiveUp(const PendingRating& rating, const char* why);
+    // Opens the database file; false when it is missing (m_missing) or
+    // cannot be opened, with the problem kept.
     bool OpenDatabase();
-    // Why the database could not be searched, from its last failure.
+    // Keeps the last failure's problem; kNoDatabase when there was none
+    // (the instruments table is missing).
     SearchOutcome Failure();
+    // Keeps the last failure's problem, closes the connection, and tells
+    // the owner that the instrument cannot be loaded.
+    void CannotLoad(const XListResultItem& item);
     void AddHit(const char* const* values);
     // The search text's distinct words, letters A-Z lowered.
     static std::vector<std::string> Words(const char* text);
@@ -125,6 +136,8 @@ private:
     kiv::string m_text;    // the folder of a path lookup
     kiv::string m_search;  // the statement of the last search
     SearchOutcome m_outcome = SearchOutcome::kHits;
+    std::string m_problem;  // why the database could not be used
+    bool m_missing = false;  // the last open found no file
     int m_totalHits = 0;
     std::vector<PendingRating> m_pending;
     kiv::string m_notice;

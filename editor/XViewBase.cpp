@@ -1,5 +1,6 @@
 #include "editor/XViewBase.h"
 
+#include <cctype>
 #include <string>
 
 #include "editor/BrowserConst.h"
@@ -64,6 +65,7 @@ XViewBase::XViewBase(XControl* parent, int x, int y, int w, int h) : XControl(pa
     m_message->SetColour(0, GetColour(0));
     m_message->SetColour(2, XColour::Make(240, 230, 200));
     m_message->SetResizeMode(true, false, false, false);
+    m_message->SetCutInMiddle(true);  // a database's path is long, the reason at its end
 
     m_field = new XEdit(this, -178, 4, 120, 16);
     m_field->SetHint(kSearchHint);
@@ -141,7 +143,9 @@ void XViewBase::RunSearch(const char* text)
         return;
     }
     if (!m_list->Search(text)) {
-        // Busy or broken is not "no database", and not "0 results" either.
+        // A file that is there but locked, unreadable or no database is not
+        // "no database", and not "0 results" either: the line says what is
+        // wrong with it, as the utility's status line does.
         switch (m_list->GetOutcome()) {
         case XListResult::SearchOutcome::kTooManyWords: {
             kiv::string line;
@@ -149,13 +153,11 @@ void XViewBase::RunSearch(const char* text)
             m_message->SetText(line.CStr());
             break;
         }
-        case XListResult::SearchOutcome::kBusy:
-            m_message->SetText(kDatabaseBusy);
-            break;
-        case XListResult::SearchOutcome::kFailed: {
-            kiv::string line(kDatabaseFailed);
-            line.Append(m_list->GetError());
-            m_message->SetText(line.CStr());
+        case XListResult::SearchOutcome::kProblem: {
+            std::string line = m_list->GetProblemText();
+            if (!line.empty())
+                line[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(line[0])));
+            m_message->SetText(line.c_str());
             break;
         }
         default:

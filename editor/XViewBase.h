@@ -2,7 +2,9 @@
 // field with its button, three sortable column headers (XColumn) and the
 // list of hits (XListResult). A double click on a hit keeps its path and
 // position and asks the editor (the view's listener, code 0, value 'load')
-// to load it into the selected part.
+// to load it into the selected part. The message line counts the hits, or
+// says why there are none: no database yet, or what is wrong with the file
+// that is there, in the words of the Corvane utility's status line.
 //
 // Threads: GUI thread only.
 #pragma once

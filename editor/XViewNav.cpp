@@ -247,6 +247,16 @@ bool XListInst::OnItemActivated(XListItem* item, int x, int y)
     return true;
 }
 
+void XListInst::Draw(XGraphic& graphic)
+{
+    XListString::Draw(graphic);
+    if (GetCount() > 0 || !GetText())
+        return;
+    graphic.SetFont(kNoticeFontSize, 0);
+    graphic.SetTextColour(XColour::Make(kNoticeColour[0], kNoticeColour[1], kNoticeColour[2]));
+    graphic.DrawString(GetText(), kNoticeInset, kNoticeInset);
+}
+
 // --- XListLink ---
 
 XListLink::XListLink(XControl* parent, int x, int y, int w, int h) : XListString(parent, x, y, w, h)
@@ -425,6 +435,8 @@ void XViewNav::ListInstruments()
 {
     m_instruments->Clear();
     m_instruments->SetBankPath(nullptr);
+    m_instruments->SetText(nullptr);
+    m_instruments->Invalidate();
     m_bankPath[0] = '\0';
     XTreeView::Node* node = m_tree->GetSelected();
     if (!node || node->value != kNodeBank)
@@ -435,6 +447,10 @@ void XViewNav::ListInstruments()
         return;
     std::memcpy(m_bankPath, path, length + 1);
     if (!m_bank.Open(m_bankPath)) {
+        // Why, where the instruments would be: a pipe or device named like
+        // a bank, a file the user may not read, or one that is no bank.
+        const int reason = file::WhyNotReadable(m_bankPath);
+        m_instruments->SetText(reason ? file::ReasonText(reason).c_str() : kBankUnreadable);
         m_bankPath[0] = '\0';
         return;
     }

@@ -44,11 +44,14 @@ public:
     static int FileType(const char* name);
 };
 
-// The instruments of the listed bank; a double click tells 'load'.
+// The instruments of the listed bank; a double click tells 'load'. A bank
+// that cannot be read shows why in place of its instruments (the list's
+// text, drawn while it has no rows).
 class XListInst : public XListString {
 public:
     XListInst(XControl* parent, int x, int y, int w, int h);
     bool OnItemActivated(XListItem* item, int x, int y) override;
+    void Draw(XGraphic& graphic) override;
 
     // The listed bank's path, or null when no bank is listed.
     const char* GetBankPath() const { return m_bankPath; }

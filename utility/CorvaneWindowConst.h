@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "kiv/data/FourCC.h"
+#include "kiv/db/DbLimits.h"
 
 namespace corvane {
 
@@ -41,11 +42,12 @@ constexpr const char* kTextBrowseTitle = "Select a folder to scan";
 // What went wrong with the database; the refused scan's line begins with
 // kTextScanStopped, the line after the start with these texts capitalised.
 constexpr const char* kTextScanStopped = "Scan stopped: ";
-constexpr const char* kTextDatabaseLocked = "the database is locked by another program";
-constexpr const char* kTextDatabaseCannotCreate = "cannot create the database ";
-constexpr const char* kTextDatabaseNotDatabase = " is not a database";
-constexpr const char* kTextDatabaseReadOnly = " cannot be written";
-constexpr const char* kTextDatabaseFailed = "the database failed: ";
+// The words are kiv::db's, which the plug-in's search shows too.
+constexpr const char* kTextDatabaseLocked = kiv::kDbTextLocked;
+constexpr const char* kTextDatabaseCannotCreate = kiv::kDbTextCannotCreate;
+constexpr const char* kTextDatabaseNotDatabase = kiv::kDbTextNotDatabase;
+constexpr const char* kTextDatabaseReadOnly = kiv::kDbTextReadOnly;
+constexpr const char* kTextDatabaseFailed = kiv::kDbTextFailed;
 
 // Geometry (pixels). Negative positions count from the right or bottom
 // edge, a negative width from the right edge.

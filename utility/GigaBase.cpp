@@ -141,21 +141,6 @@ bool GigaBase::CheckWritable()
     return false;
 }
 
-GigaBase::Problem GigaBase::GetProblem() const
-{
-    if (GetErrorCode() == 0)
-        return Problem::kNone;
-    if (IsBusyError())
-        return Problem::kLocked;
-    if (IsCannotOpenError())
-        return Problem::kCannotCreate;
-    if (IsNotDatabaseError())
-        return Problem::kNotDatabase;
-    if (IsReadOnlyError())
-        return Problem::kReadOnly;
-    return Problem::kOther;
-}
-
 std::string GigaBase::GetProblemText() const
 {
     switch (GetProblem()) {
@@ -163,7 +148,7 @@ std::string GigaBase::GetProblemText() const
         return {};
     case Problem::kLocked:
         return "the database is locked by another program";
-    case Problem::kCannotCreate:
+    case Problem::kCannotOpen:
         return "the database cannot be created or opened";
     case Problem::kNotDatabase:
         return "the database file holds no database";

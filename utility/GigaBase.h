@@ -47,16 +47,6 @@ public:
     GigaBase();
     ~GigaBase() override;
 
-    // Why the database could not be used, from its last failure.
-    enum class Problem {
-        kNone,
-        kLocked,        // another program holds its lock
-        kCannotCreate,  // the file (or its folder) cannot be made or opened
-        kNotDatabase,   // the file holds something else
-        kReadOnly,      // it cannot be written
-        kOther,         // SQLite's text says what
-    };
-
     // Opens (creating when missing) "corvane.db" in the maker folder under
     // the all-users application-data folder and makes the four tables when
     // the file has none. False when the file cannot be opened or is not a
@@ -74,8 +64,8 @@ public:
     bool MakeAdditions();
     // False (the problem kept) when the file was opened read-only.
     bool CheckWritable();
-    // The last failure, sorted; and a text for the user ("" for none).
-    Problem GetProblem() const;
+    // The last failure (sorted by kiv::db::GetProblem) as a text for the
+    // user ("" for none).
     std::string GetProblemText() const;
 
     // Finds the root row of the folder as the user listed it, or inserts

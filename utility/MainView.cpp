@@ -336,19 +336,9 @@ void MainView::EndRefusedSequence(GigaBase::Problem problem, const std::string& 
 
 std::string MainView::ProblemText(GigaBase::Problem problem, const std::string& text)
 {
-    const std::string& path = m_scan.GetBase().GetPath();
-    switch (problem) {
-    case GigaBase::Problem::kLocked:
-        return kTextDatabaseLocked;
-    case GigaBase::Problem::kCannotCreate:
-        return kTextDatabaseCannotCreate + path;
-    case GigaBase::Problem::kNotDatabase:
-        return path + kTextDatabaseNotDatabase;
-    case GigaBase::Problem::kReadOnly:
-        return path + kTextDatabaseReadOnly;
-    default:
-        return kTextDatabaseFailed + text;
-    }
+    // The text says more only where nothing else does.
+    return kiv::db::ProblemText(problem, m_scan.GetBase().GetPath(), problem == GigaBase::Problem::kOther ? text : "",
+                                true);
 }
 
 void MainView::TakeScanReport()

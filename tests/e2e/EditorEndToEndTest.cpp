@@ -16,8 +16,12 @@
 #include <memory>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 
 #include <atomic>
 #include <string>
@@ -299,8 +303,9 @@ protected:
         return tree.Find(cls) >= 0;
     }
     // Types a search into the search pane (opened when hidden) and waits
-    // for the message line to report it; the hits sorted by instrument.
-    std::string Search(const std::string& text)
+    // for the message line to report it (or to say `expected`); the hits
+    // sorted by instrument.
+    std::string Search(const std::string& text, const std::string& expected = "")
     {
         if (!Shown("XViewBase"))
             Toolbar(editor::kSearch);
@@ -315,7 +320,7 @@ protected:
         std::string line;
         s.IdleUntil(3000, [&] {
             line = MessageLine();
-            return line.rfind("Your search for '" + text + "'", 0) == 0;
+            return expected.empty() ? line.rfind("Your search for '" + text + "'", 0) == 0 : line == expected;
         });
         // Sorted by the instrument column, rising: rows in name order (a
         // sorted column sorts every later search too).
@@ -543,15 +548,31 @@ TEST_F(EditorEndToEnd, ToolbarButtonsAndLogoDoTheirJobs)
 }
 
 // Browse to a bank, double-click an instrument: the selected unit plays it.
-// Dragging an instrument onto the third unit loads it there. A named pipe
-// called like a bank in the same folder is clicked on the way: the click
-// returns at once and lists nothing.
+// Dragging an instrument onto the third unit loads it there. Entries named
+// like banks in the same folder are clicked on the way: a named pipe, a
+// link to a device, a bank the user may not read and a damaged one. Each
+// click returns at once and says, where the instruments would be, why there
+// are none; a double click on the pipe waits on nothing, and dragged onto
+// an empty unit it is taken there, fails to load at once and leaves the
+// other units alone.
 TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
 {
     std::string gig = WriteBanks();
     ASSERT_FALSE(gig.empty());
-    const std::string pipe = s.Scratch() + "/Trap.gig";
+    // The odd entries in the home folder, whose rows the tree shows above
+    // those of its sub-folders.
+    const std::string home = getenv("HOME");
+    const std::string pipe = home + "/Bank Pipe.gig";
     ASSERT_TRUE(kivtest::MakePipe(pipe));
+    ASSERT_EQ(symlink("/dev/null", (home + "/Bank Device.gig").c_str()), 0);
+    const std::string locked = home + "/Bank Locked.gig";
+    ASSERT_TRUE(std::filesystem::copy_file(gig, locked));
+    chmod(locked.c_str(), 0);
+    std::ofstream(home + "/Bank Damaged.gig") << std::string(4096, 'x');
+    // The plug-in writes its view tree for the test into the scratch
+    // folder, also as "nobody" (the test's home above it is its own).
+    chmod(home.c_str(), 0755);
+    chmod(s.Scratch().c_str(), 0777);
     EXPECT_LT(Note(0).peak, 1e-4f) << "an empty unit sounds";
 
     ASSERT_TRUE(BrowseTo(gig)) << s.Tree().Text();
@@ -561,15 +582,56 @@ TEST_F(EditorEndToEnd, BrowsedInstrumentsLoadByDoubleClickAndByDrag)
         // The GUI thread is the test's: a click that waited on the pipe
         // would be released after 10 s and fail here instead of hanging.
         kivtest::PipeGuard guard({pipe}, 10);
+        const struct {
+            const char* name;
+            std::string reason;
+            bool asUser;  // clicked by an ordinary user
+        } entries[] = {
+            {"Bank Pipe.gig", "Not a regular file", false},
+            {"Bank Device.gig", "Not a regular file", false},
+            {"Bank Locked.gig", std::strerror(EACCES), true},
+            {"Bank Damaged.gig", browser::kBankUnreadable, false},
+        };
+        for (const auto& entry : entries) {
+            Point at;
+            ASSERT_TRUE(Row("XTreeGiga", entry.name, at)) << s.Tree().Text();
+            std::string said;
+            {
+                std::unique_ptr<kivtest::AsOrdinaryUser> user;
+                if (entry.asUser) {
+                    user = std::make_unique<kivtest::AsOrdinaryUser>();
+                    ASSERT_TRUE(user->Ok());
+                }
+                s.Click(at);
+                EXPECT_TRUE(s.IdleUntil(3000, [&] {
+                    ViewTree tree = s.Tree();
+                    const int pane = tree.Find("XListInst");
+                    said = pane >= 0 ? tree[pane].text : "";
+                    return said == entry.reason;
+                })) << entry.name << " says \"" << said << "\"";
+            }
+            ViewTree tree = s.Tree();
+            EXPECT_LT(tree.Find("@row", 0, tree.Find("XListInst")), 0) << entry.name << " listed instruments";
+            s.Screenshot(std::string("browser-unreadable-") + entry.name);
+        }
         Point trap;
-        ASSERT_TRUE(Row("XTreeGiga", "Trap.gig", trap)) << s.Tree().Text();
-        const auto start = std::chrono::steady_clock::now();
-        s.Click(trap);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "the click waited";
+        ASSERT_TRUE(Row("XTreeGiga", "Bank Pipe.gig", trap));
+        s.DoubleClick(trap);
+        Point unit4;
+        ASSERT_TRUE(UnitControl(3, "XGigaName", 0, unit4));
+        const std::vector<std::string> before = s.UnitPaths();
+        // Unit 4 takes the pipe's path, whose load is refused at once.
+        s.Drag(trap, unit4, 12);
+        EXPECT_TRUE(s.IdleUntil(3000, [&] { return s.UnitPaths().at(3) == pipe; })) << "the drop was not taken";
+        const std::vector<std::string> after = s.UnitPaths();
+        for (size_t unit = 0; unit < before.size(); ++unit) {
+            if (unit != 3) {
+                EXPECT_EQ(after[unit], before[unit]) << "unit " << unit + 1 << " changed";
+            }
+        }
+        EXPECT_LT(Note(3).peak, 1e-4f) << "the pipe dropped on unit 4 sounds";
+        s.Screenshot("browser-pipe-dropped");
         EXPECT_FALSE(guard.Released()) << "the browser waited on a named pipe";
-        ViewTree tree = s.Tree();
-        EXPECT_LT(tree.Find("@row", 0, tree.Find("XListInst")), 0) << "a pipe listed instruments\n" << tree.Text();
-        s.Screenshot("browser-pipe-clicked");
     }
     Point bank;
     ASSERT_TRUE(Row("XTreeGiga", gig.substr(gig.rfind('/') + 1), bank));
@@ -891,7 +953,8 @@ TEST_F(EditorEndToEnd, EmptiedAndStackedUnitsShowTheirValues)
 }
 
 // Search the utility's database for "piano", double-click the hit: that
-// instrument loads. A click on its fourth star stores the rating.
+// instrument loads. A click on its fourth star stores the rating. A
+// database that is there but cannot be used is said to be so.
 TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
 {
     std::string gig = WriteBanks();
@@ -945,6 +1008,98 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
     EXPECT_TRUE(s.IdleUntil(5000, [&] {
         return s.UnitLayers().at(0) == std::vector<std::string>{gig + ":1"};
     })) << "the hit did not load";
+
+    // The database is there but cannot be used: a star, a double click and
+    // the search each say what is wrong with it, in the utility's words, and
+    // change nothing; put right, it answers again. Gone, the search asks
+    // for the utility.
+    const std::string db = DatabasePath();
+    const std::string kept = db + ".kept";
+    // The plug-in writes its view tree for the test into the scratch
+    // folder, also as "nobody", who must reach the database's folder too.
+    for (const std::string& folder : {std::string(getenv("HOME")), std::string(getenv("XDG_DATA_HOME")),
+                                      db.substr(0, db.rfind('/'))})
+        chmod(folder.c_str(), 0755);
+    chmod(s.Scratch().c_str(), 0777);
+    enum Kind { kUnreadable, kFolder, kPipe, kNotDatabase, kLocked, kMissing };
+    const std::string cannotOpen = "Cannot open the database " + db + ": ";
+    const struct {
+        Kind kind;
+        const char* name;
+        std::string line;
+    } cases[] = {
+        {kUnreadable, "unreadable", cannotOpen + std::strerror(EACCES)},
+        {kFolder, "folder", cannotOpen + std::strerror(EISDIR)},
+        {kPipe, "pipe", cannotOpen + "Not a regular file"},
+        {kNotDatabase, "not-database", db + " is not a database"},
+        {kLocked, "locked", "The database is locked by another program"},
+        {kMissing, "missing", browser::kNoDatabase},
+    };
+    const std::vector<std::vector<std::string>> layers = s.UnitLayers();
+    for (const auto& c : cases) {
+        ASSERT_EQ(Search("piano"), "Your search for 'piano' returned 1 result") << c.name;
+        std::unique_ptr<DatabaseHolder> holder;
+        switch (c.kind) {
+        case kUnreadable:
+            chmod(db.c_str(), 0);
+            break;
+        case kLocked:
+            holder = std::make_unique<DatabaseHolder>(db);
+            ASSERT_TRUE(holder->Usable());
+            holder->Send("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating;");
+            ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(db, true); }));
+            break;
+        default:
+            ASSERT_EQ(rename(db.c_str(), kept.c_str()), 0);
+            if (c.kind == kFolder)
+                mkdir(db.c_str(), 0755);
+            else if (c.kind == kPipe)
+                ASSERT_TRUE(kivtest::MakePipe(db));
+            else if (c.kind == kNotDatabase)
+                std::ofstream(db) << std::string(5000, 'j');
+            break;
+        }
+        {
+            std::unique_ptr<kivtest::AsOrdinaryUser> user;
+            if (c.kind == kUnreadable) {
+                user = std::make_unique<kivtest::AsOrdinaryUser>();
+                ASSERT_TRUE(user->Ok());
+            }
+            std::string problem = c.kind == kMissing ? cannotOpen + std::strerror(ENOENT) : c.line;
+            problem[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(problem[0])));
+            // The lock's rating waits for it, tried on later ticks (above).
+            if (c.kind != kLocked) {
+                s.Click(HitAt(0, 2));
+                EXPECT_TRUE(s.IdleUntil(3000, [&] {
+                    return MessageLine() == "The rating of 'Demo Piano Bright' was not stored: " + problem;
+                })) << c.name << ": " << MessageLine();
+                if (c.kind == kPipe)
+                    s.Screenshot("search-rating-database-pipe");
+            }
+            s.DoubleClick(HitAt(0));
+            EXPECT_TRUE(s.IdleUntil(3000, [&] {
+                return MessageLine() == "'Demo Piano Bright' cannot be loaded: " + problem;
+            })) << c.name << ": " << MessageLine();
+            if (c.kind == kPipe)
+                s.Screenshot("search-load-database-pipe");
+            EXPECT_EQ(Search("piano", c.line), c.line) << c.name;
+            EXPECT_EQ(HitCount(), 0) << c.name;
+        }
+        s.Screenshot(std::string("search-database-") + c.name);
+        EXPECT_EQ(s.UnitLayers(), layers) << c.name << ": a hit that could not be found loaded";
+        if (holder)
+            holder->Send("ROLLBACK;");
+        holder.reset();
+        chmod(db.c_str(), 0644);
+        if (c.kind != kUnreadable && c.kind != kLocked) {
+            unlink(db.c_str());
+            rmdir(db.c_str());
+            ASSERT_EQ(rename(kept.c_str(), db.c_str()), 0);
+        }
+    }
+    EXPECT_EQ(DbValue("SELECT rating FROM inst WHERE id = " + std::to_string(hitId) + ";"), "4")
+        << "a rating that was not stored changed the database";
+    ASSERT_EQ(Search("piano"), "Your search for 'piano' returned 1 result");
 }
 
 // Settings: the plug-in page shows the folder of LXVST_PATH as it is when
@@ -1387,7 +1542,7 @@ TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
         s.ResetIdleTimes();
         s.Click(HitAt(0, 5));
         s.Idle(browser::kRatingRetryMs + 1000);
-        EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was not stored: the database is busy");
+        EXPECT_EQ(MessageLine(), "The rating of 'Star 00' was not stored: the database is locked by another program");
         EXPECT_EQ(DbValue("SELECT rating FROM inst WHERE iname = 'Star 00';"), "2");
         EXPECT_LT(s.LongestIdleMs(), 500) << "the waiting rating held the host's GUI thread";
         s.Screenshot("search-rating-not-stored");

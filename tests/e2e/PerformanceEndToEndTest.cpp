@@ -3,12 +3,14 @@
 // toolbar, part menu, dialogs and stack toggle pressed with real pointer
 // input, file dialogs answered through the scripted answer, and the outcome
 // checked on disk, in the host's chunk and in the audio. Screens of the
-// missing-files window, the stacked view, a failed save, the settings and
-// the about box go to <build>/e2e-screens.
+// missing-files window, the stacked view, a failed save and open, the
+// settings and the about box go to <build>/e2e-screens.
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "e2e/EditorSession.h"
+#include "editor/EditorConst.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/file/Riff.h"
@@ -224,6 +227,25 @@ protected:
     static constexpr unsigned long kLoadedName = 0x00CB1F;
     static constexpr unsigned long kPartialName = 0xFFAA3C;  // loaded, some samples silent
 
+    // Presses Open (its dialog cancelled) and checks whether it first asks
+    // to save, which it does only for a modified performance; the question
+    // is answered "Cancel".
+    void OpenAsks(bool asks, const char* failure)
+    {
+        Answer("");
+        Toolbar(editor::kOpen);
+        bool asked = false;
+        if (asks) {
+            asked = WaitFor("WConfirm");
+        } else {
+            s.Idle(200);
+            asked = Showing("WConfirm");
+        }
+        EXPECT_EQ(asked, asks) << failure;
+        if (asked)
+            DialogButton("WConfirm", 2);
+    }
+
     // The file dialogs find no program to run: PATH names an empty folder.
     void NoDialogProgram()
     {
@@ -302,12 +324,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
         EXPECT_EQ(Exists(s.Scratch() + "/" + name), kept) << name;
 
     // Saved: Open goes straight to its dialog (cancelled here).
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "asked to save a performance just saved";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "asked to save a performance just saved");
 
     // A change through the part menu.
     Answer(drum);
@@ -352,12 +369,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
     EXPECT_EQ(s.Chunk().find("Round Robin Drum.gig"), std::string::npos);
 
     // Nothing changed since New: Open has nothing to ask.
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "asked to save the empty performance New left";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "asked to save the empty performance New left");
 
     // Save asks for a name: the answer is written, A.tv2 is untouched.
     const std::string b = s.Scratch() + "/B.tv2";
@@ -377,12 +389,7 @@ TEST_F(PerformanceEndToEnd, SaveOpenNewAndResetAskOnlyForUnsavedWork)
     EXPECT_EQ(chunk.find("Round Robin Drum.gig"), std::string::npos);
 
     // Just opened and loaded, nothing changed: Open has nothing to ask.
-    Answer("");
-    Toolbar(editor::kOpen);
-    s.Idle(200);
-    EXPECT_FALSE(Showing("WConfirm")) << "a performance just opened counts as modified";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);
+    OpenAsks(false, "a performance just opened counts as modified");
 
     // A change in the mixer alone is a change: now Open asks (cancelled).
     Toolbar(editor::kMixer);
@@ -653,11 +660,7 @@ TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
     DialogButton("WError", 0);
     ASSERT_TRUE(WaitFor("WError", false));
 
-    Answer("");
-    Toolbar(editor::kOpen);
-    EXPECT_TRUE(WaitFor("WConfirm")) << "the unsaved performance counts as saved";
-    if (Showing("WConfirm"))
-        DialogButton("WConfirm", 2);  // Cancel
+    OpenAsks(true, "the unsaved performance counts as saved");
 
     Answer(folder + "/Piano.tvpreset");
     PartMenu(0, kMenuSavePreset);
@@ -670,6 +673,136 @@ TEST_F(PerformanceEndToEnd, FailedSavesAreShownAndKeepThePerformanceModified)
     NoDialogProgram();
     Toolbar(editor::kSaveAs);
     ExpectNoDialogNotice("no-dialog-program");
+}
+
+// Opening what cannot be read as a performance, through Open and its
+// dialog: a named pipe, a folder, a socket, a device that never ends, a
+// file the user may not read, a damaged .tv2 and a damaged .tvp. Each says
+// which file and why; the units and the mixer stay as they were, the
+// performance counts as saved still (and, once changed, as modified
+// still), and Save writes where it did. A preset that cannot be read is
+// said alike and leaves its unit as it was.
+TEST_F(PerformanceEndToEnd, WhatCannotBeOpenedIsShownAndChangesNothing)
+{
+    const std::string piano = Piano(s.Scratch() + "/banks");
+    const std::string drum = Drum(s.Scratch() + "/banks");
+    SetChunk({{0, piano}});
+    ASSERT_TRUE(Sounds(0));
+    const std::string saved = s.Scratch() + "/Saved.tv2";
+    Answer(saved);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(s.IdleUntil(2000, [&] { return Exists(saved); }));
+    const std::string archive = ReadAll(saved);
+
+    const std::string pipe = s.Scratch() + "/Pipe.tv2";
+    ASSERT_TRUE(kivtest::MakePipe(pipe));
+    mkdir((s.Scratch() + "/Folder.tv2").c_str(), 0755);
+    const std::string socketPath = s.Scratch() + "/Socket.tv2";
+    const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, socketPath.c_str());
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const std::string locked = s.Scratch() + "/Locked.tv2";
+    std::ofstream(locked, std::ios::binary) << archive;
+    chmod(locked.c_str(), 0);
+    std::ofstream(s.Scratch() + "/Damaged.tv2", std::ios::binary) << archive.substr(0, archive.size() / 2);
+    std::ofstream(s.Scratch() + "/Damaged.tvp", std::ios::binary)
+        << std::string("RIFF\x40\0\0\0OvGmLIST\x30\0\0\0tone", 24) + std::string(12, '\xff');
+    // The plug-in writes its view tree for the test into the scratch
+    // folder, also as "nobody" (the test's home above it is its own).
+    chmod(getenv("HOME"), 0755);
+    chmod(s.Scratch().c_str(), 0777);
+    // Whatever waits on the pipe is released after 10 s, and the test fails.
+    kivtest::PipeGuard guard({pipe}, 10);
+
+    const std::string notRegular = "Not a regular file";
+    const struct {
+        std::string path;
+        std::string reason;
+        bool asUser;  // opened by an ordinary user
+    } cases[] = {
+        {pipe, notRegular, false},
+        {s.Scratch() + "/Folder.tv2", std::strerror(EISDIR), false},
+        {socketPath, notRegular, false},
+        {"/dev/zero", notRegular, false},
+        {locked, std::strerror(EACCES), true},
+        {s.Scratch() + "/Damaged.tv2", editor::kDamagedPerformance, false},
+        {s.Scratch() + "/Damaged.tvp", editor::kDamagedPerformance, false},
+    };
+    const std::string chunk = s.Chunk();
+    const auto layers = s.UnitLayers();
+    for (const auto& c : cases) {
+        const std::string name = c.path.substr(c.path.rfind('/') + 1);
+        {
+            std::unique_ptr<kivtest::AsOrdinaryUser> user;
+            if (c.asUser) {
+                user = std::make_unique<kivtest::AsOrdinaryUser>();
+                ASSERT_TRUE(user->Ok());
+            }
+            Answer(c.path);
+            Toolbar(editor::kOpen);
+            ASSERT_TRUE(WaitFor("WError")) << name << ": a failed open was not shown\n" << Tree().Text();
+        }
+        s.Screenshot("open-failed-" + name);
+        ViewTree tree = Tree();
+        const int notice = Root(tree, "WError");
+        EXPECT_GE(tree.FindText("XLabel", "Could not open " + name, notice), 0) << tree.Text();
+        EXPECT_GE(tree.FindText("XLabel", c.reason, notice), 0) << name << "\n" << tree.Text();
+        DialogButton("WError", 0);
+        ASSERT_TRUE(WaitFor("WError", false));
+        EXPECT_EQ(s.UnitLayers(), layers) << name << " changed the units";
+        EXPECT_TRUE(s.Chunk() == chunk) << name << " changed the performance";
+    }
+    EXPECT_FALSE(guard.Released()) << "the open waited on a named pipe";
+    EXPECT_TRUE(Sounds(0));
+    // Nothing counts as changed: Open goes straight to its dialog.
+    OpenAsks(false, "a failed open made the performance count as modified");
+
+    // Changed, then a failed open after "No" to saving: still modified, and
+    // Save writes the change where the performance came from.
+    Answer(drum);
+    PartMenu(1, kMenuLoad);
+    ASSERT_TRUE(Sounds(1, kDrumKey));
+    Toolbar(editor::kOpen);
+    ASSERT_TRUE(WaitFor("WConfirm"));
+    Answer(pipe);
+    DialogButton("WConfirm", 1);  // No
+    ASSERT_TRUE(WaitFor("WError"));
+    DialogButton("WError", 0);
+    ASSERT_TRUE(WaitFor("WError", false));
+    OpenAsks(true, "the changed performance counts as saved after a failed open");
+    Toolbar(editor::kSave);
+    EXPECT_TRUE(s.IdleUntil(2000, [&] { return ReadAll(saved).find("Round Robin Drum.gig") != std::string::npos; }))
+        << "Save did not write where the performance came from";
+
+    // Presets: a pipe and a damaged one, from the part menu; the unit keeps
+    // its drum.
+    const std::string pipePreset = s.Scratch() + "/Pipe.tvpreset";
+    ASSERT_TRUE(kivtest::MakePipe(pipePreset));
+    kivtest::PipeGuard presetGuard({pipePreset}, 10);
+    const std::string damagedPreset = s.Scratch() + "/Damaged.tvpreset";
+    std::ofstream(damagedPreset, std::ios::binary) << archive.substr(0, 40);
+    const auto withDrum = s.UnitLayers();
+    for (const auto& [path, reason] : {std::pair<std::string, std::string>{pipePreset, notRegular},
+                                       {damagedPreset, editor::kDamagedPreset}}) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        Answer(path);
+        PartMenu(1, kMenuLoadPreset);
+        ASSERT_TRUE(WaitFor("WError")) << name << ": a failed preset open was not shown";
+        s.Screenshot("open-failed-" + name);
+        ViewTree tree = Tree();
+        const int notice = Root(tree, "WError");
+        EXPECT_GE(tree.FindText("XLabel", "Could not open " + name, notice), 0) << tree.Text();
+        EXPECT_GE(tree.FindText("XLabel", reason, notice), 0) << tree.Text();
+        DialogButton("WError", 0);
+        ASSERT_TRUE(WaitFor("WError", false));
+        EXPECT_EQ(s.UnitLayers(), withDrum) << name << " changed the unit";
+    }
+    EXPECT_TRUE(Sounds(1, kDrumKey));
+    EXPECT_FALSE(presetGuard.Released()) << "the preset open waited on a named pipe";
+    close(listener);
 }
 
 // The stack toggle turns the unit into a stacked instrument whose view opens

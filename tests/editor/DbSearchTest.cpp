@@ -225,12 +225,12 @@ TEST_F(DbSearchTest, EmptyTextAndMissingDatabaseAreExplained)
     other.GetList()->SetDatabasePath(empty.c_str());
     other.RunSearch("piano");
     EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
-    // Not a database at all.
+    // A file that is there but is no database is said to be so.
     std::string junk = dir.File("junk.db");
     ASSERT_TRUE(kivtest::WriteFile(junk, "not a database file at all, just text", 37));
     other.GetList()->SetDatabasePath(junk.c_str());
     other.RunSearch("piano");
-    EXPECT_STREQ(other.GetMessageLine()->GetText(), kNoDatabase);
+    EXPECT_EQ(std::string(other.GetMessageLine()->GetText()), junk + " is not a database");
 }
 
 TEST_F(DbSearchTest, AListCutAtTheHitLimitSaysHowManyMatched)
@@ -267,7 +267,7 @@ TEST_F(DbSearchTest, ABusyOrDamagedDatabaseIsSaidSoNotShownAsEmpty)
         ASSERT_TRUE(holder.Exec("BEGIN EXCLUSIVE;"));
         ASSERT_TRUE(holder.Exec("UPDATE inst SET rating = 0;"));
         view->RunSearch("piano");
-        EXPECT_EQ(Message(), kDatabaseBusy);
+        EXPECT_EQ(Message(), "The database is locked by another program");
         EXPECT_EQ(view->GetList()->GetCount(), 0);
         ASSERT_TRUE(holder.Exec("COMMIT;"));
     }
@@ -288,7 +288,7 @@ TEST_F(DbSearchTest, ABusyOrDamagedDatabaseIsSaidSoNotShownAsEmpty)
     std::fill(bytes.begin() + (page - 1) * 4096, bytes.begin() + page * 4096, '\x5A');
     ASSERT_TRUE(kivtest::WriteFile(dbPath, bytes.data(), bytes.size()));
     view->RunSearch("piano");
-    EXPECT_EQ(Message(), std::string(kDatabaseFailed) + "database disk image is malformed");
+    EXPECT_EQ(Message(), "The database failed: database disk image is malformed");
     EXPECT_EQ(view->GetList()->GetCount(), 0);
 }
 
@@ -411,7 +411,8 @@ TEST_F(DbSearchTest, StarClicksRateAtOnceAndLeftOfTheStarsSelects)
     EXPECT_TRUE(list->OnItemClick(hit, half + 18 * 4 - 60 + 1, y));
     EXPECT_EQ(hit->rating, 0);
 
-    EXPECT_EQ(Message(), "The rating of 'Upright Piano' was not stored: the database could not be opened");
+    EXPECT_EQ(Message(), "The rating of 'Upright Piano' was not stored: cannot open the database " + dbPath +
+                             ": No such file or directory");
 
     // A new search shows the stored ratings.
     ASSERT_EQ(rename(moved.c_str(), dbPath.c_str()), 0);

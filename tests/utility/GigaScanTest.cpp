@@ -616,7 +616,7 @@ TEST_F(GigaScanTest, ADatabaseThatCannotBeUsedRefusesTheWalkAndSaysWhy)
         DataHome home(m_dir.File("blocked"));
         ASSERT_TRUE(kivtest::WriteFile(m_dir.File("blocked/Quillane"), "x", 1));
         GigaScan scan;
-        EXPECT_EQ(refused(scan), GigaBase::Problem::kCannotCreate);
+        EXPECT_EQ(refused(scan), GigaBase::Problem::kCannotOpen);
         EXPECT_EQ(scan.GetBase().GetPath(), m_dir.File("blocked/Quillane/corvane.db"));
     }
     {

@@ -159,6 +159,39 @@ int db::Changes() const { return m_connection ? sqlite3_changes(m_connection) : 
 
 bool db::IsReadOnly() const { return m_connection && sqlite3_db_readonly(m_connection, "main") == 1; }
 
+db::Problem db::GetProblem() const
+{
+    if (m_errorCode == 0)
+        return Problem::kNone;
+    if (IsBusyError())
+        return Problem::kLocked;
+    if (IsCannotOpenError())
+        return Problem::kCannotOpen;
+    if (IsNotDatabaseError())
+        return Problem::kNotDatabase;
+    if (IsReadOnlyError())
+        return Problem::kReadOnly;
+    return Problem::kOther;
+}
+
+std::string db::ProblemText(Problem problem, const std::string& path, const std::string& detail, bool creating)
+{
+    switch (problem) {
+    case Problem::kLocked:
+        return kDbTextLocked;
+    case Problem::kCannotOpen: {
+        std::string text = (creating ? kDbTextCannotCreate : kDbTextCannotOpen) + path;
+        return detail.empty() ? text : text + ": " + detail;
+    }
+    case Problem::kNotDatabase:
+        return path + kDbTextNotDatabase;
+    case Problem::kReadOnly:
+        return path + kDbTextReadOnly;
+    default:
+        return kDbTextFailed + detail;
+    }
+}
+
 void db::SetCannotOpenError(const char* text) { SetError(text, SQLITE_CANTOPEN); }
 
 void db::SetReadOnlyError(const char* text) { SetError(text, SQLITE_READONLY); }

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <string>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -58,6 +59,23 @@ public:
     // True while an explicit transaction is open (SQLite may end one by
     // itself after a failure such as a full disk).
     bool InTransaction() const;
+
+    // Why the database could not be used, sorted from the last failure.
+    enum class Problem {
+        kNone,
+        kLocked,        // another program holds its lock
+        kCannotOpen,    // the file (or its folder) cannot be made or opened
+        kNotDatabase,   // the file holds something else
+        kReadOnly,      // it cannot be written
+        kOther,         // SQLite's text says what
+    };
+    Problem GetProblem() const;
+    // A problem with the database file at `path` in the words both programs
+    // show, lower case first. `creating`: the file was to be made when
+    // missing. `detail`: why a file cannot be opened ("" when unknown), or
+    // SQLite's text for any other failure.
+    static std::string ProblemText(Problem problem, const std::string& path, const std::string& detail,
+                                   bool creating);
 
     // SQLite's text for the last failure, "" after a success.
     const char* GetError() const { return m_error; }

@@ -1,6 +1,7 @@
 #include "kiv/file/FileOpen.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,17 +63,41 @@ bool IsReadableFile(const char* path)
     return true;
 }
 
+int WhyNotReadable(const char* path)
+{
+    if (!path || !path[0])
+        return ENOENT;
+    // A pipe, device or socket is named as such, not by what opening it
+    // would say (a socket gives "No such device or address").
+    struct stat info = {};
+    if (stat(path, &info) != 0)
+        return errno;
+    if (S_ISDIR(info.st_mode))
+        return EISDIR;
+    if (!S_ISREG(info.st_mode))
+        return kNotRegularFile;
+    const int fd = OpenForReading(path);
+    if (fd < 0)
+        return errno == EINVAL ? kNotRegularFile : errno;  // replaced meanwhile
+    close(fd);
+    return 0;
+}
+
+std::string ReasonText(int reason)
+{
+    if (reason == kNotRegularFile)
+        return "Not a regular file";
+    if (reason == 0)
+        return {};
+    char text[128] = {};
+    // The GNU strerror_r gives its text, maybe not in the buffer.
+    return strerror_r(reason, text, sizeof text);
+}
+
 int ReadFailure(const char* path)
 {
-    const int fd = OpenForReading(path);
-    if (fd >= 0) {
-        close(fd);
-        return 0;
-    }
-    const int reason = errno;
-    if (reason == ENOENT || reason == ENOTDIR)
-        return 0;
-    return reason ? reason : EIO;
+    const int reason = WhyNotReadable(path);
+    return reason == ENOENT || reason == ENOTDIR ? 0 : reason;
 }
 
 }  // namespace file

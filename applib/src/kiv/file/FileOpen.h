@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 namespace file {
 
@@ -21,8 +22,19 @@ int OpenForReading(const char* path, int64_t* size = nullptr);
 FILE* OpenStreamForReading(const char* path, int64_t* size = nullptr);
 // True when the path opens for reading as a regular file (nothing is read).
 bool IsReadableFile(const char* path);
-// Why a file that is there cannot be read, as an errno value; 0 when it
-// opens for reading or is not there at all (a missing file is no failure).
+// The reason for a path that is a named pipe, a device or a socket, beside
+// the errno values of the other refusals.
+constexpr int kNotRegularFile = -1;
+// Why the path does not open for reading as a regular file: 0 when it does,
+// else kNotRegularFile or the system's errno value (EISDIR for a folder).
+// Nothing is read and nothing waits.
+int WhyNotReadable(const char* path);
+// Such a reason in the user's words: "Not a regular file", or the system's
+// text ("Permission denied", "Is a directory").
+std::string ReasonText(int reason);
+// Why a file that is there cannot be read, as WhyNotReadable says it; 0
+// when it opens for reading or is not there at all (a missing file is no
+// failure).
 int ReadFailure(const char* path);
 
 }  // namespace file

@@ -267,7 +267,7 @@ bool Prefs::Load(const char* programName)
     if (!ReadSettingsFile(path.CStr(), contents)) {
         // A missing file is a first run; one that is there but unreadable
         // holds the user's values, which Save must then leave alone.
-        const int reason = errno;
+        const int reason = errno == EINVAL ? file::kNotRegularFile : errno;  // a pipe or device
         m_readError = reason == ENOENT || reason == ENOTDIR ? 0 : reason;
         return false;
     }

@@ -115,7 +115,7 @@ void RemoveStaleTemporaries(const std::string& target)
 bool MayReplace(const char* path, int lastReadFailure)
 {
     if (const int reason = ReadFailure(path)) {
-        errno = reason;
+        errno = reason > 0 ? reason : EINVAL;
         return false;
     }
     struct stat st;

@@ -4,9 +4,43 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "kiv/gui/XGraphic.h"
 #include "kiv/gui/XSlider.h"
+
+namespace {
+
+// The text with its middle given up for "..." so that it fits `room`
+// pixels, never cut inside a UTF-8 sequence; empty when it fits whole.
+std::string CutInMiddle(XGraphic& graphic, const char* text, int room)
+{
+    if (graphic.GetTextSize(text).width <= room)
+        return {};
+    const std::string whole(text);
+    auto continues = [&](size_t at) { return (static_cast<unsigned char>(whole[at]) & 0xC0) == 0x80; };
+    // What a message is about stands at its start, why at its end.
+    auto keeping = [&](size_t keep) {
+        size_t head = keep / 2;
+        while (head > 0 && continues(head))
+            --head;
+        size_t from = whole.size() - (keep - keep / 2);
+        while (from < whole.size() && continues(from))
+            ++from;
+        return whole.substr(0, head) + "..." + whole.substr(from);
+    };
+    size_t fits = 0, wide = whole.size();
+    while (wide - fits > 1) {
+        const size_t keep = fits + (wide - fits) / 2;
+        if (graphic.GetTextSize(keeping(keep).c_str()).width <= room)
+            fits = keep;
+        else
+            wide = keep;
+    }
+    return keeping(fits);
+}
+
+}  // namespace
 
 XLabel::XLabel(XControl* parent, int x, int y, int w, int h) : XControl(parent, x, y, w, h)
 {
@@ -19,6 +53,13 @@ void XLabel::SetAlignment(int alignment)
     if (alignment == m_alignment)
         return;
     m_alignment = alignment;
+    m_textPos = XPoint();
+    Invalidate();
+}
+
+void XLabel::SetCutInMiddle(bool on)
+{
+    m_cutInMiddle = on;
     m_textPos = XPoint();
     Invalidate();
 }
@@ -44,6 +85,9 @@ void XLabel::Draw(XGraphic& graphic)
     if (const char* text = GetText()) {
         ApplyFont(graphic);
         graphic.SetTextColour(GetColour(2));
+        const std::string cut = m_cutInMiddle ? CutInMiddle(graphic, text, GetWidth() - 4) : std::string();
+        if (!cut.empty())
+            text = cut.c_str();
         if (!m_textPos.IsSet()) {
             XRectangle at = graphic.AlignText(text, XRectangle(0, 0, GetWidth(), GetHeight()), m_alignment);
             m_textPos = XPoint(at.x, at.y);

@@ -20,9 +20,13 @@ public:
 
     void SetAlignment(int alignment);
     int GetAlignment() const { return m_alignment; }
+    // A text wider than the label gives up its middle ("...") rather than
+    // its end, where a message says why.
+    void SetCutInMiddle(bool on);
 
 protected:
     int m_alignment = xwidget::kAlignLeft;
+    bool m_cutInMiddle = false;
     XPoint m_textPos;  // unset until drawn after a text change
 };
 
