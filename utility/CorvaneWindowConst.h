@@ -38,6 +38,7 @@ constexpr const char* kTextStop = "Stop";
 constexpr const char* kTextQuit = "Quit";
 constexpr const char* kTextAddHint = "Click on the + button to add a folder";
 constexpr const char* kTextFinished = "Scan finished";
+constexpr const char* kTextStopped = "Scan stopped";
 constexpr const char* kTextBrowseTitle = "Select a folder to scan";
 // What went wrong with the database; the refused scan's line begins with
 // kTextScanStopped, the line after the start with these texts capitalised.
@@ -72,6 +73,8 @@ constexpr int kPathRowH = 16;
 constexpr int kCountColumn = 100;  // from the list's right edge
 constexpr int kTextInset = 4;
 constexpr int kPathGap = 8;  // between a path and the count column
+// How far above the y it is given XGraphic::DrawString starts its text.
+constexpr int kTextRise = 3;
 
 // The application's loop: the longest wait for input between two looks at
 // the quit flag.

@@ -28,7 +28,9 @@ const char* const kSchema[] = {
 // What this build adds, by name: the lookups' indexes (a scan looks every
 // folder and file up; not unique: a file made before them may list a row
 // twice), the instruments by file (a file read again replaces its rows), and
-// the stamps of the files read. Earlier builds read none of them.
+// the stamps of the files read, and where each root was walked last (a root
+// listed through a link follows the link to its new target, and the rows
+// under the old one must still be checked). Earlier builds read none of them.
 const char* const kAdditions[][2] = {
     {"root_rname", "CREATE INDEX IF NOT EXISTS root_rname ON root (rname)"},
     {"path_pname", "CREATE INDEX IF NOT EXISTS path_pname ON path (pname)"},
@@ -36,6 +38,7 @@ const char* const kAdditions[][2] = {
     {"inst_file", "CREATE INDEX IF NOT EXISTS inst_file ON inst (file_id)"},
     {"filestamp", "CREATE TABLE IF NOT EXISTS filestamp (file_id INTEGER PRIMARY KEY, size INTEGER, "
                   "mtime INTEGER)"},
+    {"rootplace", "CREATE TABLE IF NOT EXISTS rootplace (root_id INTEGER PRIMARY KEY, walked TEXT)"},
 };
 #undef KIV_TABS7
 #undef KIV_TABS8
@@ -166,7 +169,7 @@ void GigaBase::FinalizeQueries()
           &m_setKeyword, &m_updateFile, &m_pathInside, &m_rootName, &m_countInside, &m_begin,
           &m_commit, &m_rollBack, &m_fileBegin, &m_fileUndo, &m_fileEnd, &m_setVersion, &m_setStamp,
           &m_readInsts, &m_movedInst, &m_ratedInst, &m_dropInst, &m_dropInsts, &m_dropStamp, &m_dropFile,
-          &m_dropFolders, &m_listInside})
+          &m_dropFolders, &m_listInside, &m_listRootInside, &m_findPlace, &m_setPlace})
         query->Finalize();
     for (kiv::dbquery& query : m_insertInsts)
         query.Finalize();
@@ -285,27 +288,55 @@ int GigaBase::CountFilesInside(const char* folder)
     return failed ? -1 : std::max(count, 0);
 }
 
-bool GigaBase::ListFilesInside(const char* folder, std::vector<GigaListedFile>& files)
+bool GigaBase::ListFilesInside(const char* folder, std::vector<GigaListedFile>& files, int rootId)
 {
-    if (!Ready(m_listInside, "SELECT file.id, pname, fname, size, mtime FROM file JOIN path ON path_id = path.id "
-                             "LEFT JOIN filestamp ON file_id = file.id WHERE pname >= ?1 AND pname < ?2;"))
+    kiv::dbquery& query = rootId < 0 ? m_listInside : m_listRootInside;
+    if (!Ready(query, rootId < 0 ? "SELECT file.id, pname, fname, size, mtime FROM file JOIN path ON path_id = path.id "
+                                   "LEFT JOIN filestamp ON file_id = file.id WHERE pname >= ?1 AND pname < ?2;"
+                                 : "SELECT file.id, pname, fname, size, mtime FROM file JOIN path ON path_id = path.id "
+                                   "LEFT JOIN filestamp ON file_id = file.id WHERE pname >= ?1 AND pname < ?2 "
+                                   "AND root_id = ?3;"))
         return false;
     std::string prefix = FolderPrefix(folder);
-    m_listInside.Bind(1, prefix.c_str());
-    m_listInside.Bind(2, PrefixEnd(prefix).c_str());
+    query.Bind(1, prefix.c_str());
+    query.Bind(2, PrefixEnd(prefix).c_str());
+    if (rootId >= 0)
+        query.Bind(3, rootId);
     int rc;
-    while ((rc = m_listInside.Step()) == 1) {
+    while ((rc = query.Step()) == 1) {
         GigaListedFile listed;
-        listed.id = m_listInside.ColumnInt(0);
-        listed.folder = m_listInside.ColumnText(1);
-        listed.name = m_listInside.ColumnText(2);
-        listed.stamped = !m_listInside.IsNull(3) && !m_listInside.IsNull(4);
-        listed.stamp.size = m_listInside.ColumnInt64(3);
-        listed.stamp.modifiedNs = m_listInside.ColumnInt64(4);
+        listed.id = query.ColumnInt(0);
+        listed.folder = query.ColumnText(1);
+        listed.name = query.ColumnText(2);
+        listed.stamped = !query.IsNull(3) && !query.IsNull(4);
+        listed.stamp.size = query.ColumnInt64(3);
+        listed.stamp.modifiedNs = query.ColumnInt64(4);
         files.push_back(std::move(listed));
     }
-    m_listInside.Reset();
+    query.Reset();
     return rc == 0;
+}
+
+std::string GigaBase::FindRootPlace(int rootId, bool& failed)
+{
+    failed = !Ready(m_findPlace, "SELECT walked FROM rootplace WHERE root_id = ?1;");
+    if (failed)
+        return {};
+    m_findPlace.Bind(1, rootId);
+    int rc = m_findPlace.Step();
+    std::string walked = rc == 1 && !m_findPlace.IsNull(0) ? m_findPlace.ColumnText(0) : "";
+    m_findPlace.Reset();
+    failed = rc < 0;
+    return walked;
+}
+
+bool GigaBase::SetRootPlace(int rootId, const char* walked)
+{
+    if (!Ready(m_setPlace, "INSERT OR REPLACE INTO rootplace (root_id, walked) VALUES (?1, ?2);"))
+        return false;
+    m_setPlace.Bind(1, rootId);
+    m_setPlace.Bind(2, walked);
+    return m_setPlace.Run();
 }
 
 int GigaBase::FindPath(const char* folder)
@@ -507,6 +538,19 @@ bool GigaBase::ReplaceInstruments(int fileId, const std::vector<GigaName>& names
             return false;
     }
     return InsertInstruments(fileId, added);
+}
+
+bool GigaBase::ReadNames(int fileId, std::vector<GigaName>& names)
+{
+    std::vector<StoredInstrument> stored;
+    if (!ReadInstruments(fileId, stored))
+        return false;
+    names.clear();
+    for (const StoredInstrument& inst : stored)
+        names.push_back({inst.name, inst.position});
+    std::sort(names.begin(), names.end(),
+              [](const GigaName& a, const GigaName& b) { return a.position < b.position; });
+    return true;
 }
 
 bool GigaBase::CarryRatings(int fromFileId, int toFileId)

@@ -9,8 +9,9 @@
 //
 // Beside the four tables that every build reads, the database keeps the
 // size and modification time of each file read (table filestamp), so a
-// rescan reads again exactly the files that changed. Builds that do not
-// know that table never read it; a file row without a stamp is read again.
+// rescan reads again exactly the files that changed, and the folder each root was last walked in (table rootplace). Builds that do
+// not know these tables never read them; a file row without a stamp is read
+// again, a root without a place has no earlier place to clean up.
 #pragma once
 #include "kiv/db/Db.h"
 #include "kiv/file/FileStamp.h"
@@ -89,8 +90,14 @@ public:
     int FindPath(const char* folder);
     // As FindPath; known (when given) receives the row's version and stamp.
     int FindFile(int pathId, const char* name, GigaKnownFile* known = nullptr);
-    // Every file row whose folder lies inside the folder; false on failure.
-    bool ListFilesInside(const char* folder, std::vector<GigaListedFile>& files);
+    // Every file row whose folder lies inside the folder (and, for a root id
+    // of 0 or more, whose folder row that root made); false on failure.
+    bool ListFilesInside(const char* folder, std::vector<GigaListedFile>& files, int rootId = -1);
+    // The folder the root was last walked in, completely ("" when none is
+    // recorded: a root never walked to its end, or a database made before
+    // this was kept); failed is set when the lookup failed.
+    std::string FindRootPlace(int rootId, bool& failed);
+    bool SetRootPlace(int rootId, const char* walked);
 
     // The new row's id or -1.
     int InsertPath(const char* folder);
@@ -111,6 +118,8 @@ public:
     // there keep their row and rating (see GigaRatings); the others are
     // removed and the new ones added unrated.
     bool ReplaceInstruments(int fileId, const std::vector<GigaName>& names);
+    // A file's instrument names in the order of their place in the file.
+    bool ReadNames(int fileId, std::vector<GigaName>& names);
     // The ratings of one file's instruments given to the same instruments
     // of another that has none yet (a file renamed or listed twice).
     bool CarryRatings(int fromFileId, int toFileId);
@@ -178,5 +187,6 @@ private:
     kiv::dbquery m_insertInsts[corvane::kInstrumentRowsPerInsert];
     kiv::dbquery m_countInside, m_begin, m_commit, m_rollBack, m_fileBegin, m_fileUndo, m_fileEnd;
     kiv::dbquery m_setVersion, m_setStamp, m_readInsts, m_movedInst, m_ratedInst, m_dropInst;
-    kiv::dbquery m_dropInsts, m_dropStamp, m_dropFile, m_dropFolders, m_listInside;
+    kiv::dbquery m_dropInsts, m_dropStamp, m_dropFile, m_dropFolders, m_listInside, m_listRootInside;
+    kiv::dbquery m_findPlace, m_setPlace;
 };

@@ -399,6 +399,19 @@ bool GigaScan::EarlierStamp(const Added& a, const Added& b)
     return a.stamp.size != b.stamp.size ? a.stamp.size < b.stamp.size : a.stamp.modifiedNs < b.stamp.modifiedNs;
 }
 
+bool GigaScan::SameInstruments(const std::vector<GigaName>& gone, int newId, bool& failed)
+{
+    std::vector<GigaName> names;
+    failed = !m_base.ReadNames(newId, names);
+    if (failed || names.size() != gone.size())
+        return false;
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (names[i].name != gone[i].name || names[i].position != gone[i].position)
+            return false;
+    }
+    return true;
+}
+
 void GigaScan::Sweep()
 {
     // The rows of the whole tree: under the folder walked, and under the
@@ -406,12 +419,25 @@ void GigaScan::Sweep()
     // through the link).
     m_base.LookEveryRowUp();
     const bool throughLink = m_listed != m_root;
+    const int rootId = m_base.GetRootId();
+    // Where the root was walked last: a link pointed elsewhere since then
+    // left its old target's rows, which no walk reaches any more. Only the
+    // root's own rows there are looked at (another root may still walk them).
+    bool failed = false;
+    const std::string before = m_base.FindRootPlace(rootId, failed);
+    const bool moved = !before.empty() && before != m_root && before != m_listed;
     std::vector<GigaListedFile> rows;
-    if (!m_base.ListFilesInside(m_root.c_str(), rows) ||
-        (throughLink && !m_base.ListFilesInside(m_listed.c_str(), rows))) {
+    if (failed || !m_base.ListFilesInside(m_root.c_str(), rows) ||
+        (throughLink && !m_base.ListFilesInside(m_listed.c_str(), rows)) ||
+        (moved && !m_base.ListFilesInside(before.c_str(), rows, rootId))) {
         KeepProblem();
         return;
     }
+    // The places may lie inside one another: each row once.
+    std::sort(rows.begin(), rows.end(), [](const GigaListedFile& a, const GigaListedFile& b) { return a.id < b.id; });
+    rows.erase(std::unique(rows.begin(), rows.end(),
+                           [](const GigaListedFile& a, const GigaListedFile& b) { return a.id == b.id; }),
+               rows.end());
     std::sort(m_seen.begin(), m_seen.end());
     std::sort(m_added.begin(), m_added.end(), EarlierStamp);
     struct Removal {
@@ -439,22 +465,32 @@ void GigaScan::Sweep()
         if (file::StampOf((row.folder + row.name).c_str(), stamp) != file::FileState::kGone)
             continue;  // still there, or the system would not say
         // Renamed or moved in the tree: a file new to this walk with the
-        // same size and time, whose instruments carry the ratings over.
+        // same size and time and the same instruments, which then take over
+        // the ratings. Files unpacked together often share size and time, so
+        // these alone would pair two renamed files crosswise.
         int into = -1;
         if (row.stamped) {
-            auto same = std::equal_range(m_added.begin(), m_added.end(), Added{-1, row.stamp}, EarlierStamp);
-            for (auto added = same.first; added != same.second; ++added) {
-                if (!added->used) {
+            auto match = std::equal_range(m_added.begin(), m_added.end(), Added{-1, row.stamp}, EarlierStamp);
+            std::vector<GigaName> names;
+            bool named = false;
+            for (auto added = match.first; added != match.second && into < 0; ++added) {
+                if (added->used)
+                    continue;
+                bool lost = !named && !m_base.ReadNames(row.id, names);
+                named = true;
+                if (!lost && SameInstruments(names, added->fileId, lost)) {
                     added->used = true;
                     into = added->fileId;
-                    break;
+                }
+                // Taken out unmatched, the ratings would be lost for good.
+                if (lost) {
+                    KeepProblem();
+                    return;
                 }
             }
         }
         removals.push_back({row.id, into});
     }
-    if (removals.empty())
-        return;
     // In batches like the writes, each file's rows all or none.
     for (size_t next = 0; next < removals.size();) {
         if (!OpenBatch())
@@ -468,13 +504,21 @@ void GigaScan::Sweep()
         }
         if (ok && next == removals.size())
             ok = m_base.RemoveEmptyFolders(m_root.c_str()) &&
-                 (!throughLink || m_base.RemoveEmptyFolders(m_listed.c_str()));
+                 (!throughLink || m_base.RemoveEmptyFolders(m_listed.c_str())) &&
+                 (!moved || m_base.RemoveEmptyFolders(before.c_str()));
         if (!ok || !m_base.Commit()) {
             KeepProblem();
             m_base.RollBack();
             return;
         }
         m_tally.removed += static_cast<int>(next - first);
+    }
+    // The tree is clean: the place walked now is the one to check next time.
+    if (before == m_root || !OpenBatch())
+        return;
+    if (!m_base.SetRootPlace(rootId, m_root.c_str()) || !m_base.Commit()) {
+        KeepProblem();
+        m_base.RollBack();
     }
 }
 

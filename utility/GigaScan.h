@@ -8,7 +8,9 @@
 // file whose size or modification time changed is read again and its rows
 // brought up to date (instruments still there keep their rows and ratings);
 // once the whole tree is walked, rows of files no longer on disk are taken
-// out (a renamed file's ratings go with it). It reports each new file
+// out (a renamed file's ratings go to the file it became: the new file of
+// the same size, time and instruments), also those under the folder a
+// listed link pointed to before. It reports each new file
 // ('newf') and the end of the job ('done') through the window's queue.
 //
 // Files are read with no lock held; what they gave is written in short
@@ -154,8 +156,11 @@ private:
     // The transaction was lost: the folders it inserted are gone.
     void ForgetBatchFolders();
     // Takes out the rows of files no longer on disk, once the whole tree
-    // was walked.
+    // was walked: inside the root and inside the place it was walked in
+    // last time (a link pointed elsewhere since); then records the place.
     void Sweep();
+    // The new file's instruments are the gone file's (names, in order).
+    bool SameInstruments(const std::vector<GigaName>& gone, int newId, bool& failed);
     void KeepProblem();
 
     GigaBase m_base;

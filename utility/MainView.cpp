@@ -78,6 +78,9 @@ MainView::MainView() : m_report(*this)
     m_status->SetColour(2, XColour::Make(200, 255, 200));
     m_status->SetColour(3, XColour::Make(60, 60, 60));
     m_status->SetResizeMode(true, false, true, true);
+    // A long folder or database path gives up its middle, not what is said
+    // of it at its end.
+    m_status->SetCutInMiddle(true);
 
     // Style 1 gives the pressed face (124,168,255), style 0 (180,180,200).
     m_add = MakeButton(this, kMargin, h + kButtonY, kSmallButtonW, "+", 1);
@@ -247,6 +250,7 @@ void MainView::PressScan()
         m_scanButton->Invalidate();
         m_scanState = kStateStop;
         m_refused = 0;
+        m_stopped = false;
         m_tally = ScanTally();
         m_countAgain = false;
         if (m_job == kJobCount) {
@@ -261,6 +265,7 @@ void MainView::PressScan()
         // The running walk unwinds and its 'done' ends the sequence.
         m_folderIndex = kStoppedIndex;
         m_scanWhenFree = false;
+        m_stopped = true;
         m_scan.Stop();
         break;
     default:
@@ -299,7 +304,7 @@ void MainView::FinishSequence()
     m_list->DeselectAll();
     // Nothing left out goes unsaid: each kind of loss has its clause (the
     // next scan tries every file left out again).
-    std::string status = kTextFinished;
+    std::string status = m_stopped ? kTextStopped : kTextFinished;
     auto files = [](int n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
     if (m_tally.notStored > 0) {
         status += "; " + files(m_tally.notStored) + " not stored";

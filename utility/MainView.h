@@ -118,6 +118,7 @@ private:
     bool m_problemShown = false; // the status line says the database cannot be used
     int m_scanRow = -1;   // the row whose walk reports new files
     int m_refused = 0;    // folders of this sequence the scanner refused
+    bool m_stopped = false;  // the user stopped the sequence
     ScanTally m_tally;    // what the sequence's walks could not do
     bool m_loaded = false;
 };

@@ -85,7 +85,9 @@ void XListPath::DrawItem(XListItem* item, XGraphic& graphic, int y)
         row->shown = FitText(graphic, row->path.CStr(), room);
         row->shownFor = room;
     }
-    const bool clipped = graphic.PushClip(XRectangle(0, y, kTextInset + room, kPathRowH));
+    // Text is drawn from kTextRise above the row's top: the clip starts
+    // there too, or accents on capitals are cut off.
+    const bool clipped = graphic.PushClip(XRectangle(0, y - kTextRise, kTextInset + room, kPathRowH + kTextRise));
     graphic.DrawString(row->shown.c_str(), kTextInset, y);
     if (clipped)
         graphic.PopClip();
