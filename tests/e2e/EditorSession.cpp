@@ -5,7 +5,6 @@
 
 #include <X11/keysym.h>
 #include <X11/Xutil.h>
-#include <cairo.h>
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -63,26 +62,10 @@ void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 // or empty on failure.
 std::string WritePng(Display* display, int x, int y, int w, int h, const std::string& name)
 {
-    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(w),
-                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
-    if (!image)
-        return {};
-    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
-    unsigned char* data = cairo_image_surface_get_data(surface);
-    int stride = cairo_image_surface_get_stride(surface);
-    for (int row = 0; row < h; ++row) {
-        auto* out = reinterpret_cast<uint32_t*>(data + row * stride);
-        for (int col = 0; col < w; ++col)
-            out[col] = static_cast<uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF;
-    }
-    cairo_surface_mark_dirty(surface);
-    XDestroyImage(image);
     std::string folder = EditorSession::BuildDir() + "/e2e-screens";
     mkdir(folder.c_str(), 0755);
     std::string path = folder + "/" + name + ".png";
-    bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
-    cairo_surface_destroy(surface);
-    return ok ? path : std::string();
+    return kivtest::WriteScreenPng(display, x, y, w, h, path) ? path : std::string();
 }
 
 }  // namespace

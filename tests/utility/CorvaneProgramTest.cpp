@@ -1,20 +1,28 @@
 // The corvane program on a private Xvfb server started by the test (skipped
 // when Xvfb or the program is missing): it opens its window, closes cleanly
 // when asked, and scans a folder chosen through its + button when driven by
-// xdotool, ending with exit code 0 on Quit.
+// xdotool, ending with exit code 0 on Quit. Rescans of a library that changed
+// on disk (files renamed, a listed link pointed elsewhere) are checked in the
+// database; the window is read off the screen and written as PNGs.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
+#include "support/xtest/XTestInput.h"
 #include "utility/CorvaneLimits.h"
 #include "utility/CorvaneWindowConst.h"
 #include "utility/UtilityTestSupport.h"
@@ -62,6 +70,7 @@ protected:
     }
     void TearDown() override
     {
+        EndProgram();
         unsetenv("CORVANE_CLOSE_AFTER_MS");
         unsetenv("KIV_DIALOG_ANSWER");
         unsetenv("LSAN_OPTIONS");
@@ -83,7 +92,99 @@ protected:
                    " click 1");
     }
 
+    // Button centres, relative to the client window.
+    static constexpr int kButtonCY = kWindowH + kButtonY + kButtonH / 2;
+    static constexpr int kScanCX = kWindowW + kScanX + kScanW / 2;
+    static constexpr int kAddCX = kMargin + kSmallButtonW / 2;
+
+    // Starts the program with the folder its + dialog answers (none: "");
+    // its client window, or "" (the program is then ended).
+    std::string Launch(const std::string& answer)
+    {
+        if (!answer.empty())
+            setenv("KIV_DIALOG_ANSWER", (answer + "\n").c_str(), 1);
+        m_pid = Spawn({m_program});
+        unsetenv("KIV_DIALOG_ANSWER");
+        std::string window = m_pid ? FindWindow() : "";
+        if (window.empty())
+            EndProgram();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first tick loads the list
+        return window;
+    }
+    // Presses the scan button (Quit once the sequence has ended) until the
+    // program ends; its exit code, or -1 (it is then killed). A press that
+    // came while the sequence was still ending stops it: the next quits.
+    int Quit(const std::string& window)
+    {
+        for (int press = 0; press < 3 && m_pid; ++press) {
+            ClickAt(window, kScanCX, kButtonCY);
+            int status = 0;
+            if (WaitFor(8000, [&] { return waitpid(m_pid, &status, WNOHANG) == m_pid; })) {
+                m_pid = 0;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+        }
+        EndProgram();
+        return -1;
+    }
+    void EndProgram()
+    {
+        if (!m_pid)
+            return;
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
+        m_pid = 0;
+    }
+    // One scan of the listed folders (the + dialog adding `add` first when
+    // given): waits until the database shows `done`, then quits.
+    bool ScanUntil(const std::string& add, const std::function<bool()>& done)
+    {
+        std::string window = Launch(add);
+        if (window.empty())
+            return false;
+        if (!add.empty()) {
+            ClickAt(window, kAddCX, kButtonCY);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+        ClickAt(window, kScanCX, kButtonCY);
+        bool ok = WaitFor(30000, done);
+        EXPECT_EQ(Quit(window), 0);
+        return ok;
+    }
+    std::string Db(const char* statement)
+    {
+        utiltest::RowReader db;
+        if (!db.OpenFile((m_maker + kDatabaseFile).c_str(), false))
+            return "(no database)";
+        return db.Value(statement);
+    }
+    // The client window's place on the screen.
+    bool Origin(const std::string& window, int& x, int& y)
+    {
+        std::istringstream out(RunCommand("xdotool getwindowgeometry --shell " + window));
+        std::string line;
+        x = y = -1;
+        while (std::getline(out, line)) {
+            if (line.rfind("X=", 0) == 0)
+                x = std::stoi(line.substr(2));
+            else if (line.rfind("Y=", 0) == 0)
+                y = std::stoi(line.substr(2));
+        }
+        return x >= 0 && y >= 0;
+    }
+    // The client window written to <build>/corvane-screens/<name>.png.
+    void Screenshot(const std::string& window, kivtest::XTestInput& screen, const std::string& name)
+    {
+        int x, y;
+        ASSERT_TRUE(Origin(window, x, y));
+        const char* build = getenv("KIV_TEST_BINARY_DIR");
+        std::string folder = std::string(build ? build : ".") + "/corvane-screens";
+        fs::create_directories(folder);
+        EXPECT_TRUE(kivtest::WriteScreenPng(screen.Dpy(), x, y, kWindowW, kWindowH, folder + "/" + name + ".png"));
+    }
+
     static kivtest::XvfbServer* s_server;
+    pid_t m_pid = 0;
     std::string m_program;
     std::string m_maker;
     kivtest::TempDir m_dir;
@@ -140,4 +241,193 @@ TEST_F(CorvaneProgram, ScansAFolderAddedWithThePlusButtonAndQuits)
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ClickAt(window, scanX, buttonY);
     EXPECT_EQ(WaitExit(pid, 10000), 0);
+}
+
+namespace {
+
+// Every file gets the same modification time, as files unpacked from one
+// archive or copied with "cp -p" do.
+void SameTime(const std::vector<std::string>& paths)
+{
+    const timespec when[2] = {{1600000000, 0}, {1600000000, 0}};
+    for (const std::string& path : paths)
+        EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), when, 0), 0) << path;
+}
+
+// Each instrument as "file:instrument=stars", by instrument.
+constexpr const char* kStars =
+    "SELECT group_concat(x, ',') FROM (SELECT fname || ':' || iname || '=' || rating AS x FROM inst "
+    "JOIN file ON file_id = file.id ORDER BY iname);";
+
+}  // namespace
+
+// Three banks of one size and time, all rated; two of them are renamed (or
+// moved into a new folder) between two scans. The stars follow each bank to
+// its new name, and the bank left alone keeps its own.
+TEST_F(CorvaneProgram, RenamedFilesSharingSizeAndTimeKeepTheirStars)
+{
+    if (!HaveProgram("xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> moves;
+        const char* stars;
+    };
+    const Case cases[] = {
+        {"renamed in place",
+         {{"Strings.gig", "Strings v2.gig"}, {"Brass.gig", "Brass v2.gig"}},
+         "Brass v2.gig:Cornet=4,Keys.gig:Organ=3,Keys.gig:Piano=0,Brass v2.gig:Trumpet=1,"
+         "Strings v2.gig:Viola=2,Strings v2.gig:Violin=5"},
+        {"moved into a new folder",
+         {{"Strings.gig", "old/Strings.gig"}, {"Brass.gig", "old/Brass.gig"}},
+         "Brass.gig:Cornet=4,Keys.gig:Organ=3,Keys.gig:Piano=0,Brass.gig:Trumpet=1,"
+         "Strings.gig:Viola=2,Strings.gig:Violin=5"},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::error_code ec;
+        fs::remove(m_maker + kDatabaseFile, ec);
+        fs::remove(m_maker + kPrefsFile, ec);
+        std::string library = m_dir.File("library" + std::to_string(n++)) + "/";
+        fs::create_directories(library + "old");
+        ASSERT_TRUE(utiltest::NamedBank({"Violin", "Viola"}).Write(library + "Strings.gig"));
+        ASSERT_TRUE(utiltest::NamedBank({"Trumpet", "Cornet"}).Write(library + "Brass.gig"));
+        ASSERT_TRUE(utiltest::NamedBank({"Organ", "Piano"}).Write(library + "Keys.gig"));
+        SameTime({library + "Strings.gig", library + "Brass.gig", library + "Keys.gig"});
+        ASSERT_EQ(fs::file_size(library + "Strings.gig"), fs::file_size(library + "Brass.gig"));
+        ASSERT_EQ(fs::file_size(library + "Strings.gig"), fs::file_size(library + "Keys.gig"));
+
+        // A whole walk records where the root was walked.
+        ASSERT_TRUE(ScanUntil(library, [&] { return Db("SELECT COUNT() FROM rootplace;") == "1"; }));
+        ASSERT_EQ(Db("SELECT COUNT() FROM inst;"), "6");
+        // The stars the plug-in's search gives.
+        {
+            utiltest::RowReader db;
+            ASSERT_TRUE(db.OpenFile((m_maker + kDatabaseFile).c_str(), false));
+            ASSERT_TRUE(db.Exec("UPDATE inst SET rating = CASE iname WHEN 'Violin' THEN 5 WHEN 'Viola' THEN 2 "
+                                "WHEN 'Trumpet' THEN 1 WHEN 'Cornet' THEN 4 WHEN 'Organ' THEN 3 ELSE 0 END;"));
+        }
+        for (const auto& [from, to] : c.moves)
+            fs::rename(library + from, library + to);
+
+        EXPECT_TRUE(ScanUntil("", [&] { return Db(kStars) == c.stars; })) << Db(kStars);
+        EXPECT_EQ(Db("SELECT COUNT() FROM file;"), "3");
+    }
+}
+
+// A listed link scanned, then pointed at another folder after its old
+// target was deleted: the next scan lists the new target's files and takes
+// out the rows of the old one, which no search may find any more. A database
+// made before the root's place was kept opens and learns it on its next scan.
+TEST_F(CorvaneProgram, ALinkPointedElsewhereLeavesNoRowsOfItsOldTarget)
+{
+    if (!HaveProgram("xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    const std::string first = m_dir.File("first target") + "/", second = m_dir.File("second target") + "/";
+    const std::string link = m_dir.File("library");
+    fs::create_directories(first + "sub");
+    fs::create_directories(second);
+    ASSERT_TRUE(utiltest::NamedBank({"Old Piano"}).Write(first + "Old.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"Deep Pad"}).Write(first + "sub/Deep.gig"));
+    ASSERT_TRUE(utiltest::NamedBank({"New Piano"}).Write(second + "New.gig"));
+    fs::create_directory_symlink(first, link);
+    const std::string files = "SELECT group_concat(pname || fname, ',') FROM (SELECT pname, fname FROM file "
+                              "JOIN path ON path_id = path.id ORDER BY pname, fname);";
+    const std::string realFirst = fs::canonical(first).string() + "/", realSecond = fs::canonical(second).string() + "/";
+
+    ASSERT_TRUE(ScanUntil(link, [&] { return Db("SELECT COUNT() FROM rootplace;") == "1"; }));
+    EXPECT_EQ(Db(files.c_str()), realFirst + "Old.gig," + realFirst + "sub/Deep.gig");
+    {
+        // As an earlier build left the file.
+        utiltest::RowReader db;
+        ASSERT_TRUE(db.OpenFile((m_maker + kDatabaseFile).c_str(), false));
+        ASSERT_TRUE(db.Exec("DROP TABLE rootplace;"));
+    }
+    ASSERT_TRUE(ScanUntil("", [&] { return Db("SELECT walked FROM rootplace;") == realFirst; }));
+
+    fs::remove_all(first);
+    fs::remove(link);
+    fs::create_directory_symlink(second, link);
+    EXPECT_TRUE(ScanUntil("", [&] { return Db("SELECT walked FROM rootplace;") == realSecond; }));
+    EXPECT_EQ(Db(files.c_str()), realSecond + "New.gig");
+    EXPECT_EQ(Db("SELECT group_concat(iname) FROM inst;"), "New Piano");
+    EXPECT_EQ(Db(("SELECT COUNT() FROM path WHERE pname LIKE '" + realFirst + "%';").c_str()), "0");
+    EXPECT_EQ(Db("SELECT COUNT() FROM root;"), "1");
+}
+
+// The window as the user sees it: a folder whose name begins with accented
+// capitals keeps their accents in the list (the band above the row's top
+// holds text pixels); a database path too long for the status line gives up
+// its middle; a scan stopped says so. Each screen is written as a PNG.
+TEST_F(CorvaneProgram, AccentedFoldersLongDatabasePathsAndAStoppedScanShowWhole)
+{
+    if (!HaveProgram("xdotool"))
+        GTEST_SKIP() << "xdotool is not installed";
+    kivtest::XTestInput screen;
+    ASSERT_TRUE(screen.Usable());
+    // Two folders alike but for the accents.
+    const std::string accented = m_dir.File("ÄÖÜ Übung") + "/", plain = m_dir.File("AOU Ubung") + "/";
+    for (const std::string& folder : {accented, plain}) {
+        fs::create_directories(folder);
+        ASSERT_TRUE(utiltest::NamedBank({"Etude"}).Write(folder + "Etude.gig"));
+    }
+
+    // Scanned once; then a new file waits to be written while another
+    // program holds the database, and the scan is stopped.
+    ASSERT_TRUE(ScanUntil(accented, [&] { return Db("SELECT COUNT() FROM rootplace;") == "1"; }));
+    ASSERT_TRUE(ScanUntil(plain, [&] { return Db("SELECT COUNT() FROM rootplace;") == "2"; }));
+    ASSERT_TRUE(utiltest::NamedBank({"Zweite"}).Write(accented + "Zweite.gig"));
+    {
+        utiltest::RowReader holder;
+        ASSERT_TRUE(holder.OpenFile((m_maker + kDatabaseFile).c_str(), false));
+        ASSERT_TRUE(holder.Exec("BEGIN IMMEDIATE;"));
+        std::string window = Launch("");
+        ASSERT_FALSE(window.empty());
+        ClickAt(window, kScanCX, kButtonCY);
+        ClickAt(window, kScanCX, kButtonCY);  // Stop
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        Screenshot(window, screen, "corvane-stopped");
+
+        // A row's text begins kTextRise px above its top, where the accents
+        // stand: that band of the accented row holds more text than the
+        // same band of the plain one.
+        int x, y;
+        ASSERT_TRUE(Origin(window, x, y));
+        const int listTop = kMargin + kHeaderH, room = kWindowW - 2 * kMargin - kCountColumn;
+        int bright[2] = {0, 0};
+        for (int row = 0; row < 2; ++row) {
+            std::vector<uint32_t> band;
+            ASSERT_TRUE(kivtest::ReadScreen(screen.Dpy(), x + kMargin + 1, y + listTop + 4 + 18 * row - kTextRise,
+                                            room, kTextRise, band));
+            for (uint32_t pixel : band)
+                bright[row] += ((pixel >> 16) & 0xFF) > 120 ? 1 : 0;
+        }
+        EXPECT_GT(bright[0], bright[1] + 3) << "the accents above the capitals are cut off";
+        holder.Exec("ROLLBACK;");
+        EXPECT_EQ(Quit(window), 0);
+    }
+
+    // A database file that holds no database, deep in long folder names.
+    std::string data = m_dir.File("A data folder with a rather long name for the status line");
+    data += "/and another folder inside it, named at length as well/share";
+    fs::create_directories(data + "/Quillane");
+    kivtest::WriteFile(data + "/Quillane/" + kDatabaseFile, "not a database at all, just some text", 37);
+    const std::string home = getenv("XDG_DATA_HOME");
+    setenv("XDG_DATA_HOME", data.c_str(), 1);
+    std::string window = Launch("");
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    ASSERT_FALSE(window.empty());
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    Screenshot(window, screen, "corvane-long-database-path");
+    // The status line's right end, inside its frame, holds no text: the
+    // text ends where the cut makes it fit.
+    int x, y;
+    ASSERT_TRUE(Origin(window, x, y));
+    std::vector<uint32_t> edge;
+    ASSERT_TRUE(kivtest::ReadScreen(screen.Dpy(), x + kWindowW - kMargin - 3, y + kWindowH + kStatusY + 2, 2,
+                                    kStatusH - 4, edge));
+    for (uint32_t pixel : edge)
+        EXPECT_LT((pixel >> 8) & 0xFF, 120u) << "text runs into the status line's edge";
+    EndProgram();
 }

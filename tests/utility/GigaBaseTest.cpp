@@ -52,6 +52,7 @@ TEST(GigaBaseOpen, CreatesMakerFolderFileAndTheTablesOnce)
                      " position INTEGER," + tabs9 + " iname VARCHAR(64)," + tabs9 + " rating INTEGER )"},
         // Added beside them, read by no earlier build.
         {"filestamp", "CREATE TABLE filestamp (file_id INTEGER PRIMARY KEY, size INTEGER, mtime INTEGER)"},
+        {"rootplace", "CREATE TABLE rootplace (root_id INTEGER PRIMARY KEY, walked TEXT)"},
     };
     {
         GigaBase base;

@@ -5,8 +5,43 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
+#include <cairo.h>
+
+#include <cstring>
 
 namespace kivtest {
+
+bool ReadScreen(Display* display, int x, int y, int w, int h, std::vector<uint32_t>& pixels)
+{
+    if (!display || w <= 0 || h <= 0)
+        return false;
+    XImage* image = XGetImage(display, DefaultRootWindow(display), x, y, static_cast<unsigned>(w),
+                              static_cast<unsigned>(h), AllPlanes, ZPixmap);
+    if (!image)
+        return false;
+    pixels.resize(static_cast<size_t>(w) * h);
+    for (int row = 0; row < h; ++row)
+        for (int col = 0; col < w; ++col)
+            pixels[static_cast<size_t>(row) * w + col] = static_cast<uint32_t>(XGetPixel(image, col, row)) & 0xFFFFFF;
+    XDestroyImage(image);
+    return true;
+}
+
+bool WriteScreenPng(Display* display, int x, int y, int w, int h, const std::string& path)
+{
+    std::vector<uint32_t> pixels;
+    if (!ReadScreen(display, x, y, w, h, pixels))
+        return false;
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    int stride = cairo_image_surface_get_stride(surface);
+    for (int row = 0; row < h; ++row)
+        std::memcpy(data + row * stride, &pixels[static_cast<size_t>(row) * w], static_cast<size_t>(w) * 4);
+    cairo_surface_mark_dirty(surface);
+    bool ok = cairo_surface_write_to_png(surface, path.c_str()) == CAIRO_STATUS_SUCCESS;
+    cairo_surface_destroy(surface);
+    return ok;
+}
 
 XTestInput::XTestInput(const char* displayName) : m_display(XOpenDisplay(displayName)) {}
 

@@ -2,12 +2,19 @@
 // the XTEST extension on a connection of its own. Kept apart from the
 // toolkit's headers, whose names Xlib's would clash with.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
 struct _XDisplay;
 
 namespace kivtest {
+
+// A part of the display's screen as 0xRRGGBB pixels, row by row; false when
+// the server would not give it.
+bool ReadScreen(_XDisplay* display, int x, int y, int w, int h, std::vector<uint32_t>& pixels);
+// The same part of the screen written to a PNG file; false on failure.
+bool WriteScreenPng(_XDisplay* display, int x, int y, int w, int h, const std::string& path);
 
 class XTestInput {
 public:
