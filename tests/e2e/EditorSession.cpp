@@ -259,6 +259,7 @@ void EditorSession::OpenEditor()
             // As a host's editor window: named, placed where it asks.
             XClassHint hint{const_cast<char*>("e2e-host"), const_cast<char*>("E2eHost")};
             XSetClassHint(m_display, m_host, &hint);
+            XStoreName(m_display, m_host, "Host");
             XSizeHints size{};
             size.flags = USPosition | PPosition;
             size.x = kHostX;
@@ -475,19 +476,12 @@ void EditorSession::MoveWindow(unsigned long window, int x, int y)
 
 void EditorSession::CloseWindow(unsigned long window)
 {
-    // The top-level frame holding the toolkit's window.
-    Window w = static_cast<Window>(window);
-    for (;;) {
-        Window root = 0, up = 0;
-        Window* kids = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, w, &root, &up, &kids, &count))
-            break;
-        if (kids)
-            XFree(kids);
-        if (up == root || up == 0)
-            break;
-        w = up;
+    // The top-level window holding the toolkit's window; under a window
+    // manager the client inside its frame.
+    Window w = static_cast<Window>(kivtest::WindowManager::FrameOf(m_display, window));
+    if (m_wm) {
+        if (Window client = static_cast<Window>(kivtest::WindowManager::ClientIn(m_display, w)))
+            w = client;
     }
     XEvent e{};
     e.xclient.type = ClientMessage;
