@@ -256,6 +256,9 @@ void GigaEditor::OnIdle()
     // Star ratings the database's lock held back.
     if (m_search)
         m_search->Poll();
+    // A change made in a hosted effect's own window is unsaved work too.
+    if (OvStudio* studio = GetStudio(); studio && studio->TakeInsertEdits())
+        studio->SetMixerEdited(true);
 }
 
 void GigaEditor::RefreshLoadedUnits()

@@ -350,6 +350,24 @@ OvInsert* OvStudio::GetInsert(int channel, int slot) const
     return m_inserts[channel][slot].load(std::memory_order_acquire);
 }
 
+void OvStudio::CloseInsertViews()
+{
+    for (int c = 0; c < kOvMixerChannels; ++c)
+        for (auto& slot : m_inserts[c])
+            if (OvInsert* insert = slot.load(std::memory_order_acquire))
+                insert->CloseView();
+}
+
+bool OvStudio::TakeInsertEdits()
+{
+    bool edited = false;
+    for (int c = 0; c < kOvMixerChannels; ++c)
+        for (auto& slot : m_inserts[c])
+            if (OvInsert* insert = slot.load(std::memory_order_acquire))
+                edited = insert->TakeEdited() || edited;
+    return edited;
+}
+
 bool OvStudio::WaitRenderIdle(int timeoutMs) const { return m_renderSeq.WaitIdle(timeoutMs); }
 
 void OvStudio::SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert)

@@ -54,6 +54,9 @@ public:
     virtual void SetBlockSize(int frames) = 0;
     // Closes the plug-in's editor view, if one is open.
     virtual void CloseView() = 0;
+    // GUI thread: whether the user changed the plug-in in its own window
+    // since the last call.
+    virtual bool TakeEdited() { return false; }
     // The plug-in's parameter values when it keeps its settings in them
     // rather than in its chunk; empty otherwise. Set back after the chunk:
     // a stored value outside 0..1 (or no number at all) is not applied, and
@@ -155,6 +158,12 @@ public:
     // same swap; used when a saved studio is restored. Forgets a failed one.
     void SetInsert(int channel, int slot, std::unique_ptr<OvInsert> insert);
     OvInsert* GetInsert(int channel, int slot) const;
+    // GUI thread: closes the editor views of every insert (the host closed
+    // ours, and nothing of the plug-in may stay on screen).
+    void CloseInsertViews();
+    // GUI thread: whether any insert was changed in its own window since
+    // the last call.
+    bool TakeInsertEdits();
     // The saved insert of an empty slot whose plug-in did not open (an empty
     // name when there is none); a copy, as the host may restore a state
     // while the editor reads.

@@ -59,6 +59,12 @@ void AudioPlug::Close()
     m_inputs = 0;
 }
 
+void AudioPlug::CloseView()
+{
+    if (m_view)
+        m_view->Close();
+}
+
 AudioPlugView* AudioPlug::GetView()
 {
     if (!m_view && m_info) {

@@ -55,6 +55,8 @@ public:
     // Made on first request and kept until the plug-in closes; null when
     // the plug-in cannot be shown.
     AudioPlugView* GetView();
+    // Closes the view when one was made (none is made for it).
+    void CloseView();
     int GetInputCount() const { return m_inputs; }
     int GetOutputCount() const { return m_outputs; }
 

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "vst/AudioPlugVstView.h"
+#include "vst/AudioPlugVstViewConst.h"
 #include "vst/PlugInfo.h"
 
 namespace {
@@ -128,7 +129,7 @@ AudioPlugView* AudioPlugVst::CreateView()
     if (!effect)
         return nullptr;
     if (m_hasEditor)
-        return new AudioPlugViewWindows(effect, &m_displayUpdate);
+        return new AudioPlugViewWindows(effect, &m_requests);
     auto* view = new AudioPlugViewGeneric();
     view->Build(effect);
     return view;
@@ -219,6 +220,9 @@ void AudioPlugVst::SetChunk(const void* bytes, int size)
     if (!bytes || size <= 0)
         return;
     Dispatch(vst::effSetChunk, 1, size, const_cast<void*>(bytes), 0.0f);
+    // Plug-ins that report every parameter they are given as an edit: a
+    // restored state is not a change of the user's.
+    m_requests.TakeEdited();
 }
 
 std::vector<float> AudioPlugVst::GetParamValues()
@@ -244,6 +248,7 @@ void AudioPlugVst::SetParamValues(const std::vector<float>& values)
         if (values[i] >= 0.0f && values[i] <= 1.0f)
             effect->setParameter(effect, i, values[i]);
     }
+    m_requests.TakeEdited();  // restored, not changed by the user
 }
 
 // ---- audio thread -------------------------------------------------------------
@@ -319,8 +324,8 @@ void AudioPlugVst::PitchBend(int, int lsb, int msb, int deltaFrames)
 
 // ---- host callback --------------------------------------------------------------
 
-vst::intptr AudioPlugVst::HostCallback(vst::AEffect* effect, vst::int32 opcode, vst::int32, vst::intptr, void* ptr,
-                                       float)
+vst::intptr AudioPlugVst::HostCallback(vst::AEffect* effect, vst::int32 opcode, vst::int32 index, vst::intptr value,
+                                       void* ptr, float)
 {
     AudioPlugVst* self = nullptr;
     if (effect && !t_inEntry)
@@ -348,8 +353,25 @@ vst::intptr AudioPlugVst::HostCallback(vst::AEffect* effect, vst::int32 opcode, 
         // Asked from any thread, the audio thread too: the editor is idled
         // by the GUI thread's tick, never here.
         if (self)
-            self->m_displayUpdate.store(true, std::memory_order_release);
+            self->m_requests.RequestDisplayUpdate();
         return 0;
+    case vst::audioMasterAutomate:
+    case vst::audioMasterBeginEdit:
+    case vst::audioMasterEndEdit:
+        // The user changed the plug-in in its own window (automate may come
+        // on the audio thread): the performance now holds unsaved work.
+        if (!self)
+            return 0;
+        self->m_requests.MarkEdited();
+        return opcode == vst::audioMasterAutomate ? 0 : 1;
+    case vst::audioMasterSizeWindow:
+        // Index is the width, value the height; the window follows at the
+        // GUI thread's next tick.
+        if (!self || value <= 0 || value > INT32_MAX)
+            return 0;
+        return self->m_requests.RequestSize(index, static_cast<int>(value), plugview::kMaxEditorSize) ? 1 : 0;
+    case vst::audioMasterCanDo:
+        return ptr && (strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0) ? 1 : 0;
     default:
         return 0;
     }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "vst/AudioPlug.h"
+#include "vst/AudioPlugRequests.h"
 #include "vst/PlugLibrary.h"
 #include "vst/VstAbi.h"
 #include "vst/VstConstants.h"
@@ -43,9 +44,12 @@ public:
     // plug-in's count).
     void SetParamValues(const std::vector<float>& values);
 
-    // A display update the plug-in asked for (from any thread); the GUI
-    // thread's tick takes it and idles the editor.
-    bool TakeDisplayUpdate() { return m_displayUpdate.exchange(false, std::memory_order_acq_rel); }
+    // What the plug-in asked of its host (from any thread): display
+    // updates, a new editor size, edits made in its own window. The GUI
+    // thread's tick takes them.
+    AudioPlugRequests& GetRequests() { return m_requests; }
+    bool TakeDisplayUpdate() { return m_requests.TakeDisplayUpdate(); }
+    bool TakeEdited() { return m_requests.TakeEdited(); }
 
     // Passes a call to the plug-in's dispatcher; 0 when none is loaded.
     vst::intptr Dispatch(vst::int32 opcode, vst::int32 index, vst::intptr value, void* ptr, float opt);
@@ -84,7 +88,7 @@ private:
     int32_t m_vendorVersion = 0;
     bool m_isInstrument = false;
     bool m_hasEditor = false;
-    std::atomic<bool> m_displayUpdate{false};
+    AudioPlugRequests m_requests;
 
     std::unique_ptr<MidiBlock> m_blocks[2];
     int m_current = 0;  // audio thread only

@@ -6,6 +6,7 @@
 #include "kiv/gui/X11Backend.h"
 #include "kiv/gui/XLabel.h"
 #include "kiv/gui/XSlider.h"
+#include "kiv/gui/XWindow.h"
 #include "vst/VstConstants.h"
 
 namespace {
@@ -37,8 +38,8 @@ int ClampSize(int size)
 
 // ---------------------------------------------------------------- AudioPlugViewWindows
 
-AudioPlugViewWindows::AudioPlugViewWindows(vst::AEffect* effect, std::atomic<bool>* displayUpdate)
-    : m_effect(effect && effect->dispatcher ? effect : nullptr), m_displayUpdate(displayUpdate)
+AudioPlugViewWindows::AudioPlugViewWindows(vst::AEffect* effect, AudioPlugRequests* requests)
+    : m_effect(effect && effect->dispatcher ? effect : nullptr), m_requests(requests)
 {
 }
 
@@ -83,6 +84,10 @@ bool AudioPlugViewWindows::MakeWindow(uintptr_t parent)
     desc.h = h;
     desc.owner = parent;
     desc.resizable = false;
+    // The window manager is told the size from the start: a window it maps
+    // with other limits it keeps at those.
+    desc.minW = desc.maxW = w;
+    desc.minH = desc.maxH = h;
     m_window = backend->CreateTopLevel(desc);
     if (!m_window)
         return false;
@@ -108,20 +113,33 @@ void AudioPlugViewWindows::Open(void* parent)
         return;
     m_effect->dispatcher(m_effect, vst::effEditOpen, 0, 0, reinterpret_cast<void*>(m_window->GetHandle()), 0.0f);
     m_shown = true;
-    // Plug-ins that give their rectangle only once the editor is open.
-    int w = 0, h = 0;
-    if (AskEditorSize(w, h)) {
-        int x, y, cw, ch;
-        m_window->GetScreenRect(x, y, cw, ch);
-        if (cw != w || ch != h) {
-            int borderW = 0, borderH = 0;
-            m_window->GetBorderSize(borderW, borderH);
-            m_window->SetSizeLimits(false, w + borderW, h + borderH, w + borderW, h + borderH);
-            m_window->Resize(w + borderW, h + borderH);
-        }
-    }
+    // Plug-ins that give their size only once the editor is open: through
+    // their rectangle, or by asking for it while opening.
+    FollowEditorSize(true);
     m_window->Show();
     m_backend->SetTimer(this, plugview::kEditorIdleMs);
+}
+
+void AudioPlugViewWindows::FollowEditorSize(bool askRect)
+{
+    int w = 0, h = 0;
+    bool asked = m_requests && m_requests->TakeSize(w, h);
+    if (!asked && !(askRect && AskEditorSize(w, h)))
+        return;
+    SetClientSize(ClampSize(w), ClampSize(h));
+}
+
+void AudioPlugViewWindows::SetClientSize(int w, int h)
+{
+    int x, y, cw, ch;
+    m_window->GetScreenRect(x, y, cw, ch);
+    int borderW = 0, borderH = 0;
+    m_window->GetBorderSize(borderW, borderH);
+    if (cw == w + borderW && ch == h + borderH)
+        return;
+    // The limits first: a window manager refuses a size outside them.
+    m_window->SetSizeLimits(false, w + borderW, h + borderH, w + borderW, h + borderH);
+    m_window->Resize(w + borderW, h + borderH);
 }
 
 void AudioPlugViewWindows::Close()
@@ -154,10 +172,13 @@ void AudioPlugViewWindows::OnNativeMessage(XNativeWindow* from, const XNativeMes
     case XNativeMessage::kTimer:
         // Every tick idles the open editor, which also serves a display
         // update the plug-in asked for since the last one.
-        if (m_displayUpdate)
-            m_displayUpdate->store(false, std::memory_order_release);
-        if (m_shown)
-            m_effect->dispatcher(m_effect, vst::effEditIdle, 0, 0, nullptr, 0.0f);
+        if (m_requests)
+            m_requests->TakeDisplayUpdate();
+        if (!m_shown)
+            break;
+        m_effect->dispatcher(m_effect, vst::effEditIdle, 0, 0, nullptr, 0.0f);
+        // A size asked for since the last tick (often from inside the idle).
+        FollowEditorSize(false);
         break;
     case XNativeMessage::kClose:
         if (from && from == m_window.get())
@@ -301,7 +322,11 @@ void AudioPlugViewGeneric::Open(void*)
 
 void AudioPlugViewGeneric::Close()
 {
-    XView::Close(0);
+    // At once, not at the window's next tick: a host that closes our editor
+    // stops the ticks, and the window would stay on screen, dead.
+    if (XWindow* window = GetWindow())
+        window->Close(true);
+    m_shown = false;
 }
 
 void AudioPlugViewGeneric::OnClosing()

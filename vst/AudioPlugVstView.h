@@ -2,9 +2,11 @@
 // one, its AudioPlug owns it and deletes it before the effect goes away):
 //
 // AudioPlugViewWindows: the plug-in's own editor in a popup window of ours
-// ("KivPluginWindow") whose X11 id the plug-in gets with effEditOpen. While
-// the editor is open the window's timer sends effEditIdle, as Linux plug-ins
-// expect of their host; the display updates a plug-in asks for are served
+// ("KivPluginWindow") whose X11 id the plug-in gets with effEditOpen. The
+// window is made at the editor's size and fixed to it; it follows the sizes
+// the plug-in asks for later (audioMasterSizeWindow). While the editor is
+// open the window's timer sends effEditIdle, as Linux plug-ins expect of
+// their host; the display updates and sizes a plug-in asks for are served
 // there too, on the GUI thread.
 //
 // AudioPlugViewGeneric: a toolkit view with one fader row per parameter, for
@@ -13,7 +15,6 @@
 //
 // GUI thread only (the plug-in's parameter calls included).
 #pragma once
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -23,6 +24,7 @@
 #include "kiv/gui/XControl.h"
 #include "kiv/gui/XListener.h"
 #include "kiv/gui/XView.h"
+#include "vst/AudioPlugRequests.h"
 #include "vst/AudioPlugView.h"
 #include "vst/AudioPlugVstViewConst.h"
 #include "vst/VstAbi.h"
@@ -32,15 +34,16 @@ class XLabel;
 
 class AudioPlugViewWindows : public AudioPlugView, public XNativeSink {
 public:
-    // displayUpdate: the hosted plug-in's request flag for a display update
-    // (set on any thread, taken by the popup's timer); may be null.
-    explicit AudioPlugViewWindows(vst::AEffect* effect, std::atomic<bool>* displayUpdate = nullptr);
+    // requests: what the hosted plug-in asks of its host (set on any
+    // thread, taken by the popup's timer); may be null.
+    explicit AudioPlugViewWindows(vst::AEffect* effect, AudioPlugRequests* requests = nullptr);
     // Closes an open editor (the plug-in must not keep drawing into a
     // window that is gone).
     ~AudioPlugViewWindows() override;
 
-    // Opens the editor in the popup, owned by `parent` (an X11 window id or
-    // null). Does nothing without a display or when the editor is open.
+    // Opens the editor in the popup, kept with the top-level window of
+    // `parent` (an X11 window id or null). Does nothing without a display or
+    // when the editor is open.
     void Open(void* parent) override;
     // Remembers where the popup was, closes the editor and the popup.
     void Close() override;
@@ -59,10 +62,14 @@ private:
     bool MakeWindow(uintptr_t parent);
     // The plug-in's editor size; false when it gives none.
     bool AskEditorSize(int& w, int& h);
+    // Gives the open popup the editor size the plug-in gave last, if any.
+    void FollowEditorSize(bool askRect);
+    // Fixes the popup's client area at w x h.
+    void SetClientSize(int w, int h);
     void DestroyWindow();
 
     vst::AEffect* m_effect;                  // belongs to the hosted plug-in
-    std::atomic<bool>* m_displayUpdate;      // belongs to the hosted plug-in
+    AudioPlugRequests* m_requests;           // belongs to the hosted plug-in
     std::unique_ptr<XNativeWindow> m_window;
     XBackend* m_backend = nullptr;           // that made the window (and runs its timer)
     bool m_shown = false;
@@ -115,7 +122,7 @@ public:
 
     // Shows the view in its window; when it is shown already, closes it.
     void Open(void* parent) override;
-    // The window closes on its next tick.
+    // Closes the window at once.
     void Close() override;
     void OnClosing() override;
 

@@ -56,8 +56,12 @@ void OvVstInsert::SetParamValues(const std::vector<float>& values)
 
 void OvVstInsert::CloseView()
 {
-    // Asking for the view would make one; closing the plug-in (the
-    // destructor) closes a view that exists.
+    m_plug->CloseView();
+}
+
+bool OvVstInsert::TakeEdited()
+{
+    return m_plug->TakeEdited();
 }
 
 std::unique_ptr<OvInsert> OvVstInsertFactory::Open(PlugInfo* info)

@@ -26,6 +26,7 @@ public:
     void SetSampleRate(int rate) override;
     void SetBlockSize(int frames) override;
     void CloseView() override;
+    bool TakeEdited() override;
     std::vector<float> GetParamValues() override;
     void SetParamValues(const std::vector<float>& values) override;
 

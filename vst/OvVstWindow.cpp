@@ -192,6 +192,11 @@ void OvVstWindow::close()
     // its answer until the editor opens again: it closes with the editor.
     if (view)
         XFileNav::EndDialogWithin(view);
+    // So would the hosted effects' own windows, dead without our idle
+    // calls: each closes as its close box would (they are not reopened
+    // with the editor; the strip's "e" mark does that).
+    if (m_engine)
+        m_engine->CloseInsertViews();
     if (view && systemWindow) {
         view->OnClosing();
         view->SetVisible(false);

@@ -152,6 +152,7 @@ EditorSession::~EditorSession()
         dlclose(m_library);
     if (m_display && m_host)
         XDestroyWindow(m_display, m_host);
+    m_wm.reset();
     m_input.reset();
     unsetenv("KIV_VIEW_TREE");
 }
@@ -175,6 +176,14 @@ bool EditorSession::Start(bool editor)
         return false;
     }
     XSetErrorHandler(NoteXError);
+    if (m_useWm) {
+        m_wm = std::make_unique<kivtest::WindowManager>();
+        if (!m_wm->Start(m_display)) {
+            m_skip = m_wm->SkipReason();
+            m_error = m_wm->Error();
+            return false;
+        }
+    }
     setenv("KIV_VIEW_TREE", m_treePath.c_str(), 1);
     std::string path = BuildDir() + "/vst/tessivo.so";
     m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -226,11 +235,30 @@ void EditorSession::OpenEditor()
         int w = rect ? rect->right - rect->left : 864;
         int h = rect ? rect->bottom - rect->top : 560;
         XSetWindowAttributes attributes{};
-        attributes.override_redirect = True;  // no window manager: place it ourselves
+        attributes.override_redirect = m_wm ? False : True;  // no window manager: place it ourselves
         m_host = XCreateWindow(m_display, DefaultRootWindow(m_display), kHostX, kHostY, w, h, 0, CopyFromParent,
                                InputOutput, CopyFromParent, CWOverrideRedirect, &attributes);
+        if (m_wm) {
+            // As a host's editor window: named, placed where it asks.
+            XClassHint hint{const_cast<char*>("e2e-host"), const_cast<char*>("E2eHost")};
+            XSetClassHint(m_display, m_host, &hint);
+            XStoreName(m_display, m_host, "Host");
+            XSizeHints size{};
+            size.flags = USPosition | PPosition;
+            size.x = kHostX;
+            size.y = kHostY;
+            XSetWMNormalHints(m_display, m_host, &size);
+        }
         XMapWindow(m_display, m_host);
         XSync(m_display, False);
+        if (m_wm) {
+            // Framed and shown by the window manager before the editor goes in.
+            kivtest::WaitFor(10000, [&] {
+                XWindowAttributes a{};
+                return kivtest::WindowManager::FrameOf(m_display, m_host) != m_host &&
+                       XGetWindowAttributes(m_display, m_host, &a) && a.map_state == IsViewable;
+            });
+        }
     }
     m_editorOpen =
         Call(vst::effEditOpen, 0, 0, reinterpret_cast<void*>(static_cast<uintptr_t>(m_host))) != 0;
@@ -431,19 +459,12 @@ void EditorSession::MoveWindow(unsigned long window, int x, int y)
 
 void EditorSession::CloseWindow(unsigned long window)
 {
-    // The top-level frame holding the toolkit's window.
-    Window w = static_cast<Window>(window);
-    for (;;) {
-        Window root = 0, up = 0;
-        Window* kids = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(m_display, w, &root, &up, &kids, &count))
-            break;
-        if (kids)
-            XFree(kids);
-        if (up == root || up == 0)
-            break;
-        w = up;
+    // The top-level window holding the toolkit's window; under a window
+    // manager the client inside its frame.
+    Window w = static_cast<Window>(kivtest::WindowManager::FrameOf(m_display, window));
+    if (m_wm) {
+        if (Window client = static_cast<Window>(kivtest::WindowManager::ClientIn(m_display, w)))
+            w = client;
     }
     XEvent e{};
     e.xclient.type = ClientMessage;
@@ -645,7 +666,11 @@ std::string EditorSession::Screenshot(const std::string& name, bool wholeScreen)
     XGetWindowAttributes(m_display, m_host, &a);
     if (wholeScreen)
         return WritePng(m_display, 0, 0, kScreenW, kScreenH, name);
-    return WritePng(m_display, kHostX, kHostY, a.width, a.height, name);
+    // A window manager puts the window inside its frame.
+    Window child = 0;
+    int x = kHostX, y = kHostY;
+    XTranslateCoordinates(m_display, m_host, DefaultRootWindow(m_display), 0, 0, &x, &y, &child);
+    return WritePng(m_display, x, y, a.width, a.height, name);
 }
 
 }  // namespace e2e

@@ -20,6 +20,7 @@
 
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
+#include "support/xtest/WindowManager.h"
 #include "support/xtest/XTestInput.h"
 #include "vst/VstAbi.h"
 
@@ -113,6 +114,10 @@ public:
     // start (the caller skips); any other failure is a test failure and
     // also returns false with Error() set.
     bool Start(bool editor = true);
+    // Before Start: the session's screen runs a real window manager
+    // (openbox), which frames the host's window and every other top-level
+    // window; Start skips when it is not installed.
+    void UseWindowManager() { m_useWm = true; }
     const std::string& SkipReason() const { return m_skip; }
     const std::string& Error() const { return m_error; }
 
@@ -255,6 +260,8 @@ private:
     void Press(unsigned button, bool down);
 
     kivtest::XvfbServer m_server;
+    bool m_useWm = false;
+    std::unique_ptr<kivtest::WindowManager> m_wm;
     kivtest::TempDir m_scratch;
     std::string m_skip;
     std::string m_error;

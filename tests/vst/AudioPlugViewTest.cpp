@@ -212,8 +212,7 @@ TEST_F(HeadlessViewTest, GenericViewOpenTogglesAndTheCloseBoxHidesIt)
 
     view->Open(nullptr);
     ASSERT_TRUE(generic->IsShown());
-    view->Open(nullptr);  // a second Open closes, on the next tick
-    Tick();
+    view->Open(nullptr);  // a second Open closes, at once
     EXPECT_FALSE(generic->IsShown());
     EXPECT_EQ(backend.FindByClass("KivWindow"), nullptr);
 
@@ -271,8 +270,9 @@ TEST_F(HeadlessViewTest, HostileParameterCountsAndTextsStayBounded)
 TEST_F(HeadlessViewTest, EditorOpensInAPopupOfThePluginsSizeAndIsIdled)
 {
     FakeEditor editor(FakeEditor::kAlways, 320, 200);
-    std::atomic<bool> displayUpdate{true};  // asked for by the plug-in
-    AudioPlugViewWindows view(&editor.effect, &displayUpdate);
+    AudioPlugRequests requests;
+    requests.RequestDisplayUpdate();  // asked for by the plug-in
+    AudioPlugViewWindows view(&editor.effect, &requests);
     view.Open(reinterpret_cast<void*>(uintptr_t{0x4242}));
     ASSERT_TRUE(view.IsOpen());
     HeadlessWindow* popup = backend.FindByClass("KivPluginWindow");
@@ -293,7 +293,7 @@ TEST_F(HeadlessViewTest, EditorOpensInAPopupOfThePluginsSizeAndIsIdled)
 
     Tick(3);
     EXPECT_EQ(editor.Count(vst::effEditIdle), 3);
-    EXPECT_FALSE(displayUpdate.load());  // served by the ticks
+    EXPECT_FALSE(requests.TakeDisplayUpdate());  // served by the ticks
 
     view.Close();
     EXPECT_FALSE(view.IsOpen());

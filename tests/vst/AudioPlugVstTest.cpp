@@ -250,6 +250,29 @@ TEST(AudioPlugVst, HostCallbackAnswers)
     EXPECT_EQ(p.state->opcodeCalls[vst::effEditIdle], idles);
     EXPECT_TRUE(p.plug.TakeDisplayUpdate());
     EXPECT_FALSE(p.plug.TakeDisplayUpdate());
+    // An edit in the plug-in's own window, reported from any thread (an
+    // automated value from the audio thread), waits for the GUI thread too;
+    // begin and end are acknowledged.
+    EXPECT_FALSE(p.plug.TakeEdited());
+    std::thread automate([&p] { EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterAutomate, 0, nullptr, 0.3f), 0); });
+    automate.join();
+    EXPECT_TRUE(p.plug.TakeEdited());
+    EXPECT_FALSE(p.plug.TakeEdited());
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterBeginEdit), 1);
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterEndEdit), 1);
+    EXPECT_TRUE(p.plug.TakeEdited());
+    // A restored state is no edit, even from a plug-in that reports it.
+    vsttest::AskHost(p.path, vst::audioMasterAutomate);
+    p.plug.SetChunk("x", 1);
+    EXPECT_FALSE(p.plug.TakeEdited());
+    // Its editor may be sized from its side; a size of nothing is refused.
+    char sizeWindow[] = "sizeWindow", other[] = "offline";
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterCanDo, 0, sizeWindow), 1);
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterCanDo, 0, other), 0);
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterCanDo, 0, nullptr), 0);
+    EXPECT_EQ(vsttest::AskHost(p.path, vst::audioMasterSizeWindow, 300), 0);  // width 0
+    int w = 0, h = 0;
+    EXPECT_FALSE(p.plug.GetRequests().TakeSize(w, h));
     // Without an object the defaults answer.
     EXPECT_EQ(AudioPlugVst::HostCallback(nullptr, vst::audioMasterGetSampleRate, 0, 0, nullptr, 0.0f), 44100);
     EXPECT_EQ(AudioPlugVst::HostCallback(nullptr, vst::audioMasterGetBlockSize, 0, 0, nullptr, 0.0f), 512);

@@ -9,6 +9,8 @@
 
 #include <cstring>
 
+#include "support/xtest/WindowManager.h"
+
 namespace kivtest {
 
 bool ReadScreen(Display* display, int x, int y, int w, int h, std::vector<uint32_t>& pixels)
@@ -104,8 +106,22 @@ std::vector<XTestInput::ShownWindow> XTestInput::ShownWindows() const
         if (!XGetWindowAttributes(m_display, kids[i], &a) || a.map_state != IsViewable)
             continue;
         ShownWindow w{kids[i], a.x, a.y, a.width, a.height, {}, {}};
+        // Under a window manager a frame stands here: the window within it
+        // is the one shown.
+        Window client = kids[i];
         XClassHint hint{};
-        if (XGetClassHint(m_display, kids[i], &hint)) {
+        if (!XGetClassHint(m_display, client, &hint)) {
+            client = static_cast<Window>(WindowManager::ClientIn(m_display, kids[i]));
+            Window child = 0;
+            XWindowAttributes c{};
+            if (client && XGetWindowAttributes(m_display, client, &c) && c.map_state == IsViewable) {
+                w.id = client;
+                w.w = c.width;
+                w.h = c.height;
+                XTranslateCoordinates(m_display, client, root, 0, 0, &w.x, &w.y, &child);
+            }
+        }
+        if (client && XGetClassHint(m_display, client, &hint)) {
             w.name = hint.res_name ? hint.res_name : "";
             w.cls = hint.res_class ? hint.res_class : "";
             XFree(hint.res_name);

@@ -3,17 +3,26 @@
 // broken libraries: TEST_NO_ENTRY, TEST_NULL_EFFECT, TEST_BAD_MAGIC,
 // TEST_CRASH (dies in its entry), TEST_SYNTH (an instrument with one output),
 // TEST_LONG_TEXTS (writes texts of 200 characters), TEST_MAIN_ONLY (exports
-// only "main"), TEST_MANY_OUTPUTS (six outputs).
+// only "main"), TEST_MANY_OUTPUTS (six outputs); TEST_EDITOR and
+// TEST_LATE_EDITOR have an editor of their own (TestEffectEditor).
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 
 #include "tests/vst/plugins/TestEffect.h"
+#if defined(TEST_EDITOR) || defined(TEST_LATE_EDITOR)
+#define TEST_HAS_EDITOR 1
+#include "tests/vst/plugins/TestEffectEditor.h"
+#endif
+
+// Seen by the editor's file as well.
+TestEffectState g_testState;
+vst::AEffect g_testEffect;
 
 namespace {
 
-TestEffectState g_state;
-vst::AEffect g_effect;
+TestEffectState& g_state = g_testState;
+vst::AEffect& g_effect = g_testEffect;
 
 #ifdef TEST_LONG_TEXTS
 void WriteText(void* ptr, const char*)
@@ -78,6 +87,18 @@ vst::intptr Dispatch(vst::AEffect*, vst::int32 opcode, vst::int32 index, vst::in
             memcpy(&g_state.firstOfLast, events->events[0], sizeof(vst::VstMidiEvent));
         return 1;
     }
+#ifdef TEST_HAS_EDITOR
+    case vst::effEditGetRect:
+        return testeditor::GetRect(ptr);
+    case vst::effEditOpen:
+        return testeditor::Open(ptr);
+    case vst::effEditClose:
+        testeditor::Close();
+        return 0;
+    case vst::effEditIdle:
+        testeditor::Idle();
+        return 0;
+#endif
     default:
         return 0;
     }
@@ -162,6 +183,9 @@ vst::AEffect* PlugEntry(vst::HostCallbackProc host)
 #endif
 #ifdef TEST_MANY_OUTPUTS
     g_effect.numOutputs = 6;
+#endif
+#ifdef TEST_HAS_EDITOR
+    g_effect.flags |= vst::effFlagsHasEditor;
 #endif
     g_effect.uniqueID = 0x54657374;
     g_state.effect = &g_effect;

@@ -417,6 +417,41 @@ X11Window* X11Backend::Find(uintptr_t handle) const
     return nullptr;
 }
 
+unsigned long X11Backend::TopLevelOf(unsigned long window)
+{
+    // The window managers keep a pop-up with the window they manage, which
+    // bears WM_STATE: a host's editor window, not the child window inside
+    // it that a control lives in. Without a window manager no window bears
+    // it, and the one just below the root is the top level.
+    Display* d = m_display;
+    Atom wmState = XInternAtom(d, "WM_STATE", False);
+    Window w = static_cast<Window>(window);
+    for (int depth = 0; depth < 64; ++depth) {
+        Atom type = None;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(d, w, wmState, 0, 0, False, AnyPropertyType, &type, &format, &items, &after, &data) ==
+            Success) {
+            if (data)
+                XFree(data);
+            if (type != None)
+                return w;
+        }
+        Window root = 0, up = 0;
+        Window* kids = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(d, w, &root, &up, &kids, &count))
+            return window;
+        if (kids)
+            XFree(kids);
+        if (up == root || up == 0)
+            return w;
+        w = up;
+    }
+    return window;
+}
+
 std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowDesc& desc)
 {
     Display* d = m_display;
@@ -446,12 +481,16 @@ std::unique_ptr<XNativeWindow> X11Backend::CreateTopLevel(const XWindowDesc& des
     XSetWMProtocols(d, window, protocols, 1);
     if (desc.owner) {
         X11ErrorTrap trap(d);  // the owner may be gone
-        XSetTransientForHint(d, window, static_cast<Window>(desc.owner));
+        XSetTransientForHint(d, window, TopLevelOf(static_cast<Window>(desc.owner)));
     }
     auto result = std::make_unique<X11Window>(this, window, RootWindow(d, screen), true);
     result->m_w = desc.w;
     result->m_h = desc.h;
-    result->SetSizeLimits(desc.resizable, desc.minW, desc.minH, desc.maxW, desc.maxH);
+    // A fixed window given no limits is fixed at the size it is made with.
+    if (!desc.resizable && desc.minW <= 0 && desc.minH <= 0)
+        result->SetSizeLimits(false, desc.w, desc.h, desc.w, desc.h);
+    else
+        result->SetSizeLimits(desc.resizable, desc.minW, desc.minH, desc.maxW, desc.maxH);
     XFlush(d);
     return result;
 }

@@ -55,6 +55,9 @@ public:
 private:
     explicit X11Backend(_XDisplay* display);
     void Dispatch(void* event);
+    // The top-level window a window lies in (a window manager's client, or
+    // the child of the root); the window itself when it cannot be told.
+    unsigned long TopLevelOf(unsigned long window);
     int FireTimers();
     X11Window* Find(uintptr_t handle) const;
 
