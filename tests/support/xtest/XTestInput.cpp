@@ -110,7 +110,12 @@ std::vector<XTestInput::ShownWindow> XTestInput::ShownWindows() const
         // is the one shown.
         Window client = kids[i];
         XClassHint hint{};
-        if (!XGetClassHint(m_display, client, &hint)) {
+        const bool named = XGetClassHint(m_display, client, &hint);
+        if (named) {
+            XFree(hint.res_name);
+            XFree(hint.res_class);
+            hint = {};
+        } else {
             client = static_cast<Window>(WindowManager::ClientIn(m_display, kids[i]));
             Window child = 0;
             XWindowAttributes c{};
