@@ -177,7 +177,7 @@ void OvTone::OvStop()
     // pool: stopped voices go back through the retired chain, which the
     // audio thread (or the player while idle) moves into the pool.
     for (OvVoice* v = m_voices.Head(); v; v = v->GetNext())
-        v->Stop();
+        Retire(v);
     OvVoice* head = m_voices.TakeAll();
     if (!head)
         return;
@@ -220,9 +220,17 @@ void OvTone::ResetRing() noexcept
     m_allNotesOffPending.store(false, std::memory_order_relaxed);
 }
 
-void OvTone::ReturnVoice(OvVoice* voice) noexcept
+void OvTone::Retire(OvVoice* voice) noexcept
 {
     voice->Stop();
+    // A voice cut short (the stop's fallback, a suspend) never reached its
+    // own end: it is over all the same, and the pool holds finished voices.
+    voice->SetState(kOvVoiceFinished);
+}
+
+void OvTone::ReturnVoice(OvVoice* voice) noexcept
+{
+    Retire(voice);
     if (m_pool)
         m_pool->Append(voice);
 }

@@ -160,6 +160,8 @@ private:
     // Tells the view 'ovma' when the held state differs from what it last
     // heard. Audio thread, and the stopping thread once the tone stopped.
     void ShowNotesHeld(bool held) noexcept;
+    // Stops the voice and marks it finished, as the pool keeps its voices.
+    static void Retire(OvVoice* voice) noexcept;
     void ReturnVoice(OvVoice* voice) noexcept;
     bool WaitCommandClear(int polls);
 

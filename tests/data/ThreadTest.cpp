@@ -28,7 +28,7 @@ int CurrentNice()
 // Waits (bounded) until the worker has finished.
 bool WaitIdle(const kiv::thread& t)
 {
-    for (int i = 0; i < 10000 && t.IsRunning(); ++i)
+    for (int i = 0; i < 60000 && t.IsRunning(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return !t.IsRunning();
 }

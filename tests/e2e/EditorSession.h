@@ -12,6 +12,7 @@
 // The header stays free of Xlib (whose XEvent would clash with the toolkit's),
 // so tests can include engine and editor headers beside it.
 #pragma once
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -135,11 +136,28 @@ public:
     void ResetIdleTimes();
     double LongestIdleMs() const { return m_longestIdleMs; }
     int IdleCalls() const { return m_idleCalls; }
-    // Idles until done() holds or timeoutMs pass.
+    // Idles until done() holds (true) or the deadline passes (false):
+    // timeoutMs, but never less than kivtest::kPatientMs, for a wait for what
+    // must come ends when it comes.
     template <class Done>
     bool IdleUntil(int timeoutMs, Done done)
     {
-        for (int waited = 0; waited <= timeoutMs; waited += 20) {
+        const auto until = std::chrono::steady_clock::now() +
+                           std::chrono::milliseconds(std::max(timeoutMs, kivtest::kPatientMs));
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > until)
+                return done();
+            Idle(20);
+        }
+        return true;
+    }
+    // Idles until done() holds or about ms of idling pass: a look for
+    // something that may rightly not come (a dialog that asks only at
+    // times). Never for what must come.
+    template <class Done>
+    bool IdleAtMost(int ms, Done done)
+    {
+        for (int waited = 0; waited <= ms; waited += 20) {
             if (done())
                 return true;
             Idle(20);

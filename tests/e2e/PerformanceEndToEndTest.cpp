@@ -470,9 +470,7 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
         {piano, 0}, {older, 5}, {damagedPath, 0}, {pipe, 0}, {extended, 0}, {slow, 0}};
     const std::string chunk = EditorSession::ChunkOf(units);
     ASSERT_FALSE(chunk.empty());
-    const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(s.SetChunk(chunk));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "setChunk waited";
     EXPECT_FALSE(guard.Released()) << "setChunk waited on a named pipe";
     // The extension file cannot be read: the missing-files window names it;
     // the user goes on without it.
@@ -539,7 +537,7 @@ TEST_F(PerformanceEndToEnd, UnitsWhoseInstrumentCannotLoadAreShownFailedAndKept)
     }
     ASSERT_TRUE(six.Write(older));
     ASSERT_TRUE(s.SetChunk(s.Chunk()));
-    if (WaitFor("WMissing", true, 2000))
+    if (s.IdleAtMost(2000, [&] { return Showing("WMissing"); }))
         DialogButton("WMissing", 1);
     EXPECT_TRUE(Sounds(1)) << "the instrument of the right version is silent";
     EXPECT_FALSE(guard.Released()) << "something waited on a named pipe";

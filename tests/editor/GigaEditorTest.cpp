@@ -527,7 +527,7 @@ TEST(GigaEditor, MissingExtensionFileReachesTheMissingFilesWindowAndIsUsedWhereF
     ASSERT_NE(window, nullptr);
 
     ASSERT_TRUE(window->StartSearch(moved.c_str()));
-    for (int i = 0; i < 5000 && window->IsSearching(); ++i) {
+    for (int i = 0; i < 60000 && window->IsSearching(); ++i) {
         window->Tick(i);
         usleep(1000);
     }

@@ -342,7 +342,7 @@ TEST(OvView, NotificationsFromTheAudioThreadOnlyStoreAndStopWhenTheViewIsDeleted
     graphic.BeginPaint(nullptr, 100, 30);
     // Bounded by a generous deadline, not a count of paints: a loaded
     // machine may run the audio thread only now and then.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (view->changes.load(std::memory_order_relaxed) < 20 && std::chrono::steady_clock::now() < deadline) {
         root.PaintTree(graphic, false);
         std::this_thread::yield();

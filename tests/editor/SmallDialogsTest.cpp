@@ -158,7 +158,7 @@ TEST(WAbout, TitleSizeAndLinkOpenTheProductPage)
     opener.HandleMouseDown(lx, ly, 0, false, false);
     opener.HandleMouseUp(lx, ly, 0);
     std::string opened;
-    for (int i = 0; i < 500 && opened.empty(); ++i) {
+    for (int i = 0; i < 6000 && opened.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         opened = kivtest::ReadFile(record);
     }

@@ -37,7 +37,7 @@ void Click(XView& view, XControl* c)
 // Ticks until the search has ended and the window took its results.
 bool TickUntilIdle(WMissing& window)
 {
-    for (int i = 0; i < 5000; ++i) {
+    for (int i = 0; i < 60000; ++i) {
         window.Tick(i);
         if (!window.IsSearching())
             return true;

@@ -79,7 +79,7 @@ std::string Shown(const std::string& folder)
 // Ticks the window until its plug-in page leaves the scanning state.
 bool TickUntilScanEnds(WSettings& settings)
 {
-    for (int i = 0; i < 4000; ++i) {
+    for (int i = 0; i < 30000; ++i) {
         settings.Tick(i);
         if (!settings.GetPlugPage()->IsScanning())
             return true;

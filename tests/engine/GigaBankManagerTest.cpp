@@ -408,7 +408,7 @@ TEST(GigaBankManager, BankStaysCachedWhileOneOfItsStreamsIsActive)
     // A voice still reads a stream of A when the last part using A goes.
     GigaVoice voice;
     ASSERT_TRUE(voice.OfferToDisk(sample));
-    for (int i = 0; i < 400 && !voice.GetStream(); ++i)
+    for (int i = 0; i < 12000 && !voice.GetStream(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_NE(voice.GetStream(), nullptr);
     l.tone(0)->Clear();

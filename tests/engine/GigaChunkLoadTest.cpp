@@ -31,7 +31,7 @@ namespace {
 constexpr int kFrames = 512;
 constexpr int kKey = 40;           // inside the first sample's region
 constexpr int kNoteEvery = 6;      // blocks between note-ons
-constexpr int kWaitMs = 10000;
+constexpr int kWaitMs = 60000;
 
 struct Env {
     GigaPrefs prefs;

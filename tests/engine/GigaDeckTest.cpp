@@ -54,7 +54,7 @@ TEST(GigaDeck, PrintStatsCountsVoicesInUseAndActiveStreams)
     ASSERT_TRUE(bank.Make(dir.File("Ramp.gig"), 1, 30000));
     GigaVoice voice;
     ASSERT_TRUE(voice.OfferToDisk(bank.Sample()));
-    for (int i = 0; i < 400 && !voice.GetStream(); ++i)
+    for (int i = 0; i < 12000 && !voice.GetStream(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_NE(voice.GetStream(), nullptr);
     testing::internal::CaptureStdout();
@@ -75,7 +75,7 @@ TEST(GigaDeck, WaitIdleReturnsWhileAnotherInstanceKeepsStreaming)
         deck.WaitIdle();
         done = true;
     });
-    for (int i = 0; i < 1000 && !done; ++i)
+    for (int i = 0; i < 6000 && !done; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_TRUE(done);
     EXPECT_TRUE(disk.IsRunning());

@@ -21,7 +21,7 @@ bool StreamWholeSample(GigaVoice& voice, GigaSample* sample, int block, std::vec
                        std::vector<float>& right)
 {
     using namespace std::chrono;
-    auto deadline = steady_clock::now() + seconds(30);
+    auto deadline = steady_clock::now() + seconds(60);
     while (!voice.OfferToDisk(sample))
         if (steady_clock::now() > deadline)
             return false;
@@ -115,7 +115,7 @@ TEST(GigaDiskThread, VoiceThatLeftBeforeThePickUpGetsNoStream)
 
     // A voice that still waits gets its stream; leaving it recycles it.
     ASSERT_TRUE(voice.OfferToDisk(sample));
-    for (int i = 0; i < 200 && !voice.GetStream(); ++i)
+    for (int i = 0; i < 12000 && !voice.GetStream(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_NE(voice.GetStream(), nullptr);
     EXPECT_EQ(disk.ActiveStreams(), 1);
@@ -166,7 +166,7 @@ TEST(GigaDiskThread, EndOfTheLastUserEmptiesTheActiveList)
     GigaStreamPool* pool = bank->Sample()->file->GetStreamPool();
     GigaVoice voice;
     ASSERT_TRUE(voice.OfferToDisk(bank->Sample()));
-    for (int i = 0; i < 200 && !voice.GetStream(); ++i)
+    for (int i = 0; i < 12000 && !voice.GetStream(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     ASSERT_EQ(disk.ActiveStreams(), 1);
     EXPECT_EQ(pool->Idle(), pool->Made() - 1);

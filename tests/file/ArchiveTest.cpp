@@ -363,7 +363,7 @@ TEST(ArchiveLoad, BadHeadOrTagFailsAndLeavesTheRootAlone)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     std::atomic<int> fifoResult{-1};
     std::thread reader([&] { fifoResult = ArchiLoad().LoadFile(&loaded, fourcc("test"), fifo.c_str()) ? 1 : 0; });
-    for (int i = 0; i < 500 && fifoResult < 0; ++i)
+    for (int i = 0; i < 6000 && fifoResult < 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     if (fifoResult < 0) {
         ADD_FAILURE() << "LoadFile waits on a FIFO";

@@ -2,7 +2,7 @@
 // text: the input is NUL-separated pieces, the last the search text, the
 // others folder, file and instrument names written by the utility's own
 // writer. The search must end cleanly, and every hit must come from the rows
-// written and hold every word searched for.
+// written and hold every word searched for in the name its row stores.
 // fuzz-runs: 1000
 #include "fuzz/FuzzFiles.h"
 #include "fuzz/FuzzSeeds.h"
@@ -48,6 +48,35 @@ bool Holds(const std::string& name, const std::string& word)
             return true;
     return false;
 }
+
+// The name an instrument row holds: the list shows only the start of a
+// long one, and a word may be found further on.
+class StoredName : public kiv::db {
+public:
+    bool Read(const std::string& path, int id)
+    {
+        m_found = false;
+        m_name.clear();
+        if (!OpenFile(path.c_str(), false))
+            return false;
+        Query("SELECT iname FROM inst WHERE id = %d;", id);
+        Close();
+        return m_found;
+    }
+    const std::string& Name() const { return m_name; }
+
+protected:
+    void OnRow(int columns, char** values, char**) override
+    {
+        m_found = columns == 1 && values[0];
+        if (m_found)
+            m_name = values[0];
+    }
+
+private:
+    bool m_found = false;
+    std::string m_name;
+};
 
 }  // namespace
 
@@ -113,16 +142,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 words.push_back(text.substr(at, end - at));
             at = end + 1;
         }
+        StoredName stored;
         for (int i = 0; i < list->GetCount(); ++i) {
-            const std::string hit = list->GetHit(i)->instName.CStr();
-            const bool cut = list->GetHit(i)->nameCut;  // a long name shows its start
-            bool written = false;
-            for (const std::string& name : names)
-                written = written || name == hit || (cut && name.compare(0, hit.size(), hit) == 0);
-            if (!written)
+            const XListResultItem* item = list->GetHit(i);
+            const std::string shown = item->instName.CStr();
+            if (!stored.Read(db, item->id))
                 abort();  // a hit the database does not hold
+            const std::string& name = stored.Name();
+            // A long name shows its start; any other is shown whole.
+            if (item->nameCut ? name.compare(0, shown.size(), shown) != 0 : name != shown)
+                abort();  // a hit that shows another name than its row's
+            bool written = false;
+            for (const std::string& piece : names)
+                written = written || piece == name;
+            if (!written)
+                abort();  // a name nobody wrote
             for (const std::string& word : words)
-                if (!Holds(hit, word))
+                if (!Holds(name, word))
                     abort();  // a hit without a word searched for
         }
     }

@@ -1,15 +1,27 @@
 // A small stand-in for libFuzzer when the compiler is not clang: runs every
-// seed, then a fixed number of deterministic mutations of them.
+// seed, then a number of mutations of them. The mutations follow a random
+// seed, new each run and printed first, or the one given (a failure
+// replays): fuzz_<Name> [runs [seed]].
 #include "fuzz/FuzzSeeds.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <random>
 
 extern "C" __attribute__((weak)) int LLVMFuzzerInitialize(int*, char***);
 
 namespace {
 
 uint64_t g_state = 0x9E3779B97F4A7C15ull;
+
+// Spreads the seed's bits over the state (never zero, which xorshift keeps).
+void SeedState(uint64_t seed)
+{
+    uint64_t z = seed + 0x9E3779B97F4A7C15ull;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    g_state = (z ^ (z >> 31)) | 1u;
+}
 
 uint64_t Next()
 {
@@ -60,6 +72,10 @@ int main(int argc, char** argv)
     if (LLVMFuzzerInitialize)
         LLVMFuzzerInitialize(&argc, &argv);
     long runs = argc > 1 ? atol(argv[1]) : 2000;
+    unsigned long long seed = argc > 2 ? strtoull(argv[2], nullptr, 10) : std::random_device()();
+    SeedState(seed);
+    printf("fuzz replay: seed %llu (replay with: %s %ld %llu)\n", seed, argv[0], runs, seed);
+    fflush(stdout);
     auto& seeds = kivfuzz::MemorySeeds();
     if (seeds.empty())
         seeds.emplace_back();

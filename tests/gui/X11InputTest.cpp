@@ -294,12 +294,11 @@ TEST_F(X11InputTest, KeysAndControlVReachTheEditBoxAndTheClipboardReaderHandlesI
     for (const Case& c : cases) {
         ClipboardOwner owner(c.text, c.utf8, c.answers);
         std::string out;
-        auto start = std::chrono::steady_clock::now();
+        // A silent owner is given up: the call returns.
         EXPECT_EQ(backend->GetClipboardText(out, c.maxBytes), c.read) << c.text;
         if (c.read) {
             EXPECT_EQ(out, c.text);
         }
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3)) << c.text;
     }
     std::string out;
     EXPECT_FALSE(backend->GetClipboardText(out, 64)) << "the owner has gone";
@@ -414,7 +413,7 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     ASSERT_TRUE(open());
     input->ClickAt(300 + 300, 40 + 150);  // over the press counter, right of the menu
     EXPECT_TRUE(closed());
-    PumpUntil([&] { return under->presses > 0; });
+    PumpTimes(10);  // the press that closed the menu was read with any that came along
     EXPECT_EQ(button->chosen, -1);
     EXPECT_EQ(under->presses, 0);
     EXPECT_FALSE(input->PointerGrabbedElsewhere());
@@ -426,9 +425,9 @@ TEST_F(X11InputTest, LongMenuFitsTheScreenKeysStayOnShownItemsAndTheGrabTakesEve
     EXPECT_FALSE(input->PointerGrabbedElsewhere());
 }
 
-// Another program holding the pointer: the menu shows at once without
-// waiting for it, and takes the grab once it is free; held for good, the
-// menu gives up after a while.
+// Another program holding the pointer: the menu shows while it is still
+// held (nothing in between could free it), and takes the grab once it is
+// free; held for good, the menu gives up after a while.
 TEST_F(X11InputTest, MenuDoesNotWaitForAPointerHeldElsewhere)
 {
     XView view;
@@ -437,10 +436,8 @@ TEST_F(X11InputTest, MenuDoesNotWaitForAPointerHeldElsewhere)
     Open(view);
     for (bool freed : {true, false}) {
         ASSERT_TRUE(input->HoldPointer());
-        auto start = std::chrono::steady_clock::now();
         ASSERT_TRUE(button->Open());
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
-        EXPECT_TRUE(input->HasWindow("KivMenu"));
+        EXPECT_TRUE(input->HasWindow("KivMenu")) << "the menu waited for the pointer";
         if (freed) {
             input->ReleasePointer();
             EXPECT_TRUE(PumpUntil([&] { return input->PointerGrabbedElsewhere(); })) << "the menu took no grab";

@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 
 #include "kiv/gui/X11Backend.h"
@@ -37,16 +38,24 @@ protected:
         backend = X11Backend::Instance();
         XBackend::Install(nullptr);
     }
-    // Pumps until done() or about three seconds pass.
+    // Pumps until done() holds (true) or kPatientMs pass (false).
     template <class Done>
     bool PumpUntil(Done done)
     {
-        for (int i = 0; i < 150; ++i) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatientMs);
+        while (std::chrono::steady_clock::now() < until) {
             backend->Pump(20);
             if (done())
                 return true;
         }
         return false;
+    }
+    // Pumps `count` times (about 20 ms each when nothing comes): time for
+    // the toolkit's own timers to run, not a wait for anything.
+    void PumpTimes(int count)
+    {
+        for (int i = 0; i < count; ++i)
+            backend->Pump(20);
     }
 
     inline static XvfbServer* s_server = nullptr;

@@ -5,6 +5,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -23,11 +24,18 @@ pid_t Spawn(std::vector<std::string> args);
 // running (it is then killed) or ended by a signal.
 int WaitExit(pid_t pid, int timeoutMs);
 
-// Polls done() every 50 ms until it holds (true) or timeoutMs pass (false).
+// How long a test waits for what must come: far above what the slowest
+// plausible machine needs, one loaded by other builds at twice its cores.
+// Such a wait ends as soon as its condition holds, so only a failure takes
+// this long.
+constexpr int kPatientMs = 60000;
+
+// Polls done() every 50 ms until it holds (true) or the deadline passes
+// (false): timeoutMs, but never less than kPatientMs.
 template <class Done>
 bool WaitFor(int timeoutMs, Done done)
 {
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(timeoutMs, kPatientMs));
     while (!done()) {
         if (std::chrono::steady_clock::now() > until)
             return false;

@@ -198,7 +198,7 @@ TEST_F(CorvaneProgram, OpensItsDatabaseAndExitsCleanlyWhenItsWindowCloses)
     setenv("CORVANE_CLOSE_AFTER_MS", "500", 1);
     pid_t pid = Spawn({m_program});
     ASSERT_NE(pid, 0);
-    EXPECT_EQ(WaitExit(pid, 20000), 0);
+    EXPECT_EQ(WaitExit(pid, kivtest::kPatientMs), 0);
     EXPECT_TRUE(fs::exists(m_maker + kDatabaseFile));
     // No scan began, so no folder list was written.
     EXPECT_FALSE(fs::exists(m_maker + kPrefsFile));
@@ -240,7 +240,7 @@ TEST_F(CorvaneProgram, ScansAFolderAddedWithThePlusButtonAndQuits)
     // The finished scan turns the button into Quit.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ClickAt(window, scanX, buttonY);
-    EXPECT_EQ(WaitExit(pid, 10000), 0);
+    EXPECT_EQ(WaitExit(pid, kivtest::kPatientMs), 0);
 }
 
 namespace {

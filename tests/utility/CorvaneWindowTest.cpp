@@ -488,7 +488,8 @@ TEST_F(CorvaneWindow, ALockedOrUncreatableDatabaseIsSaidAndNeverHoldsTheWindow)
         longestMs = std::max(longestMs, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(took).count()));
     };
     auto tickUntil = [&](MainView& view, int state) {
-        for (int tick = 0; tick < 3000; ++tick) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (std::chrono::steady_clock::now() < until) {
             timed([&] { backend.Advance(xconst::kTickMs); });
             if (!view.IsBusy() && view.GetScanState() == state)
                 return true;
@@ -527,7 +528,8 @@ TEST_F(CorvaneWindow, ALockedOrUncreatableDatabaseIsSaidAndNeverHoldsTheWindow)
         EXPECT_EQ(Caption(view), kTextScan);
         EXPECT_TRUE(view.GetAddButton()->IsEnabled());
         EXPECT_TRUE(view.GetRemoveButton()->IsEnabled());
-        EXPECT_LT(longestMs, kiv::kDbBusyTimeoutMs / 2) << "the window waited for the database";
+        // A call that waited for the lock lasts the whole busy wait.
+        EXPECT_LT(longestMs, kiv::kDbBusyTimeoutMs) << "the window waited for the database";
 
         ASSERT_TRUE(holder.Exec("COMMIT;"));
         // Answering again, the database takes the problem off the line.

@@ -154,7 +154,7 @@ TEST(MissingExtensionInEditor, IsListedFoundByARealClickAndThenPlayed)
     // The search, the window closing and the reload run on the editor's ticks
     // and the loader thread.
     float peak = 0.0f;
-    for (int i = 0; i < 50 && peak == 0.0f; ++i) {
+    for (int i = 0; i < 600 && peak == 0.0f; ++i) {
         idle(100);
         peak = PlayKey(effect, 67);
     }

@@ -96,7 +96,7 @@ protected:
             if (posix_spawnp(&pid, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0)
                 return;  // no Xvfb: every test skips
             // Bounded wait for the server to answer.
-            for (int i = 0; i < 100 && !s_display; ++i) {
+            for (int i = 0; i < 1200 && !s_display; ++i) {
                 if (waitpid(pid, nullptr, WNOHANG) == pid)
                     break;
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -239,7 +239,7 @@ TEST_F(OvVstWindowTest, ClosingTheEffectWithItsWindowOpenAndUnloadingLeaveNoThre
     dlclose(m_library);
     m_library = nullptr;
     EXPECT_EQ(dlopen(TessivoPath().c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr) << "the library stays loaded";
-    for (int i = 0; i < 100 && ThreadCount() > m_threadsBefore; ++i)
+    for (int i = 0; i < 3000 && ThreadCount() > m_threadsBefore; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(ThreadCount(), m_threadsBefore);
 }
