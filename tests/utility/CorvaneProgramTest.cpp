@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "kiv/db/DbLimits.h"
 #include "support/TestSupport.h"
 #include "support/XvfbServer.h"
 #include "support/xtest/XTestInput.h"
@@ -108,8 +109,58 @@ protected:
         std::string window = m_pid ? FindWindow() : "";
         if (window.empty())
             EndProgram();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first tick loads the list
+        else
+            WaitReady(window);
         return window;
+    }
+    // Its first tick reads the list: then the list shows its folders or the
+    // line below it says how to add one. A press before that finds the scan
+    // button disabled.
+    void WaitReady(const std::string& window)
+    {
+        WaitFor(kivtest::kPatientMs, [&] { return RowsShown(window) > 0 || ShowsText(StatusLine(window), kStatusGround); });
+    }
+    // "+": its dialog answers at once, and the folder shows as a new row.
+    void Add(const std::string& window)
+    {
+        const int rows = RowsShown(window);
+        ClickAt(window, kAddCX, kButtonCY);
+        WaitFor(kivtest::kPatientMs, [&] { return RowsShown(window) > rows; });
+    }
+    // Whether a strip of the screen shows text on the given ground (or a
+    // selected row's): what lay there before the window was painted (its
+    // background is none) shows neither.
+    static bool ShowsText(const std::vector<uint32_t>& pixels, uint32_t ground)
+    {
+        bool onGround = false, text = false;
+        for (uint32_t p : pixels)
+            (p == ground || p == 0x003CA0 ? onGround : text) = true;
+        return onGround && text;
+    }
+    std::vector<uint32_t> StatusLine(const std::string& window)
+    {
+        std::vector<uint32_t> pixels;
+        int x, y;
+        if (m_screen.Usable() && Origin(window, x, y))
+            kivtest::ReadScreen(m_screen.Dpy(), x + kMargin + 2, y + kWindowH + kStatusY + 2, kWindowW - 2 * kMargin - 4,
+                                kStatusH - 4, pixels);
+        return pixels;
+    }
+    // The folder rows from the top of the list that show a path.
+    int RowsShown(const std::string& window)
+    {
+        int x, y;
+        if (!m_screen.Usable() || !Origin(window, x, y))
+            return 0;
+        const int w = kWindowW - 2 * kMargin - kCountColumn;
+        int rows = 0;
+        std::vector<uint32_t> pixels;
+        while (rows < 8 &&
+               kivtest::ReadScreen(m_screen.Dpy(), x + kMargin + 2, y + kMargin + kHeaderH + rows * kPathRowH + 2, w - 4,
+                                   kPathRowH - 4, pixels) &&
+               ShowsText(pixels, kListGround))
+            ++rows;
+        return rows;
     }
     // Presses the scan button (Quit once the sequence has ended) until the
     // program ends; its exit code, or -1 (it is then killed). A press that
@@ -142,10 +193,8 @@ protected:
         std::string window = Launch(add);
         if (window.empty())
             return false;
-        if (!add.empty()) {
-            ClickAt(window, kAddCX, kButtonCY);
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-        }
+        if (!add.empty())
+            Add(window);
         ClickAt(window, kScanCX, kButtonCY);
         bool ok = WaitFor(30000, done);
         EXPECT_EQ(Quit(window), 0);
@@ -183,7 +232,9 @@ protected:
         EXPECT_TRUE(kivtest::WriteScreenPng(screen.Dpy(), x, y, kWindowW, kWindowH, folder + "/" + name + ".png"));
     }
 
+    static constexpr uint32_t kStatusGround = 0x1E1E1E, kListGround = 0x191E28;
     static kivtest::XvfbServer* s_server;
+    kivtest::XTestInput m_screen;
     pid_t m_pid = 0;
     std::string m_program;
     std::string m_maker;
@@ -225,9 +276,8 @@ TEST_F(CorvaneProgram, ScansAFolderAddedWithThePlusButtonAndQuits)
     // Button centres: "+" at (10, h - 30), the scan button at (w - 140, h - 30).
     const int buttonY = kWindowH + kButtonY + kButtonH / 2;
     const int scanX = kWindowW + kScanX + kScanW / 2;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the first tick loads the list
-    ClickAt(window, kMargin + kSmallButtonW / 2, buttonY);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    WaitReady(window);
+    Add(window);
     ClickAt(window, scanX, buttonY);
 
     utiltest::RowReader db;
@@ -238,9 +288,8 @@ TEST_F(CorvaneProgram, ScansAFolderAddedWithThePlusButtonAndQuits)
     EXPECT_EQ(db.Value("SELECT rname FROM root;"), library);
 
     // The finished scan turns the button into Quit.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    ClickAt(window, scanX, buttonY);
-    EXPECT_EQ(WaitExit(pid, kivtest::kPatientMs), 0);
+    m_pid = pid;
+    EXPECT_EQ(Quit(window), 0);
 }
 
 namespace {
@@ -364,7 +413,7 @@ TEST_F(CorvaneProgram, AccentedFoldersLongDatabasePathsAndAStoppedScanShowWhole)
 {
     if (!HaveProgram("xdotool"))
         GTEST_SKIP() << "xdotool is not installed";
-    kivtest::XTestInput screen;
+    kivtest::XTestInput& screen = m_screen;
     ASSERT_TRUE(screen.Usable());
     // Two folders alike but for the accents.
     const std::string accented = m_dir.File("ÄÖÜ Übung") + "/", plain = m_dir.File("AOU Ubung") + "/";
@@ -384,9 +433,19 @@ TEST_F(CorvaneProgram, AccentedFoldersLongDatabasePathsAndAStoppedScanShowWhole)
         ASSERT_TRUE(holder.Exec("BEGIN IMMEDIATE;"));
         std::string window = Launch("");
         ASSERT_FALSE(window.empty());
+        const std::vector<uint32_t> ready = StatusLine(window);
         ClickAt(window, kScanCX, kButtonCY);
         ClickAt(window, kScanCX, kButtonCY);  // Stop
-        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        // The stopped sequence's last word stays: the status has changed and
+        // then holds still across the database's busy wait.
+        std::vector<uint32_t> last;
+        int still = 0;
+        WaitFor(kivtest::kPatientMs, [&] {
+            std::vector<uint32_t> now = StatusLine(window);
+            still = now != ready && now == last ? still + 1 : 0;
+            last = std::move(now);
+            return RowsShown(window) == 2 && still * 50 > 2 * kiv::kDbBusyTimeoutMs;
+        });
         Screenshot(window, screen, "corvane-stopped");
 
         // A row's text begins kTextRise px above its top, where the accents
@@ -418,7 +477,6 @@ TEST_F(CorvaneProgram, AccentedFoldersLongDatabasePathsAndAStoppedScanShowWhole)
     std::string window = Launch("");
     setenv("XDG_DATA_HOME", home.c_str(), 1);
     ASSERT_FALSE(window.empty());
-    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
     Screenshot(window, screen, "corvane-long-database-path");
     // The status line's right end, inside its frame, holds no text: the
     // text ends where the cut makes it fit.
