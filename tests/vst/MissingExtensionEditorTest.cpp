@@ -11,12 +11,15 @@
 #undef XEvent
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -142,7 +145,23 @@ TEST(MissingExtensionInEditor, IsListedFoundByARealClickAndThenPlayed)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     };
-    idle(400);  // the editor's first ticks open the missing-files window
+    // The editor's first ticks open the missing-files window: its view tree,
+    // written on a tick when the file is absent, names it.
+    kivtest::TempDir scratch;
+    const std::string treePath = scratch.File("viewtree.txt");
+    setenv("KIV_VIEW_TREE", treePath.c_str(), 1);
+    bool shown = false;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kivtest::kPatientMs);
+    while (!shown && std::chrono::steady_clock::now() < until) {
+        idle(20);
+        std::ifstream tree(treePath);
+        std::stringstream text;
+        text << tree.rdbuf();
+        shown = text.str().find("WMissing") != std::string::npos;
+        unlink(treePath.c_str());
+    }
+    unsetenv("KIV_VIEW_TREE");
+    ASSERT_TRUE(shown) << "the missing-files window did not open";
 
     // The folder dialog answers with the folder the file went to; the scan
     // button of the 640 x 184 window centred in the 864 x 560 editor is
