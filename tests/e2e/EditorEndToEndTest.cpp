@@ -37,6 +37,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/db/Db.h"
+#include "support/TestSupport.h"
 #include "support/PipeGuard.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "utility/CorvaneWindowConst.h"
@@ -51,11 +52,7 @@ using e2e::ViewTree;
 
 namespace {
 
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+using kivtest::Exists;
 
 // The corvane program on the session's screen, below the editor's window:
 // started with the folder its "+" dialog answers, pressed with real clicks.

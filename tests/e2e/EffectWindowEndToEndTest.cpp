@@ -27,6 +27,7 @@
 #include "e2e/EditorSession.h"
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
+#include "support/TestSupport.h"
 #include "tests/vst/VstTestPlugins.h"
 #include "vst/OvVstConstants.h"
 #include "vst/PlugInfo.h"
@@ -38,11 +39,7 @@ using e2e::ViewTree;
 
 namespace {
 
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
+using kivtest::Exists;
 
 const char* const kHall = "/usr/lib/lxvst/DragonflyHallReverb-vst.so";
 const char* const kZamComp = "/usr/lib/vst/ZamComp-vst.so";

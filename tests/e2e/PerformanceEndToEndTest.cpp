@@ -31,6 +31,7 @@
 #include "editor/GigaEditorConst.h"
 #include "gig/GigFixtures.h"
 #include "kiv/file/Riff.h"
+#include "support/TestSupport.h"
 #include "support/PipeGuard.h"
 
 using e2e::EditorSession;
@@ -39,16 +40,12 @@ using e2e::ViewTree;
 
 namespace {
 
+using kivtest::Exists;
+
 std::string ReadAll(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
 }
 
 // The demo drum's key (the piano plays everywhere).

@@ -291,6 +291,12 @@ std::string Numbered(const char* text, long long number)
     return std::string(text).append(std::to_string(number));
 }
 
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
 std::string ReadFile(const std::string& path)
 {
     std::string out;

@@ -101,6 +101,8 @@ std::string Numbered(const char* text, long long number);
 bool WriteFile(const std::string& path, const void* bytes, size_t size);
 // Reads a whole file into a string of bytes (empty when missing).
 std::string ReadFile(const std::string& path);
+// Whether anything (a file, folder, link target, pipe) is at the path.
+bool Exists(const std::string& path);
 // The samples of a 16- or 24-bit PCM WAV file as integers, interleaved;
 // false when the file is not one.
 bool ReadWav(const std::string& path, int& channels, int& bits, std::vector<int32_t>& values);

@@ -17,12 +17,6 @@ namespace kivtest {
 
 namespace {
 
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return stat(path.c_str(), &st) == 0;
-}
-
 // Ends a child that has not been reaped yet: SIGTERM, then SIGKILL if it is
 // still there after two seconds.
 void StopChild(pid_t pid)
