@@ -361,3 +361,52 @@ TEST_F(EffectWindowEndToEnd, EffectWindowEditIsUnsavedAndTheWindowClosesWithTheE
     s.Click(s.Screen(tree, panel, tree[panel].At(tree[panel].w - 7, 6)));
     EXPECT_TRUE(s.IdleUntil(5000, [&] { return EffectWindow() != 0; })) << "the \"e\" mark did not open it";
 }
+
+// Debian's Dragonfly Hall as the report met it: a hall picked in the
+// effect's own window (a bank, then its first preset) is unsaved work; New
+// asks, and "Yes" writes the performance with the effect's new state.
+TEST_F(EffectWindowEndToEnd, HallPickedInDragonflysWindowIsSavedWhenNewAsks)
+{
+    if (!Exists(kHall))
+        GTEST_SKIP() << "dragonfly-reverb-vst not installed";
+    const Effect hall{"Dragonfly Hall", kHall, 920, 345};
+    Start({hall});
+    if (!m_started)
+        return;
+    Choose(hall);
+    unsigned long window = 0;
+    ASSERT_TRUE(s.IdleUntil(10000, [&] { return (window = EffectWindow()) != 0; })) << "no effect window";
+    const std::string saved = s.Scratch() + "/Hall.tv2";
+    setenv("KIV_DIALOG_ANSWER", (saved + "\n").c_str(), 1);
+    Toolbar(editor::kSaveAs);
+    ASSERT_TRUE(s.IdleUntil(3000, [&] { return Exists(saved); }));
+    unsetenv("KIV_DIALOG_ANSWER");
+    const std::string before = kivtest::ReadFile(saved);
+
+    // "Large Halls" in the bank column, then the first hall it lists, where
+    // the effect draws them in its 920 x 345 window.
+    auto press = [&](int cx, int cy) {
+        Window child = 0;
+        int x = 0, y = 0;
+        XTranslateCoordinates(s.Dpy(), window, DefaultRootWindow(s.Dpy()), cx, cy, &x, &y, &child);
+        s.Click(Point{x, y});
+        s.Idle(300);
+    };
+    // Below the editor, where it leaves the editor's question in sight.
+    s.MoveWindow(window, 40, 620);
+    ASSERT_TRUE(s.IdleUntil(kivtest::kPatientMs, [&] {
+        Window child = 0;
+        int x = 0, y = 0;
+        XTranslateCoordinates(s.Dpy(), window, DefaultRootWindow(s.Dpy()), 0, 0, &x, &y, &child);
+        return y >= 620;
+    })) << "the effect's window did not move below the editor";
+    press(375, 97);
+    press(475, 15);
+    s.Screenshot("effect-window-Dragonfly-Large-Halls", true);
+    Toolbar(editor::kNew);
+    ASSERT_TRUE(s.IdleUntil(3000, [&] { return Showing("WConfirm"); }))
+        << "New does not ask after a hall was picked in the effect's window";
+    ASSERT_TRUE(ClickText("XButton", "Yes"));
+    EXPECT_TRUE(s.IdleUntil(10000, [&] { return kivtest::ReadFile(saved) != before; }))
+        << "the saved performance does not hold the hall picked";
+}
