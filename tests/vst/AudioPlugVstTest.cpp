@@ -218,6 +218,10 @@ TEST(AudioPlugVst, AudioThreadCallsAllocateNothing)
         p.plug.NoteOn(0, 60, 100, 0);
     p.plug.Controller(0, 1, 2, 0);
     p.plug.Process(left.data(), right.data(), 6000);
+    // An automated parameter reported from the audio thread marks the edit.
+    vsttest::AskHost(p.path, vst::audioMasterBeginEdit, 0);
+    vsttest::AskHost(p.path, vst::audioMasterAutomate, 0, nullptr, 0.5f);
+    vsttest::AskHost(p.path, vst::audioMasterEndEdit, 0);
     EXPECT_EQ(counter.Count(), 0);
 }
 
