@@ -174,11 +174,13 @@ private:
 class DatabaseHolder {
 public:
     explicit DatabaseHolder(const std::string& path)
-        : m_shell(popen(("sqlite3 '" + path + "' > /dev/null").c_str(), "w"))
+        : m_shell(popen(("sqlite3 '" + path + "' > /dev/null").c_str(), "w")), m_path(path)
     {
-        // Its statements wait for the test's own brief looks at the file.
+        // Its statements wait for the others to let go of the file: the
+        // test's own brief looks, a connection closing on a busy machine
+        // (leaving WAL mode needs the file to itself).
         if (m_shell)
-            Send(".timeout 5000");
+            Send((".timeout " + std::to_string(kivtest::kPatientMs)).c_str());
     }
     ~DatabaseHolder()
     {
@@ -192,9 +194,22 @@ public:
         fputs("\n", m_shell);
         fflush(m_shell);
     }
+    // Sends the statements and then has the shell leave a file behind; the
+    // file's path. Waiting for it, rather than probing the database
+    // meanwhile, leaves the shell the file to itself while it takes it.
+    std::string SendMarked(const char* statements)
+    {
+        const std::string marker = m_path + ".sent" + std::to_string(++m_marks);
+        unlink(marker.c_str());  // an earlier holder's
+        Send(statements);
+        Send((".shell touch '" + marker + "'").c_str());
+        return marker;
+    }
 
 private:
     FILE* m_shell;
+    std::string m_path;
+    int m_marks = 0;
 };
 
 // True when another program holds the database's lock: for writing, or
@@ -1082,12 +1097,15 @@ TEST_F(EditorEndToEnd, SearchHitLoadsByDoubleClickAndStarsStoreTheRating)
         case kUnreadable:
             chmod(db.c_str(), 0);
             break;
-        case kLocked:
+        case kLocked: {
             holder = std::make_unique<DatabaseHolder>(db);
             ASSERT_TRUE(holder->Usable());
-            holder->Send("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating;");
-            ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(db, true); }));
+            const std::string sent =
+                holder->SendMarked("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating;");
+            ASSERT_TRUE(s.IdleUntil(kivtest::kPatientMs, [&] { return Exists(sent); }));
+            ASSERT_TRUE(Locked(db, true));
             break;
+        }
         default:
             ASSERT_EQ(rename(db.c_str(), kept.c_str()), 0);
             if (c.kind == kFolder)
@@ -1580,8 +1598,9 @@ TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
     {
         DatabaseHolder holder(DatabasePath());
         ASSERT_TRUE(holder.Usable());
-        holder.Send("BEGIN EXCLUSIVE;");
-        ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), false); }));
+        const std::string sent = holder.SendMarked("BEGIN EXCLUSIVE;");
+        ASSERT_TRUE(s.IdleUntil(kivtest::kPatientMs, [&] { return Exists(sent); }));
+        ASSERT_TRUE(Locked(DatabasePath(), false));
         s.ResetIdleTimes();
         const Point star = HitAt(0, 5);
         const std::vector<unsigned long> unlit = s.Pixels(Point{star.x - 3, star.y - 3}, 6, 6);
@@ -1606,8 +1625,10 @@ TEST_F(EditorEndToEnd, RatingsGivenDuringAScanAreStoredAndALockedDatabaseIsSaid)
     // file: Corvane says so, and its window answers at once.
     DatabaseHolder holder(DatabasePath());
     ASSERT_TRUE(holder.Usable());
-    holder.Send("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating WHERE id = 1;");
-    ASSERT_TRUE(s.IdleUntil(3000, [&] { return Locked(DatabasePath(), true); }));
+    const std::string sent =
+        holder.SendMarked("PRAGMA journal_mode = DELETE; BEGIN EXCLUSIVE; UPDATE inst SET rating = rating WHERE id = 1;");
+    ASSERT_TRUE(s.IdleUntil(kivtest::kPatientMs, [&] { return Exists(sent); }));
+    ASSERT_TRUE(Locked(DatabasePath(), true));
     CorvaneProgram corvane(s, fresh);
     ASSERT_TRUE(corvane.Up());
     corvane.Add();
