@@ -83,11 +83,7 @@ bool AudioPlugViewWindows::MakeWindow(uintptr_t parent)
     desc.w = w;
     desc.h = h;
     desc.owner = parent;
-    desc.resizable = false;
-    // The window manager is told the size from the start: a window it maps
-    // with other limits it keeps at those.
-    desc.minW = desc.maxW = w;
-    desc.minH = desc.maxH = h;
+    desc.resizable = false;  // held at its size by the window's hints from the start
     m_window = backend->CreateTopLevel(desc);
     if (!m_window)
         return false;
