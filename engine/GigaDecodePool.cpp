@@ -68,6 +68,14 @@ bool GigaDecodePool::Run(size_t count, int threads, const std::function<void(siz
             lock.lock();
         }
     }
+    // The last items may end while a report is being made: the whole count
+    // is reported all the same.
+    if (m_done != reported) {
+        reported = m_done;
+        lock.unlock();
+        progress(reported);
+        lock.lock();
+    }
     m_work = nullptr;
     m_count = 0;
     return true;
